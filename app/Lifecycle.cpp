@@ -1,0 +1,34 @@
+#include "app/Lifecycle.h"
+
+#include "app/MainState.h"
+#include "isa/Commands.h"
+#include "modules/ModuleList.h"
+#include "program/ProgramFile.h"
+
+void StartTimerTimer(MainState& s) {
+    s.startTimerOn = false;
+    s.listing.add(kEndMarker);
+    s.listing.select(0);
+    s.currentLine = 0;
+    s.moduleTypes[0] = kTypeMaster;
+    SelectModule(s, 0);
+    s.com.visible = true;
+}
+
+void ExitButtonClick(MainState& s) { s.ui.closeMainWindow(); }
+
+bool FormCloseQuery(MainState& s) {
+    if (s.form.SaveLabel.color != kRed || s.lineCount == 0) return true;
+    switch (s.ui.askYesNoCancel("Program not saved - save before exiting?")) {
+        case Answer::Yes:
+            // The window closes only when the program was written: a cancelled
+            // or failed save keeps it open so that nothing is lost.
+            return SaveProgram(s);
+        case Answer::No: return true;
+        default: return false;
+    }
+}
+
+void HelpButtonClick(MainState& s) {
+    if (!s.ui.openDocument("stepwright.pdf")) s.message("Acrobat Reader or 'stepwright.pdf' not found");
+}

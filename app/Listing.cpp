@@ -1,0 +1,54 @@
+#include "app/Listing.h"
+
+void Listing::insert(int index, const std::string& text) {
+    items_.insert(items_.begin() + index, text);
+    selected_.insert(selected_.begin() + index, 0);
+    if (focus_ >= index) ++focus_;
+    if (view_) view_->itemInserted(index, text);
+}
+
+void Listing::remove(int index) {
+    items_.erase(items_.begin() + index);
+    selected_.erase(selected_.begin() + index);
+    if (focus_ > index || focus_ >= count()) --focus_;
+    if (view_) view_->itemRemoved(index);
+}
+
+void Listing::setText(int index, const std::string& text) {
+    items_[size_t(index)] = text;
+    if (view_) view_->itemChanged(index, text);
+}
+
+void Listing::clear() {
+    items_.clear();
+    selected_.clear();
+    focus_ = -1;
+    top_ = 0;
+    if (view_) view_->cleared();
+}
+
+void Listing::select(int index, bool on) {
+    if (index < 0 || index >= count()) return;
+    selected_[size_t(index)] = on;
+    if (view_) view_->selectionChanged(index, on);
+    if (on) setFocus(index);
+}
+
+void Listing::deselectAll() {
+    for (int i = 0; i < count(); ++i)
+        if (selected_[size_t(i)]) {
+            selected_[size_t(i)] = 0;
+            if (view_) view_->selectionChanged(i, false);
+        }
+}
+
+void Listing::setFocus(int index) {
+    focus_ = index;
+    if (view_) view_->focusChanged(index);
+}
+
+void Listing::setTopIndex(int index) {
+    if (index < 0) return;
+    top_ = index;
+    if (view_) view_->topIndexChanged(index);
+}

@@ -1,0 +1,53 @@
+#pragma once
+// The items of ProgramListBox: texts, selection marks, the focus item and the
+// top item index.  The core edits this mirror; an attached view (the Qt list)
+// is told of every change so that it never has to be rebuilt whole.
+
+#include <string>
+#include <vector>
+
+class ListingView {
+public:
+    virtual ~ListingView() = default;
+    virtual void itemInserted(int index, const std::string& text) = 0;
+    virtual void itemRemoved(int index) = 0;
+    virtual void itemChanged(int index, const std::string& text) = 0;
+    virtual void cleared() = 0;
+    virtual void selectionChanged(int index, bool selected) = 0;
+    virtual void focusChanged(int index) = 0;
+    virtual void topIndexChanged(int index) = 0;
+};
+
+class Listing {
+public:
+    int count() const { return int(items_.size()); }
+    const std::string& text(int i) const { return items_[size_t(i)]; }
+    bool selected(int i) const { return selected_[size_t(i)] != 0; }
+    int focus() const { return focus_; }
+    int topIndex() const { return top_; }
+
+    void insert(int index, const std::string& text);
+    void add(const std::string& text) { insert(count(), text); }
+    void remove(int index);
+    void setText(int index, const std::string& text);
+    void clear();
+    void select(int index, bool on = true);
+    void deselectAll();
+    void setFocus(int index);
+    void setTopIndex(int index);
+
+    // Changes made by the user in the view itself: recorded without echo.
+    void userSelected(int index, bool on) { selected_[size_t(index)] = on; }
+    void userFocus(int index) { focus_ = index; }
+    void userTopIndex(int index) { top_ = index; }
+
+    void attach(ListingView* view) { view_ = view; }
+    ListingView* view() const { return view_; }
+
+private:
+    std::vector<std::string> items_;
+    std::vector<char> selected_;
+    int focus_ = -1;
+    int top_ = 0;
+    ListingView* view_ = nullptr;
+};

@@ -1,0 +1,131 @@
+#pragma once
+// Everything the main window owns for the life of the application: the
+// program, the builder, the module tables, the link and execution state and
+// the plain state of every window's controls.  Routines of the system are free
+// functions over this record.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/Form.h"
+#include "app/Listing.h"
+#include "app/Platform.h"
+#include "link/SerialLink.h"
+#include "program/ProgramLine.h"
+
+constexpr int kImageSize = 16384;
+constexpr int kMaxLabels = 1024;
+constexpr int kMaxModules = 31;          // slave modules, addresses 1 to 31
+constexpr const char* kEndMarker = "            [END]";
+
+struct LabelEntry {
+    char name[16];
+    uint16_t address;
+};
+
+struct StatusRecord {
+    uint8_t moduleCount = 0;
+    uint8_t statusA = 0;
+    uint8_t statusB = 0;
+    uint16_t programAddress = 0;
+};
+
+// Terminal window (TTerminalForm).
+struct TerminalState {
+    bool visible = false;
+    std::vector<std::string> lines;   // TerminalMemo, at most 12 lines
+};
+
+// Progress window (TMessageForm): exactly one of the three texts is shown.
+struct ProgressState {
+    bool visible = false;
+    bool label1Visible = false;       // "Stepwright Detected"
+    bool label2Visible = false;       // "Downloading..." / "      Downloading (%d bytes)..."
+    bool label3Visible = false;       // "Verifying.."
+    std::string label1 = "Stepwright Detected";
+    std::string label2 = "Downloading...";
+    std::string label3 = "Verifying..";
+};
+
+// Communications settings dialog (TComForm).
+struct ComState {
+    bool visible = false;
+    int choice = 0;                   // ComRG: 0-5 = COM1-COM6, 6 = Offline
+    std::string device[6];            // the device each COM item maps to ("" = none)
+};
+
+// One module status window: its caption and its value labels by object name.
+struct StatusFormState {
+    std::string caption;
+    std::vector<std::pair<std::string, std::string>> labels;
+    std::string& value(const std::string& name);
+};
+
+struct StatusForms {
+    StatusFormState servo, stepper, io, master;
+    StatusForms();
+};
+
+struct MainState {
+    explicit MainState(Platform& ui);
+    MainState(const MainState&) = delete;
+    MainState& operator=(const MainState&) = delete;
+
+    Platform& ui;
+
+    // Line store and listing editor
+    ProgramLine lines[kMaxLines];
+    int32_t lineCount = 0;
+    int32_t currentLine = 0;
+    ProgramLine builderLine;
+    ProgramLine copyBuffer[kMaxLines];
+    int32_t copyCount = 0;
+    int32_t breakpointLine = -1;
+
+    // Assembly
+    LabelEntry labelTable[kMaxLabels];
+    uint16_t labelCount = 0;
+    uint8_t programImage[kImageSize];
+    uint16_t imageLength = 0;
+    uint16_t addressCounter = 0;
+    bool programHasBaudChange = false;
+
+    // Module tables
+    int32_t moduleTypes[32];
+    uint8_t moduleListCount = 0;
+    bool moduleListDefined = false;
+    int32_t detectedTypes[32];        // entries 1 to 31 are used
+    bool moduleMismatch = false;
+
+    // Link and execution
+    bool online = false;
+    StatusRecord status;
+    bool resumeFlag = false;
+    bool followFlag = false;
+    bool forceDetection = false;
+    std::unique_ptr<SerialLink> port;  // null: no port (the invalid handle)
+
+    // Files
+    std::string rememberedFile;        // the open and save dialogs' file name
+
+    // Timers
+    bool startTimerOn = true;
+    bool pollTimerOn = false;
+
+    // Windows
+    Form form;
+    Listing listing;
+    TerminalState terminal;
+    ProgressState progress;
+    ComState com;
+    StatusForms statusForms;
+
+    // The one message routine: every message of the system goes through it.
+    void message(const std::string& text) { ui.message(text); }
+};
+
+// printf-style formatting of the system's message and listing texts.
+std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

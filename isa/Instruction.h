@@ -1,0 +1,60 @@
+#pragma once
+// What all instruction families share: the numeric field rule, the build and
+// load dispatch by module type, the common builder step when a command is
+// chosen, the listing text of a line and the Execute Now frame length.
+
+#include <cstdint>
+#include <string>
+
+#include "app/Form.h"
+#include "program/ProgramLine.h"
+
+struct MainState;
+
+// Reads a numeric edit by the "%d" scan rule (first 39 characters, leading
+// blanks, sign, digits, stop at the first other character).  Returns the value,
+// or min - 1 after "Invalid numeric value" or "Value out of range".
+int ReadIntField(MainState& s, const Ctl& edit, int min, int max);
+
+// The scan alone: true and the value when a number in int range was read;
+// outOfRange is set when digits were read but the number does not fit an int.
+bool ScanInt(const std::string& text, int& value, bool& outOfRange);
+
+// Module type of an address in the module list (moduleTypes), 255 beyond 31.
+int ModuleTypeOf(const MainState& s, int address);
+
+// Builds s.builderLine from the builder by the family of its module address.
+// 0 = built; -1 = a field was rejected (message shown) or the module type has
+// no encoder (no message).
+int BuildInstruction(MainState& s);
+
+// Load dispatch: fills the builder's controls from s.builderLine by the family
+// of its module address.  Does nothing for a type without a loader.
+void LoadInstruction(MainState& s);
+
+// Step 2 of the builder: a command was chosen in a class's combo box.  Shows
+// the family's panel (hiding the others), clears LabelEdit, enables Add and
+// Change (and Execute Now while on line), sets the class and command texts and
+// writes byte 0 and the command code into the builder record.
+void CommandChosen(MainState& s, Ctl& panel, const char* classText, uint8_t byte0, uint8_t commandCode,
+                   const std::string& commandName);
+
+// Hides the four builder panels.
+void HideAllPanels(MainState& s);
+
+// The listing text of a line (comment lines as stored).
+std::string FormatListingText(const MainState& s, const ProgramLine& line);
+
+// Number of bytes Execute Now sends for an instruction: a module frame's
+// n + 5 (n = high nibble of byte 2), SetOutputs' byte 1 + 3, or -1 for a master
+// instruction that cannot be executed at once.
+int ExecuteNowLength(const ProgramLine& line);
+
+// Little-endian helpers for instruction bytes.
+void PutU16(uint8_t* p, uint32_t v);
+void PutU32(uint8_t* p, uint32_t v);
+uint16_t GetU16(const uint8_t* p);
+int32_t GetI32(const uint8_t* p);
+
+// Checksum of a module frame: sum of bytes 1 to 2 + n, modulo 256.
+uint8_t FrameChecksum(const uint8_t* frame, int dataCount);

@@ -1,0 +1,4 @@
+// Placeholder: replaced when this part is built.
+#include "link/Polling.h"
+#include "app/MainState.h"
+void PollTimerTimer(MainState&) {}

@@ -1,0 +1,5 @@
+// Placeholder: replaced when this part is built.
+#include "link/Progress.h"
+#include "app/MainState.h"
+void ShowProgress(MainState&, int) {}
+void HideProgress(MainState&) {}

@@ -1,0 +1,19 @@
+#pragma once
+// One open serial port as the protocol sees it.  The real port (termios) and
+// the scripted peers of the tests implement it.
+
+#include <cstdint>
+
+class SerialLink {
+public:
+    virtual ~SerialLink() = default;
+    // Writes count bytes within 50 + 2 x count ms; false when the write failed.
+    virtual bool write(const uint8_t* data, int count) = 0;
+    // Reads up to count bytes, returning as soon as they have all arrived and
+    // never later than 100 + 2 x count ms; returns how many arrived.
+    virtual int read(uint8_t* buffer, int count) = 0;
+    // Bytes waiting in the input queue; -1 when the query failed.
+    virtual int waiting() = 0;
+    // Discards the input queue (not the output queue); false on failure.
+    virtual bool discardInput() = 0;
+};

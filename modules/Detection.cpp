@@ -1,0 +1,4 @@
+// Placeholder: replaced when this part is built.
+#include "modules/Detection.h"
+#include "app/MainState.h"
+void DetectModules(MainState&) {}

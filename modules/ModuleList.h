@@ -1,0 +1,18 @@
+#pragma once
+// The module list a program is written against, and its pop-up menu.
+
+#include <string>
+struct MainState;
+
+// " 0 [Master]", "%2d ZEL-SERVO", "%2d ZEL-I/O", "%2d ZEL-STEP", "%2d UNKNOWN".
+std::string ModuleListLine(int address, int type);
+
+void ModuleListBoxClick(MainState& s);
+// Selects item address of ModuleListBox and runs ModuleListBoxClick.
+void SelectModule(MainState& s, int address);
+
+void AddServoModule1Click(MainState& s);
+void AddStepModule1Click(MainState& s);
+void AddIOModule1Click(MainState& s);
+void ClearModuleList1Click(MainState& s);
+void UseDetectedModules1Click(MainState& s);

@@ -1,0 +1,236 @@
+#include "program/LineStore.h"
+
+#include <cstring>
+
+#include "app/MainState.h"
+#include "isa/Instruction.h"
+#include "modules/ModuleList.h"
+
+namespace {
+
+const char* const kProgramFull = "The program is full: it can hold at most 8192 lines.";
+
+bool IsEndMarker(const MainState& s, int line) { return line >= s.lineCount; }
+
+// Add after a successful build: insert the builder record before the current line.
+void InsertBuilt(MainState& s) {
+    InsertLine(s, s.currentLine, s.builderLine);
+    ++s.currentLine;
+    s.form.LabelEdit.text.clear();
+    ScrollRuleA(s);
+    MarkProgramChanged(s);
+}
+
+void InsertComment(MainState& s) {
+    ProgramLine line;
+    line.setComment(";" + s.form.CommentEdit.text.substr(0, kCommentChars - 1));
+    InsertLine(s, s.currentLine, line);
+    ++s.currentLine;
+    s.form.CommentEdit.text.clear();
+    ScrollRuleA(s);
+    MarkProgramChanged(s);
+}
+
+}  // namespace
+
+bool InsertLine(MainState& s, int k, const ProgramLine& line) {
+    if (s.lineCount >= kMaxLines || k < 0 || k > s.lineCount) return false;
+    std::memmove(&s.lines[k + 1], &s.lines[k], sizeof(ProgramLine) * size_t(s.lineCount - k));
+    s.lines[k] = line;
+    ++s.lineCount;
+    s.listing.insert(k, FormatListingText(s, line));
+    return true;
+}
+
+void RemoveLine(MainState& s, int k) {
+    if (k < 0 || k >= s.lineCount) return;
+    std::memmove(&s.lines[k], &s.lines[k + 1], sizeof(ProgramLine) * size_t(s.lineCount - k - 1));
+    --s.lineCount;
+    s.listing.remove(k);
+}
+
+void ScrollRuleA(MainState& s) {
+    if (s.listing.topIndex() < s.currentLine - 20) s.listing.setTopIndex(s.currentLine - 20);
+}
+
+void ScrollRuleB(MainState& s, int i) {
+    int t = s.listing.topIndex();
+    if (t < i - 15 || t > i - 5) {
+        if (i - 15 >= 0) s.listing.setTopIndex(i - 15);
+    }
+}
+
+void MarkProgramChanged(MainState& s) {
+    s.form.RunButton.enabled = false;
+    s.form.StopButton.enabled = false;
+    s.form.BreakButton.enabled = false;
+    s.form.StepButton.enabled = false;
+    s.form.LoadLabel.caption = "Not Loaded";
+    s.form.LoadLabel.color = kRed;
+    s.form.SaveLabel.caption = "Not Saved";
+    s.form.SaveLabel.color = kRed;
+    s.breakpointLine = -1;
+    s.resumeFlag = false;
+}
+
+void DeselectAllLines(MainState& s) { s.listing.deselectAll(); }
+
+void ShowLineAtAddress(MainState& s, uint16_t address) {
+    DeselectAllLines(s);
+    int i = s.lineCount;
+    for (int k = 0; k < s.lineCount; ++k)
+        if (!s.lines[k].isComment() && s.lines[k].address == address) {
+            i = k;
+            break;
+        }
+    s.currentLine = i;
+    s.listing.select(i);
+    ScrollRuleB(s, i);
+}
+
+void ClearBreakpointMark(MainState& s) {
+    if (s.breakpointLine == -1) return;
+    int b = s.breakpointLine;
+    if (b >= 0 && b < s.lineCount && b < s.listing.count()) {
+        std::string text = s.listing.text(b);
+        if (!text.empty()) {
+            text[0] = s.lines[b].label[0] != '\0' ? s.lines[b].label[0] : ' ';
+            s.listing.setText(b, text);
+        }
+    }
+    s.breakpointLine = -1;
+}
+
+void CopySelectedLines(MainState& s) {
+    s.copyCount = 0;
+    for (int i = 0; i < s.lineCount && i < s.listing.count(); ++i)
+        if (s.listing.selected(i)) s.copyBuffer[s.copyCount++] = s.lines[i];
+}
+
+void AddInstrButtonClick(MainState& s) {
+    if (s.lineCount >= kMaxLines) {
+        s.message(kProgramFull);
+        return;
+    }
+    if (BuildInstruction(s) != 0) return;
+    InsertBuilt(s);
+}
+
+void CommentButtonClick(MainState& s) {
+    if (s.lineCount >= kMaxLines) {
+        s.message(kProgramFull);
+        return;
+    }
+    InsertComment(s);
+}
+
+void ChangeButtonClick(MainState& s) {
+    if (s.currentLine < 0 || IsEndMarker(s, s.currentLine)) return;
+    if (s.lines[s.currentLine].isComment()) {
+        DeleteButtonClick(s);
+        InsertComment(s);
+    } else {
+        if (BuildInstruction(s) != 0) return;
+        DeleteButtonClick(s);
+        // Add builds again from the same controls: the same record results.
+        if (BuildInstruction(s) != 0) return;
+        InsertBuilt(s);
+    }
+    s.listing.select(s.currentLine, false);
+    --s.currentLine;
+    s.listing.select(s.currentLine);
+    MarkProgramChanged(s);
+}
+
+void DeleteButtonClick(MainState& s) {
+    if (s.currentLine < 0 || IsEndMarker(s, s.currentLine)) return;
+    RemoveLine(s, s.currentLine);
+    s.listing.select(s.currentLine);
+    MarkProgramChanged(s);
+}
+
+void ClearButtonClick(MainState& s) {
+    if (s.ui.askYesNo("Are you sure you want to clear the entire program?") != Answer::Yes) return;
+    s.listing.clear();
+    s.listing.add(kEndMarker);
+    s.listing.select(0);
+    s.currentLine = 0;
+    s.imageLength = 0;
+    s.labelCount = 0;
+    s.addressCounter = 0;
+    s.lineCount = 0;
+    MarkProgramChanged(s);
+}
+
+void CopyButtonClick(MainState& s) {
+    CopySelectedLines(s);
+    DeselectAllLines(s);
+    s.listing.select(s.currentLine);
+}
+
+void CutButtonClick(MainState& s) {
+    CopySelectedLines(s);
+    s.currentLine = s.lineCount;
+    for (int i = 0; i < s.lineCount; ++i)
+        if (s.listing.selected(i)) {
+            s.currentLine = i;
+            break;
+        }
+    for (int k = 0; k < s.copyCount; ++k) DeleteButtonClick(s);
+    MarkProgramChanged(s);
+}
+
+void PasteButtonClick(MainState& s) {
+    if (s.lineCount + s.copyCount > kMaxLines) {
+        s.message(kProgramFull);
+        return;
+    }
+    for (int k = 0; k < s.copyCount; ++k) {
+        InsertLine(s, s.currentLine, s.copyBuffer[k]);
+        ++s.currentLine;
+    }
+    DeselectAllLines(s);
+    s.listing.select(s.currentLine);
+    s.form.LabelEdit.text.clear();
+    ScrollRuleA(s);
+    MarkProgramChanged(s);
+}
+
+void ProgramListBoxClick(MainState& s) {
+    int focus = s.listing.focus();
+    if (focus < 0) return;
+    s.currentLine = focus > s.lineCount ? s.lineCount : focus;
+    if (IsEndMarker(s, s.currentLine)) return;
+    s.builderLine = s.lines[s.currentLine];
+    if (s.builderLine.isComment()) {
+        SelectModule(s, 0);
+        s.form.ChangeButton.enabled = true;
+        s.form.CommentEdit.text = s.builderLine.commentText().substr(1);
+        return;
+    }
+    int address = s.builderLine.moduleAddress;
+    SelectModule(s, address);
+    if (address >= int(s.form.ModuleListBox.items.size())) return;  // not in the module list
+    int type = ModuleTypeOf(s, address);
+    if (type != 0 && type != 2 && type != 3 && type != 127) return;
+    LoadInstruction(s);
+    s.form.LabelEdit.text = s.builderLine.labelText();
+}
+
+void ProgramListBoxMouseDown(MainState& s, bool ctrl) {
+    if (!ctrl) return;
+    DeselectAllLines(s);
+    if (s.listing.focus() >= 0) s.listing.select(s.listing.focus());
+}
+
+void CommentEditChange(MainState& s) { s.form.commentIsDefault = true; }
+
+void GroupBox2Enter(MainState& s) { s.form.commentIsDefault = false; }
+
+void RebuildListing(MainState& s) {
+    s.listing.clear();
+    for (int i = 0; i < s.lineCount; ++i) s.listing.add(FormatListingText(s, s.lines[i]));
+    s.listing.add(kEndMarker);
+    s.listing.select(0);
+    s.currentLine = 0;
+}

@@ -1,0 +1,42 @@
+#pragma once
+// The line store and the listing editor: the operations behind the listing
+// buttons and the listing's mouse and keyboard events.
+
+#include <cstdint>
+#include "program/ProgramLine.h"
+struct MainState;
+
+// Listing buttons and builder buttons
+void AddInstrButtonClick(MainState& s);
+void ChangeButtonClick(MainState& s);
+void CommentButtonClick(MainState& s);
+void DeleteButtonClick(MainState& s);
+void ClearButtonClick(MainState& s);
+void CopyButtonClick(MainState& s);
+void CutButtonClick(MainState& s);
+void PasteButtonClick(MainState& s);
+
+// Listing events.  The view has already recorded its own selection and focus
+// item in s.listing before these run.
+void ProgramListBoxClick(MainState& s);
+void ProgramListBoxMouseDown(MainState& s, bool ctrl);
+void CommentEditChange(MainState& s);
+void GroupBox2Enter(MainState& s);
+
+// Routines other parts call
+void MarkProgramChanged(MainState& s);
+void DeselectAllLines(MainState& s);
+void ShowLineAtAddress(MainState& s, uint16_t address);
+void ClearBreakpointMark(MainState& s);
+void CopySelectedLines(MainState& s);
+
+// Inserts a record (and its listing item) at index k; false when the line
+// store is full (the caller refuses with a message).
+bool InsertLine(MainState& s, int k, const ProgramLine& line);
+void RemoveLine(MainState& s, int k);
+// Scrolling rules that keep the current line in view.
+void ScrollRuleA(MainState& s);
+void ScrollRuleB(MainState& s, int line);
+// Rebuilds ProgramListBox from the line store (end marker included), selects
+// item 0 and sets currentLine to 0.
+void RebuildListing(MainState& s);

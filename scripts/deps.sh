@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what building and testing Stepwright needs, when it is missing.
+set -euo pipefail
+packages=(cmake make g++ qt6-base-dev libgtest-dev libgmock-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi
