@@ -1,0 +1,119 @@
+// The numeric field rule, the listing columns and the Execute Now frame length.
+#include <gtest/gtest.h>
+
+#include "TestPlatform.h"
+#include "app/MainState.h"
+#include "isa/Instruction.h"
+
+namespace {
+
+struct ReadCase {
+    const char* text;
+    int min, max;
+    int expected;
+    const char* message;  // nullptr: no message
+};
+
+class ReadIntFieldTest : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(ReadIntFieldTest, ScansLikePercentD) {
+    const ReadCase& c = GetParam();
+    TestPlatform ui;
+    auto s = std::make_unique<MainState>(ui);
+    Ctl edit;
+    edit.text = c.text;
+    EXPECT_EQ(ReadIntField(*s, edit, c.min, c.max), c.expected) << '"' << c.text << '"';
+    if (c.message) {
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0], c.message);
+    } else {
+        EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReadIntFieldTest,
+    ::testing::Values(
+        ReadCase{"  +25abc", 0, 255, 25, nullptr}, ReadCase{"12 sec", 0, 60000, 12, nullptr},
+        ReadCase{"", 0, 255, -1, "Invalid numeric value"}, ReadCase{"abc", 0, 255, -1, "Invalid numeric value"},
+        ReadCase{"-", 0, 255, -1, "Invalid numeric value"}, ReadCase{"+ 5", 0, 255, -1, "Invalid numeric value"},
+        ReadCase{"-1", 0, 60000, -1, "Value out of range"}, ReadCase{"60001", 0, 60000, -1, "Value out of range"},
+        ReadCase{"60000", 0, 60000, 60000, nullptr}, ReadCase{"\t\n 7", 1, 4, 0, "Value out of range"},
+        ReadCase{"0", 1, 4, 0, "Value out of range"}, ReadCase{"4", 1, 4, 4, nullptr},
+        ReadCase{"2147483647", -2147483646, 2147483647, 2147483647, nullptr},
+        ReadCase{"-2147483646", -2147483646, 2147483647, -2147483646, nullptr},
+        ReadCase{"-2147483647", -2147483646, 2147483647, -2147483647, "Value out of range"},
+        ReadCase{"2147483648", 0, 2147483647, -1, "Value out of range"},
+        ReadCase{"-99999999999999999999", 0, 255, -1, "Value out of range"},
+        ReadCase{"00000000000000000000000000000000000012", 0, 255, 12, nullptr},
+        // Only the first 39 characters are taken: the 40th digit is not part of the number.
+        ReadCase{"000000000000000000000000000000000000001" "5", 0, 255, 1, nullptr}));
+
+ProgramLine Line(const char* label, int address, std::initializer_list<uint8_t> bytes) {
+    ProgramLine l{};
+    l.setLabel(label);
+    l.moduleAddress = uint8_t(address);
+    int i = 0;
+    for (uint8_t b : bytes) l.bytes[i++] = b;
+    l.length = uint8_t(i);
+    l.commandCode = l.bytes[2];
+    return l;
+}
+
+TEST(ListingText, LabelAndAddressColumns) {
+    TestPlatform ui;
+    auto s = std::make_unique<MainState>(ui);
+    s->moduleTypes[0] = 127;
+    s->moduleTypes[10] = 99;  // a type without rows: only the columns are shown
+    s->moduleTypes[31] = 99;
+    EXPECT_EQ(FormatListingText(*s, Line("", 10, {0xAA, 10, 0x13, 0, 0x1D, 1})), "          A ");
+    EXPECT_EQ(FormatListingText(*s, Line("ABCDEFGHIJ", 31, {0xAA, 31, 0x13, 0, 0x32, 1})), "ABCDEFGH 1F ");
+    EXPECT_EQ(FormatListingText(*s, Line("EXACTLY8", 31, {0xAA, 31, 0x13, 0, 0x32, 1})), "EXACTLY8 1F ");
+    EXPECT_EQ(FormatListingText(*s, Line("L", 0, {0xBB, 0, 99})), "L         0 ");
+}
+
+TEST(ListingText, CommentShownAsStored) {
+    TestPlatform ui;
+    auto s = std::make_unique<MainState>(ui);
+    ProgramLine c{};
+    c.setComment("; start here");
+    EXPECT_EQ(FormatListingText(*s, c), "; start here");
+    c.setComment(";");
+    EXPECT_EQ(FormatListingText(*s, c), ";");
+}
+
+TEST(ExecuteNow, FrameLengthFromHighNibble) {
+    struct Case {
+        std::initializer_list<uint8_t> bytes;
+        int expected;
+    } cases[] = {
+        {{0xAA, 1, 0x13, 0x11}, 6},       // one data byte
+        {{0xAA, 4, 0x34, 0x86}, 8},       // three data bytes
+        {{0xAA, 4, 0x74, 0x87}, 12},      // seven data bytes
+        {{0xAA, 1, 0xE4}, 19},            // fourteen
+        {{0xAA, 1, 0x0B}, 5},             // none
+        {{0xBB, 8, 18}, 11},              // SetOutputs: byte 1 + 3
+        {{0xBB, 5, 3}, -1},               // If-GoTo: not at once
+        {{0xBB, 0, 2}, -1},               // Return
+    };
+    for (const auto& c : cases) {
+        ProgramLine l = Line("", 1, c.bytes);
+        EXPECT_EQ(ExecuteNowLength(l), c.expected) << int(l.bytes[2]);
+    }
+}
+
+TEST(Bytes, LittleEndianAndChecksum) {
+    uint8_t b[8] = {};
+    PutU32(b, uint32_t(-500));
+    EXPECT_EQ(b[0], 0x0C);
+    EXPECT_EQ(b[3], 0xFF);
+    EXPECT_EQ(GetI32(b), -500);
+    PutU16(b + 4, 60000);
+    EXPECT_EQ(b[4], 0x60);
+    EXPECT_EQ(b[5], 0xEA);
+    EXPECT_EQ(GetU16(b + 4), 60000);
+    const uint8_t frame[] = {0xAA, 2, 0x20, 0xFE, 0xF7};
+    EXPECT_EQ(FrameChecksum(frame, 2), 0x17);
+}
+
+}  // namespace
