@@ -1,14 +1,153 @@
 #include "link/Sio.h"
 
-#include "app/MainState.h"
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 
-// Port opening and the POSIX device: being built (SioOpen, DefaultPortMap).
-std::unique_ptr<SerialLink> SioOpen(MainState& s, const std::string& portName, int) {
-    s.message(portName + " failed to open");
-    return nullptr;
+#include "app/MainState.h"
+#include "link/PosixSerial.h"
+
+// Longest device path taken from the command line (PATH_MAX).
+static constexpr std::string::size_type kMaxDevicePath = 4096;
+
+namespace {
+
+// "COM1" .. "COM6", with or without the colon, any case → 0 .. 5; else -1.
+int ComIndex(const std::string& name) {
+    if (name.size() < 4 || name.size() > 5) return -1;
+    if (std::toupper(uint8_t(name[0])) != 'C' || std::toupper(uint8_t(name[1])) != 'O' ||
+        std::toupper(uint8_t(name[2])) != 'M')
+        return -1;
+    if (name[3] < '1' || name[3] > '6') return -1;
+    if (name.size() == 5 && name[4] != ':') return -1;
+    return name[3] - '1';
 }
 
-void DefaultPortMap(std::string (&)[6]) {}
+// The device behind a port name: a COM name through the port map, a name
+// starting with "/" as it is.  "" = none.
+std::string DeviceForName(const MainState& s, const std::string& name) {
+    if (!name.empty() && name[0] == '/') return name;
+    int index = ComIndex(name);
+    return index < 0 ? "" : s.com.device[index];
+}
+
+// "ttyUSB12" with prefix "ttyUSB" → "12"; "" when the rest is not all digits.
+std::string NumberAfter(const std::string& name, const std::string& prefix) {
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return "";
+    std::string rest = name.substr(prefix.size());
+    for (char c : rest)
+        if (c < '0' || c > '9') return "";
+    return rest;
+}
+
+// Compares decimal digit strings by value without converting them, so that
+// no length of name can overflow.
+bool NumberLess(const std::string& a, const std::string& b) {
+    std::string::size_type za = a.find_first_not_of('0'), zb = b.find_first_not_of('0');
+    std::string va = za == std::string::npos ? "" : a.substr(za);
+    std::string vb = zb == std::string::npos ? "" : b.substr(zb);
+    if (va.size() != vb.size()) return va.size() < vb.size();
+    if (va != vb) return va < vb;
+    return a < b;
+}
+
+// A ttyS node exists for every legacy port the kernel reserves; the driver
+// reports type 0 for those without a UART behind them.
+bool LegacyPortPresent(const std::string& name) {
+    std::ifstream in("/sys/class/tty/" + name + "/type");
+    int type = -1;
+    if (!(in >> type)) return true;  // unknown: keep it
+    return type != 0;
+}
+
+}  // namespace
+
+std::unique_ptr<SerialLink> SioOpen(MainState& s, const std::string& portName, int baud) {
+    std::string device = DeviceForName(s, portName);
+    std::string error;
+    std::unique_ptr<PosixSerial> port;
+    if (!device.empty()) port = PosixSerial::open(device, error);
+    if (!port) {
+        s.message(portName + " failed to open");  // "%s failed to open", any length
+        return nullptr;
+    }
+    if (!IsSupportedBaud(baud)) {
+        s.message("Baud rate not supported - using default of 19200");
+        baud = 19200;
+    }
+    if (!port->configure(baud)) s.message("Failed to set COMM configuration");
+    return port;
+}
+
+std::vector<std::string> OrderPortDevices(const std::vector<std::string>& names) {
+    static const char* const kGroups[] = {"ttyUSB", "ttyACM", "ttyS"};
+    std::vector<std::string> out;
+    for (const char* prefix : kGroups) {
+        std::vector<std::pair<std::string, std::string>> group;  // number, name
+        for (const std::string& n : names) {
+            std::string number = NumberAfter(n, prefix);
+            if (!number.empty()) group.emplace_back(number, n);
+        }
+        std::sort(group.begin(), group.end(),
+                  [](const auto& a, const auto& b) { return NumberLess(a.first, b.first); });
+        group.erase(std::unique(group.begin(), group.end()), group.end());
+        for (const auto& g : group) out.push_back("/dev/" + g.second);
+    }
+    return out;
+}
+
+void DefaultPortMap(std::string (&device)[6]) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it("/dev", ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (name.compare(0, 4, "ttyS") == 0 && !LegacyPortPresent(name)) continue;
+        names.push_back(name);
+    }
+    std::vector<std::string> ordered = OrderPortDevices(names);
+    for (size_t i = 0; i < 6; ++i) device[i] = i < ordered.size() ? ordered[i] : "";
+}
+
+bool ParsePortOption(const std::string& arg, std::string (&device)[6], std::string& error) {
+    std::string::size_type eq = arg.find('=');
+    if (eq == std::string::npos) {
+        error = "--port " + arg + ": expected COMn=/dev/device with n from 1 to 6";
+        return false;
+    }
+    std::string com = arg.substr(0, eq), path = arg.substr(eq + 1);
+    int index = ComIndex(com);
+    if (index < 0) {
+        error = "--port " + arg + ": unknown port \"" + com + "\" (use COM1 to COM6)";
+        return false;
+    }
+    if (path.empty() || path[0] != '/') {
+        error = "--port " + arg + ": the device must be a path starting with /";
+        return false;
+    }
+    if (path.size() >= kMaxDevicePath || path.find('\0') != std::string::npos) {
+        error = "--port: device path too long or malformed";
+        return false;
+    }
+    device[index] = path;
+    return true;
+}
+
+std::unique_ptr<SerialLink> OpenSerialDevice(const std::string& path, int baud, std::string& error) {
+    if (!IsSupportedBaud(baud)) {
+        error = Format("baud rate %d not supported (use 9600, 19200, 38400, 57600 or 115200)", baud);
+        return nullptr;
+    }
+    std::unique_ptr<PosixSerial> port = PosixSerial::open(path, error);
+    if (!port) return nullptr;
+    if (!port->configure(baud)) {
+        error = path + ": the line setting was refused (" + std::strerror(errno) + ")";
+        return nullptr;
+    }
+    return port;
+}
 
 bool SioPutChars(MainState& s, const uint8_t* data, int count) {
     if (!s.port || !s.port->write(data, count)) {

@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 #include "link/SerialLink.h"
 struct MainState;
 
 // Opens "COM1:" .. "COM6:" (mapped to a device through s.com.device) at baud
 // (9600, 19200, 38400, 57600, 115200; anything else falls back to 19200 with
-// its message).  Returns null after "%s failed to open".
+// its message).  Returns null after "%s failed to open".  A name starting
+// with "/" is a device path used as it is.
 std::unique_ptr<SerialLink> SioOpen(MainState& s, const std::string& portName, int baud);
 // Writes to s.port; "SioPutChars failed" on failure.
 bool SioPutChars(MainState& s, const uint8_t* data, int count);
@@ -26,3 +28,17 @@ void SioClose(MainState& s);
 // The devices COM1 .. COM6 map to by default: the serial devices present,
 // USB adapters first (ttyUSB*, then ttyACM*, then ttyS*), each in numeric order.
 void DefaultPortMap(std::string (&device)[6]);
+
+// Orders the entries of /dev (bare names such as "ttyS10") that are serial
+// devices: ttyUSB*, then ttyACM*, then ttyS*, each by number; returns their
+// full paths.  Other names are left out.
+std::vector<std::string> OrderPortDevices(const std::vector<std::string>& names);
+
+// The value of the command-line option --port, "COM2=/dev/ttyUSB1": sets
+// device[1].  False with a reason in error when the value is malformed.
+bool ParsePortOption(const std::string& arg, std::string (&device)[6], std::string& error);
+
+// Opens a device path at baud for the command-line tool and the tests; null
+// with the reason in error (missing device, permission, port in use,
+// unsupported rate, refused setting).  Shows no message.
+std::unique_ptr<SerialLink> OpenSerialDevice(const std::string& path, int baud, std::string& error);
