@@ -1,8 +1,147 @@
-// Placeholder: replaced when this part is built.
 #include "program/Assembly.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+
 #include "app/MainState.h"
-int AssembleProgram(MainState&) { return -1; }
-int CheckDuplicateLabels(MainState&) { return 0; }
-int BuildLabelTable(MainState&) { return 0; }
-int ResolveLabels(MainState&) { return 0; }
-uint16_t FindLabel(const MainState&, const std::string&) { return 0xFFFF; }
+#include "program/LineStore.h"
+
+namespace {
+
+constexpr int kFirstAddress = 2;          // the two-byte length header comes first
+constexpr int kLastStartOffset = 16344;   // latest start of a line: 16344 + 24 stays inside the image
+constexpr uint8_t kChangeBaudCode = 19;
+constexpr uint16_t kNoAddress = 0xFFFF;
+
+// A label that takes part in the duplicate check: neither empty nor "NULL".
+bool IsCheckedLabel(const std::string& label) { return !label.empty() && label != "NULL"; }
+
+}  // namespace
+
+int CheckDuplicateLabels(MainState& s) {
+    // The first equal pair in order of its first line, then of its second, is
+    // found in one pass: the first line i whose label occurs again later is the
+    // first occurrence of its label, and the pair's second line is the next
+    // occurrence of that label.
+    std::unordered_map<std::string, int> firstLine;
+    std::unordered_map<std::string, int> secondLine;
+    for (int i = 0; i < s.lineCount; ++i) {
+        const ProgramLine& line = s.lines[i];
+        if (line.isComment()) continue;
+        std::string label = line.labelText();
+        if (!IsCheckedLabel(label)) continue;
+        if (firstLine.emplace(label, i).second) continue;
+        secondLine.emplace(label, i);
+    }
+    int first = -1;
+    int later = -1;
+    for (const auto& [label, j] : secondLine) {
+        int i = firstLine[label];
+        if (first < 0 || i < first) {
+            first = i;
+            later = j;
+        }
+    }
+    if (later < 0) return 0;
+    DeselectAllLines(s);
+    s.currentLine = later;
+    s.listing.select(later);
+    ScrollRuleB(s, later);
+    s.message("Redundant label found");
+    return -1;
+}
+
+int BuildLabelTable(MainState& s) {
+    // Refuse before anything changes when the table cannot hold every label.
+    int labelled = 0;
+    for (int i = 0; i < s.lineCount; ++i)
+        if (!s.lines[i].isComment() && s.lines[i].label[0] != '\0') ++labelled;
+    if (labelled > kMaxLabels) {
+        s.message(Format("Too many labels: a program can hold at most %d labelled lines.", kMaxLabels));
+        return -1;
+    }
+
+    s.labelCount = 0;
+    s.addressCounter = kFirstAddress;
+    for (int i = 0; i < s.lineCount; ++i) {
+        ProgramLine& line = s.lines[i];
+        if (line.isComment()) continue;
+        line.address = s.addressCounter;
+        if (line.label[0] != '\0') {
+            // Entries hold at most 15 characters; a longer label (never made by
+            // the builder or the file reader) is cut rather than overrun.
+            LabelEntry& entry = s.labelTable[s.labelCount];
+            std::memset(entry.name, 0, sizeof entry.name);
+            std::string label = line.labelText();
+            std::memcpy(entry.name, label.data(), std::min(label.size(), sizeof entry.name - 1));
+            entry.address = s.addressCounter;
+            ++s.labelCount;
+        }
+        s.addressCounter = uint16_t(s.addressCounter + line.length);
+    }
+    return 0;
+}
+
+uint16_t FindLabel(const MainState& s, const std::string& name) {
+    for (int k = 0; k < s.labelCount && k < kMaxLabels; ++k) {
+        const LabelEntry& entry = s.labelTable[k];
+        if (name == std::string(entry.name, strnlen(entry.name, sizeof entry.name))) return entry.address;
+    }
+    return kNoAddress;
+}
+
+int ResolveLabels(MainState& s) {
+    for (int i = 0; i < s.lineCount; ++i) {
+        ProgramLine& line = s.lines[i];
+        if (line.isComment() || line.gotoLabel[0] == '\0') continue;
+        std::string target = line.gotoLabelText();
+        line.targetAddress = FindLabel(s, target);
+        if (line.targetAddress == kNoAddress && target != "NULL") {
+            s.listing.setFocus(i);
+            s.message(Format("Label '%s' undefined", target.c_str()));
+            return -1;
+        }
+        // The address takes two bytes from patchOffset on; a position that
+        // would leave the instruction bytes comes only from a damaged record.
+        if (int(line.patchOffset) + 1 >= kMaxInstrBytes) {
+            s.listing.setFocus(i);
+            s.message(Format("Program line %d is damaged: its jump address cannot be placed at byte %d.", i + 1,
+                             int(line.patchOffset)));
+            return -1;
+        }
+        line.bytes[line.patchOffset] = uint8_t(line.targetAddress & 0xFF);
+        line.bytes[line.patchOffset + 1] = uint8_t(line.targetAddress >> 8);
+    }
+    return 0;
+}
+
+int AssembleProgram(MainState& s) {
+    if (CheckDuplicateLabels(s) != 0) return -1;
+    if (BuildLabelTable(s) != 0) return -1;
+    if (ResolveLabels(s) != 0) return -1;
+
+    s.addressCounter = kFirstAddress;
+    for (int i = 0; i < s.lineCount; ++i) {
+        const ProgramLine& line = s.lines[i];
+        if (line.isComment()) continue;
+        if (s.addressCounter > kLastStartOffset) {
+            s.message(Format("Program exceeds available memory (%d)", kImageSize));
+            return -1;
+        }
+        if (line.moduleAddress == 0 && line.commandCode == kChangeBaudCode) s.programHasBaudChange = true;
+        if (line.length > kMaxInstrBytes) {
+            s.listing.setFocus(i);
+            s.message(Format("Program line %d is damaged: it claims %d instruction bytes, more than %d.", i + 1,
+                             int(line.length), kMaxInstrBytes));
+            return -1;
+        }
+        std::memcpy(&s.programImage[s.addressCounter], line.bytes, line.length);
+        s.addressCounter = uint16_t(s.addressCounter + line.length);
+    }
+    s.programImage[0] = uint8_t(s.addressCounter & 0xFF);
+    s.programImage[1] = uint8_t(s.addressCounter >> 8);
+    s.imageLength = s.addressCounter;
+    return 0;
+}

@@ -1,0 +1,586 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "TestPlatform.h"
+#include "app/MainState.h"
+#include "modules/ModuleList.h"
+#include "program/Assembly.h"
+#include "program/LineStore.h"
+#include "program/ProgramFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kWorkedExample =
+    "0\r\n"
+    "127 \r\n"
+    "2\r\n"
+    ";start\r\n"
+    "LOOP\r\n"
+    "   2\r\n"
+    "LOOP\r\n"
+    "   2\r\n"
+    " 3  0  0\r\n"
+    "5\r\n"
+    "BB  2  0  2  0 \r\n";
+
+ProgramLine Instr(const std::string& label, const std::string& gotoLabel, std::vector<uint8_t> bytes,
+                  uint8_t patchOffset, uint8_t module, uint8_t code) {
+    ProgramLine l;
+    std::memset(&l, 0, sizeof l);
+    l.setLabel(label);
+    l.setGotoLabel(gotoLabel);
+    for (size_t k = 0; k < bytes.size(); ++k) l.bytes[k] = bytes[k];
+    l.length = uint8_t(bytes.size());
+    l.patchOffset = patchOffset;
+    l.moduleAddress = module;
+    l.commandCode = code;
+    return l;
+}
+
+ProgramLine Comment(const std::string& text) {
+    ProgramLine l;
+    l.setComment(text);
+    return l;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string Raw(const ProgramLine& l) { return std::string(reinterpret_cast<const char*>(&l), sizeof l); }
+
+// Everything Open may replace, to prove that a refused file changed nothing.
+struct Snapshot {
+    std::vector<std::string> lines, listing, moduleItems;
+    std::vector<int> moduleTypes;
+    int moduleIndex, moduleListCount, currentLine;
+    bool defined, mismatch;
+    std::string caption, saveLabel, loadLabel, remembered;
+    uint32_t saveColor;
+
+    explicit Snapshot(const MainState& s)
+        : moduleItems(s.form.ModuleListBox.items), moduleTypes(s.moduleTypes, s.moduleTypes + 32),
+          moduleIndex(s.form.ModuleListBox.index), moduleListCount(s.moduleListCount), currentLine(s.currentLine),
+          defined(s.moduleListDefined), mismatch(s.moduleMismatch), caption(s.form.caption),
+          saveLabel(s.form.SaveLabel.caption), loadLabel(s.form.LoadLabel.caption), remembered(s.rememberedFile),
+          saveColor(s.form.SaveLabel.color) {
+        for (int i = 0; i < s.lineCount; ++i) lines.push_back(Raw(s.lines[i]));
+        for (int i = 0; i < s.listing.count(); ++i) listing.push_back(s.listing.text(i));
+    }
+    bool operator==(const Snapshot&) const = default;
+};
+
+struct ProgramFileTest : ::testing::Test {
+    TestPlatform ui;
+    std::unique_ptr<MainState> s = std::make_unique<MainState>(ui);
+    std::string dir;
+
+    void SetUp() override {
+        std::string templ = (fs::temp_directory_path() / "stwtest.XXXXXX").string();
+        ASSERT_NE(mkdtemp(templ.data()), nullptr);
+        dir = templ;
+        Start(*s);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(dir, fs::perms::owner_all, ec);
+        fs::remove_all(dir, ec);
+    }
+    static void Start(MainState& st) {
+        st.moduleTypes[0] = 127;
+        st.form.ModuleListBox.items = {ModuleListLine(0, 127)};
+        RebuildListing(st);
+        SelectModule(st, 0);
+        MarkProgramChanged(st);
+    }
+    void SetLines(MainState& st, const std::vector<ProgramLine>& lines) {
+        st.lineCount = 0;
+        for (const auto& l : lines) st.lines[st.lineCount++] = l;
+        RebuildListing(st);
+    }
+    void SetModules(MainState& st, const std::vector<int>& types) {
+        st.moduleListCount = uint8_t(types.size());
+        st.form.ModuleListBox.items = {ModuleListLine(0, 127)};
+        for (size_t i = 0; i < types.size(); ++i) {
+            st.moduleTypes[i + 1] = types[i];
+            st.form.ModuleListBox.items.push_back(ModuleListLine(int(i + 1), types[i]));
+        }
+    }
+    void WorkedExample(MainState& st) {
+        SetLines(st, {Comment(";start"), Instr("LOOP", "LOOP", {0xBB, 0x02, 0x00, 0xFF, 0xFF}, 3, 0, 0)});
+        ASSERT_EQ(AssembleProgram(st), 0);
+    }
+    std::string Path(const std::string& name) const { return dir + "/" + name; }
+    bool OpenBytes(const std::string& bytes) {
+        WriteAll(Path("in.stw"), bytes);
+        return OpenProgramFile(*s, Path("in.stw"));
+    }
+};
+
+TEST_F(ProgramFileTest, WorkedExampleByteForByte) {
+    WorkedExample(*s);
+    EXPECT_EQ(FormatProgramFile(*s), kWorkedExample);
+
+    ui.saveNames.push_back(Path("ex.stw"));
+    SaveButtonClick(*s);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ReadAll(Path("ex.stw")), kWorkedExample);
+    EXPECT_EQ(s->form.SaveLabel.caption, "  Saved  ");
+    EXPECT_EQ(s->form.SaveLabel.color, kGreen);
+    EXPECT_EQ(s->form.caption, "Tavo Stepwright - " + Path("ex.stw"));
+    EXPECT_EQ(s->form.LoadLabel.caption, "Not Loaded");
+}
+
+TEST_F(ProgramFileTest, WorkedExampleReadsBackIntoSameRecords) {
+    WorkedExample(*s);
+    ProgramFileData data;
+    ASSERT_EQ(ParseProgramFile(kWorkedExample, data), "");
+    EXPECT_EQ(data.moduleListCount, 0);
+    EXPECT_EQ(data.moduleTypes, std::vector<int>{127});
+    ASSERT_EQ(data.lines.size(), 2u);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(Raw(data.lines[size_t(i)]), Raw(s->lines[i])) << "line " << i;
+    EXPECT_EQ(data.lines[1].address, 2);
+    EXPECT_EQ(data.lines[1].patchOffset, 3);
+
+    // Lines that end in LF alone read the same.
+    std::string lf = kWorkedExample;
+    for (size_t p; (p = lf.find("\r\n")) != std::string::npos;) lf.erase(p, 1);
+    ProgramFileData fromLf;
+    ASSERT_EQ(ParseProgramFile(lf, fromLf), "");
+    ASSERT_EQ(fromLf.lines.size(), 2u);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(Raw(fromLf.lines[size_t(i)]), Raw(s->lines[i]));
+}
+
+TEST_F(ProgramFileTest, NumbersInFreeFormat) {
+    const std::string loose = "  0 \n\n 127\t\n  1   trailing words\nL\n2 ignored\nG\n\n 1F\n 3 \n 0\n 0 3\n bb 2 0 \n";
+    ProgramFileData data;
+    ASSERT_EQ(ParseProgramFile(loose, data), "");
+    ASSERT_EQ(data.lines.size(), 1u);
+    const ProgramLine& l = data.lines[0];
+    EXPECT_EQ(l.labelText(), "L");
+    EXPECT_EQ(l.gotoLabelText(), "G");
+    EXPECT_EQ(l.address, 2);
+    EXPECT_EQ(l.targetAddress, 0x1F);
+    EXPECT_EQ(l.length, 3);
+    EXPECT_EQ(l.bytes[0], 0xBB);
+    EXPECT_EQ(l.bytes[1], 2);
+}
+
+TEST_F(ProgramFileTest, EmptyProgramSavesCountsOnlyAndOpensToEndMarker) {
+    ui.saveNames.push_back(Path("empty.stw"));
+    ASSERT_TRUE(SaveProgram(*s));
+    EXPECT_EQ(ReadAll(Path("empty.stw")), "0\r\n127 \r\n0\r\n");
+
+    auto t = std::make_unique<MainState>(ui);
+    Start(*t);
+    SetLines(*t, {Comment(";old")});
+    ASSERT_TRUE(OpenProgramFile(*t, Path("empty.stw")));
+    EXPECT_EQ(t->lineCount, 0);
+    ASSERT_EQ(t->listing.count(), 1);
+    EXPECT_EQ(t->listing.text(0), "            [END]");
+}
+
+TEST_F(ProgramFileTest, EveryKindOfLineRoundTrips) {
+    SetModules(*s, {0, 2, 3});
+    std::string latin1 = ";caf\xE9 \xFC\xDF \xA9";
+    std::vector<ProgramLine> lines = {
+        Comment(";" + std::string(59, 'c')),
+        Comment(";"),
+        Comment(latin1),
+        Instr("", "", {0xBB, 0x00, 0x02}, 0, 0, 2),
+        Instr("FIRST", "", {0xAA, 0x01, 0x13, 0x10, 0x20, 0x30, 0x40, 0xE4}, 0, 1, 1),
+        Instr(std::string(15, 'L'), std::string(15, 'G'), {0xBB, 0x02, 0x00, 0x34, 0x12}, 3, 0, 0),
+        Instr("", "NULL", {0xBB, 0x05, 0x0A, 0x02, 0x01, 0x00, 0xFF, 0xFF}, 6, 2, 10),
+        Instr("\xC4\xD6", "FIRST", std::vector<uint8_t>(24, 0xFE), 22, 3, 0xFF),
+        Instr("NULL", "\xC4\xD6", {0x00, 0x0F, 0xF0}, 1, 31, 0x80),
+        Instr("EMPTY", "", {}, 0, 0, 0),   // never built, but must not shift the lines after it
+        Instr("", "", {0xBB, 0x00, 0x04}, 0, 0, 4),
+    };
+    lines[4].address = 0xABCD;
+    lines[5].targetAddress = 0x1234;
+    SetLines(*s, lines);
+    ui.saveNames.push_back(Path("all.stw"));
+    ASSERT_TRUE(SaveProgram(*s));
+
+    auto t = std::make_unique<MainState>(ui);
+    Start(*t);
+    ui.openNames.push_back(Path("all.stw"));
+    OpenButtonClick(*t);
+    EXPECT_TRUE(ui.messages.empty());
+    ASSERT_EQ(t->lineCount, int(lines.size()));
+    for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(Raw(t->lines[i]), Raw(lines[i])) << "line " << i;
+    EXPECT_EQ(t->lines[0].commentText().size(), 60u);
+    EXPECT_EQ(t->lines[2].commentText(), latin1);
+    EXPECT_EQ(t->moduleListCount, 3);
+    EXPECT_EQ(std::vector<int>(t->moduleTypes, t->moduleTypes + 4), (std::vector<int>{127, 0, 2, 3}));
+    EXPECT_EQ(t->form.ModuleListBox.items,
+              (std::vector<std::string>{" 0 [Master]", " 1 ZEL-SERVO", " 2 ZEL-I/O", " 3 ZEL-STEP"}));
+    EXPECT_TRUE(t->moduleListDefined);
+    EXPECT_EQ(t->form.ModuleListBox.index, 0);
+    EXPECT_EQ(t->listing.count(), t->lineCount + 1);
+    for (int i = 0; i < s->listing.count(); ++i) EXPECT_EQ(t->listing.text(i), s->listing.text(i));
+
+    // Saving the opened program again gives the same bytes.
+    ui.saveNames.push_back(Path("again.stw"));
+    ASSERT_TRUE(SaveProgram(*t));
+    EXPECT_EQ(ReadAll(Path("again.stw")), ReadAll(Path("all.stw")));
+}
+
+TEST_F(ProgramFileTest, OpenSetsStateAndLeavesBufferLabelsAndImage) {
+    WorkedExample(*s);
+    WriteAll(Path("ex.stw"), kWorkedExample);
+    auto t = std::make_unique<MainState>(ui);
+    Start(*t);
+    SetLines(*t, {Comment(";a"), Comment(";b"), Comment(";c")});
+    t->copyBuffer[0] = Comment(";copied");
+    t->copyCount = 1;
+    t->labelCount = 3;
+    t->imageLength = 77;
+    t->programImage[5] = 0x5A;
+    t->currentLine = 2;
+    t->breakpointLine = 1;
+    t->resumeFlag = true;
+    t->form.RunButton.enabled = true;
+    t->moduleMismatch = true;
+    t->form.LoadLabel.caption = "  Loaded  ";
+    t->form.LoadLabel.color = kGreen;
+
+    ui.openNames.push_back(Path("ex.stw"));
+    OpenButtonClick(*t);
+    EXPECT_EQ(t->lineCount, 2);
+    EXPECT_EQ(t->currentLine, 0);
+    EXPECT_TRUE(t->listing.selected(0));
+    EXPECT_EQ(t->listing.text(0), ";start");
+    EXPECT_EQ(t->copyCount, 1);
+    EXPECT_EQ(t->copyBuffer[0].commentText(), ";copied");
+    EXPECT_EQ(t->labelCount, 3);
+    EXPECT_EQ(t->imageLength, 77);
+    EXPECT_EQ(t->programImage[5], 0x5A);
+    EXPECT_EQ(t->breakpointLine, -1);
+    EXPECT_FALSE(t->resumeFlag);
+    EXPECT_FALSE(t->form.RunButton.enabled);
+    EXPECT_FALSE(t->moduleMismatch);
+    EXPECT_EQ(t->form.LoadLabel.caption, "Not Loaded");
+    EXPECT_EQ(t->form.LoadLabel.color, kRed);
+    EXPECT_EQ(t->form.SaveLabel.caption, "  Saved  ");
+    EXPECT_EQ(t->form.SaveLabel.color, kGreen);
+    EXPECT_EQ(t->form.caption, "Tavo Stepwright - " + Path("ex.stw"));
+    EXPECT_EQ(t->rememberedFile, Path("ex.stw"));
+
+    // The next Save proposes the file just opened.
+    ui.saveNames.push_back("");
+    EXPECT_FALSE(SaveProgram(*t));
+    EXPECT_EQ(ui.proposedSaveNames.back(), Path("ex.stw"));
+}
+
+TEST_F(ProgramFileTest, UnknownModuleTypesStoredAs255) {
+    ASSERT_TRUE(OpenBytes("3\r\n127 1 -4 2 \r\n0\r\n"));
+    EXPECT_EQ(std::vector<int>(s->moduleTypes, s->moduleTypes + 4), (std::vector<int>{127, 255, 255, 2}));
+    EXPECT_EQ(s->form.ModuleListBox.items,
+              (std::vector<std::string>{" 0 [Master]", " 1 UNKNOWN", " 2 UNKNOWN", " 3 ZEL-I/O"}));
+    EXPECT_EQ(FormatProgramFile(*s), "3\r\n127 255 255 2 \r\n0\r\n");
+}
+
+TEST_F(ProgramFileTest, ModuleListCheckedAgainstDetectionOnlyOnline) {
+    const std::string file = "3\r\n127 0 2 3 \r\n0\r\n";
+    s->detectedTypes[1] = 0;
+    s->detectedTypes[2] = 3;
+    s->detectedTypes[3] = -1;
+    ASSERT_TRUE(OpenBytes(file));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_FALSE(s->moduleMismatch);
+
+    s->online = true;
+    ASSERT_TRUE(OpenBytes(file));
+    EXPECT_EQ(ui.messages, std::vector<std::string>(2, "Program module list does not match detected modules - "
+                                                       "program execution may fail"));
+    EXPECT_TRUE(s->moduleMismatch);
+    EXPECT_EQ(s->moduleTypes[2], 2);  // the file's list is taken all the same
+
+    ui.messages.clear();
+    s->detectedTypes[2] = 2;
+    s->detectedTypes[3] = 3;
+    ASSERT_TRUE(OpenBytes(file));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_FALSE(s->moduleMismatch);
+}
+
+TEST_F(ProgramFileTest, OverlongTextLinesAreCut) {
+    std::string file = "0\n127\n3\n;" + std::string(500, 'c') + "\n" + std::string(1000, 'L') + "\n2\n" +
+                       std::string(1000, 'G') + "\n2\n3 0 0\n3\nBB 0 2\n;end\n";
+    ASSERT_TRUE(OpenBytes(file));
+    ASSERT_EQ(s->lineCount, 3);
+    EXPECT_EQ(s->lines[0].commentText(), ";" + std::string(59, 'c'));
+    EXPECT_EQ(s->lines[1].labelText(), std::string(15, 'L'));
+    EXPECT_EQ(s->lines[1].gotoLabelText(), std::string(15, 'G'));
+    EXPECT_EQ(s->lines[1].label[15], '\0');
+    EXPECT_EQ(s->lines[2].commentText(), ";end");
+}
+
+TEST_F(ProgramFileTest, TruncatedFilesAreRefusedLineByLineAndByteByByte) {
+    SetModules(*s, {0});
+    SetLines(*s, {Instr("A", "B", {0xBB, 0x02, 0x00, 0x02, 0x00}, 3, 0, 0), Comment(";mid"),
+                  Instr("B", "", {0xAA, 0x01, 0x00, 0x01, 0x14}, 0, 1, 0)});
+    const std::string good = FormatProgramFile(*s);
+    auto fresh = std::make_unique<MainState>(ui);
+    Start(*fresh);
+    const Snapshot before(*fresh);
+
+    ProgramFileData data;
+    ASSERT_EQ(ParseProgramFile(good, data), "");
+    // Every prefix that stops before the last byte's number is refused.
+    size_t lastNumber = good.rfind("14");
+    int lineEnds = 0;
+    for (size_t cut = 0; cut < lastNumber; ++cut) {
+        std::string reason = ParseProgramFile(good.substr(0, cut), data);
+        EXPECT_NE(reason, "") << "prefix of " << cut << " bytes accepted";
+        if (cut > 0 && good[cut - 1] == '\n') {
+            ++lineEnds;
+            ui.messages.clear();
+            WriteAll(Path("cut.stw"), good.substr(0, cut));
+            EXPECT_FALSE(OpenProgramFile(*fresh, Path("cut.stw")));
+            ASSERT_EQ(ui.messages.size(), 1u);
+            EXPECT_EQ(ui.messages[0], "Not a valid program file: " + reason);
+            EXPECT_TRUE(Snapshot(*fresh) == before) << "after " << lineEnds << " lines";
+        }
+    }
+    EXPECT_EQ(lineEnds, 17);
+}
+
+TEST_F(ProgramFileTest, MalformedFilesAreRefusedWithOneMessage) {
+    struct Case { std::string bytes, reason; } cases[] = {
+        {"", "line 1: the file ends where the module count should be"},
+        {"-1\n127\n0\n", "line 1: the module count -1 is negative"},
+        {"32\n", "line 1: the module count 32 is more than 31"},
+        {"99999999999999999999999\n", "line 1: the module count is too large"},
+        {"x\n127\n0\n", "line 1: the module count is not a decimal number"},
+        {"0x1\n127\n0\n", "line 1: the module count is not a decimal number"},
+        {"1\n127 zz\n0\n", "line 2: the module type is not a decimal number"},
+        {"0\n127\n8193\n", "line 3: the line count 8193 is more than 8192"},
+        {"0\n127\n-2\n", "line 3: the line count -2 is negative"},
+        {"0\n127\n\n\n", "line 5: the file ends where the line count should be"},
+        {"0\n127\n1\nL\nXYZ\n", "line 5: the line address is not a hexadecimal number"},
+        {"0\n127\n1\nL\n-2\n", "line 5: the line address is not a hexadecimal number"},
+        {"0\n127\n1\nL\n123456789\n", "line 5: the line address is too large"},
+        {"0\n127\n1\nL\n2\n", "line 6: the file ends where the goto-label should be"},
+        {"0\n127\n1\nL\n2\nG\n2\n3 0\n", "line 9: the file ends where the command code should be"},
+        {"0\n127\n1\nL\n2\nG\n2\n3 0 0\n25\n", "line 9: the byte count 25 is more than 24"},
+        {"0\n127\n1\nL\n2\nG\n2\n3 0 0\n-3\n", "line 9: the byte count -3 is negative"},
+        {"0\n127\n1\nL\n2\nG\n2\n3 0 0\n3\nBB 2\n", "line 11: the file ends where the instruction byte should be"},
+        {"0\n127\n1\nL\n2\nG\n2\n3 0 0\n3\nBB 2 0G\n", "line 10: the instruction byte is not a hexadecimal number"},
+        {std::string("0\n127\n1\nL\n2\nG\n2\n3 0 0\n3\nBB \0 2\n", 31),
+         "line 10: the instruction byte is not a hexadecimal number"},
+        {std::string("\x00\xFF\xFE\x01garbage", 11), "line 1: the module count is not a decimal number"},
+        {"0\n127\n2\n;one\n", "line 5: the file ends where the program line should be"},
+    };
+    SetModules(*s, {3});
+    SetLines(*s, {Comment(";keep me"), Instr("K", "", {0xBB, 0x00, 0x02}, 0, 0, 2)});
+    s->form.caption = "Tavo Stepwright - /earlier.stw";
+    s->rememberedFile = "/earlier.stw";
+    const Snapshot before(*s);
+    for (const auto& c : cases) {
+        ProgramFileData data;
+        EXPECT_EQ(ParseProgramFile(c.bytes, data), c.reason);
+        ui.messages.clear();
+        EXPECT_FALSE(OpenBytes(c.bytes));
+        EXPECT_EQ(ui.messages, std::vector<std::string>{"Not a valid program file: " + c.reason});
+        EXPECT_TRUE(Snapshot(*s) == before) << c.reason;
+    }
+}
+
+TEST_F(ProgramFileTest, LargeAndBinaryInputsFinishSafely) {
+    // A huge run of digits, a huge run of blanks, and random bytes.
+    std::string digits(3 << 20, '7');
+    std::string blanks = "0\n127\n1\nL\n" + std::string(4 << 20, ' ');
+    std::string noise(1 << 20, '\0');
+    uint32_t x = 12345;
+    for (char& c : noise) c = char((x = x * 1103515245u + 12345u) >> 24);
+    const Snapshot before(*s);
+    for (const std::string& bytes : {digits, blanks, noise}) {
+        ui.messages.clear();
+        EXPECT_FALSE(OpenBytes(bytes));
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].rfind("Not a valid program file: ", 0), 0u);
+        EXPECT_TRUE(Snapshot(*s) == before);
+    }
+}
+
+TEST_F(ProgramFileTest, FullLineStoreOpens) {
+    std::string many = "0\n127\n8192\n";
+    for (int i = 0; i < 8192; ++i) many += i % 2 ? ";c\n" : "\n2\n\n0\n0 0 4\n3\nBB 0 4\n";
+    ASSERT_TRUE(OpenBytes(many));
+    EXPECT_EQ(s->lineCount, 8192);
+    EXPECT_EQ(s->listing.count(), 8193);
+    EXPECT_EQ(s->lines[8191].commentText(), ";c");
+}
+
+TEST_F(ProgramFileTest, CancelledDialogsChangeNothing) {
+    WorkedExample(*s);
+    const Snapshot before(*s);
+    SaveButtonClick(*s);    // no scripted name: the user cancels
+    OpenButtonClick(*s);
+    EXPECT_TRUE(Snapshot(*s) == before);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(ui.proposedSaveNames.size(), 1u);
+}
+
+TEST_F(ProgramFileTest, UnreadableFileCouldNotOpen) {
+    WorkedExample(*s);
+    const Snapshot before(*s);
+    for (const std::string& name : {Path("missing.stw"), dir}) {
+        ui.messages.clear();
+        ui.openNames.push_back(name);
+        OpenButtonClick(*s);
+        EXPECT_EQ(ui.messages, std::vector<std::string>{"Could not open file"});
+        EXPECT_TRUE(Snapshot(*s) == before);
+    }
+}
+
+TEST_F(ProgramFileTest, SaveReplacesExistingFileAndKeepsSelection) {
+    WriteAll(Path("p.stw"), "old contents that are longer than the new program file, by quite a lot");
+    fs::permissions(Path("p.stw"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    SetLines(*s, {Comment(";x"), Comment(";y")});
+    s->listing.select(1);
+    s->currentLine = 1;
+    ui.saveNames.push_back(Path("p.stw"));
+    ASSERT_TRUE(SaveProgram(*s));
+    EXPECT_TRUE(ui.questions.empty());
+    EXPECT_EQ(ReadAll(Path("p.stw")), "0\r\n127 \r\n2\r\n;x\r\n;y\r\n");
+    EXPECT_EQ(fs::status(Path("p.stw")).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(s->currentLine, 1);
+    EXPECT_TRUE(s->listing.selected(0) && s->listing.selected(1));
+    EXPECT_EQ(s->rememberedFile, Path("p.stw"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);  // no temporary left
+}
+
+TEST_F(ProgramFileTest, SaveThroughLinkKeepsLinkAndLatin1Names) {
+    std::string name = Path("caf\xE9.stw");
+    WriteAll(name, "old");
+    fs::create_symlink(name, Path("link.stw"));
+    ui.saveNames.push_back(Path("link.stw"));
+    ASSERT_TRUE(SaveProgram(*s));
+    EXPECT_TRUE(fs::is_symlink(Path("link.stw")));
+    EXPECT_EQ(ReadAll(name), "0\r\n127 \r\n0\r\n");
+
+    ui.saveNames.push_back(name);
+    ASSERT_TRUE(SaveProgram(*s));
+    EXPECT_EQ(s->form.caption, "Tavo Stepwright - " + name);
+    ASSERT_TRUE(OpenProgramFile(*s, name));
+    EXPECT_EQ(s->rememberedFile, name);
+}
+
+TEST_F(ProgramFileTest, RelativeNamesGetFullPathInCaption) {
+    std::string cwd = fs::current_path().string();
+    fs::current_path(dir);
+    ui.saveNames.push_back("rel.stw");
+    bool saved = SaveProgram(*s);
+    std::string caption = s->form.caption;
+    bool opened = OpenProgramFile(*s, "rel.stw");
+    fs::current_path(cwd);
+    EXPECT_TRUE(saved);
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(caption, "Tavo Stepwright - " + dir + "/rel.stw");
+    EXPECT_EQ(s->rememberedFile, dir + "/rel.stw");
+}
+
+// Save failures never look like success: the label stays red, the caption stays,
+// and an earlier file is left as it was.
+struct SaveFailure : ProgramFileTest {
+    void ExpectFailed(const std::string& message) {
+        EXPECT_EQ(ui.messages, std::vector<std::string>{message});
+        EXPECT_EQ(s->form.SaveLabel.caption, "Not Saved");
+        EXPECT_EQ(s->form.SaveLabel.color, kRed);
+        EXPECT_EQ(s->form.caption, "Tavo Stepwright");
+    }
+};
+
+TEST_F(SaveFailure, MissingDirectoryOrDirectoryTarget) {
+    for (const std::string& name : {Path("nodir/x.stw"), dir}) {
+        ui.messages.clear();
+        ui.saveNames.push_back(name);
+        EXPECT_FALSE(SaveProgram(*s));
+        ExpectFailed("Could not open file");
+    }
+}
+
+TEST_F(SaveFailure, PipeWithoutReaderDoesNotBlock) {
+    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
+    ui.saveNames.push_back(Path("fifo"));
+    EXPECT_FALSE(SaveProgram(*s));
+    ExpectFailed("Could not open file");
+
+    ui.messages.clear();
+    EXPECT_FALSE(OpenProgramFile(*s, Path("fifo")));
+    EXPECT_EQ(ui.messages,
+              std::vector<std::string>{"Not a valid program file: line 1: the file ends where the module count should be"});
+}
+
+TEST_F(ProgramFileTest, LongestFileNameSaves) {
+    std::string name = Path(std::string(251, 'n') + ".stw");
+    ui.saveNames.push_back(name);
+    ASSERT_TRUE(SaveProgram(*s));
+    EXPECT_EQ(ReadAll(name), "0\r\n127 \r\n0\r\n");
+}
+
+TEST_F(SaveFailure, DeviceWithoutSpace) {
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    WorkedExample(*s);
+    ui.saveNames.push_back("/dev/full");
+    EXPECT_FALSE(SaveProgram(*s));
+    ExpectFailed(std::string("Could not write file: ") + std::strerror(ENOSPC));
+}
+
+TEST_F(SaveFailure, UnwritableDirectoryKeepsEarlierFile) {
+    if (geteuid() == 0) GTEST_SKIP() << "root can write into any directory";
+    WriteAll(Path("p.stw"), "earlier");
+    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+    ui.saveNames.push_back(Path("p.stw"));
+    EXPECT_FALSE(SaveProgram(*s));
+    fs::permissions(dir, fs::perms::owner_all);
+    ExpectFailed("Could not open file");
+    EXPECT_EQ(ReadAll(Path("p.stw")), "earlier");
+}
+
+TEST_F(SaveFailure, WriteErrorMidwayKeepsEarlierFileAndLeavesNoTemporary) {
+    // A file size limit makes the write fail part way, for any user.
+    WriteAll(Path("p.stw"), "earlier");
+    std::vector<ProgramLine> lines(200, Comment(";" + std::string(59, 'z')));
+    SetLines(*s, lines);
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    ui.saveNames.push_back(Path("p.stw"));
+    bool saved = SaveProgram(*s);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(saved);
+    ExpectFailed(std::string("Could not write file: ") + std::strerror(EFBIG));
+    EXPECT_EQ(ReadAll(Path("p.stw")), "earlier");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+}  // namespace
