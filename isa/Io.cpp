@@ -1,7 +1,272 @@
-// Placeholder: replaced when this part is built.
 #include "isa/Io.h"
+
 #include "app/MainState.h"
-void IoCBoxClick(MainState&) {}
-int EncodeIoInstruction(MainState&, ProgramLine&) { return -1; }
-int LoadIoInstruction(MainState&) { return 0; }
-std::string IoListingRow(const ProgramLine&) { return std::string(); }
+#include "isa/Commands.h"
+#include "isa/Instruction.h"
+
+namespace {
+
+// Command codes of the I/O family (the line's commandCode).
+constexpr uint8_t kMakeOutputs = 0x20;
+constexpr uint8_t kSetOutputs = 18;
+constexpr uint8_t kSetPWMs = 0x24;
+constexpr uint8_t kGetStatus = 0x13;
+constexpr uint8_t kIfGoTo = 3;
+constexpr uint8_t kWaitFor = 10;
+
+constexpr int kCommandCount = 6;
+constexpr uint8_t kCodeByIndex[kCommandCount] = {kMakeOutputs, kSetOutputs, kSetPWMs, kGetStatus, kIfGoTo, kWaitFor};
+
+constexpr int kBits = 12;
+
+int IndexOfCode(uint8_t code) {
+    for (int i = 0; i < kCommandCount; ++i)
+        if (kCodeByIndex[i] == code) return i;
+    return -1;
+}
+
+bool IsMasterForm(uint8_t code) { return code == kSetOutputs || code == kIfGoTo || code == kWaitFor; }
+
+// Bit k (1 to 12) lives in the low bit byte for k <= 8, else in the high one.
+uint8_t BitMask(int k) { return uint8_t(1u << (k <= 8 ? k - 1 : k - 9)); }
+
+// The two bit bytes with a 1 for every checked box.
+void CheckedBits(const IoPanel& p, uint8_t& low, uint8_t& high) {
+    low = high = 0;
+    for (int k = 1; k <= kBits; ++k)
+        if (p.IoCheck[k].checked) (k <= 8 ? low : high) |= BitMask(k);
+}
+
+// Checks Bit k for every 1 bit of the two bit bytes (high byte: bits 0 to 3 only).
+void CheckBits(IoPanel& p, uint8_t low, uint8_t high) {
+    for (int k = 1; k <= kBits; ++k) p.IoCheck[k].checked = ((k <= 8 ? low : high) & BitMask(k)) != 0;
+}
+
+// The first checked bit, 1 to 12, or 0 when none is checked.
+int FirstCheckedBit(const IoPanel& p) {
+    for (int k = 1; k <= kBits; ++k)
+        if (p.IoCheck[k].checked) return k;
+    return 0;
+}
+
+bool ClearSelected(const IoPanel& p) { return p.IoRG.index == 1; }
+
+// The module's GetStatus frame at p (6 bytes).
+void PutStatusRequest(uint8_t* p, uint8_t a) {
+    p[0] = kFrameHeader;
+    p[1] = a;
+    p[2] = kGetStatus;
+    p[3] = 1;
+    p[4] = uint8_t(a + kGetStatus + 1);
+    p[5] = 3;
+}
+
+// Condition triplet for a single bit: selector 1 (Bit 1-8) or 2 (Bit 9-12),
+// compare value 0xFF for "Set" or 0 for "Clear", the bit's mask.
+void PutBitCondition(uint8_t* p, const IoPanel& panel, int bit) {
+    p[0] = bit <= 8 ? 1 : 2;
+    p[1] = ClearSelected(panel) ? 0 : 0xFF;
+    p[2] = BitMask(bit);
+}
+
+void LoadBitCondition(IoPanel& p, const uint8_t* triplet) {
+    p.IoRG.index = triplet[1] == 0xFF ? 0 : 1;
+    if (triplet[0] == 1)
+        CheckBits(p, triplet[2], 0);
+    else
+        CheckBits(p, 0, uint8_t(triplet[2] & 0x0F));
+}
+
+void FinishFrame(ProgramLine& line, int n, uint8_t trailer) {
+    line.bytes[3 + n] = FrameChecksum(line.bytes, n);
+    line.bytes[4 + n] = trailer;
+    line.length = uint8_t(n + 5);
+}
+
+void Show(Ctl& c, const char* caption) {
+    c.caption = caption;
+    c.visible = true;
+}
+
+void ShowEdit(Ctl& label, const char* caption, Ctl& edit, const char* text) {
+    Show(label, caption);
+    edit.text = text;
+    edit.visible = true;
+}
+
+void ShowBits(IoPanel& p, const char* instruction) {
+    Show(p.IoLabel[0], instruction);
+    for (int k = 1; k <= kBits; ++k) p.IoCheck[k].visible = true;
+}
+
+}  // namespace
+
+void IoCBoxClick(MainState& s) {
+    const int index = s.form.IoCBox.index;
+    if (index < 0 || index >= kCommandCount) return;
+    const uint8_t code = kCodeByIndex[index];
+    const bool jump = code == kIfGoTo || code == kWaitFor;
+    CommandChosen(s, s.form.io.IoGroup, jump ? "Master" : "I/O", IsMasterForm(code) ? kMasterMarker : kFrameHeader,
+                  code, kIoCommands[index]);
+
+    IoPanel& p = s.form.io;
+    for (int i = 0; i <= 2; ++i) p.IoLabel[i].visible = false;
+    for (int k = 1; k <= kBits; ++k) {
+        p.IoCheck[k].visible = false;
+        p.IoCheck[k].checked = false;
+    }
+    p.IoRG.visible = false;
+    p.IoEdit[1].visible = false;
+    p.IoEdit[2].visible = false;
+
+    // IoRG keeps its selection from one command to the next.
+    switch (code) {
+        case kMakeOutputs: ShowBits(p, "Select bits to be outputs:"); break;
+        case kSetOutputs:
+            ShowBits(p, "Select output bits to be changed:");
+            p.IoRG.visible = true;
+            break;
+        case kSetPWMs:
+            ShowEdit(p.IoLabel[1], "PWM 1", p.IoEdit[1], "0");
+            ShowEdit(p.IoLabel[2], "PWM 2", p.IoEdit[2], "0");
+            break;
+        case kIfGoTo:
+            ShowBits(p, "If (select a single bit):");
+            p.IoRG.visible = true;
+            ShowEdit(p.IoLabel[1], "GoTo Label", p.IoEdit[1], "");
+            break;
+        case kWaitFor:
+            ShowBits(p, "Wait For (select a single bit):");
+            p.IoRG.visible = true;
+            ShowEdit(p.IoLabel[1], "Timeout (.01 sec)", p.IoEdit[1], "");
+            ShowEdit(p.IoLabel[2], "GoTo on Timeout", p.IoEdit[2], "");
+            break;
+        default:  // GetStatus: no fields
+            break;
+    }
+}
+
+int EncodeIoInstruction(MainState& s, ProgramLine& line) {
+    const uint8_t code = line.commandCode;
+    if (IndexOfCode(code) < 0) return -1;  // no I/O command chosen
+
+    IoPanel& p = s.form.io;
+    // A bit must be chosen before anything of the record is touched.
+    const int bit = FirstCheckedBit(p);
+    if ((code == kIfGoTo || code == kWaitFor) && bit == 0) {
+        s.message("Choose a bit.");
+        return -1;
+    }
+
+    line.setLabel(s.form.LabelEdit.text);
+    line.setGotoLabel("");
+    line.patchOffset = 0;
+    line.bytes[1] = line.moduleAddress;
+    line.bytes[2] = code;
+
+    uint8_t low = 0, high = 0;
+    CheckedBits(p, low, high);
+    switch (code) {
+        case kMakeOutputs:
+            // A checked box makes the bit an output: a 0 bit.
+            line.bytes[3] = uint8_t(~low);
+            line.bytes[4] = uint8_t(~high);
+            FinishFrame(line, 2, 1);
+            return 0;
+        case kSetOutputs: {
+            const bool clear = ClearSelected(p);
+            line.bytes[1] = 8;
+            for (int i = 3; i <= 6; ++i) line.bytes[i] = 0;
+            line.bytes[7] = line.moduleAddress;
+            line.bytes[8] = clear ? 0 : 1;
+            line.bytes[9] = clear ? uint8_t(~low) : low;
+            line.bytes[10] = clear ? uint8_t(~high) : high;
+            line.length = 11;
+            return 0;
+        }
+        case kSetPWMs:
+            for (int i = 1; i <= 2; ++i) {
+                int v = ReadIntField(s, p.IoEdit[i], 0, 255);
+                if (v < 0) return -1;
+                line.bytes[2 + i] = uint8_t(v);
+            }
+            FinishFrame(line, 2, 1);
+            return 0;
+        case kGetStatus:
+            line.bytes[3] = 1;
+            FinishFrame(line, 1, 3);
+            return 0;
+        case kIfGoTo:
+            line.bytes[1] = 5;
+            line.bytes[3] = 0xFF;
+            line.bytes[4] = 0xFF;
+            PutBitCondition(line.bytes + 5, p, bit);
+            line.setGotoLabel(p.IoEdit[1].text);
+            line.patchOffset = 3;
+            line.length = 8;
+            return 0;
+        case kWaitFor: {
+            line.bytes[1] = 13;
+            PutStatusRequest(line.bytes + 3, line.moduleAddress);
+            PutBitCondition(line.bytes + 9, p, bit);
+            int timeout = ReadIntField(s, p.IoEdit[1], 0, 60000);
+            if (timeout < 0) return -1;
+            PutU16(line.bytes + 12, uint32_t(timeout));
+            line.bytes[14] = 0xFF;
+            line.bytes[15] = 0xFF;
+            line.setGotoLabel(p.IoEdit[2].text);
+            line.patchOffset = 14;
+            line.length = 16;
+            return 0;
+        }
+        default: return -1;
+    }
+}
+
+int LoadIoInstruction(MainState& s) {
+    const ProgramLine& line = s.builderLine;
+    const int index = IndexOfCode(line.commandCode);
+    if (index < 0) return 0;  // no row for this code: the builder stays as it is
+    s.form.IoCBox.index = index;
+    IoCBoxClick(s);
+
+    IoPanel& p = s.form.io;
+    const uint8_t* b = line.bytes;
+    switch (line.commandCode) {
+        case kMakeOutputs: CheckBits(p, uint8_t(~b[3]), uint8_t(~b[4] & 0x0F)); break;
+        case kSetOutputs:
+            if (b[8] == 1) {
+                p.IoRG.index = 0;
+                CheckBits(p, b[9], uint8_t(b[10] & 0x0F));
+            } else {
+                p.IoRG.index = 1;
+                CheckBits(p, uint8_t(~b[9]), uint8_t(~b[10] & 0x0F));
+            }
+            break;
+        case kSetPWMs:
+            p.IoEdit[1].text = Format("%d", b[3]);
+            p.IoEdit[2].text = Format("%d", b[4]);
+            break;
+        case kIfGoTo:
+            p.IoEdit[1].text = line.gotoLabelText();
+            LoadBitCondition(p, b + 5);
+            break;
+        case kWaitFor:
+            p.IoEdit[1].text = Format("%u", unsigned(GetU16(b + 12)));
+            p.IoEdit[2].text = line.gotoLabelText();
+            LoadBitCondition(p, b + 9);
+            break;
+        default:  // GetStatus
+            break;
+    }
+    return 0;
+}
+
+std::string IoListingRow(const ProgramLine& line) {
+    switch (line.commandCode) {
+        case kGetStatus: return "GetStatus";
+        case kMakeOutputs: return "MakeOutputs";
+        case kSetPWMs: return "SetPWMs";
+        default: return std::string();
+    }
+}

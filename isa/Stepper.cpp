@@ -1,7 +1,436 @@
-// Placeholder: replaced when this part is built.
 #include "isa/Stepper.h"
+
 #include "app/MainState.h"
-void StepCBoxClick(MainState&) {}
-int EncodeStepperInstruction(MainState&, ProgramLine&) { return -1; }
-int LoadStepperInstruction(MainState&) { return 0; }
-std::string StepperListingRow(const ProgramLine&) { return std::string(); }
+#include "isa/Commands.h"
+#include "isa/Instruction.h"
+
+// Command codes of the stepper family (the line's commandCode).
+namespace {
+
+constexpr uint8_t kMove = 0x74;
+constexpr uint8_t kMoveVelocityByte = 0x34;  // frame command byte of a velocity-mode Move
+constexpr uint8_t kStop = 0x17;
+constexpr uint8_t kSetParam = 0x56;
+constexpr uint8_t kSetOutputs = 0x18;
+constexpr uint8_t kResetPosition = 0x00;
+constexpr uint8_t kStartHoming = 0x19;
+constexpr uint8_t kGetStatus = 0x13;
+constexpr uint8_t kIfGoTo = 3;
+constexpr uint8_t kWaitFor = 10;
+
+constexpr int kCommandCount = 9;
+constexpr uint8_t kCodeByIndex[kCommandCount] = {kMove,      kStop,         kSetParam, kSetOutputs, kResetPosition,
+                                                 kStartHoming, kGetStatus, kIfGoTo,   kWaitFor};
+
+// Status request asking for the input byte as well as the status byte.
+constexpr uint8_t kStatusItemInputs = 0x08;
+
+// Condition triplets of StepIfCBox, in item order.
+struct Condition {
+    uint8_t selector, value, mask;
+};
+constexpr int kConditionCount = 22;
+constexpr Condition kConditions[kConditionCount] = {
+    {0, 0x01, 0x01}, {0, 0x00, 0x01}, {0, 0x08, 0x08}, {0, 0x00, 0x08}, {0, 0x04, 0x04}, {0, 0x00, 0x04},
+    {0, 0x10, 0x10}, {0, 0x00, 0x10}, {0, 0x80, 0x80}, {0, 0x00, 0x80}, {1, 0x08, 0x08}, {1, 0x00, 0x08},
+    {1, 0x10, 0x10}, {1, 0x00, 0x10}, {1, 0x20, 0x20}, {1, 0x00, 0x20}, {1, 0x01, 0x01}, {1, 0x00, 0x01},
+    {1, 0x02, 0x02}, {1, 0x00, 0x02}, {1, 0x04, 0x04}, {1, 0x00, 0x04}};
+
+int IndexOfCode(uint8_t code) {
+    for (int i = 0; i < kCommandCount; ++i)
+        if (kCodeByIndex[i] == code) return i;
+    return -1;
+}
+
+// StepIfCBox item for a stored triplet: the even item whose selector and mask
+// match, plus one when the compare value is 0; -1 when no item matches.
+int ConditionIndex(uint8_t selector, uint8_t value, uint8_t mask) {
+    for (int i = 0; i < kConditionCount; i += 2)
+        if (kConditions[i].selector == selector && kConditions[i].mask == mask) return value == 0 ? i + 1 : i;
+    return -1;
+}
+
+void Show(Ctl& c, const char* caption) {
+    c.caption = caption;
+    c.visible = true;
+}
+
+void ShowEdit(Ctl& label, const char* caption, Ctl& edit, const char* text) {
+    Show(label, caption);
+    edit.text = text;
+    edit.visible = true;
+}
+
+void ShowCheck(Ctl& c, const char* caption, bool checked) {
+    Show(c, caption);
+    c.checked = checked;
+}
+
+std::string Decimal(long long v) { return Format("%lld", v); }
+
+// Writes the module-frame checksum and trailer after n data bytes and sets the length.
+void FinishFrame(ProgramLine& line, int n, uint8_t trailer) {
+    line.bytes[3 + n] = FrameChecksum(line.bytes, n);
+    line.bytes[4 + n] = trailer;
+    line.length = uint8_t(n + 5);
+}
+
+// Stepper GetStatus frame for module a, asking for the input byte, at p.
+void PutStatusRequest(uint8_t* p, uint8_t a) {
+    p[0] = kFrameHeader;
+    p[1] = a;
+    p[2] = kGetStatus;
+    p[3] = kStatusItemInputs;
+    p[4] = uint8_t(a + kGetStatus + kStatusItemInputs);
+    p[5] = 2;
+}
+
+int EncodeMove(MainState& s, ProgramLine& line) {
+    StepPanel& p = s.form.step;
+    if (p.StepCheck[1].checked) {
+        // Velocity mode: the position edit is not read at all.
+        line.bytes[2] = kMoveVelocityByte;
+        line.bytes[3] = uint8_t(0x86 | (p.StepCheck[2].checked ? 0x10 : 0));
+        int speed = ReadIntField(s, p.StepEdit[2], 1, 250);
+        if (speed == 0) return -1;
+        line.bytes[4] = uint8_t(speed);
+        int accel = ReadIntField(s, p.StepEdit[3], 1, 255);
+        if (accel == 0) return -1;
+        line.bytes[5] = uint8_t(accel);
+        FinishFrame(line, 3, 1);
+        return 0;
+    }
+    constexpr int kMinPosition = -2147483646;
+    line.bytes[3] = 0x87;
+    int position = ReadIntField(s, p.StepEdit[1], kMinPosition, 2147483647);
+    if (position == kMinPosition - 1) return -1;
+    PutU32(line.bytes + 4, uint32_t(position));
+    int speed = ReadIntField(s, p.StepEdit[2], 1, 250);
+    if (speed == 0) return -1;
+    line.bytes[8] = uint8_t(speed);
+    int accel = ReadIntField(s, p.StepEdit[3], 1, 255);
+    if (accel == 0) return -1;
+    line.bytes[9] = uint8_t(accel);
+    FinishFrame(line, 7, 1);
+    return 0;
+}
+
+uint8_t StopModeBits(const Ctl& rg, uint8_t abrupt, uint8_t smooth) {
+    if (rg.index == 0) return abrupt;
+    if (rg.index == 1) return smooth;
+    return 0;
+}
+
+int EncodeSetParam(MainState& s, ProgramLine& line) {
+    StepPanel& p = s.form.step;
+    uint8_t control = 0;
+    if (p.StepCheck[1].checked) control |= 0x04;
+    if (p.StepCheck[4].checked) control |= 0x08;
+    if (p.StepCheck[7].checked) control |= 0x10;
+    // The speed boxes are independent; the first checked of 1x, 2x, 4x decides.
+    if (p.StepCheck[2].checked)
+        control |= 3;
+    else if (p.StepCheck[3].checked)
+        control |= 2;
+    else if (p.StepCheck[5].checked)
+        control |= 1;
+    line.bytes[3] = control;
+    const struct {
+        int edit, max;
+    } fields[4] = {{1, 250}, {2, 255}, {3, 255}, {7, 255}};
+    for (int i = 0; i < 4; ++i) {
+        int v = ReadIntField(s, p.StepEdit[fields[i].edit], 0, fields[i].max);
+        if (v < 0) return -1;
+        line.bytes[4 + i] = uint8_t(v);
+    }
+    FinishFrame(line, 5, 1);
+    return 0;
+}
+
+// Selected condition of StepIfCBox, or -1 after asking the user to choose one.
+int ChosenCondition(MainState& s) {
+    int i = s.form.step.StepIfCBox.index;
+    if (i >= 0 && i < kConditionCount) return i;
+    s.message("Choose a condition.");
+    return -1;
+}
+
+void PutCondition(uint8_t* p, int index) {
+    p[0] = kConditions[index].selector;
+    p[1] = kConditions[index].value;
+    p[2] = kConditions[index].mask;
+}
+
+int EncodeIfGoTo(MainState& s, ProgramLine& line, int condition) {
+    line.bytes[1] = 5;
+    line.bytes[3] = 0xFF;
+    line.bytes[4] = 0xFF;
+    PutCondition(line.bytes + 5, condition);
+    line.setGotoLabel(s.form.step.StepEdit[1].text);
+    line.patchOffset = 3;
+    line.length = 8;
+    return 0;
+}
+
+int EncodeWaitFor(MainState& s, ProgramLine& line, int condition) {
+    line.bytes[1] = 13;
+    PutStatusRequest(line.bytes + 3, line.moduleAddress);
+    PutCondition(line.bytes + 9, condition);
+    int timeout = ReadIntField(s, s.form.step.StepEdit[1], 0, 60000);
+    if (timeout < 0) return -1;
+    PutU16(line.bytes + 12, uint32_t(timeout));
+    line.bytes[14] = 0xFF;
+    line.bytes[15] = 0xFF;
+    line.setGotoLabel(s.form.step.StepEdit[2].text);
+    line.patchOffset = 14;
+    line.length = 16;
+    return 0;
+}
+
+void SetCondition(MainState& s, const uint8_t* triplet) {
+    Ctl& box = s.form.step.StepIfCBox;
+    box.index = ConditionIndex(triplet[0], triplet[1], triplet[2]);
+    box.text = box.index >= 0 ? kStepConditions[box.index] : "";
+}
+
+}  // namespace
+
+void StepCBoxClick(MainState& s) {
+    const int index = s.form.StepCBox.index;
+    if (index < 0 || index >= kCommandCount) return;
+    const uint8_t code = kCodeByIndex[index];
+    const bool master = code == kIfGoTo || code == kWaitFor;
+    CommandChosen(s, s.form.step.StepGroup, master ? "Master" : "Step", master ? kMasterMarker : kFrameHeader, code,
+                  kStepCommands[index]);
+
+    StepPanel& p = s.form.step;
+    for (int i = 1; i <= 10; ++i) p.StepLabel[i].visible = false;
+    for (int i = 1; i <= 9; ++i) p.StepEdit[i].visible = false;
+    for (int i = 1; i <= 7; ++i) p.StepCheck[i].visible = false;
+    p.StepRG.visible = false;
+    p.StepIfCBox.visible = false;
+    for (int i : {1, 2, 3, 7}) p.StepCheck[i].checked = false;
+
+    switch (code) {
+        case kMove:
+            ShowEdit(p.StepLabel[1], "Position", p.StepEdit[1], "");
+            ShowEdit(p.StepLabel[2], "Speed", p.StepEdit[2], "");
+            ShowEdit(p.StepLabel[3], "Acceleration", p.StepEdit[3], "");
+            ShowCheck(p.StepCheck[1], "Velocity mode", false);
+            ShowCheck(p.StepCheck[2], "Reverse (vel. mode only)", false);
+            break;
+        case kStop:
+            ShowCheck(p.StepCheck[7], "Enable Amplifier", false);
+            p.StepRG.visible = true;
+            p.StepRG.index = 0;
+            break;
+        case kSetParam:
+            ShowEdit(p.StepLabel[1], "Min. Speed", p.StepEdit[1], "1");
+            ShowEdit(p.StepLabel[2], "Run Cur.", p.StepEdit[2], "20");
+            ShowEdit(p.StepLabel[3], "Hold Cur.", p.StepEdit[3], "10");
+            ShowEdit(p.StepLabel[7], "Therm. Limit", p.StepEdit[7], "0");
+            ShowCheck(p.StepCheck[1], "Ignore Limits", false);
+            ShowCheck(p.StepCheck[4], "Ignore Stop", false);
+            ShowCheck(p.StepCheck[2], "Speed 1x", true);
+            ShowCheck(p.StepCheck[3], "Speed 2x", false);
+            ShowCheck(p.StepCheck[5], "Speed 4x", false);
+            ShowCheck(p.StepCheck[6], "Speed 8x", false);
+            ShowCheck(p.StepCheck[7], "Off on E-Stop", false);
+            break;
+        case kSetOutputs:
+            ShowCheck(p.StepCheck[1], "Out1", false);
+            ShowCheck(p.StepCheck[2], "Half Step", true);
+            ShowCheck(p.StepCheck[3], "Slow Decay", true);
+            ShowCheck(p.StepCheck[4], "Run Mode", true);
+            ShowCheck(p.StepCheck[5], "Out5", false);
+            break;
+        case kStartHoming:
+            Show(p.StepLabel[10], "Home on any of these conditions:");
+            ShowCheck(p.StepCheck[1], "Limit 1", false);
+            ShowCheck(p.StepCheck[2], "Home Switch", false);
+            ShowCheck(p.StepCheck[4], "Limit 2", false);
+            ShowCheck(p.StepCheck[7], "Stop on Home", false);
+            p.StepRG.visible = true;
+            p.StepRG.index = 0;
+            break;
+        case kIfGoTo:
+            ShowEdit(p.StepLabel[1], "GoTo Label", p.StepEdit[1], "");
+            Show(p.StepLabel[10], "Select a GoTo Condition:");
+            p.StepIfCBox.visible = true;
+            p.StepIfCBox.index = -1;
+            p.StepIfCBox.text.clear();
+            break;
+        case kWaitFor:
+            ShowEdit(p.StepLabel[1], "Timeout (.01 sec)", p.StepEdit[1], "");
+            ShowEdit(p.StepLabel[2], "GoTo on Timeout", p.StepEdit[2], "");
+            Show(p.StepLabel[10], "Select a WaitFor Condition:");
+            p.StepIfCBox.visible = true;
+            p.StepIfCBox.index = -1;
+            p.StepIfCBox.text.clear();
+            break;
+        default:  // ResetPosition, GetStatus: no fields
+            break;
+    }
+}
+
+int EncodeStepperInstruction(MainState& s, ProgramLine& line) {
+    const uint8_t code = line.commandCode;
+    if (IndexOfCode(code) < 0) return -1;  // no stepper command chosen
+
+    // A condition must be chosen before anything of the record is touched.
+    int condition = -1;
+    if (code == kIfGoTo || code == kWaitFor) {
+        condition = ChosenCondition(s);
+        if (condition < 0) return -1;
+    }
+
+    StepPanel& p = s.form.step;
+    line.setLabel(s.form.LabelEdit.text);
+    line.setGotoLabel("");
+    line.patchOffset = 0;
+    line.bytes[1] = line.moduleAddress;
+    line.bytes[2] = code;
+
+    switch (code) {
+        case kMove: return EncodeMove(s, line);
+        case kStop:
+            line.bytes[3] = uint8_t((p.StepCheck[7].checked ? 0x01 : 0) | StopModeBits(p.StepRG, 0x04, 0x08));
+            FinishFrame(line, 1, 1);
+            return 0;
+        case kSetParam: return EncodeSetParam(s, line);
+        case kSetOutputs: {
+            uint8_t control = 0;
+            const uint8_t bits[6] = {0, 0x01, 0x02, 0x04, 0x08, 0x10};
+            for (int i = 1; i <= 5; ++i)
+                if (p.StepCheck[i].checked) control |= bits[i];
+            line.bytes[3] = control;
+            FinishFrame(line, 1, 1);
+            return 0;
+        }
+        case kResetPosition: FinishFrame(line, 0, 1); return 0;
+        case kStartHoming: {
+            uint8_t control = 0;
+            if (p.StepCheck[1].checked) control |= 0x01;
+            if (p.StepCheck[4].checked) control |= 0x02;
+            if (p.StepCheck[2].checked) control |= 0x08;
+            if (p.StepCheck[7].checked) control |= StopModeBits(p.StepRG, 0x10, 0x20);
+            line.bytes[3] = control;
+            FinishFrame(line, 1, 1);
+            return 0;
+        }
+        case kGetStatus:
+            line.bytes[3] = kStatusItemInputs;
+            FinishFrame(line, 1, 2);
+            return 0;
+        case kIfGoTo: return EncodeIfGoTo(s, line, condition);
+        case kWaitFor: return EncodeWaitFor(s, line, condition);
+        default: return -1;
+    }
+}
+
+int LoadStepperInstruction(MainState& s) {
+    const ProgramLine& line = s.builderLine;
+    const int index = IndexOfCode(line.commandCode);
+    if (index < 0) return 0;  // no row for this code: the builder stays as it is
+    s.form.StepCBox.index = index;
+    StepCBoxClick(s);
+
+    StepPanel& p = s.form.step;
+    const uint8_t* b = line.bytes;
+    const uint8_t control = b[3];
+    switch (line.commandCode) {
+        case kMove:
+            if (control & 0x01) {
+                p.StepEdit[1].text = Decimal(GetI32(b + 4));
+                p.StepEdit[2].text = Decimal(b[8]);
+                p.StepEdit[3].text = Decimal(b[9]);
+            } else {
+                p.StepCheck[1].checked = true;
+                p.StepEdit[1].text = "0";
+                p.StepEdit[2].text = Decimal(b[4]);
+                p.StepEdit[3].text = Decimal(b[5]);
+                p.StepCheck[2].checked = (control & 0x10) != 0;
+            }
+            break;
+        case kStop:
+            p.StepCheck[7].checked = (control & 0x01) != 0;
+            // Neither mode bit: no selection, so that the line rebuilds unchanged.
+            p.StepRG.index = (control & 0x04) ? 0 : (control & 0x08) ? 1 : -1;
+            break;
+        case kSetParam:
+            p.StepCheck[1].checked = (control & 0x04) != 0;
+            p.StepCheck[4].checked = (control & 0x08) != 0;
+            p.StepCheck[7].checked = (control & 0x10) != 0;
+            p.StepCheck[2].checked = false;
+            switch (control & 0x03) {
+                case 3: p.StepCheck[2].checked = true; break;
+                case 2: p.StepCheck[3].checked = true; break;
+                case 1: p.StepCheck[5].checked = true; break;
+                default: p.StepCheck[6].checked = true; break;
+            }
+            p.StepEdit[1].text = Decimal(b[4]);
+            p.StepEdit[2].text = Decimal(b[5]);
+            p.StepEdit[3].text = Decimal(b[6]);
+            p.StepEdit[7].text = Decimal(b[7]);
+            break;
+        case kSetOutputs:
+            p.StepCheck[1].checked = (control & 0x01) != 0;
+            p.StepCheck[2].checked = (control & 0x02) != 0;
+            p.StepCheck[3].checked = (control & 0x04) != 0;
+            p.StepCheck[4].checked = (control & 0x08) != 0;
+            p.StepCheck[5].checked = (control & 0x10) != 0;
+            break;
+        case kStartHoming:
+            p.StepCheck[1].checked = (control & 0x01) != 0;
+            p.StepCheck[4].checked = (control & 0x02) != 0;
+            p.StepCheck[2].checked = (control & 0x08) != 0;
+            if (control & 0x10) {
+                p.StepCheck[7].checked = true;
+                p.StepRG.index = 0;
+            } else if (control & 0x20) {
+                p.StepCheck[7].checked = true;
+                p.StepRG.index = 1;
+            } else {
+                p.StepCheck[7].checked = false;
+                p.StepRG.index = -1;
+            }
+            break;
+        case kIfGoTo:
+            p.StepEdit[1].text = line.gotoLabelText();
+            SetCondition(s, b + 5);
+            break;
+        case kWaitFor:
+            p.StepEdit[1].text = Decimal(GetU16(b + 12));
+            p.StepEdit[2].text = line.gotoLabelText();
+            SetCondition(s, b + 9);
+            break;
+        default:  // ResetPosition, GetStatus
+            break;
+    }
+    return 0;
+}
+
+std::string StepperListingRow(const ProgramLine& line) {
+    const uint8_t* b = line.bytes;
+    switch (line.commandCode) {
+        case kResetPosition: return "ResetPosition";
+        case kGetStatus: return "GetStatus";
+        case kStop: {
+            std::string text = "Stop ";
+            if (!(b[3] & 0x01))
+                text += "- Motor Off";
+            else if (b[3] & 0x04)
+                text += "Abruptly";
+            else if (b[3] & 0x08)
+                text += "Smoothly";
+            return text;
+        }
+        case kSetOutputs: return "SetOutputs";
+        case kStartHoming: return "StartHoming";
+        case kSetParam: return "SetParam";
+        case kMove:
+            if (b[3] & 0x01) return "Move - Pos. " + Decimal(GetI32(b + 4));
+            return "Move - Vel. " + Decimal((b[3] & 0x10) ? -int(b[4]) : int(b[4]));
+        default: return std::string();
+    }
+}

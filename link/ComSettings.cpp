@@ -1,6 +1,53 @@
-// Placeholder: replaced when this part is built.
+// The communications settings dialog: opens the chosen port and probes the
+// master, or goes off line.
+
 #include "link/ComSettings.h"
+
 #include "app/MainState.h"
+#include "link/Protocol.h"
+#include "link/Sio.h"
+#include "modules/ModuleList.h"
+
+namespace {
+
+constexpr int kOffline = 6;
+
+}  // namespace
+
 void ComButtonClick(MainState& s) { s.com.visible = true; }
-void SetButtonClick(MainState& s) { s.com.visible = false; }
+
+void SetButtonClick(MainState& s) {
+    const int choice = s.com.choice;
+    if (choice < 0 || choice > kOffline) {
+        s.message("Choose a port or Offline");
+        return;
+    }
+    if (s.port) SioClose(s);
+
+    if (choice == kOffline) {
+        s.port.reset();
+        s.pollTimerOn = false;
+        NotResponding(s);
+        ModuleListBoxClick(s);
+        s.com.visible = false;
+        return;
+    }
+
+    s.port = SioOpen(s, Format("COM%d:", choice + 1), 19200);
+    if (!s.port) {
+        // SioOpen has shown "%s failed to open".  Closing the main window
+        // normally ends the application; if the user cancels its close query
+        // the application goes on without a port: nothing is polled, and the
+        // dialog stays up so that another port can be chosen.
+        s.ui.closeMainWindow();
+        s.pollTimerOn = false;
+        return;
+    }
+
+    // Probe: a master that answers is detected on the next tick.
+    if (HostStop(s) == 0) s.forceDetection = true;
+    s.pollTimerOn = true;
+    s.com.visible = false;
+}
+
 void CancelButtonClick(MainState& s) { s.ui.closeMainWindow(); }

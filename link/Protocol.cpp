@@ -1,14 +1,164 @@
-// Placeholder: replaced when this part is built.
+// The master's host protocol.  Every exchange is a blocking sequence of
+// writes and reads on the one port; a missing or short reply ends it at once
+// and falls back on the not-responding procedure.
+
 #include "link/Protocol.h"
+
 #include "app/MainState.h"
-int HostStop(MainState&) { return -1; }
-int HostRun(MainState&, uint16_t) { return -1; }
-int HostSetBreakpoint(MainState&, uint16_t) { return -1; }
-int HostWriteBlock(MainState&, uint16_t, const uint8_t*) { return -1; }
-int HostReadBlock(MainState&, uint16_t, uint8_t*) { return -1; }
-int HostExecute(MainState&, const uint8_t*, int) { return -1; }
-int HostStep(MainState&, uint16_t) { return -1; }
-int HostReadReply(MainState&, uint8_t*, int) { return -1; }
-int HostVersion(MainState&) { return -1; }
-int HostReset(MainState&) { return 0; }
-void NotResponding(MainState&) {}
+#include "link/Sio.h"
+#include "program/LineStore.h"
+
+namespace {
+
+constexpr uint8_t kCmdStop = 0x80;
+constexpr uint8_t kCmdRun = 0x81;
+constexpr uint8_t kCmdBreak = 0x82;
+constexpr uint8_t kCmdWriteBlock = 0x83;
+constexpr uint8_t kCmdReadBlock = 0x84;
+constexpr uint8_t kCmdExecute = 0x85;
+constexpr uint8_t kCmdStep = 0x86;
+constexpr uint8_t kCmdReadReply = 0x87;
+constexpr uint8_t kCmdVersion = 0x88;
+constexpr uint8_t kCmdReset = 0x8F;
+
+constexpr uint8_t kRejected = 0xCC;
+constexpr uint8_t kBlockLength = 0x10;
+
+void SendByte(MainState& s, uint8_t b) { SioPutChars(s, &b, 1); }
+
+// Sends the command byte and waits for its acknowledge byte (any value).
+// false after the not-responding procedure: nothing more may be sent.
+bool SendCommandAcked(MainState& s, uint8_t command) {
+    SendByte(s, command);
+    uint8_t ack;
+    if (SioGetChars(s, &ack, 1) < 1) {
+        NotResponding(s);
+        return false;
+    }
+    return true;
+}
+
+// Reads exactly count bytes; false after the not-responding procedure.
+bool ReadReply(MainState& s, uint8_t* buffer, int count) {
+    if (SioGetChars(s, buffer, count) < count) {
+        NotResponding(s);
+        return false;
+    }
+    return true;
+}
+
+// Reads the result byte that follows a checksum: none or 0xCC is a failure.
+int ReadResult(MainState& s) {
+    uint8_t result;
+    if (SioGetChars(s, &result, 1) < 1 || result == kRejected) {
+        NotResponding(s);
+        return -1;
+    }
+    return 0;
+}
+
+uint8_t Sum(const uint8_t* bytes, int count) {
+    unsigned sum = 0;
+    for (int i = 0; i < count; ++i) sum += bytes[i];
+    return uint8_t(sum);
+}
+
+// Commands whose only argument is a 16-bit address (Run, Set breakpoint, Step).
+int AddressCommand(MainState& s, uint8_t command, uint16_t address) {
+    if (!SendCommandAcked(s, command)) return -1;
+    const uint8_t args[2] = {uint8_t(address & 0xFF), uint8_t(address >> 8)};
+    SioPutChars(s, args, 2);
+    return 0;
+}
+
+}  // namespace
+
+void NotResponding(MainState& s) {
+    // A silent master is reported once: nothing happens while off line.
+    if (!s.online) return;
+    s.message("Stepwright not responding");
+    s.online = false;
+    s.form.ProgExeGroup.enabled = false;
+    s.form.ProgExeGroup.caption = "Program Execution (disabled)";
+    s.form.ExeNowButton.enabled = false;
+    // With a port open the poll keeps watching for the master's "#".
+    if (s.port) s.pollTimerOn = true;
+    s.form.LoadLabel.caption = "Not Loaded";
+    s.form.LoadLabel.color = kRed;
+}
+
+int HostStop(MainState& s) {
+    SendByte(s, kCmdStop);
+    uint8_t reply[6];
+    if (!ReadReply(s, reply, 6)) return -1;
+    s.status.moduleCount = reply[1];
+    s.status.statusA = reply[2];
+    s.status.statusB = reply[3];
+    s.status.programAddress = uint16_t(reply[4] | (reply[5] << 8));
+    ShowLineAtAddress(s, s.status.programAddress);
+    return 0;
+}
+
+int HostRun(MainState& s, uint16_t address) { return AddressCommand(s, kCmdRun, address); }
+
+int HostSetBreakpoint(MainState& s, uint16_t address) { return AddressCommand(s, kCmdBreak, address); }
+
+int HostStep(MainState& s, uint16_t address) { return AddressCommand(s, kCmdStep, address); }
+
+int HostWriteBlock(MainState& s, uint16_t offset, const uint8_t* block16) {
+    if (!SendCommandAcked(s, kCmdWriteBlock)) return -1;
+    // Offset, length, the 16 bytes and the checksum over all of them, in one write.
+    uint8_t frame[20];
+    frame[0] = uint8_t(offset & 0xFF);
+    frame[1] = uint8_t(offset >> 8);
+    frame[2] = kBlockLength;
+    for (int i = 0; i < 16; ++i) frame[3 + i] = block16[i];
+    frame[19] = Sum(frame, 19);
+    SioPutChars(s, frame, 20);
+    return ReadResult(s);
+}
+
+int HostReadBlock(MainState& s, uint16_t offset, uint8_t* reply17) {
+    if (!SendCommandAcked(s, kCmdReadBlock)) return -1;
+    const uint8_t args[3] = {uint8_t(offset & 0xFF), uint8_t(offset >> 8), kBlockLength};
+    SioPutChars(s, args, 3);
+    return ReadReply(s, reply17, 17) ? 0 : -1;
+}
+
+int HostExecute(MainState& s, const uint8_t* bytes, int count) {
+    // The count travels as one byte.
+    if (count < 0 || count > 255 || (count > 0 && !bytes)) {
+        s.message(Format("Cannot execute an instruction of %d bytes", count));
+        return -1;
+    }
+    if (!SendCommandAcked(s, kCmdExecute)) return -1;
+    uint8_t frame[257];
+    frame[0] = uint8_t(count);
+    for (int i = 0; i < count; ++i) frame[1 + i] = bytes[i];
+    frame[1 + count] = Sum(bytes, count);
+    SioPutChars(s, frame, count + 2);
+    return ReadResult(s);
+}
+
+int HostReadReply(MainState& s, uint8_t* buffer, int count) {
+    if (count < 0 || count > 255 || !buffer) {
+        s.message(Format("Cannot read a reply of %d bytes", count));
+        return -1;
+    }
+    if (!SendCommandAcked(s, kCmdReadReply)) return -1;
+    SendByte(s, uint8_t(count));
+    if (!ReadReply(s, buffer, count + 1)) return -1;
+    return Sum(buffer, count) == buffer[count] ? 0 : -2;
+}
+
+int HostVersion(MainState& s) {
+    SendByte(s, kCmdVersion);
+    uint8_t reply[2];
+    if (!ReadReply(s, reply, 2)) return -1;
+    return reply[1];
+}
+
+int HostReset(MainState& s) {
+    SendByte(s, kCmdReset);
+    return 0;
+}

@@ -1,8 +1,52 @@
-// Placeholder: replaced when this part is built.
+// The terminal window: characters the master's program prints, and keys the
+// user types, sent one byte each.
+
 #include "link/Terminal.h"
+
 #include "app/MainState.h"
-void AppendTerminalChar(MainState&, uint8_t) {}
-void TerminalMemoKeyPress(MainState&, uint8_t) {}
-void ShowTermButtonClick(MainState& s) { s.terminal.visible = true; }
-void ClearTermButtonClick(MainState&) {}
+#include "link/Sio.h"
+
+namespace {
+
+constexpr size_t kMaxTerminalLines = 12;
+// A program that prints without ever ending a line would grow the last line
+// without limit; its oldest characters are dropped beyond this length.
+constexpr size_t kMaxTerminalLineLength = 32768;
+
+}  // namespace
+
+void AppendTerminalChar(MainState& s, uint8_t c) {
+    auto& lines = s.terminal.lines;
+    if (c == 13) return;
+    if (c == 10) {
+        bool full = lines.size() >= kMaxTerminalLines;
+        lines.emplace_back(">");
+        if (full) lines.erase(lines.begin());
+        return;
+    }
+    if (lines.empty()) {
+        lines.emplace_back(1, char(c));
+        return;
+    }
+    std::string& last = lines.back();
+    if (last.size() >= kMaxTerminalLineLength) last.erase(0, last.size() - kMaxTerminalLineLength + 1);
+    last.push_back(char(c));
+}
+
+void TerminalMemoKeyPress(MainState& s, uint8_t key) {
+    if (s.port) SioPutChars(s, &key, 1);
+    s.pollTimerOn = false;
+    AppendTerminalChar(s, key == 13 ? 10 : key);
+    s.ui.wait(100);
+    // No polling without a port: the timer runs only against an open port.
+    s.pollTimerOn = s.port != nullptr;
+}
+
+void ShowTermButtonClick(MainState& s) {
+    if (s.terminal.lines.empty()) s.terminal.lines.emplace_back(">");
+    s.terminal.visible = true;
+}
+
+void ClearTermButtonClick(MainState& s) { s.terminal.lines.assign(1, ">"); }
+
 void CloseTermButtonClick(MainState& s) { s.terminal.visible = false; }

@@ -1,4 +1,80 @@
-// Placeholder: replaced when this part is built.
+// Module detection: takes the link on line, has the master initialise its
+// network, asks every slave module for its type, and adopts the result as the
+// module list or checks the defined list against it.
+
 #include "modules/Detection.h"
+
 #include "app/MainState.h"
-void DetectModules(MainState&) {}
+#include "isa/Commands.h"
+#include "link/Progress.h"
+#include "link/Protocol.h"
+#include "link/Sio.h"
+#include "modules/ModuleList.h"
+
+namespace {
+
+constexpr uint8_t kCmdStop = 0x80;
+constexpr uint8_t kTypeStatusItem = 0x20;   // status item whose reply carries the module type
+
+bool KnownSlaveType(int code) { return code == kTypeServo || code == kTypeIo || code == kTypeStepper; }
+
+}  // namespace
+
+void DetectModules(MainState& s) {
+    s.online = true;
+    s.forceDetection = false;
+    s.moduleMismatch = false;
+    s.form.ProgExeGroup.enabled = true;
+    s.form.ProgExeGroup.caption = "Program Execution";
+
+    // The Stop's reply is read after the pause, which gives the master time
+    // to stop and settle.
+    uint8_t stop = kCmdStop;
+    SioPutChars(s, &stop, 1);
+    ShowProgress(s, 1);
+    s.ui.wait(2000);
+    HideProgress(s);
+    uint8_t first[6];
+    if (SioGetChars(s, first, 6) < 6) {
+        NotResponding(s);
+        return;
+    }
+
+    // TavoInit: the master scans its network.
+    const uint8_t init[3] = {kMasterMarker, 0x00, 0x0E};
+    if (HostExecute(s, init, 3) != 0) return;
+    SioClrInbuf(s);
+    if (HostStop(s) != 0) return;
+
+    // The tables hold 31 slave modules; a larger count is taken as 31.
+    int count = s.status.moduleCount > kMaxModules ? kMaxModules : s.status.moduleCount;
+    s.message(Format("%d module(s) found", count));
+    s.moduleTypes[0] = kTypeMaster;
+
+    for (int i = 1; i <= count; ++i) {
+        const uint8_t frame[6] = {kFrameHeader, uint8_t(i), 0x13, kTypeStatusItem, uint8_t(i + 0x33), 0x03};
+        if (HostExecute(s, frame, 6) != 0) return;
+        uint8_t reply[5] = {0, 0, 0, 0, 0};
+        // A checksum mismatch (-2) keeps the link on line; the bytes are used as they came.
+        if (HostReadReply(s, reply, 4) == -1) return;
+        int code = reply[1];
+        s.detectedTypes[i] = code;
+        if (s.moduleListDefined && code != s.moduleTypes[i]) {
+            s.message("Detected modules do not match module list - program execution may fail.");
+            s.moduleMismatch = true;
+            break;
+        }
+        s.moduleTypes[i] = code;
+    }
+    if (s.moduleMismatch) return;
+
+    auto& items = s.form.ModuleListBox.items;
+    items.assign(1, ModuleListLine(0, kTypeMaster));
+    s.moduleListDefined = true;
+    s.moduleListCount = uint8_t(count);
+    for (int i = 1; i <= count; ++i) {
+        if (!KnownSlaveType(s.moduleTypes[i])) s.moduleTypes[i] = kTypeUnknown;
+        items.push_back(ModuleListLine(i, s.moduleTypes[i]));
+    }
+    SelectModule(s, 0);
+}
