@@ -2,16 +2,16 @@
 // A simulated Stepwright master and its modules, serving the host protocol on
 // the master side of a pseudo-terminal from a thread of its own.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-struct SimOptions {
-    // Module type codes of addresses 1, 2, ... (0 servo, 2 I/O, 3 stepper).
-    std::vector<int> moduleTypes{0, 0, 2, 3};
-    // Pace every byte at this baud rate's wire time (10 bits a byte); 0 = immediate.
-    int paceBaud = 19200;
-};
+#include "sim/SimOptions.h"
+
+namespace sim {
+class SimCore;
+}
 
 class SimMaster {
 public:
@@ -25,6 +25,12 @@ public:
     void stop();
     // Path of the pseudo-terminal's device that the host opens (valid after start).
     std::string devicePath() const;
+
+    // Runs f on the simulated master while its thread is held off (tests, the
+    // command line): f may look at and change the master and its modules.
+    void withCore(const std::function<void(sim::SimCore&)>& f);
+    // True once the line has hung up (the hangup fault).
+    bool hungUp() const;
 
 private:
     struct Impl;
