@@ -1,6 +1,65 @@
-// Placeholder: replaced when the main window is built.
+// The desktop application: options, the windows, the message loop.
 #include <QApplication>
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/MainState.h"
+#include "app/gui/Application.h"
+#include "app/gui/MainForm.h"
+#include "app/gui/QtPlatform.h"
+#ifdef STEPWRIGHT_HAVE_SIM
+#include "sim/SimMaster.h"
+#endif
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Tavo Stepwright"));
+    QtPlatform ui;
+    try {
+        std::vector<std::string> args;
+        const QStringList arguments = QApplication::arguments();
+        for (qsizetype i = 1; i < arguments.size(); ++i) args.push_back(arguments[i].toLocal8Bit().toStdString());
+        StartOptions options;
+        const std::string error = ParseStartOptions(args, options);
+        if (!error.empty()) {
+            std::fprintf(stderr, "%s\n%s", error.c_str(), kUsage);
+            ui.message(error);
+            return 2;
+        }
+        if (options.help) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+
+        std::string simulatorDevice;
+#ifdef STEPWRIGHT_HAVE_SIM
+        std::unique_ptr<SimMaster> simulator;
+        if (options.simulator) {
+            simulator = std::make_unique<SimMaster>();
+            std::string why;
+            if (!simulator->start(why)) {
+                ui.message("The simulated master did not start: " + why);
+                return 1;
+            }
+            simulatorDevice = simulator->devicePath();
+        }
+#else
+        if (options.simulator) {
+            ui.message("This build has no simulated master.");
+            return 2;
+        }
+#endif
+
+        StepwrightWindows windows(ui);
+        ApplyPortMap(windows.main().state(), options, simulatorDevice);
+        windows.main().syncAll();
+        windows.main().show();
+        return app.exec();
+    } catch (const std::exception& e) {
+        ui.message(e.what());
+        return 1;
+    }
 }

@@ -1,0 +1,107 @@
+#pragma once
+// The main window.  It owns the program-wide state and draws it: every control
+// is a plain record in the state, and after every event the window copies all
+// records into its widgets.  What the user types, checks or chooses goes into
+// the records at once, and then the control's handler runs.
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/Form.h"
+#include "app/Platform.h"
+
+struct MainState;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTimer;
+class ListingWidget;
+class ModuleListWidget;
+class TComForm;
+class TTerminalForm;
+class TMessageForm;
+class TStatForm;
+
+// The windows the main window shows on demand.
+struct SecondaryWindows {
+    TComForm* com = nullptr;
+    TTerminalForm* terminal = nullptr;
+    TMessageForm* progress = nullptr;
+    TStatForm* servoStat = nullptr;
+    TStatForm* ioStat = nullptr;
+    TStatForm* masterStat = nullptr;
+    TStatForm* stepStat = nullptr;
+};
+
+class TMainForm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TMainForm(Platform& ui);
+    ~TMainForm() override;
+
+    MainState& state() { return *s_; }
+    void attach(const SecondaryWindows& windows) { windows_ = windows; }
+    const SecondaryWindows& windows() const { return windows_; }
+
+    // Runs a handler of the core, then brings every window up to date.
+    void run(const std::function<void(MainState&)>& handler);
+
+    // Copies the state of every control, caption and window into the widgets
+    // and mirrors the timers.
+    void syncAll();
+    // Starts or stops the two timers as the state says.
+    void syncTimers();
+    // Syncs and draws every shown window at once, before the caller blocks.
+    void paintNow();
+    // Fills, places and shows a module status window modally.
+    void showStatusWindow(StatusWindow which);
+
+    // The timers' handlers (the tests fire them without waiting).
+    void fireStartTimer();
+    void firePollTimer();
+
+    // True once the window has closed for good.
+    bool closed() const { return closed_; }
+
+    QTimer* startTimerObject() const { return startTimer_; }
+    QTimer* pollTimerObject() const { return pollTimer_; }
+    QMenu* moduleMenu() const { return modEditPopup_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    struct Binding {
+        CtlKind kind;
+        Ctl* ctl;
+        QWidget* widget;
+        QWidget* buddy;      // the control a label names
+        bool colored;        // the background comes from Ctl::color
+    };
+
+    void build();
+    QWidget* createControl(const CtlRef& ref, QWidget* parent);
+    void connectControl(Binding& b, const QString& name);
+    void connectListing();
+    void buildModuleMenu();
+    void apply(Binding& b, bool force);
+    void shutDown();
+    void onFocusChanged(QWidget* old, QWidget* now);
+
+    std::unique_ptr<MainState> s_;
+    std::vector<Binding> bindings_;
+    SecondaryWindows windows_;
+    ListingWidget* listing_ = nullptr;
+    ModuleListWidget* moduleList_ = nullptr;
+    QWidget* groupBox2_ = nullptr;
+    QPushButton* commentButton_ = nullptr;
+    QPushButton* addButton_ = nullptr;
+    QMenu* modEditPopup_ = nullptr;
+    QTimer* startTimer_ = nullptr;
+    QTimer* pollTimer_ = nullptr;
+    int ticksHeld_ = 0;      // > 0 while drawing: timer ticks wait
+    bool closed_ = false;
+};

@@ -1,0 +1,254 @@
+#include "app/gui/SecondaryForms.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include "app/MainState.h"
+#include "app/gui/Latin1.h"
+#include "app/gui/MainForm.h"
+#include "app/gui/Widgets.h"
+#include "link/ComSettings.h"
+#include "link/Terminal.h"
+
+namespace {
+
+constexpr Qt::WindowFlags kFixedDialogFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                              Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+
+QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, const QRect& place) {
+    auto* b = new QPushButton(QLatin1String(caption), parent);
+    b->setObjectName(QLatin1String(name));
+    b->setGeometry(place);
+    b->setAutoDefault(true);
+    return b;
+}
+
+// Shows a window that the state marks visible (placing it first when asked),
+// hides one it marks hidden.
+void showOrHide(QWidget* w, bool visible, bool centre) {
+    if (visible && !w->isVisible()) {
+        if (centre) CentreOnScreen(w);
+        w->show();
+        w->raise();
+        w->activateWindow();
+    } else if (!visible && w->isVisible()) {
+        w->hide();
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- TComForm
+
+TComForm::TComForm(TMainForm& main) : QDialog(nullptr, kFixedDialogFlags), main_(main) {
+    setObjectName(QStringLiteral("ComForm"));
+    setWindowTitle(QStringLiteral("Communications Settings"));
+    setFont(StepwrightFont());
+    setFixedSize(275, 131);
+
+    comRG_ = new RadioGroup(this, 4);
+    comRG_->setObjectName(QStringLiteral("ComRG"));
+    comRG_->setAccessibleName(QStringLiteral("Port"));
+    comRG_->setGeometry(12, 10, 251, 46);
+    comRG_->setItems({"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "Offline"});
+    connect(comRG_, &RadioGroup::userChose, this, [this](int index) { main_.state().com.choice = index; });
+
+    setButton_ = makeButton(this, "SetButton", "Set", QRect(52, 80, 75, 25));
+    setButton_->setDefault(true);
+    QPushButton* cancel = makeButton(this, "CancelButton", "Cancel", QRect(148, 80, 75, 25));
+    connect(setButton_, &QPushButton::clicked, this, [this] { main_.run(SetButtonClick); });
+    connect(cancel, &QPushButton::clicked, this, [this] { main_.run(CancelButtonClick); });
+}
+
+void TComForm::sync(const MainState& s) {
+    comRG_->setIndex(s.com.choice);
+    for (int i = 0; i < 6; ++i)
+        comRG_->setItemToolTip(i, s.com.device[i].empty() ? QStringLiteral("no device") : toQ(s.com.device[i]));
+    const bool opening = s.com.visible && !isVisible();
+    showOrHide(this, s.com.visible, true);
+    if (opening) setButton_->setFocus();  // the active control
+}
+
+void TComForm::closeEvent(QCloseEvent* event) {
+    main_.state().com.visible = false;
+    QDialog::closeEvent(event);
+}
+
+void TComForm::reject() { close(); }
+
+// ----------------------------------------------------------- TTerminalForm
+
+TTerminalForm::TTerminalForm(TMainForm& main) : QWidget(nullptr), main_(main) {
+    setObjectName(QStringLiteral("TerminalForm"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("Stepwright Terminal"));
+    setFont(StepwrightFont());
+    setFixedSize(380, 235);
+
+    memo_ = new TerminalMemoWidget(this);
+    memo_->setObjectName(QStringLiteral("TerminalMemo"));
+    memo_->setAccessibleName(QStringLiteral("Terminal"));
+    memo_->setGeometry(1, 1, 377, 201);
+    memo_->setFont(FixedPitchFont(13));
+    QPalette p = memo_->palette();
+    p.setColor(QPalette::Text, Qt::black);
+    memo_->setPalette(p);
+    connect(memo_, &TerminalMemoWidget::keyTyped, this,
+            [this](unsigned char key) { main_.run([key](MainState& s) { TerminalMemoKeyPress(s, key); }); });
+
+    QPushButton* clear = makeButton(this, "ClearTermButton", "Clear", QRect(108, 206, 75, 25));
+    QPushButton* close = makeButton(this, "CloseTermButton", "Close", QRect(197, 206, 75, 25));
+    connect(clear, &QPushButton::clicked, this, [this] { main_.run(ClearTermButtonClick); });
+    connect(close, &QPushButton::clicked, this, [this] { main_.run(CloseTermButtonClick); });
+}
+
+void TTerminalForm::sync(const MainState& s) {
+    QString text;
+    for (size_t i = 0; i < s.terminal.lines.size(); ++i) {
+        if (i) text += QLatin1Char('\n');
+        text += toQ(s.terminal.lines[i]);
+    }
+    if (memo_->toPlainText() != text) {
+        memo_->setPlainText(text);
+        memo_->moveCursor(QTextCursor::End);
+        memo_->ensureCursorVisible();
+    }
+    const bool opening = s.terminal.visible && !isVisible();
+    showOrHide(this, s.terminal.visible, false);
+    if (opening) memo_->setFocus();
+}
+
+void TTerminalForm::closeEvent(QCloseEvent* event) {
+    main_.state().terminal.visible = false;
+    QWidget::closeEvent(event);
+}
+
+// ------------------------------------------------------------ TMessageForm
+
+TMessageForm::TMessageForm(TMainForm&) : QWidget(nullptr) {
+    setObjectName(QStringLiteral("MessageForm"));
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFixedSize(261, 65);
+    setCursor(Qt::WaitCursor);
+
+    auto* panel = new QFrame(this);
+    panel->setObjectName(QStringLiteral("Panel1"));
+    panel->setGeometry(0, 0, 261, 65);
+    panel->setFrameStyle(QFrame::Box | QFrame::Plain);
+    panel->setLineWidth(1);
+    QPalette p = panel->palette();
+    p.setColor(QPalette::Window, QColor(255, 255, 0));
+    p.setColor(QPalette::WindowText, Qt::black);
+    panel->setPalette(p);
+    panel->setAutoFillBackground(true);
+
+    QFont bold = StepwrightFont();
+    bold.setPixelSize(13);
+    bold.setBold(true);
+    for (int i = 0; i < 3; ++i) {
+        labels_[i] = new QLabel(panel);
+        labels_[i]->setObjectName(QStringLiteral("Label%1").arg(i + 1));
+        labels_[i]->setTextFormat(Qt::PlainText);
+        labels_[i]->setAlignment(Qt::AlignCenter);
+        labels_[i]->setFont(bold);
+        labels_[i]->setGeometry(2, 23, 257, 19);
+        labels_[i]->hide();
+    }
+}
+
+void TMessageForm::sync(const MainState& s) {
+    const std::string* texts[3] = {&s.progress.label1, &s.progress.label2, &s.progress.label3};
+    const bool shown[3] = {s.progress.label1Visible, s.progress.label2Visible, s.progress.label3Visible};
+    for (int i = 0; i < 3; ++i) {
+        const QString text = toQ(*texts[i]);
+        if (labels_[i]->text() != text) labels_[i]->setText(text);
+        if (labels_[i]->isHidden() == shown[i]) labels_[i]->setVisible(shown[i]);
+    }
+    if (s.progress.visible && !isVisible()) {
+        CentreOnScreen(this);
+        show();
+        raise();
+    } else if (!s.progress.visible && isVisible()) {
+        hide();
+    }
+}
+
+// --------------------------------------------------------------- TStatForm
+
+TStatForm::TStatForm(const char* objectName, const std::vector<Row>& rows, int captionWidth, int width,
+                     int height, const StatusFormState& initial)
+    : QDialog(nullptr, kFixedDialogFlags) {
+    setObjectName(QLatin1String(objectName));
+    setFont(StepwrightFont());
+    setFixedSize(width, height);
+    for (const Row& row : rows) {
+        auto* value = new QLabel(this);
+        value->setObjectName(QLatin1String(row.valueName));
+        value->setTextFormat(Qt::PlainText);
+        if (row.caption) {
+            auto* caption = new QLabel(QLatin1String(row.caption), this);
+            caption->setObjectName(QLatin1String(row.valueName) + QLatin1String("Caption"));
+            caption->setTextFormat(Qt::PlainText);
+            caption->setGeometry(row.x, row.y, captionWidth, 16);
+            caption->setBuddy(value);
+            value->setAccessibleName(accessibleFromCaption(row.caption));
+            value->setGeometry(row.x + captionWidth + 4, row.y, 64, 16);
+        } else {
+            value->setGeometry(row.x, row.y, width - 2 * row.x, 16);
+        }
+        // The values can be read and copied from the keyboard.
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        value->setFocusPolicy(Qt::StrongFocus);
+    }
+    fill(initial);
+}
+
+void TStatForm::fill(const StatusFormState& state) {
+    setWindowTitle(toQ(state.caption));
+    for (const auto& [name, value] : state.labels)
+        if (auto* label = findChild<QLabel*>(QString::fromStdString(name))) label->setText(toQ(value));
+}
+
+TServoStatForm::TServoStatForm(const StatusFormState& initial)
+    : TStatForm("ServoStatForm",
+                {{"Position:", "PosLabel", 16, 12},
+                 {"Home Position:", "HomePosLabel", 16, 32},
+                 {"Limit 1:", "Lim1Label", 16, 52},
+                 {"Limit 2:", "Lim2Label", 16, 72},
+                 {"Power:", "PowerLabel", 16, 92}},
+                84, 200, 120, initial) {}
+
+TStepStatForm::TStepStatForm(const StatusFormState& initial)
+    : TStatForm("StepStatForm",
+                {{"Position:", "PosLabel", 16, 12},
+                 {"Home Position:", "HomePosLabel", 16, 32},
+                 {"Limit 1:", "Lim1Label", 16, 52},
+                 {" Limit 2:     ", "Lim2Label", 16, 72},
+                 {"Home Sw.", "HomeSwLabel", 16, 92},
+                 {"E-Stop", "EStopLabel", 16, 112},
+                 {"Input 1", "Input1Label", 16, 132},
+                 {"Input 2", "Input2Label", 16, 152},
+                 {"Power:", "PowerLabel", 16, 172}},
+                84, 200, 200, initial) {}
+
+TIoStatForm::TIoStatForm(const StatusFormState& initial)
+    : TStatForm("IoStatForm",
+                {{"Bit 1:", "B1Lbl", 16, 12},    {"Bit 2:", "B2Lbl", 16, 32},    {"Bit 3:", "B3Lbl", 16, 52},
+                 {"Bit 4:", "B4Lbl", 16, 72},    {"Bit 5:", "B5Lbl", 16, 92},    {"Bit 6:", "B6Lbl", 16, 112},
+                 {"Bit 7:", "B7Lbl", 128, 12},   {"Bit 8:", "B8Lbl", 128, 32},   {"Bit 9:", "B9Lbl", 128, 52},
+                 {"Bit 10:", "B10Lbl", 128, 72}, {"Bit 11:", "B11Lbl", 128, 92}, {"Bit 12:", "B12Lbl", 128, 112}},
+                38, 240, 140, initial) {}
+
+TMasterStatForm::TMasterStatForm(const StatusFormState& initial)
+    : TStatForm("MasterStatForm",
+                {{nullptr, "VersionLbl", 16, 12},
+                 {"Counter 1:", "C1Lbl", 16, 36},
+                 {"Counter 2:", "C2Lbl", 16, 56},
+                 {"Counter 3:", "C3Lbl", 16, 76},
+                 {"Counter 4:", "C4Lbl", 16, 96}},
+                84, 200, 124, initial) {}

@@ -1,0 +1,336 @@
+// The secondary windows, the timers, the desktop's boxes, closing the main
+// window, the start-up options, and a whole session against the simulated
+// master.
+#include <QCursor>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include "GuiTest.h"
+#include "app/gui/Latin1.h"
+#include "app/gui/SecondaryForms.h"
+#include "link/Progress.h"
+#ifdef STEPWRIGHT_HAVE_SIM
+#include "sim/SimMaster.h"
+#endif
+
+namespace {
+
+template <class T = QWidget>
+T* in(QWidget& window, const char* name) {
+    T* found = window.findChild<T*>(QLatin1String(name));
+    if (!found) ADD_FAILURE() << "no widget " << name;
+    return found;
+}
+
+TEST(Windows, PollTimerFollowsTheStateAndIsStoppedBeforeABox) {
+    Gui g;
+    QTimer* poll = g.main.pollTimerObject();
+    g.main.run([](MainState& s) { s.pollTimerOn = true; });
+    EXPECT_TRUE(poll->isActive());
+    EXPECT_EQ(poll->interval(), 250);
+
+    // A handler that switched the timer off and then shows a box: no tick can
+    // come while the box is up.
+    g.main.run([](MainState& s) {
+        s.pollTimerOn = false;
+        s.message("first");
+        s.pollTimerOn = true;
+        s.message("second");
+    });
+    EXPECT_EQ(g.ui.boxes, (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(g.ui.pollTimerActiveAtBox, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(poll->isActive());
+
+    g.main.run([](MainState& s) { s.pollTimerOn = false; });
+    EXPECT_FALSE(poll->isActive());
+}
+
+TEST(Windows, ProgressWindowShowsOneTextWithTheBusyCursor) {
+    Gui g;
+    QWidget& progress = g.windows->progress();
+    g.main.run([](MainState& s) {
+        s.progress.label2 = "      Downloading (2 bytes)...";
+        ShowProgress(s, 2);
+    });
+    EXPECT_TRUE(progress.isVisible());
+    EXPECT_FALSE(in(progress, "Label1")->isVisibleTo(&progress));
+    EXPECT_TRUE(in(progress, "Label2")->isVisibleTo(&progress));
+    EXPECT_FALSE(in(progress, "Label3")->isVisibleTo(&progress));
+    EXPECT_EQ(in<QLabel>(progress, "Label2")->text(), QStringLiteral("      Downloading (2 bytes)..."));
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    EXPECT_EQ(progress.cursor().shape(), Qt::WaitCursor);
+
+    g.main.run([](MainState& s) { HideProgress(s); });
+    EXPECT_FALSE(progress.isVisible());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    g.main.run([](MainState& s) { ShowProgress(s, 3); });
+    EXPECT_FALSE(in(progress, "Label2")->isVisibleTo(&progress));
+    EXPECT_EQ(in<QLabel>(progress, "Label3")->text(), QStringLiteral("Verifying.."));
+    g.main.run([](MainState& s) { HideProgress(s); });
+}
+
+TEST(Windows, TerminalShowsLinesAndSendsTypedKeys) {
+    Gui g;
+    QWidget& terminal = g.windows->terminal();
+    auto* memo = in<QPlainTextEdit>(terminal, "TerminalMemo");
+    g.w<QPushButton>("ShowTermButton")->click();
+    EXPECT_TRUE(terminal.isVisible());
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral(">"));
+
+    typeText(memo, QStringLiteral("Hi"));
+    pressKey(memo, Qt::Key_Return);  // no text: nothing is sent
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(memo, &enter);
+    typeText(memo, QString::fromUtf8("\xC3\xA9"));
+    EXPECT_EQ(memo->toPlainText(), QString::fromUtf8(">Hi\n>\xC3\xA9"));
+    EXPECT_EQ(g.ui.waits, (std::vector<int>{100, 100, 100, 100}));
+    EXPECT_TRUE(memo->isReadOnly());
+
+    in<QPushButton>(terminal, "ClearTermButton")->click();
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral(">"));
+    in<QPushButton>(terminal, "CloseTermButton")->click();
+    EXPECT_FALSE(terminal.isVisible());
+
+    g.w<QPushButton>("ShowTermButton")->click();
+    EXPECT_TRUE(terminal.isVisible());
+    terminal.close();  // the window's own close box
+    EXPECT_FALSE(g.s.terminal.visible);
+    g.main.syncAll();
+    EXPECT_FALSE(terminal.isVisible());
+}
+
+TEST(Windows, CommunicationsDialogShowsDevicesAndTakesTheChoice) {
+    Gui g;
+    g.s.com.device[1] = "/dev/ttyUSB7";
+    g.s.com.device[2].clear();
+    g.start();
+    QWidget& com = g.windows->com();
+    ASSERT_TRUE(com.isVisible());
+    auto* ports = in<RadioGroup>(com, "ComRG");
+    EXPECT_EQ(ports->button(1)->toolTip(), QStringLiteral("/dev/ttyUSB7"));
+    EXPECT_EQ(ports->button(2)->toolTip(), QStringLiteral("no device"));
+    EXPECT_TRUE(ports->button(0)->isChecked());
+
+    ports->button(6)->click();
+    EXPECT_EQ(g.s.com.choice, 6);
+    in<QPushButton>(com, "SetButton")->click();
+    EXPECT_FALSE(com.isVisible());
+    EXPECT_FALSE(g.main.pollTimerObject()->isActive());
+    EXPECT_TRUE(g.ui.boxes.empty());
+
+    // Shown again, it keeps the last choice; its close box only hides it.
+    g.w<QPushButton>("ComButton")->click();
+    EXPECT_TRUE(com.isVisible());
+    EXPECT_TRUE(ports->button(6)->isChecked());
+    com.close();
+    EXPECT_FALSE(g.s.com.visible);
+    EXPECT_FALSE(g.main.closed());
+
+    // Cancel closes the main window, and so the application.
+    g.w<QPushButton>("ComButton")->click();
+    in<QPushButton>(com, "CancelButton")->click();
+    EXPECT_TRUE(g.main.closed());
+    EXPECT_FALSE(g.main.isVisible());
+    EXPECT_FALSE(com.isVisible());
+}
+
+TEST(Windows, CloseQueryKeepsAnUnsavedProgramUntilAnswered) {
+    Gui g;
+    g.start();
+    typeText(g.w("CommentEdit"), QStringLiteral("keep me"));
+    g.w<QPushButton>("CommentButton")->click();
+
+    g.ui.answers.push_back(Answer::Cancel);
+    g.w<QPushButton>("ExitButton")->click();
+    ASSERT_EQ(g.ui.boxes.size(), 1u);
+    EXPECT_EQ(g.ui.boxes[0], "Program not saved - save before exiting?");
+    EXPECT_FALSE(g.main.closed());
+    EXPECT_TRUE(g.main.isVisible());
+
+    g.ui.answers.push_back(Answer::No);
+    g.main.close();  // the close box asks the same
+    EXPECT_EQ(g.ui.boxes.size(), 2u);
+    EXPECT_TRUE(g.main.closed());
+    EXPECT_FALSE(g.windows->com().isVisible());
+}
+
+TEST(Windows, ExitWithAnEmptyProgramNeverAsks) {
+    Gui g;
+    g.start();
+    g.ui.answers.push_back(Answer::Yes);
+    g.w<QPushButton>("ClearButton")->click();  // a change, but no lines
+    g.w<QPushButton>("ExitButton")->click();
+    EXPECT_EQ(g.ui.boxes, std::vector<std::string>{"Are you sure you want to clear the entire program?"});
+    EXPECT_TRUE(g.main.closed());
+}
+
+TEST(Windows, HelpWithoutTheDocumentSaysSo) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    Gui g;
+    g.w<QPushButton>("HelpButton")->click();
+    QDir::setCurrent(before);
+    EXPECT_EQ(g.ui.boxes, std::vector<std::string>{"Acrobat Reader or 'stepwright.pdf' not found"});
+}
+
+TEST(Windows, StatusWindowIsFilledPlacedAndModal) {
+    Gui g;
+    g.main.move(40, 30);
+    StatusFormState& servo = g.s.statusForms.servo;
+    servo.caption = "Module 1";
+    servo.value("PosLabel") = "-1234";
+    servo.value("Lim1Label") = "High";
+    QDialog& form = g.windows->servoStat();
+    bool wasModal = false;
+    QPoint shownAt;
+    QTimer::singleShot(0, &form, [&] {
+        wasModal = form.isModal() && form.isVisible();
+        shownAt = form.pos();
+        form.close();
+    });
+    g.ui.showStatusWindow(StatusWindow::Servo);
+    EXPECT_TRUE(wasModal);
+    EXPECT_EQ(shownAt, g.main.frameGeometry().topLeft() + QPoint(105, 30));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Module 1"));
+    EXPECT_EQ(in<QLabel>(form, "PosLabel")->text(), QStringLiteral("-1234"));
+    EXPECT_EQ(in<QLabel>(form, "Lim1Label")->text(), QStringLiteral("High"));
+    EXPECT_EQ(in<QLabel>(form, "PowerLabel")->text(), QStringLiteral("Off"));
+    EXPECT_FALSE(form.isVisible());
+}
+
+struct OptionCase {
+    std::vector<std::string> args;
+    const char* errorPart;  // nullptr: accepted
+    size_t ports;
+    bool simulator;
+};
+
+TEST(StartOptions, ParsesPortsAndSimulator) {
+    const OptionCase cases[] = {
+        {{}, nullptr, 0, false},
+        {{"--simulator"}, nullptr, 0, true},
+        {{"--port", "COM2=/dev/ttyUSB1", "--port=COM6=/dev/ttyS0"}, nullptr, 2, false},
+        {{"--port"}, "--port needs a value", 0, false},
+        {{"--port", "COM7=/dev/ttyS0"}, "COM7", 0, false},
+        {{"--port", "COM2"}, "COM2", 0, false},
+        {{"--fast"}, "Unknown option '--fast'", 0, false},
+    };
+    for (const OptionCase& c : cases) {
+        StartOptions options;
+        const std::string error = ParseStartOptions(c.args, options);
+        if (c.errorPart) {
+            EXPECT_NE(error.find(c.errorPart), std::string::npos) << error;
+        } else {
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(options.ports.size(), c.ports);
+            EXPECT_EQ(options.simulator, c.simulator);
+        }
+    }
+}
+
+TEST(StartOptions, PortsAndSimulatorOverrideTheDefaultMap) {
+    ScriptedPlatform ui;
+    auto s = std::make_unique<MainState>(ui);
+    StartOptions options;
+    ASSERT_EQ(ParseStartOptions({"--port", "COM2=/dev/ttyUSB9", "--port", "COM1=/dev/ttyS3"}, options), "");
+    ApplyPortMap(*s, options, "");
+    EXPECT_EQ(s->com.device[1], "/dev/ttyUSB9");
+    EXPECT_EQ(s->com.device[0], "/dev/ttyS3");
+    ApplyPortMap(*s, options, "/dev/pts/42");
+    EXPECT_EQ(s->com.device[0], "/dev/pts/42");
+    EXPECT_EQ(s->com.device[1], "/dev/ttyUSB9");
+}
+
+TEST(Latin1, TextCrossesAsOneBytePerCharacter) {
+    const std::string all = [] {
+        std::string bytes;
+        for (int c = 1; c < 256; ++c) bytes.push_back(char(c));
+        return bytes;
+    }();
+    EXPECT_EQ(fromQ(toQ(all)), all);
+    const std::pair<const char*, const char*> toBytes[] = {
+        {"plain", "plain"},
+        {"\xC3\xA9\xC3\xBF", "\xE9\xFF"},          // Latin-1 letters keep their byte
+        {"\xE2\x82\xAC" "5", "?5"},                 // no Latin-1 byte
+        {"a\xF0\x9F\x98\x80" "b", "a?b"},           // one '?' for one character
+    };
+    for (const auto& [utf8, bytes] : toBytes) EXPECT_EQ(fromQ(QString::fromUtf8(utf8)), bytes) << utf8;
+
+    EXPECT_EQ(listingDisplayText("\x01" "ABEL    "), QString(QChar(0x25CF)) + QStringLiteral("ABEL    "));
+    EXPECT_EQ(listingDisplayText("a\tb\x7F\x1B"),
+              QStringLiteral("a") + QChar(0x2192) + QStringLiteral("b") + QChar(0x25AF) + QChar(0x25AF));
+    EXPECT_EQ(listingDisplayText("caf\xE9"), QString::fromUtf8("caf\xC3\xA9"));
+    EXPECT_EQ(plainCaption("Save & Run"), QStringLiteral("Save && Run"));
+    EXPECT_EQ(accessibleFromCaption("Master Commands:"), QStringLiteral("Master Commands"));
+    EXPECT_EQ(accessibleFromCaption(" Limit 2:     "), QStringLiteral("Limit 2"));
+    EXPECT_EQ(accessibleFromCaption("Counter 1 ="), QStringLiteral("Counter 1"));
+}
+
+#ifdef STEPWRIGHT_HAVE_SIM
+TEST(Session, ConnectsToTheSimulatedMasterAndShowsAModule) {
+    SimOptions options;
+    options.paceBaud = 0;
+    options.moduleTypes = {0, 2};
+    SimMaster sim(options);
+    std::string error;
+    ASSERT_TRUE(sim.start(error)) << error;
+
+    Gui g;
+    StartOptions none;
+    ApplyPortMap(g.s, none, sim.devicePath());
+    g.start();
+    bool detectedShown = false;
+    g.ui.onWait = [&] {
+        QWidget& progress = g.windows->progress();
+        if (progress.isVisible() && in(progress, "Label1")->isVisibleTo(&progress)) detectedShown = true;
+    };
+    in<QPushButton>(g.windows->com(), "SetButton")->click();
+    ASSERT_TRUE(g.ui.boxes.empty()) << g.ui.boxes.front();
+    EXPECT_TRUE(g.main.pollTimerObject()->isActive());
+    for (int tick = 0; tick < 20 && !g.s.online; ++tick) g.main.firePollTimer();
+    ASSERT_TRUE(g.s.online);
+    EXPECT_TRUE(detectedShown);
+    EXPECT_EQ(g.ui.boxes, std::vector<std::string>{"2 module(s) found"});
+    g.ui.boxes.clear();
+    EXPECT_FALSE(g.windows->progress().isVisible());
+
+    auto* group = g.w<QGroupBox>("ProgExeGroup");
+    EXPECT_TRUE(group->isEnabled());
+    EXPECT_EQ(group->title(), QStringLiteral("Program Execution"));
+    EXPECT_TRUE(g.w("DownloadButton")->isEnabled());
+    auto* modules = g.w<QListWidget>("ModuleListBox");
+    ASSERT_EQ(modules->count(), 3);
+    EXPECT_EQ(modules->item(1)->text(), QStringLiteral(" 1 ZEL-SERVO"));
+    EXPECT_EQ(modules->item(2)->text(), QStringLiteral(" 2 ZEL-I/O"));
+
+    // A double click on the servo fetches its state into its window.
+    clickRow(modules, 1);
+    QDialog& form = g.windows->servoStat();
+    bool shown = false;
+    QTimer::singleShot(0, &form, [&] {
+        shown = form.isVisible();
+        form.close();
+    });
+    const QPoint p = modules->visualItemRect(modules->item(1)).center();
+    QMouseEvent twice(QEvent::MouseButtonDblClick, QPointF(p), modules->viewport()->mapToGlobal(QPointF(p)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(modules->viewport(), &twice);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Module 1"));
+    EXPECT_TRUE(g.ui.boxes.empty()) << g.ui.boxes.front();
+    sim.stop();
+}
+#endif
+
+}  // namespace
+
+STEPWRIGHT_GUI_TEST_MAIN()
