@@ -5,6 +5,7 @@
 // functions over this record.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -107,6 +108,9 @@ struct MainState {
     bool followFlag = false;
     bool forceDetection = false;
     std::unique_ptr<SerialLink> port;  // null: no port (the invalid handle)
+    // Told after every block of a download or verify (blocks done, blocks in
+    // all); empty when nobody shows the progress.
+    std::function<void(int done, int total)> progressHook;
 
     // Files
     std::string rememberedFile;        // the open and save dialogs' file name

@@ -86,12 +86,14 @@ void DownloadButtonClick(MainState& s) {
     ShowProgress(s, 2);
 
     const int limit = BlockLimit(s);
+    const int blocks = (limit + kBlockSize - 1) / kBlockSize;
     for (int offset = 0; offset < limit; offset += kBlockSize) {
         if (!WriteBlock(s, offset)) {
             HideProgress(s);
             NotResponding(s);
             return;
         }
+        if (s.progressHook) s.progressHook(offset / kBlockSize + 1, blocks);
     }
 
     HideProgress(s);
@@ -109,6 +111,7 @@ void VerifyButtonClick(MainState& s) {
     ShowProgress(s, 3);
 
     const int limit = BlockLimit(s);
+    const int blocks = (limit + kBlockSize - 1) / kBlockSize;
     for (int offset = 0; offset < limit; offset += kBlockSize) {
         uint8_t reply[17];
         if (!ReadBlock(s, offset, reply)) {
@@ -126,6 +129,7 @@ void VerifyButtonClick(MainState& s) {
                 return;
             }
         }
+        if (s.progressHook) s.progressHook(offset / kBlockSize + 1, blocks);
     }
 
     HideProgress(s);

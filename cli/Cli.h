@@ -1,0 +1,194 @@
+#pragma once
+// The command-line front end: every job of the window from a shell, built on
+// the same core routines over one MainState.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Platform.h"
+#include "link/SerialLink.h"
+
+struct MainState;
+class SimMaster;
+
+namespace cli {
+
+// Exit codes of stepwright-cli.
+enum Exit {
+    kExitOk = 0,
+    kExitUsage = 1,
+    kExitFile = 2,           // program file refused or assembly failed
+    kExitPort = 3,           // port cannot be opened
+    kExitNotResponding = 4,  // master not responding
+    kExitMismatch = 5,       // verify found a difference
+    kExitRefused = 6,        // refused by the master or by a module-list mismatch
+};
+
+// A usage error: the message is printed with the command's usage line.
+struct UsageError {
+    std::string text;
+};
+
+// Text for one line of a terminal: control bytes (other than tab) are written
+// as \r, \n or \xHH, so that a line stays one line and no byte can drive the
+// terminal.  Other bytes, Latin-1 included, are kept as they are.
+std::string VisibleText(const std::string& bytes);
+
+// ---------------------------------------------------------------------------
+// The terminal as the core's desktop.
+
+class CliPlatform : public Platform {
+public:
+    void attach(MainState* s) { state_ = s; }
+
+    // Messages: one line each on standard error.
+    void message(const std::string& text) override;
+    // Questions take their default button.
+    Answer askYesNo(const std::string& text) override;
+    Answer askYesNoCancel(const std::string& text) override;
+    // Waits are real.
+    void wait(int ms) override;
+    void setBusyCursor(bool) override {}
+    void repaint() override { ++repaints; }
+    // There are no dialogs and no document viewer.
+    bool saveDialog(std::string&) override { return false; }
+    bool openDialog(std::string&) override { return false; }
+    bool openDocument(const std::string&) override { return false; }
+    void closeMainWindow() override {}
+    // A status window is printed to standard output.
+    void showStatusWindow(StatusWindow which) override;
+
+    // A line of the front end's own on standard error, not kept.
+    void note(const std::string& text);
+
+    // Progress of a block transfer on standard error, while it is a terminal.
+    void progress(const char* what, int done, int total);
+    // Ends a progress line that is still open.
+    void endProgress();
+
+    std::vector<std::string> messages;   // every message shown, in order
+    int repaints = 0;                    // the progress window was drawn
+    int statusWindowsShown = 0;
+
+private:
+    MainState* state_ = nullptr;
+    bool progressOpen_ = false;
+    int progressShown_ = -1;             // last percentage drawn
+};
+
+// ---------------------------------------------------------------------------
+// The port as the core sees it, watched from the front end: before every read
+// it hands what the terminal window collected to a drain (so that printed
+// characters reach standard output in order and none is lost to the window's
+// twelve-line memory), and it remembers how the last read ended, which tells
+// a master that refused (0xCC) from one that fell silent.
+
+class TapLink : public SerialLink {
+public:
+    explicit TapLink(std::unique_ptr<SerialLink> inner) : inner_(std::move(inner)) {}
+
+    bool write(const uint8_t* data, int count) override { return inner_->write(data, count); }
+    int read(uint8_t* buffer, int count) override;
+    int waiting() override;
+    bool discardInput() override { return inner_->discardInput(); }
+
+    std::function<void()> drain;         // empty: nobody collects the terminal
+    bool lastReadComplete = false;
+    uint8_t lastByte = 0;
+
+private:
+    std::unique_ptr<SerialLink> inner_;
+};
+
+// ---------------------------------------------------------------------------
+// Global options and the connection to the master.
+
+struct GlobalOptions {
+    std::string device[6];               // COM1 .. COM6 → device ("" = none)
+    std::string port = "COM1";           // COMn or a device path
+    bool portGiven = false;
+    bool simulator = false;
+    std::vector<int> simModules{0, 0, 2, 3};  // --sim-modules: servo,servo,io,step
+    bool simModulesGiven = false;
+    int simPace = 19200;
+    bool simPaceGiven = false;
+};
+
+class Connection {
+public:
+    Connection(MainState& s, CliPlatform& ui, const GlobalOptions& options);
+    ~Connection();
+
+    // Opens the port (starting the simulated master first when asked).
+    // kExitOk, or kExitPort after saying why.
+    int open();
+
+    // Takes the link on line with a Stop, as the settings dialog probes the
+    // master.  Stops a running program.
+    int probeStop();
+    // Takes the link on line with one status poll: a running program goes on.
+    int probePoll();
+    // Takes the link on line as the window does after its probe: detection
+    // of the master and its modules (2 s).
+    int detect();
+
+    // After an exchange failed (the link went off line): kExitRefused when the
+    // master answered 0xCC, else kExitNotResponding.
+    int failure();
+
+    TapLink* tap() { return tap_; }
+
+private:
+    MainState& s_;
+    CliPlatform& ui_;
+    const GlobalOptions& options_;
+    std::unique_ptr<SimMaster> sim_;
+    TapLink* tap_ = nullptr;             // owned by s_.port
+};
+
+// ---------------------------------------------------------------------------
+// Commands.  Each takes its own arguments (after the command name) and
+// returns an exit code; a UsageError is thrown for malformed arguments.
+
+using Args = std::vector<std::string>;
+
+struct Context {
+    MainState& s;
+    CliPlatform& ui;
+    const GlobalOptions& options;
+};
+
+int CmdList(Context& c, const Args& args);
+int CmdAssemble(Context& c, const Args& args);
+int CmdDetect(Context& c, const Args& args);
+int CmdDownload(Context& c, const Args& args);
+int CmdVerify(Context& c, const Args& args);
+int CmdRun(Context& c, const Args& args);
+int CmdStop(Context& c, const Args& args);
+int CmdStep(Context& c, const Args& args);
+int CmdReset(Context& c, const Args& args);
+int CmdStatus(Context& c, const Args& args);
+int CmdExec(Context& c, const Args& args);
+int CmdMonitor(Context& c, const Args& args);
+
+// Help texts.
+const char* ToolHelp();
+// "" for an unknown command.
+const char* CommandHelp(const std::string& command);
+// The first line of a command's help (its usage line).
+std::string CommandUsage(const std::string& command);
+
+// A 16-bit image address: decimal, or hexadecimal with 0x.  false when the
+// text is not one.
+bool ParseAddress(const std::string& text, uint16_t& value);
+// Instruction bytes from hexadecimal arguments ("AA 01 13", "AA0113",
+// "0xAA"); false with the reason in error.
+bool ParseHexBytes(const Args& args, std::vector<uint8_t>& bytes, std::string& error);
+
+// The whole tool: parses argv and runs one command.
+int Main(int argc, char** argv);
+
+}  // namespace cli

@@ -1,0 +1,647 @@
+// The subcommands.  Each drives the window's own handlers over one MainState
+// and turns what they leave behind (link state, loaded state, messages) into
+// output and an exit code.
+
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "app/MainState.h"
+#include "cli/Cli.h"
+#include "isa/Commands.h"
+#include "isa/Instruction.h"
+#include "link/Download.h"
+#include "link/Execution.h"
+#include "link/Polling.h"
+#include "link/Protocol.h"
+#include "link/Terminal.h"
+#include "modules/ModuleList.h"
+#include "modules/StatusWindows.h"
+#include "program/Assembly.h"
+#include "program/LineStore.h"
+#include "program/ProgramFile.h"
+
+namespace cli {
+
+namespace {
+
+constexpr const char* kLoadedText = "  Loaded  ";
+constexpr uint16_t kFirstInstruction = 2;
+constexpr int kPollIntervalMs = 250;
+constexpr uint8_t kSetOutputsCode = 18;
+
+void Put(FILE* f, const std::string& text) { std::fwrite(text.data(), 1, text.size(), f); }
+
+bool IsOption(const std::string& a) { return a.size() > 1 && a[0] == '-'; }
+
+const std::string& Value(const Args& args, size_t& i) {
+    if (i + 1 >= args.size()) throw UsageError{args[i] + " needs a value"};
+    return args[++i];
+}
+
+uint16_t AddressValue(const Args& args, size_t& i) {
+    const std::string& option = args[i];
+    const std::string& text = Value(args, i);
+    uint16_t value = 0;
+    if (!ParseAddress(text, value))
+        throw UsageError{option + " " + text + ": not an address (0 to 65535, or 0x0 to 0xFFFF)"};
+    return value;
+}
+
+[[noreturn]] void UnknownOption(const std::string& a) { throw UsageError{"unknown option " + a}; }
+
+// Exactly `count` positional arguments named by `what`.
+void ExpectPositional(const Args& positional, size_t count, const char* what) {
+    if (positional.size() < count) throw UsageError{std::string("missing ") + what};
+    if (positional.size() > count) throw UsageError{"unexpected argument " + positional[count]};
+}
+
+// ---------------------------------------------------------------------------
+// Program files
+
+// Opens a program file as Open does; false after its message.
+bool LoadProgram(Context& c, const std::string& path) {
+    if (OpenProgramFile(c.s, path)) return true;
+    if (::access(path.c_str(), R_OK) != 0)
+        c.ui.message("stepwright-cli: " + path + ": " + std::strerror(errno));
+    return false;
+}
+
+// The listing line i as the window shows it, made printable.
+std::string LineText(const MainState& s, int i) {
+    if (i < 0 || i >= s.lineCount || i >= s.listing.count()) return std::string();
+    return VisibleText(s.listing.text(i));
+}
+
+// Assembles the program; after a failure names the line it stopped at.
+bool Assemble(Context& c) {
+    const size_t before = c.ui.messages.size();
+    if (AssembleProgram(c.s) == 0) return true;
+    if (c.ui.messages.size() > before) {
+        const std::string& last = c.ui.messages.back();
+        int line = -1;
+        if (last == "Redundant label found") line = c.s.currentLine;
+        else if (last.compare(0, 7, "Label '") == 0) line = c.s.listing.focus();
+        if (line >= 0 && line < c.s.lineCount)
+            c.ui.message(Format("  line %d: ", line + 1) + LineText(c.s, line));
+    }
+    return false;
+}
+
+// "address N" with what follows it (a state), and the listing line at N
+// when a program was given.
+std::string AddressLine(MainState& s, uint16_t address, const char* state = "") {
+    std::string text = Format("address %u%s", unsigned(address), state);
+    if (s.lineCount > 0) {
+        // The window's own rule: the line at that address, else the end marker.
+        ShowLineAtAddress(s, address);
+        if (s.currentLine < s.lineCount) text += Format("  line %d: ", s.currentLine + 1) + LineText(s, s.currentLine);
+        else text += "  end of program";
+    }
+    return text;
+}
+
+bool Loaded(const MainState& s) { return s.form.LoadLabel.caption == kLoadedText; }
+
+// ---------------------------------------------------------------------------
+// Module lists
+
+// After a detection against a program's module list: the list and the
+// detected modules must agree, in their number as well as in their types.
+int CheckModuleList(Context& c, int fileModules) {
+    if (c.s.moduleMismatch) return kExitRefused;  // detection has said so
+    const int found = c.s.status.moduleCount > kMaxModules ? kMaxModules : c.s.status.moduleCount;
+    if (found != fileModules) {
+        c.ui.message(Format("stepwright-cli: the program's module list holds %d module(s); the master found %d",
+                            fileModules, found));
+        c.s.moduleMismatch = true;
+        return kExitRefused;
+    }
+    return kExitOk;
+}
+
+// Detects the modules and, when a program was given, checks its module list.
+int DetectFor(Context& c, Connection& conn, bool haveProgram, int fileModules) {
+    if (int r = conn.detect(); r != kExitOk) return r;
+    return haveProgram ? CheckModuleList(c, fileModules) : kExitOk;
+}
+
+// ---------------------------------------------------------------------------
+// The terminal's characters on standard output
+
+// Moves what the terminal window collected to standard output.  The window
+// is emptied to one empty line before every read of the port, so that each
+// later line it holds stands for one line feed followed by its characters
+// after the ">" prompt.
+class TerminalDrain {
+public:
+    explicit TerminalDrain(MainState& s) : s_(s) { s_.terminal.lines.assign(1, std::string()); }
+
+    void operator()() {
+        auto& lines = s_.terminal.lines;
+        if (lines.empty() || (lines.size() == 1 && lines[0].empty())) {
+            lines.assign(1, std::string());
+            return;
+        }
+        std::string out = VisibleText(lines[0]);
+        for (size_t i = 1; i < lines.size(); ++i) out += "\n" + VisibleText(lines[i].substr(1));
+        lines.assign(1, std::string());
+        Put(stdout, out);
+        std::fflush(stdout);
+        atLineStart_ = out.back() == '\n';
+    }
+
+    // Ends a line of printed characters before other output follows.
+    void endLine() {
+        (*this)();
+        if (!atLineStart_) Put(stdout, "\n");
+        atLineStart_ = true;
+    }
+
+private:
+    MainState& s_;
+    bool atLineStart_ = true;
+};
+
+// Ctrl+C and friends end the monitor.
+volatile sig_atomic_t g_interrupted = 0;
+void OnInterrupt(int) { g_interrupted = 1; }
+
+class InterruptGuard {
+public:
+    InterruptGuard() {
+        g_interrupted = 0;
+        struct sigaction sa {};
+        sa.sa_handler = OnInterrupt;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = 0;  // no restart: a wait ends at once
+        for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &sa, &old_[i]);
+    }
+    ~InterruptGuard() {
+        for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &old_[i], nullptr);
+    }
+
+private:
+    static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction old_[3];
+};
+
+// Standard input as a key source: characters as typed, without echo or line
+// editing, Enter as carriage return; Ctrl+C still interrupts.
+class RawKeys {
+public:
+    RawKeys() {
+        if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved_) != 0) return;
+        struct termios t = saved_;
+        t.c_lflag &= ~tcflag_t(ICANON | ECHO | IEXTEN);
+        t.c_iflag &= ~tcflag_t(ICRNL | INLCR | IGNCR | IXON);
+        t.c_cc[VMIN] = 1;
+        t.c_cc[VTIME] = 0;
+        active_ = tcsetattr(STDIN_FILENO, TCSANOW, &t) == 0;
+    }
+    ~RawKeys() {
+        if (active_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+    }
+    bool active() const { return active_ && open_; }
+
+    // Waits at most ms for keys; returns those typed (possibly none).
+    std::string wait(int ms) {
+        struct pollfd p = {active() ? STDIN_FILENO : -1, POLLIN, 0};
+        if (poll(&p, 1, ms) <= 0 || !(p.revents & (POLLIN | POLLHUP))) return std::string();
+        char buf[64];
+        ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (n <= 0) {
+            if (n == 0 || (errno != EINTR && errno != EAGAIN)) open_ = false;  // end of input
+            return std::string();
+        }
+        return std::string(buf, size_t(n));
+    }
+
+private:
+    struct termios saved_ {};
+    bool active_ = false;
+    bool open_ = true;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+int CmdList(Context& c, const Args& args) {
+    Args positional;
+    for (const auto& a : args) {
+        if (IsOption(a)) UnknownOption(a);
+        positional.push_back(a);
+    }
+    ExpectPositional(positional, 1, "program file");
+    if (!LoadProgram(c, positional[0])) return kExitFile;
+    for (int i = 0; i < c.s.lineCount; ++i) Put(stdout, LineText(c.s, i) + "\n");
+    return kExitOk;
+}
+
+int CmdAssemble(Context& c, const Args& args) {
+    Args positional;
+    std::string output;
+    bool hex = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-o" || a == "--output") output = Value(args, i);
+        else if (a == "--hex") hex = true;
+        else if (IsOption(a)) UnknownOption(a);
+        else positional.push_back(a);
+    }
+    ExpectPositional(positional, 1, "program file");
+    if (!LoadProgram(c, positional[0]) || !Assemble(c)) return kExitFile;
+
+    const MainState& s = c.s;
+    if (!output.empty()) {
+        FILE* f = output == "-" ? stdout : std::fopen(output.c_str(), "wb");
+        bool ok = f && std::fwrite(s.programImage, 1, s.imageLength, f) == s.imageLength;
+        if (f == stdout) ok = std::fflush(stdout) == 0 && ok;
+        else if (f && std::fclose(f) != 0) ok = false;
+        if (!ok) {
+            c.ui.message("stepwright-cli: cannot write " + output + ": " + std::strerror(errno));
+            return kExitFile;
+        }
+    }
+    if (hex) {
+        for (int offset = 0; offset < s.imageLength; offset += 16) {
+            std::string line = Format("%04X:", unsigned(offset));
+            for (int i = offset; i < offset + 16 && i < s.imageLength; ++i) line += Format(" %02X", s.programImage[i]);
+            Put(stdout, line + "\n");
+        }
+    }
+    if (output.empty() && !hex) Put(stdout, Format("%d bytes\n", int(s.imageLength)));
+    return kExitOk;
+}
+
+int CmdDetect(Context& c, const Args& args) {
+    for (const auto& a : args) {
+        if (IsOption(a)) UnknownOption(a);
+        throw UsageError{"unexpected argument " + a};
+    }
+    Connection conn(c.s, c.ui, c.options);
+    if (int r = conn.open(); r != kExitOk) return r;
+    if (int r = conn.detect(); r != kExitOk) return r;
+    for (const auto& item : c.s.form.ModuleListBox.items) Put(stdout, VisibleText(item) + "\n");
+    return kExitOk;
+}
+
+namespace {
+
+// Runs a verify and tells how it ended.
+int VerifyProgram(Context& c, Connection& conn) {
+    // Not known to be loaded until the master's memory has been compared.
+    c.s.form.LoadLabel.caption = "Not Loaded";
+    const int drawn = c.ui.repaints;
+    c.s.progressHook = [&c](int done, int total) { c.ui.progress("Verifying", done, total); };
+    VerifyButtonClick(c.s);
+    c.s.progressHook = nullptr;
+    c.ui.endProgress();
+    if (!c.s.online) return conn.failure();
+    if (c.ui.repaints == drawn) return kExitFile;  // the assembly refused it
+    return Loaded(c.s) ? kExitOk : kExitMismatch;
+}
+
+}  // namespace
+
+int CmdDownload(Context& c, const Args& args) {
+    Args positional;
+    bool verify = false, run = false, checkModules = false;
+    for (const auto& a : args) {
+        if (a == "--verify") verify = true;
+        else if (a == "--run") run = true;
+        else if (a == "--check-modules") checkModules = true;
+        else if (IsOption(a)) UnknownOption(a);
+        else positional.push_back(a);
+    }
+    ExpectPositional(positional, 1, "program file");
+    // A program that cannot be loaded is refused before the master is touched.
+    if (!LoadProgram(c, positional[0]) || !Assemble(c)) return kExitFile;
+    const int fileModules = c.s.moduleListCount;
+
+    Connection conn(c.s, c.ui, c.options);
+    if (int r = conn.open(); r != kExitOk) return r;
+    int r = checkModules ? DetectFor(c, conn, true, fileModules) : conn.probeStop();
+    if (r != kExitOk) return r;
+
+    c.s.progressHook = [&c](int done, int total) { c.ui.progress("Downloading", done, total); };
+    DownloadButtonClick(c.s);
+    c.s.progressHook = nullptr;
+    c.ui.endProgress();
+    if (!c.s.online) return conn.failure();
+    if (!Loaded(c.s)) return kExitFile;
+
+    if (verify && (r = VerifyProgram(c, conn)) != kExitOk) return r;
+
+    if (run) {
+        if (c.s.programHasBaudChange) {
+            c.ui.message("stepwright-cli: not started: the program changes the baud rate");
+            return kExitRefused;
+        }
+        RunButtonClick(c.s);
+        if (!c.s.online) return conn.failure();
+        Put(stdout, "started at " + AddressLine(c.s, kFirstInstruction) + "\n");
+    }
+    return kExitOk;
+}
+
+int CmdVerify(Context& c, const Args& args) {
+    Args positional;
+    bool checkModules = false;
+    for (const auto& a : args) {
+        if (a == "--check-modules") checkModules = true;
+        else if (IsOption(a)) UnknownOption(a);
+        else positional.push_back(a);
+    }
+    ExpectPositional(positional, 1, "program file");
+    if (!LoadProgram(c, positional[0]) || !Assemble(c)) return kExitFile;
+    const int fileModules = c.s.moduleListCount;
+
+    Connection conn(c.s, c.ui, c.options);
+    if (int r = conn.open(); r != kExitOk) return r;
+    // Without the module check a poll takes the link on line: a running
+    // program is not disturbed by its verification.
+    int r = checkModules ? DetectFor(c, conn, true, fileModules) : conn.probePoll();
+    if (r != kExitOk) return r;
+    return VerifyProgram(c, conn);
+}
+
+namespace {
+
+// Options shared by run, step, stop, exec and monitor.
+struct ExecOptions {
+    std::string program;
+    bool fromGiven = false;
+    uint16_t from = kFirstInstruction;
+    bool resume = false;
+    bool untilStop = false;
+    Args positional;
+};
+
+ExecOptions ParseExecOptions(const Args& args, bool from, bool resume, bool untilStop) {
+    ExecOptions o;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--program") {
+            o.program = Value(args, i);
+        } else if (from && a == "--from") {
+            o.from = AddressValue(args, i);
+            o.fromGiven = true;
+        } else if (resume && a == "--resume") {
+            o.resume = true;
+        } else if (untilStop && a == "--until-stop") {
+            o.untilStop = true;
+        } else if (IsOption(a)) {
+            UnknownOption(a);
+        } else {
+            o.positional.push_back(a);
+        }
+    }
+    if (o.fromGiven && o.resume) throw UsageError{"--from and --resume exclude each other"};
+    return o;
+}
+
+// Opens and assembles the program that --program names (its listing names
+// the executing line; its module list is checked where the module list counts).
+int LoadExecProgram(Context& c, const ExecOptions& o) {
+    if (o.program.empty()) return kExitOk;
+    return LoadProgram(c, o.program) && Assemble(c) ? kExitOk : kExitFile;
+}
+
+}  // namespace
+
+int CmdRun(Context& c, const Args& args) {
+    ExecOptions o = ParseExecOptions(args, true, true, false);
+    ExpectPositional(o.positional, 0, "");
+    if (int r = LoadExecProgram(c, o); r != kExitOk) return r;
+    const bool haveProgram = !o.program.empty();
+    if (haveProgram && c.s.programHasBaudChange) {
+        c.ui.message("Program contains a baud rate change - cannot run interactively");
+        return kExitRefused;
+    }
+    const int fileModules = c.s.moduleListCount;
+
+    Connection conn(c.s, c.ui, c.options);
+    if (int r = conn.open(); r != kExitOk) return r;
+    if (int r = DetectFor(c, conn, haveProgram, fileModules); r != kExitOk && r != kExitRefused) return r;
+
+    // Where Run starts: the first instruction, the address the master stands
+    // at (--resume, as after a Stop in the window), or the one given.
+    c.s.resumeFlag = o.resume || o.fromGiven;
+    if (o.fromGiven) c.s.status.programAddress = o.from;
+    const uint16_t start = c.s.resumeFlag ? c.s.status.programAddress : kFirstInstruction;
+    const bool refused = c.s.moduleMismatch;
+    RunButtonClick(c.s);
+    if (refused) return kExitRefused;
+    if (!c.s.online) return conn.failure();
+    Put(stdout, "started at " + AddressLine(c.s, start) + "\n");
+    return kExitOk;
+}
+
+int CmdStop(Context& c, const Args& args) {
+    ExecOptions o = ParseExecOptions(args, false, false, false);
+    ExpectPositional(o.positional, 0, "");
+    if (int r = LoadExecProgram(c, o); r != kExitOk) return r;
+    Connection conn(c.s, c.ui, c.options);
+    if (int r = conn.open(); r != kExitOk) return r;
+    // The probe is the Stop command itself.
+    if (int r = conn.probeStop(); r != kExitOk) return r;
+    Put(stdout, "stopped at " + AddressLine(c.s, c.s.status.programAddress) + "\n");
+    return kExitOk;
+}
+
+int CmdStep(Context& c, const Args& args) {
+    ExecOptions o = ParseExecOptions(args, true, false, false);
+    ExpectPositional(o.positional, 0, "");
+    if (int r = LoadExecProgram(c, o); r != kExitOk) return r;
+    const int fileModules = c.s.moduleListCount;
+
+    Connection conn(c.s, c.ui, c.options);
+    if (int r = conn.open(); r != kExitOk) return r;
+    if (int r = DetectFor(c, conn, !o.program.empty(), fileModules); r != kExitOk && r != kExitRefused) return r;
+
+    // A step continues where the master stands, as every Step after the first
+    // does in the window; --from chooses the address.
+    c.s.resumeFlag = true;
+    if (o.fromGiven) c.s.status.programAddress = o.from;
+    const bool refused = c.s.moduleMismatch;
+    TerminalDrain drain(c.s);
+    conn.tap()->drain = [&drain] { drain(); };
+    StepButtonClick(c.s);
+    if (refused) return kExitRefused;
+    if (!c.s.online) return conn.failure();
+    // One poll shows where the step ended (and collects what it printed).
+    PollTimerTimer(c.s);
+    drain.endLine();
+    conn.tap()->drain = nullptr;
+    if (!c.s.online) return conn.failure();
+    Put(stdout, AddressLine(c.s, c.s.status.programAddress) + "\n");
+    return kExitOk;
+}
+
+int CmdReset(Context& c, const Args& args) {
+    for (const auto& a : args) {
+        if (IsOption(a)) UnknownOption(a);
+        throw UsageError{"unexpected argument " + a};
+    }
+    Connection conn(c.s, c.ui, c.options);
+    if (int r = conn.open(); r != kExitOk) return r;
+    // The master does not answer a Reset: a Stop first finds out that it listens.
+    if (int r = conn.probeStop(); r != kExitOk) return r;
+    ResetButtonClick(c.s);
+    return kExitOk;
+}
+
+int CmdStatus(Context& c, const Args& args) {
+    std::vector<int> addresses;
+    for (const auto& a : args) {
+        if (IsOption(a)) UnknownOption(a);
+        uint16_t v = 0;
+        if (!ParseAddress(a, v) || v > kMaxModules)
+            throw UsageError{"module address " + a + ": use 0 (the master) to 31"};
+        addresses.push_back(v);
+    }
+    if (addresses.empty()) throw UsageError{"missing module address"};
+
+    Connection conn(c.s, c.ui, c.options);
+    if (int r = conn.open(); r != kExitOk) return r;
+    if (int r = conn.detect(); r != kExitOk) return r;
+    bool first = true;
+    for (int a : addresses) {
+        if (a > c.s.moduleListCount) {
+            c.ui.message(Format("stepwright-cli: no module at address %d (%d module(s) found)", a,
+                                int(c.s.moduleListCount)));
+            return kExitRefused;
+        }
+        if (!first) Put(stdout, "\n");
+        first = false;
+        SelectModule(c.s, a);
+        const int shown = c.ui.statusWindowsShown;
+        ModuleListBoxDblClick(c.s);
+        if (c.ui.statusWindowsShown != shown) continue;
+        if (!c.s.online) return conn.failure();
+        const int type = c.s.moduleTypes[a];
+        if (type != kTypeServo && type != kTypeStepper && type != kTypeIo && type != kTypeMaster) {
+            c.ui.message(Format("stepwright-cli: module %d is of an unknown type (%d) and has no status", a, type));
+            return kExitRefused;
+        }
+        return kExitNotResponding;  // its reply could not be read
+    }
+    return kExitOk;
+}
+
+int CmdExec(Context& c, const Args& args) {
+    ExecOptions o = ParseExecOptions(args, false, false, false);
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!ParseHexBytes(o.positional, bytes, error)) throw UsageError{error};
+
+    // The instruction is checked as Execute Now would send it, before the
+    // master is touched.
+    const int n = int(bytes.size());
+    if (n < 3) throw UsageError{"an instruction has at least 3 bytes"};
+    if (n > kMaxInstrBytes) throw UsageError{Format("an instruction has at most %d bytes", kMaxInstrBytes)};
+    ProgramLine line;
+    std::memset(&line, 0, sizeof line);
+    std::memcpy(line.bytes, bytes.data(), size_t(n));
+    line.length = uint8_t(n);
+    int module = 0;
+    if (bytes[0] == kFrameHeader) {
+        const int data = bytes[2] >> 4;
+        if (n != data + 5)
+            throw UsageError{Format("a module frame with %d data bytes is %d bytes long, not %d", data, data + 5, n)};
+        const uint8_t sum = FrameChecksum(line.bytes, data);
+        if (bytes[size_t(3 + data)] != sum)
+            throw UsageError{Format("the frame's checksum byte is %02X; its bytes add up to %02X", bytes[size_t(3 + data)], sum)};
+        module = bytes[1];
+    } else if (bytes[0] == kMasterMarker) {
+        if (bytes[2] != kSetOutputsCode) {
+            c.ui.message("Immediate execution of this instruction is not possible.");
+            return kExitUsage;
+        }
+        if (n != bytes[1] + 3)
+            throw UsageError{Format("SetOutputs with %d data bytes is %d bytes long, not %d", bytes[1], bytes[1] + 3, n)};
+        if (n < 8) throw UsageError{"SetOutputs names its module in byte 7"};
+        module = bytes[7];
+    } else {
+        throw UsageError{"byte 0 must be AA (a module frame) or BB (a master instruction)"};
+    }
+    const int count = ExecuteNowLength(line);
+
+    if (int r = LoadExecProgram(c, o); r != kExitOk) return r;
+    const int fileModules = c.s.moduleListCount;
+    Connection conn(c.s, c.ui, c.options);
+    if (int r = conn.open(); r != kExitOk) return r;
+    if (int r = DetectFor(c, conn, !o.program.empty(), fileModules); r != kExitOk && r != kExitRefused) return r;
+    if (c.s.moduleMismatch) {
+        c.ui.message("Module list does not match detected modules.");
+        return kExitRefused;
+    }
+    if (module < 1 || module > c.s.moduleListCount) {
+        c.ui.message(Format("stepwright-cli: no module at address %d (%d module(s) found)", module,
+                            int(c.s.moduleListCount)));
+        return kExitRefused;
+    }
+    if (HostExecute(c.s, line.bytes, count) != 0) return conn.failure();
+    return kExitOk;
+}
+
+int CmdMonitor(Context& c, const Args& args) {
+    ExecOptions o = ParseExecOptions(args, false, false, true);
+    ExpectPositional(o.positional, 0, "");
+    if (int r = LoadExecProgram(c, o); r != kExitOk) return r;
+
+    Connection conn(c.s, c.ui, c.options);
+    if (int r = conn.open(); r != kExitOk) return r;
+    TerminalDrain drain(c.s);
+    conn.tap()->drain = [&drain] { drain(); };
+    InterruptGuard interrupts;
+    RawKeys keys;
+
+    // The first poll takes the link on line; a running program goes on.
+    if (int r = conn.probePoll(); r != kExitOk) return r;
+    bool reported = false, wasRunning = false;
+    uint16_t lastAddress = 0;
+    using Clock = std::chrono::steady_clock;
+    for (;;) {
+        drain();
+        const bool running = c.s.status.statusB & 0x01;
+        const uint16_t address = c.s.status.programAddress;
+        if (!reported || address != lastAddress || running != wasRunning) {
+            c.ui.note(AddressLine(c.s, address, running ? " (running)" : " (stopped)"));
+            reported = true;
+            lastAddress = address;
+            wasRunning = running;
+        }
+        if (o.untilStop && !running) break;
+
+        // Keys typed until the next poll is due go to the master at once.
+        const auto due = Clock::now() + std::chrono::milliseconds(kPollIntervalMs);
+        while (!g_interrupted) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count();
+            if (left <= 0) break;
+            for (char key : keys.wait(int(left))) {
+                TerminalMemoKeyPress(c.s, uint8_t(key));
+                drain();
+            }
+        }
+        if (g_interrupted) break;
+        PollTimerTimer(c.s);
+        if (!c.s.online) {
+            drain.endLine();
+            return conn.failure();
+        }
+    }
+    drain.endLine();
+    conn.tap()->drain = nullptr;
+    return kExitOk;
+}
+
+}  // namespace cli

@@ -1,0 +1,611 @@
+// stepwright-cli run as a subprocess: against files, against missing, busy
+// and silent ports, and against the simulated master on a pseudo-terminal.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "PtyPeer.h"
+#include "sim/SimCore.h"
+#include "sim/SimMaster.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+struct CliResult {
+    int code = -1;
+    std::string out, err;
+};
+
+struct RunOptions {
+    int stdinFd = -1;          // -1: /dev/null
+    bool stderrIsTerminal = false;
+    // Called whenever output arrives, while the tool runs.
+    std::function<void(const CliResult&)> onOutput;
+};
+
+std::string Data(const std::string& name) { return std::string(STEPWRIGHT_CLI_DATA) + "/" + name; }
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+// A fresh directory for the files a test writes, removed with them at the end.
+class TempDir {
+public:
+    TempDir() {
+        char templ[] = "/tmp/stepwright-cli-test.XXXXXX";
+        if (mkdtemp(templ)) path_ = templ;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Runs stepwright-cli with args; gives up (and fails the test) after 60 s.
+CliResult RunCli(const Strings& args, const RunOptions& options = {}) {
+    CliResult r;
+    int outPipe[2], errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "pipe failed";
+        return r;
+    }
+    int errMaster = -1, errSlave = -1;
+    if (options.stderrIsTerminal) {
+        errMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (errMaster < 0 || grantpt(errMaster) != 0 || unlockpt(errMaster) != 0) {
+            ADD_FAILURE() << "no pseudo-terminal for standard error";
+            return r;
+        }
+        errSlave = ::open(ptsname(errMaster), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    }
+    std::vector<std::string> argv{STEPWRIGHT_CLI};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargv;
+    for (auto& a : argv) cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+
+    pid_t pid = fork();
+    if (pid == 0) {
+        int in = options.stdinFd >= 0 ? options.stdinFd : ::open("/dev/null", O_RDONLY);
+        dup2(in, 0);
+        dup2(outPipe[1], 1);
+        dup2(errSlave >= 0 ? errSlave : errPipe[1], 2);
+        for (int fd = 3; fd < 1024; ++fd) ::close(fd);
+        execv(cargv[0], cargv.data());
+        _exit(127);
+    }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    if (errSlave >= 0) ::close(errSlave);
+    const int errRead = errMaster >= 0 ? errMaster : errPipe[0];
+
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    bool outOpen = true, errOpen = true;
+    while (outOpen || errOpen) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            kill(pid, SIGKILL);
+            ADD_FAILURE() << "stepwright-cli did not end";
+            break;
+        }
+        struct pollfd p[2] = {{outOpen ? outPipe[0] : -1, POLLIN, 0}, {errOpen ? errRead : -1, POLLIN, 0}};
+        if (poll(p, 2, int(left.count())) < 0) continue;
+        char buf[4096];
+        bool got = false;
+        for (int k = 0; k < 2; ++k) {
+            if (!(p[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+            ssize_t n = ::read(k == 0 ? outPipe[0] : errRead, buf, sizeof buf);
+            if (n > 0) {
+                (k == 0 ? r.out : r.err).append(buf, size_t(n));
+                got = true;
+            } else if (n == 0 || errno != EINTR) {
+                (k == 0 ? outOpen : errOpen) = false;
+            }
+        }
+        if (got && options.onOutput) options.onOutput(r);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    ::close(outPipe[0]);
+    ::close(errPipe[0]);
+    if (errMaster >= 0) ::close(errMaster);
+    return r;
+}
+
+int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+    return n;
+}
+
+// Parses "--hex" output ("0000: 02 00 ...") back into bytes.
+std::string HexToBytes(const std::string& text) {
+    std::string bytes;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line.substr(line.find(':') + 1));
+        std::string w;
+        while (words >> w) bytes.push_back(char(std::stoi(w, nullptr, 16)));
+    }
+    return bytes;
+}
+
+// A program of `delays` Delay instructions, as a saved file holds it.
+std::string DelayProgram(int delays) {
+    std::string f = "0\r\n127 \r\n" + std::to_string(delays) + "\r\n";
+    for (int i = 0; i < delays; ++i) f += "\r\n   0\r\n\r\n   0\r\n 0  0  9\r\n5\r\nBB  2  9  1  0 \r\n";
+    return f;
+}
+
+const char* const kFamilies[] = {"master", "servo", "stepper", "io", "countdown"};
+
+// ---------------------------------------------------------------------------
+// Without a port
+
+TEST(CliUsage, HelpForTheToolAndEveryCommand) {
+    CliResult tool = RunCli({"--help"});
+    EXPECT_EQ(tool.code, 0);
+    for (const char* text : {"Exit codes:", "6  refused by the master or by a module-list mismatch", "--port PORT",
+                             "--simulator", "--sim-modules", "--sim-pace"})
+        EXPECT_NE(tool.out.find(text), std::string::npos) << text;
+    EXPECT_EQ(RunCli({"help"}).out, tool.out);
+
+    for (const char* command : {"list", "assemble", "detect", "download", "verify", "run", "stop", "step", "reset",
+                                "status", "exec", "monitor"}) {
+        EXPECT_NE(tool.out.find(std::string("  ") + command + " "), std::string::npos) << command;
+        CliResult viaHelp = RunCli({"help", command});
+        CliResult viaOption = RunCli({command, "--help"});
+        EXPECT_EQ(viaHelp.code, 0) << command;
+        EXPECT_EQ(viaOption.code, 0) << command;
+        EXPECT_EQ(viaHelp.out, viaOption.out) << command;
+        EXPECT_EQ(viaHelp.out.rfind(std::string("Usage: stepwright-cli ") + command, 0), 0u) << viaHelp.out;
+        EXPECT_NE(viaHelp.out.find("Exit codes:"), std::string::npos) << command;
+    }
+}
+
+TEST(CliUsage, MalformedCommandLinesExitWithOne) {
+    const struct {
+        Strings args;
+        const char* message;
+    } cases[] = {
+        {{}, "missing command"},
+        {{"frobnicate"}, "unknown command frobnicate"},
+        {{"help", "frobnicate"}, "unknown command frobnicate"},
+        {{"--bogus", "detect"}, "unknown option --bogus"},
+        {{"list"}, "missing program file"},
+        {{"list", "a.stw", "b.stw"}, "unexpected argument b.stw"},
+        {{"assemble", "a.stw", "--bogus"}, "unknown option --bogus"},
+        {{"assemble", "a.stw", "-o"}, "-o needs a value"},
+        {{"run", "--from", "70000"}, "not an address"},
+        {{"run", "--from", "0x12", "--resume"}, "exclude each other"},
+        {{"step", "--from", "twelve"}, "not an address"},
+        {{"status"}, "missing module address"},
+        {{"status", "32"}, "use 0 (the master) to 31"},
+        {{"detect", "now"}, "unexpected argument now"},
+        {{"--port", "COM9", "detect"}, "--port COM9"},
+        {{"--port", "COM2=dev/ttyS0", "detect"}, "must be a path"},
+        {{"--port", "/dev/null", "--simulator", "detect"}, "exclude each other"},
+        {{"--sim-pace", "9600", "detect"}, "need --simulator"},
+        {{"--simulator", "--sim-modules", "servo,robot", "detect"}, "--sim-modules"},
+        {{"--simulator", "--sim-pace", "fast", "detect"}, "--sim-pace fast"},
+        {{"exec"}, "missing instruction bytes"},
+        {{"exec", "AA", "0G"}, "not hexadecimal"},
+        {{"exec", "AA1"}, "two hexadecimal digits"},
+        {{"exec", "AA", "01"}, "at least 3 bytes"},
+        {{"exec", "AA011300140100"}, "is 6 bytes long, not 7"},
+        {{"exec", "AA", "01", "13", "00", "15", "01"}, "checksum byte is 15; its bytes add up to 14"},
+        {{"exec", "CC0000"}, "byte 0 must be AA"},
+        {{"exec", "BB0812000000000301"}, "is 11 bytes long, not 9"},
+        {{"exec", "BB", "02", "00", "FF", "FF"}, "Immediate execution of this instruction is not possible."},
+    };
+    for (const auto& c : cases) {
+        std::string line;
+        for (const auto& a : c.args) line += a + " ";
+        CliResult r = RunCli(c.args);
+        EXPECT_EQ(r.code, 1) << line << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << line << "\n" << r.err;
+        EXPECT_EQ(r.out, "") << line;
+    }
+}
+
+TEST(CliFiles, ListMatchesTheWindowsListing) {
+    for (const char* name : kFamilies) {
+        const std::string stw = Data(std::string(name) + ".stw");
+        CliResult r = RunCli({"list", stw});
+        EXPECT_EQ(r.code, 0) << name << r.err;
+        EXPECT_EQ(r.err, "") << name;
+        EXPECT_EQ(r.out, ReadFile(Data(std::string(name) + ".list"))) << name;
+        // One output line per program line: the count is line 3 of the file.
+        std::istringstream file(ReadFile(stw));
+        std::string modules, types, count;
+        std::getline(file, modules);
+        std::getline(file, types);
+        std::getline(file, count);
+        EXPECT_EQ(Count(r.out, "\n"), std::stoi(count)) << name;
+    }
+    // Columns as the window draws them: label cut to 8 characters and a blank,
+    // the module address in two hexadecimal columns and a blank.
+    CliResult master = RunCli({"list", Data("master.stw")});
+    EXPECT_NE(master.out.find("\nSUBROUTI  0 Return\n"), std::string::npos);
+    EXPECT_NE(master.out.find("\nSTART     0 Print 'Hi\\r\\n'\n"), std::string::npos);
+    EXPECT_NE(master.out.find("\n;a label longer than eight characters, caf\xE9 at 20\xB0" "C\n"), std::string::npos);
+    EXPECT_NE(RunCli({"list", Data("servo.stw")}).out.find("\nMOVE      1 Move - Pos. 1000\n"), std::string::npos);
+}
+
+TEST(CliFiles, AssembleWritesTheExpectedImage) {
+    TempDir dir;
+    for (const char* name : kFamilies) {
+        const std::string stw = Data(std::string(name) + ".stw");
+        const std::string expected = ReadFile(Data(std::string(name) + ".bin"));
+        ASSERT_GE(expected.size(), 2u) << name;
+        // The header holds the image length, low byte first.
+        EXPECT_EQ(uint8_t(expected[0]) + 256 * uint8_t(expected[1]), int(expected.size())) << name;
+
+        const std::string image = dir / (std::string(name) + ".bin");
+        CliResult written = RunCli({"assemble", stw, "-o", image});
+        EXPECT_EQ(written.code, 0) << name << written.err;
+        EXPECT_EQ(written.out, "") << name;
+        EXPECT_EQ(ReadFile(image), expected) << name;
+
+        CliResult hex = RunCli({"assemble", stw, "--hex"});
+        EXPECT_EQ(hex.code, 0) << name;
+        EXPECT_EQ(HexToBytes(hex.out), expected) << name;
+        EXPECT_EQ(RunCli({"assemble", stw, "-o", "-"}).out, expected) << name;
+        EXPECT_EQ(RunCli({"assemble", stw}).out, std::to_string(expected.size()) + " bytes\n") << name;
+    }
+    CliResult unwritable = RunCli({"assemble", Data("io.stw"), "-o", dir / "no/such/dir/io.bin"});
+    EXPECT_EQ(unwritable.code, 2);
+    EXPECT_NE(unwritable.err.find("cannot write"), std::string::npos);
+}
+
+TEST(CliFiles, AssemblyErrorsNameTheProgramLine) {
+    TempDir dir;
+    WriteFile(dir / "fits.stw", DelayProgram(3269));      // last Delay starts at 16342
+    WriteFile(dir / "too-big.stw", DelayProgram(3270));   // last Delay would start at 16347
+    const struct {
+        std::string file;
+        const char* err;
+    } cases[] = {
+        {Data("duplicate.stw"), "Redundant label found\n  line 3: LOOP      0 GoTo LOOP\n"},
+        {Data("undefined.stw"), "Label 'NOWHERE' undefined\n  line 2:           0 GoTo NOWHERE\n"},
+        {dir / "too-big.stw", "Program exceeds available memory (16384)\n"},
+    };
+    for (const auto& c : cases) {
+        CliResult r = RunCli({"assemble", c.file, "--hex"});
+        EXPECT_EQ(r.code, 2) << c.file;
+        EXPECT_EQ(r.err, c.err) << c.file;
+        EXPECT_EQ(r.out, "") << c.file;
+    }
+    CliResult fits = RunCli({"assemble", dir / "fits.stw"});
+    EXPECT_EQ(fits.code, 0) << fits.err;
+    EXPECT_EQ(fits.out, "16347 bytes\n");
+}
+
+TEST(CliFiles, RefusedFilesExitWithTwoBeforeThePortIsOpened) {
+    TempDir dir;
+    WriteFile(dir / "short.stw", "3\r\n127 0\r\n");
+    CliResult missing = RunCli({"list", dir / "none.stw"});
+    EXPECT_EQ(missing.code, 2);
+    EXPECT_NE(missing.err.find("Could not open file"), std::string::npos);
+    EXPECT_NE(missing.err.find("No such file or directory"), std::string::npos);
+    CliResult truncated = RunCli({"assemble", dir / "short.stw"});
+    EXPECT_EQ(truncated.code, 2);
+    EXPECT_NE(truncated.err.find("Not a valid program file"), std::string::npos);
+    // A program that cannot be assembled never reaches the port, even a missing one.
+    for (const char* command : {"download", "verify"}) {
+        CliResult r = RunCli({"--port", "/dev/stepwright-none", command, Data("duplicate.stw")});
+        EXPECT_EQ(r.code, 2) << command;
+        EXPECT_EQ(r.err.find("no such device"), std::string::npos) << r.err;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Ports that cannot be used
+
+TEST(CliPort, MissingDeviceExitsWithThree) {
+    CliResult byPath = RunCli({"--port", "/dev/stepwright-none", "detect"});
+    EXPECT_EQ(byPath.code, 3);
+    EXPECT_EQ(byPath.err, "/dev/stepwright-none: no such device\n");
+    CliResult byName = RunCli({"stop", "--port", "COM2=/dev/stepwright-none"});
+    EXPECT_EQ(byName.code, 3);
+    EXPECT_EQ(byName.err, "COM2: /dev/stepwright-none: no such device\n");
+}
+
+TEST(CliPort, BusyPortExitsWithThree) {
+    PtyPeer peer;
+    ASSERT_TRUE(peer.ok());
+    int holder = ::open(peer.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+    CliResult r = RunCli({"--port", peer.slavePath(), "stop"});
+    EXPECT_EQ(r.code, 3);
+    EXPECT_NE(r.err.find("port in use by another program"), std::string::npos) << r.err;
+    EXPECT_TRUE(peer.receive(1, 100).empty());  // nothing was sent
+    ::close(holder);
+}
+
+TEST(CliPort, SilentMasterExitsWithFour) {
+    PtyPeer peer;
+    ASSERT_TRUE(peer.ok());
+    const Strings commands[] = {{"detect"}, {"stop"}, {"reset"}, {"status", "0"}, {"run"}, {"step"},
+                                {"download", Data("io.stw")}, {"verify", Data("io.stw")}, {"monitor"},
+                                {"exec", "AA0113001401"}};
+    for (const auto& command : commands) {
+        Strings args{"--port", peer.slavePath()};
+        args.insert(args.end(), command.begin(), command.end());
+        CliResult r = RunCli(args);
+        EXPECT_EQ(r.code, 4) << command[0] << "\n" << r.err;
+        EXPECT_EQ(Count(r.err, "Stepwright not responding\n"), 1) << command[0] << "\n" << r.err;
+        EXPECT_EQ(r.out, "") << command[0];
+        // It asked: a Stop, or a poll for the commands that leave a program running.
+        std::vector<uint8_t> sent = peer.receive(64, 50);
+        ASSERT_FALSE(sent.empty()) << command[0];
+        EXPECT_EQ(sent[0], command[0] == "verify" || command[0] == "monitor" ? 0x8E : 0x80) << command[0];
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Against the simulated master
+
+class CliSim : public ::testing::Test {
+protected:
+    void SetUp() override { StartSim(SimOptions{}); }
+
+    void StartSim(SimOptions options) {
+        options.paceBaud = 0;
+        sim_ = std::make_unique<SimMaster>(options);
+        std::string error;
+        ASSERT_TRUE(sim_->start(error)) << error;
+    }
+
+    CliResult Cli(Strings args, const RunOptions& options = {}) {
+        args.insert(args.begin(), {"--port", sim_->devicePath()});
+        return RunCli(args, options);
+    }
+
+    std::string Memory(size_t count) {
+        std::string bytes;
+        sim_->withCore([&](sim::SimCore& core) { bytes.assign(reinterpret_cast<const char*>(core.memory()), count); });
+        return bytes;
+    }
+    uint16_t ProgramAddress() {
+        uint16_t a = 0;
+        sim_->withCore([&](sim::SimCore& core) { a = core.programAddress(); });
+        return a;
+    }
+    bool Running() {
+        bool running = false;
+        sim_->withCore([&](sim::SimCore& core) { running = core.running(); });
+        return running;
+    }
+
+    std::unique_ptr<SimMaster> sim_;
+};
+
+TEST_F(CliSim, DetectListsTheModules) {
+    CliResult r = Cli({"detect"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, " 0 [Master]\n 1 ZEL-SERVO\n 2 ZEL-SERVO\n 3 ZEL-I/O\n 4 ZEL-STEP\n");
+    EXPECT_EQ(r.err, "4 module(s) found\n");
+}
+
+TEST_F(CliSim, DownloadWritesTheImageAndVerifyComparesIt) {
+    const std::string image = ReadFile(Data("countdown.bin"));
+    CliResult load = Cli({"download", Data("countdown.stw")});
+    EXPECT_EQ(load.code, 0) << load.err;
+    EXPECT_EQ(load.err, "Download complete\n");
+    EXPECT_EQ(Memory(image.size()), image);
+
+    CliResult same = Cli({"verify", Data("countdown.stw")});
+    EXPECT_EQ(same.code, 0) << same.err;
+    EXPECT_EQ(same.err, "Loaded program matches program listing.\n");
+
+    CliResult other = Cli({"verify", Data("io.stw")});
+    EXPECT_EQ(other.code, 5);
+    EXPECT_EQ(other.err, "Program listing does not match loaded program!\n");
+
+    // Not a terminal: no progress bar.
+    EXPECT_EQ(load.err.find("blocks"), std::string::npos);
+    CliResult onTerminal = Cli({"download", Data("servo.stw"), "--verify"}, {-1, true, nullptr});
+    EXPECT_EQ(onTerminal.code, 0) << onTerminal.err;
+    EXPECT_NE(onTerminal.err.find("Downloading [########################################] 100% 9/9 blocks"),
+              std::string::npos) << onTerminal.err;
+    EXPECT_NE(onTerminal.err.find("Verifying [########################################] 100% 9/9 blocks"),
+              std::string::npos) << onTerminal.err;
+}
+
+TEST_F(CliSim, RunMonitorAndStop) {
+    ASSERT_EQ(Cli({"download", Data("countdown.stw")}).code, 0);
+    CliResult run = Cli({"run", "--program", Data("countdown.stw")});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, "started at address 2  line 2:           0 Print 'Hello\\r\\n'\n");
+
+    CliResult monitor = Cli({"monitor", "--until-stop", "--program", Data("countdown.stw")});
+    EXPECT_EQ(monitor.code, 0) << monitor.err;
+    EXPECT_EQ(monitor.out, "Hello\ntick\ntick\ntick\ndone\n");
+    EXPECT_NE(monitor.err.find("(stopped)"), std::string::npos) << monitor.err;
+    EXPECT_FALSE(Running());
+
+    CliResult stop = Cli({"stop"});
+    EXPECT_EQ(stop.code, 0) << stop.err;
+    EXPECT_EQ(stop.out, "stopped at address " + std::to_string(ProgramAddress()) + "\n");
+}
+
+TEST_F(CliSim, DownloadWithRunStartsTheProgramUnlessItChangesTheBaudRate) {
+    CliResult started = Cli({"download", Data("countdown.stw"), "--verify", "--run"});
+    EXPECT_EQ(started.code, 0) << started.err;
+    EXPECT_EQ(started.out, "started at address 2  line 2:           0 Print 'Hello\\r\\n'\n");
+    ASSERT_EQ(Cli({"stop"}).code, 0);
+
+    CliResult baud = Cli({"download", Data("master.stw"), "--run"});
+    EXPECT_EQ(baud.code, 6);
+    EXPECT_NE(baud.err.find("Download complete\nProgram contains a baud rate change - cannot run interactively\n"),
+              std::string::npos) << baud.err;
+    EXPECT_FALSE(Running());
+}
+
+TEST_F(CliSim, StepSkipsDelaysAndReportsWhereItStands) {
+    ASSERT_EQ(Cli({"download", Data("delays.stw")}).code, 0);
+    // Two Delays of 5 bytes: the step executes the Print at 12.
+    CliResult step = Cli({"step", "--from", "2", "--program", Data("delays.stw")});
+    EXPECT_EQ(step.code, 0) << step.err;
+    EXPECT_EQ(Count(step.err, "Cannot step through a delay - stepping to next line\n"), 2) << step.err;
+    EXPECT_EQ(step.out, "A\naddress 16  line 4:           0 StopProgram\n");
+    EXPECT_EQ(ProgramAddress(), 16);
+
+    CliResult next = Cli({"step"});
+    EXPECT_EQ(next.code, 0) << next.err;
+    EXPECT_EQ(next.out, "address " + std::to_string(ProgramAddress()) + "\n");
+    EXPECT_NE(ProgramAddress(), 16);
+}
+
+TEST_F(CliSim, StatusPrintsEveryKindOfStatusWindow) {
+    sim_->withCore([](sim::SimCore& core) {
+        core.servo(1)->setPhysicalPosition(1234);
+        core.io(3)->setExternalLevels(0x881);                                   // bits 1, 8 and 12
+        core.stepper(4)->setExternalInputs(sim::StepperModule::EStop | sim::StepperModule::Input2);
+    });
+    CliResult r = Cli({"status", "0", "1", "3", "4", "9"});
+    EXPECT_EQ(r.code, 6);
+    EXPECT_NE(r.err.find("no module at address 9 (4 module(s) found)"), std::string::npos) << r.err;
+    const char* expected[] = {
+        "Module 0\nVersion:  2\nCounter 1: 0\nCounter 2: 0\nCounter 3: 0\nCounter 4: 0\n\n",
+        "Module 1\nPosition: 1234\nHome Position: 0\nLimit 1: Low\nLimit 2: Low\nPower: On\n\n",
+        "Module 3\nBit 1: High\nBit 2: Low\nBit 3: Low\nBit 4: Low\nBit 5: Low\nBit 6: Low\nBit 7: Low\n"
+        "Bit 8: High\nBit 9: Low\nBit 10: Low\nBit 11: Low\nBit 12: High\n\n",
+        "Module 4\nPosition: 0\nHome Position: 0\nLimit 1: Low\nLimit 2: Low\nHome Sw.: Low\nE-Stop: High\n"
+        "Input 1: Low\nInput 2: High\nPower: On\n",
+    };
+    std::string all;
+    for (const char* block : expected) all += block;
+    EXPECT_EQ(r.out, all);
+}
+
+TEST_F(CliSim, ExecSendsOneInstructionToItsModule) {
+    CliResult pwm = Cli({"exec", "AA", "03", "24", "FF", "00", "26", "01"});
+    EXPECT_EQ(pwm.code, 0) << pwm.err;
+    CliResult outputs = Cli({"exec", "0xBB08120000000003", "010202"});
+    EXPECT_EQ(outputs.code, 0) << outputs.err;
+    sim_->withCore([](sim::SimCore& core) {
+        EXPECT_EQ(core.io(3)->pwm(0), 0xFF);
+        EXPECT_EQ(core.io(3)->outputLatch() & 0x0202, 0x0202);
+    });
+    CliResult nobody = Cli({"exec", "AA0913001C01"});
+    EXPECT_EQ(nobody.code, 6);
+    EXPECT_NE(nobody.err.find("no module at address 9"), std::string::npos) << nobody.err;
+}
+
+TEST_F(CliSim, ModuleListOfTheProgramIsChecked) {
+    // servo.stw was written for two servos; the master has four modules.
+    CliResult run = Cli({"run", "--program", Data("servo.stw")});
+    EXPECT_EQ(run.code, 6);
+    EXPECT_NE(run.err.find("Module list does not match detected modules.\n"), std::string::npos) << run.err;
+    EXPECT_FALSE(Running());
+
+    CliResult load = Cli({"download", Data("io.stw"), "--check-modules"});
+    EXPECT_EQ(load.code, 6);
+    EXPECT_EQ(Memory(4), std::string(4, '\0'));  // nothing written
+
+    CliResult fits = Cli({"download", Data("countdown.stw"), "--check-modules"});
+    EXPECT_EQ(fits.code, 0) << fits.err;
+    EXPECT_EQ(fits.err, "4 module(s) found\nDownload complete\n");
+}
+
+TEST_F(CliSim, ResetStopsTheProgram) {
+    ASSERT_EQ(Cli({"download", Data("keywait.stw"), "--run"}).code, 0);
+    EXPECT_TRUE(Running());
+    CliResult r = Cli({"reset"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(Running());
+}
+
+TEST_F(CliSim, MonitorSendsTypedKeys) {
+    ASSERT_EQ(Cli({"download", Data("keywait.stw"), "--run"}).code, 0);
+    int keyboard = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(keyboard, 0);
+    ASSERT_EQ(grantpt(keyboard), 0);
+    ASSERT_EQ(unlockpt(keyboard), 0);
+    int terminal = ::open(ptsname(keyboard), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(terminal, 0);
+    bool typed = false;
+    RunOptions options;
+    options.stdinFd = terminal;
+    options.onOutput = [&](const CliResult& so_far) {
+        if (!typed && so_far.out.find("press k\n") != std::string::npos) {
+            typed = ::write(keyboard, "k", 1) == 1;
+        }
+    };
+    CliResult r = Cli({"monitor", "--until-stop"}, options);
+    EXPECT_TRUE(typed);
+    EXPECT_EQ(r.code, 0) << r.err;
+    // The key is echoed, then the program answers it.
+    EXPECT_EQ(r.out, "press k\nkgot k\n");
+    ::close(terminal);
+    ::close(keyboard);
+}
+
+class CliSimRefusing : public CliSim {
+protected:
+    void SetUp() override {
+        SimOptions options;
+        options.faults.cc = true;
+        StartSim(options);
+    }
+};
+
+TEST_F(CliSimRefusing, RefusalsExitWithSix) {
+    CliResult exec = Cli({"exec", "AA0113001401"});
+    EXPECT_EQ(exec.code, 6);
+    EXPECT_NE(exec.err.find("Stepwright not responding\nstepwright-cli: the master refused the request"),
+              std::string::npos) << exec.err;
+    CliResult load = Cli({"download", Data("io.stw")});
+    EXPECT_EQ(load.code, 6);
+    EXPECT_NE(load.err.find("answered 0xCC"), std::string::npos) << load.err;
+}
+
+TEST(CliSimulator, RunsTheSimulatedMasterInProcess) {
+    CliResult detect = RunCli({"--simulator", "--sim-pace", "0", "--sim-modules", "step,io", "detect"});
+    EXPECT_EQ(detect.code, 0) << detect.err;
+    EXPECT_EQ(detect.out, " 0 [Master]\n 1 ZEL-STEP\n 2 ZEL-I/O\n");
+    CliResult both = RunCli({"--simulator", "--sim-pace=0", "download", Data("countdown.stw"), "--verify"});
+    EXPECT_EQ(both.code, 0) << both.err;
+    EXPECT_EQ(both.err, "Download complete\nLoaded program matches program listing.\n");
+    // Each run has a master of its own, with an empty memory.
+    EXPECT_EQ(RunCli({"--simulator", "--sim-pace", "0", "verify", Data("countdown.stw")}).code, 5);
+}
+
+}  // namespace
