@@ -104,6 +104,10 @@ QSize FixedHeightDelegate::sizeHint(const QStyleOptionViewItem& option, const QM
     return size;
 }
 
+QString FixedHeightDelegate::displayText(const QVariant& value, const QLocale&) const {
+    return listingDisplayText(fromQ(value.toString()));
+}
+
 // ------------------------------------------------------------ ListingWidget
 
 ListingWidget::ListingWidget(QWidget* parent, Listing& listing) : QListWidget(parent), listing_(&listing) {
@@ -129,7 +133,7 @@ void ListingWidget::detach() {
 
 void ListingWidget::itemInserted(int index, const std::string& text) {
     ++applying_;
-    insertItem(index, listingDisplayText(text));
+    insertItem(index, toQ(text));
     --applying_;
 }
 
@@ -140,7 +144,7 @@ void ListingWidget::itemRemoved(int index) {
 }
 
 void ListingWidget::itemChanged(int index, const std::string& text) {
-    if (QListWidgetItem* it = item(index)) it->setText(listingDisplayText(text));
+    if (QListWidgetItem* it = item(index)) it->setText(toQ(text));
 }
 
 void ListingWidget::cleared() {

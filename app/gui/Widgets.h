@@ -67,11 +67,14 @@ private:
     QButtonGroup* group_;
 };
 
-// Every item the same height.
+// Every item the same height.  An item's text holds the listing text's bytes
+// exactly (the breakpoint mark 0x01, a Print's CR and LF); only the painting
+// draws control bytes as visible symbols.
 class FixedHeightDelegate : public QStyledItemDelegate {
 public:
     FixedHeightDelegate(QObject* parent, int height) : QStyledItemDelegate(parent), height_(height) {}
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    QString displayText(const QVariant& value, const QLocale& locale) const override;
 
 private:
     int height_;

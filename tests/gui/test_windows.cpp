@@ -6,6 +6,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QStyledItemDelegate>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -273,6 +276,25 @@ TEST(Latin1, TextCrossesAsOneBytePerCharacter) {
     EXPECT_EQ(accessibleFromCaption("Master Commands:"), QStringLiteral("Master Commands"));
     EXPECT_EQ(accessibleFromCaption(" Limit 2:     "), QStringLiteral("Limit 2"));
     EXPECT_EQ(accessibleFromCaption("Counter 1 ="), QStringLiteral("Counter 1"));
+}
+
+// The listing's items hold the exact bytes (the breakpoint mark 0x01, a
+// Print's CR and LF); only what is painted shows them as symbols.
+TEST(Listing, ItemsKeepExactBytesAndPaintSymbols) {
+    Gui g;
+    g.start();
+    std::string text = "\x01" "OOP      0 Print 'A\r\n'";
+    g.s.listing.insert(0, text);
+    auto* list = g.w<QListWidget>("ProgramListBox");
+    ASSERT_NE(list->item(0), nullptr);
+    EXPECT_EQ(fromQ(list->item(0)->text()), text);
+    auto* delegate = qobject_cast<QStyledItemDelegate*>(list->itemDelegate());
+    ASSERT_NE(delegate, nullptr);
+    const QString painted = delegate->displayText(list->item(0)->text(), QLocale());
+    EXPECT_EQ(painted, listingDisplayText(text));
+    EXPECT_TRUE(painted.startsWith(QChar(0x25CF)));
+    g.s.listing.setText(0, "LOOP");
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("LOOP"));
 }
 
 #ifdef STEPWRIGHT_HAVE_SIM
