@@ -6,27 +6,21 @@
 //
 //   bench_download [rounds]      (default 5 rounds of Load and Verify)
 
-#include <poll.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "PtyPeer.h"
-#include "TestPlatform.h"
 #include "app/Lifecycle.h"
-#include "app/MainState.h"
+#include "bench/BenchPeer.h"
 #include "link/Download.h"
-#include "link/Sio.h"
+#include "link/ProtocolBytes.h"
 #include "program/LineStore.h"
 
 namespace {
@@ -35,68 +29,50 @@ namespace {
 // keeping the written blocks in its own memory.
 class ImmediateMaster {
 public:
-    explicit ImmediateMaster(PtyPeer& peer) : peer_(peer), thread_([this] { run(); }) {}
-    ~ImmediateMaster() {
-        stop_ = true;
-        thread_.join();
-    }
+    explicit ImmediateMaster(PtyPeer& peer) : peer_(peer), thread_(peer, [this](uint8_t b) { take(b); }) {}
     int badBytes() const { return bad_; }
     const uint8_t* memory() const { return memory_; }
 
 private:
-    void run() {
-        uint8_t command = 0;
-        uint8_t args[20];
-        int have = 0, need = 0;
-        uint8_t buf[512];
-        while (!stop_) {
-            struct pollfd p = {peer_.masterFd(), POLLIN, 0};
-            if (poll(&p, 1, 20) <= 0) continue;
-            if (!(p.revents & POLLIN)) break;
-            ssize_t n = ::read(peer_.masterFd(), buf, sizeof buf);
-            if (n <= 0) break;
-            for (ssize_t i = 0; i < n; ++i) {
-                uint8_t b = buf[i];
-                if (need == 0) {
-                    command = b;
-                    have = 0;
-                    if (b == 0x83) need = 20;
-                    else if (b == 0x84) need = 3;
-                    else {
-                        ++bad_;
-                        continue;
-                    }
-                    peer_.send({0x06});
-                    continue;
-                }
-                args[have++] = b;
-                if (have < need) continue;
-                need = 0;
-                int offset = args[0] | (args[1] << 8);
-                if (offset > kImageSize - 16) {
-                    ++bad_;
-                    offset = 0;
-                }
-                if (command == 0x83) {
-                    unsigned sum = 0;
-                    for (int k = 0; k < 19; ++k) sum += args[k];
-                    bool ok = uint8_t(sum) == args[19];
-                    if (ok) std::memcpy(memory_ + offset, args + 3, 16);
-                    peer_.send({uint8_t(ok ? 0x00 : 0xCC)});
-                } else {
-                    std::vector<uint8_t> reply(memory_ + offset, memory_ + offset + 16);
-                    reply.push_back(0x00);
-                    peer_.send(reply);
-                }
+    void take(uint8_t b) {
+        if (need_ == 0) {
+            command_ = b;
+            have_ = 0;
+            if (b == kCmdWriteBlock) need_ = 20;
+            else if (b == kCmdReadBlock) need_ = 3;
+            else {
+                ++bad_;
+                return;
             }
+            peer_.send({0x06});
+            return;
+        }
+        args_[have_++] = b;
+        if (have_ < need_) return;
+        need_ = 0;
+        int offset = args_[0] | (args_[1] << 8);
+        if (offset > kImageSize - 16) {
+            ++bad_;
+            offset = 0;
+        }
+        if (command_ == kCmdWriteBlock) {
+            bool ok = ProtocolSum(args_, 19) == args_[19];
+            if (ok) std::memcpy(memory_ + offset, args_ + 3, 16);
+            peer_.send({ok ? kAccepted : kRejected});
+        } else {
+            std::vector<uint8_t> reply(memory_ + offset, memory_ + offset + 16);
+            reply.push_back(0x00);
+            peer_.send(reply);
         }
     }
 
     PtyPeer& peer_;
-    std::atomic<bool> stop_{false};
+    uint8_t command_ = 0;
+    uint8_t args_[20] = {};
+    int have_ = 0, need_ = 0;
     std::atomic<int> bad_{0};
     uint8_t memory_[kImageSize] = {};
-    std::thread thread_;
+    PeerThread thread_;   // last: starts once the state above is ready
 };
 
 double ThreadCpuUs() {
@@ -156,53 +132,35 @@ void Print(const char* name, std::vector<Sample> samples, int blocks) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int rounds = 5;
-    if (argc > 1) {
-        char* end = nullptr;
-        long v = std::strtol(argv[1], &end, 10);
-        if (!end || *end != '\0' || v < 1 || v > 1000) {
-            std::fprintf(stderr, "usage: %s [rounds 1..1000]\n", argv[0]);
-            return 2;
-        }
-        rounds = int(v);
-    }
+    const int rounds = CountArgument(argc, argv, 5, 1000, "rounds");
+    if (rounds < 0) return 2;
 
-    PtyPeer peer;
-    if (!peer.ok()) {
-        std::fprintf(stderr, "no pseudo-terminal available\n");
-        return 1;
-    }
-    TestPlatform ui;
-    auto s = std::make_unique<MainState>(ui);
-    StartTimerTimer(*s);
-    s->port = SioOpen(*s, peer.slavePath(), 19200);
-    if (!s->port) {
-        std::fprintf(stderr, "%s\n", ui.messages.empty() ? "open failed" : ui.messages.back().c_str());
-        return 1;
-    }
-    s->online = true;  // a missing reply then shows up as a message
-    FillFullProgram(*s);
+    PeerSession link;
+    MainState& s = *link.s;
+    StartTimerTimer(s);
+    if (!link.open()) return 1;
+    FillFullProgram(s);
 
     std::vector<Sample> load, verify;
     int failures = 0, bad = 0;
     {
-        ImmediateMaster master(peer);
+        ImmediateMaster master(link.peer);
         for (int r = 0; r < rounds; ++r) {
-            ui.messages.clear();
-            load.push_back(Time([&] { DownloadButtonClick(*s); }));
-            verify.push_back(Time([&] { VerifyButtonClick(*s); }));
-            if (ui.messages != std::vector<std::string>{"Download complete", "Loaded program matches program listing."})
+            link.ui.messages.clear();
+            load.push_back(Time([&] { DownloadButtonClick(s); }));
+            verify.push_back(Time([&] { VerifyButtonClick(s); }));
+            if (link.ui.messages !=
+                std::vector<std::string>{"Download complete", "Loaded program matches program listing."})
                 ++failures;
         }
-        if (std::memcmp(master.memory(), s->programImage, s->imageLength) != 0) ++failures;
+        if (std::memcmp(master.memory(), s.programImage, s.imageLength) != 0) ++failures;
         bad = master.badBytes();
     }
-    const int blocks = (s->imageLength + 15) / 16;
-    std::printf("image %d bytes\n", int(s->imageLength));
+    const int blocks = (s.imageLength + 15) / 16;
+    std::printf("image %d bytes\n", int(s.imageLength));
     Print("Load", load, blocks);
     Print("Verify", verify, blocks);
-    for (const std::string& m : ui.messages) std::printf("message: %s\n", m.c_str());
-    if (bad) std::printf("peer saw %d unexpected bytes\n", bad);
+    link.report(bad);
     if (failures) std::printf("%d rounds failed\n", failures);
     return failures || bad ? 1 : 0;
 }

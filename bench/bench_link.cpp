@@ -5,25 +5,18 @@
 //
 //   bench_link [exchanges]      (default 3000 of each kind)
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <numeric>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "PtyPeer.h"
-#include "TestPlatform.h"
-#include "app/MainState.h"
+#include "bench/BenchPeer.h"
 #include "link/Protocol.h"
-#include "link/Sio.h"
+#include "link/ProtocolBytes.h"
 
 namespace {
 
@@ -32,51 +25,36 @@ constexpr int kReplyCount = 4;  // data bytes asked for with each Read reply
 // Answers every command as soon as its last byte has arrived.
 class ImmediateMaster {
 public:
-    explicit ImmediateMaster(PtyPeer& peer) : peer_(peer), thread_([this] { run(); }) {}
-    ~ImmediateMaster() {
-        stop_ = true;
-        thread_.join();
-    }
+    explicit ImmediateMaster(PtyPeer& peer) : peer_(peer), thread_(peer, [this](uint8_t b) { take(b); }) {}
     int unknownBytes() const { return unknown_; }
 
 private:
-    void run() {
-        enum class Want { Command, ReplyCount } want = Want::Command;
-        uint8_t buf[256];
-        while (!stop_) {
-            struct pollfd p = {peer_.masterFd(), POLLIN, 0};
-            if (poll(&p, 1, 20) <= 0) continue;
-            if (!(p.revents & POLLIN)) break;
-            ssize_t n = ::read(peer_.masterFd(), buf, sizeof buf);
-            if (n <= 0) break;
-            for (ssize_t i = 0; i < n; ++i) {
-                uint8_t b = buf[i];
-                if (want == Want::ReplyCount) {
-                    std::vector<uint8_t> reply;
-                    unsigned sum = 0;
-                    for (int k = 0; k < b; ++k) {
-                        reply.push_back(uint8_t(0x10 + k));
-                        sum += uint8_t(0x10 + k);
-                    }
-                    reply.push_back(uint8_t(sum));
-                    peer_.send(reply);
-                    want = Want::Command;
-                } else if (b == 0x80) {
-                    peer_.send({0x00, 0x03, 0x00, 0x00, 0x02, 0x00});
-                } else if (b == 0x87) {
-                    peer_.send({0x06});
-                    want = Want::ReplyCount;
-                } else {
-                    ++unknown_;
-                }
+    void take(uint8_t b) {
+        if (want_ == Want::ReplyCount) {
+            std::vector<uint8_t> reply;
+            unsigned sum = 0;
+            for (int k = 0; k < b; ++k) {
+                reply.push_back(uint8_t(0x10 + k));
+                sum += uint8_t(0x10 + k);
             }
+            reply.push_back(uint8_t(sum));
+            peer_.send(reply);
+            want_ = Want::Command;
+        } else if (b == kCmdStop) {
+            peer_.send({0x00, 0x03, 0x00, 0x00, 0x02, 0x00});
+        } else if (b == kCmdReadReply) {
+            peer_.send({0x06});
+            want_ = Want::ReplyCount;
+        } else {
+            ++unknown_;
         }
     }
 
+    enum class Want { Command, ReplyCount };
     PtyPeer& peer_;
-    std::atomic<bool> stop_{false};
+    Want want_ = Want::Command;
     std::atomic<int> unknown_{0};
-    std::thread thread_;
+    PeerThread thread_;   // last: starts once the state above is ready
 };
 
 struct Result {
@@ -110,43 +88,24 @@ void Print(const char* name, Result r) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int count = 3000;
-    if (argc > 1) {
-        char* end = nullptr;
-        long v = std::strtol(argv[1], &end, 10);
-        if (!end || *end != '\0' || v < 1 || v > 1000000) {
-            std::fprintf(stderr, "usage: %s [exchanges 1..1000000]\n", argv[0]);
-            return 2;
-        }
-        count = int(v);
-    }
+    const int count = CountArgument(argc, argv, 3000, 1000000, "exchanges");
+    if (count < 0) return 2;
 
-    PtyPeer peer;
-    if (!peer.ok()) {
-        std::fprintf(stderr, "no pseudo-terminal available\n");
-        return 1;
-    }
-    TestPlatform ui;
-    auto s = std::make_unique<MainState>(ui);
-    s->port = SioOpen(*s, peer.slavePath(), 19200);
-    if (!s->port) {
-        std::fprintf(stderr, "%s\n", ui.messages.empty() ? "open failed" : ui.messages.back().c_str());
-        return 1;
-    }
-    s->online = true;  // a missing reply then shows up as a message
+    PeerSession link;
+    if (!link.open()) return 1;
+    MainState& s = *link.s;
 
     Result stop, reply;
     int unknown = 0;
     {
-        ImmediateMaster master(peer);
-        stop = Measure(count, [&] { return HostStop(*s); });
+        ImmediateMaster master(link.peer);
+        stop = Measure(count, [&] { return HostStop(s); });
         uint8_t buffer[kReplyCount + 1];
-        reply = Measure(count, [&] { return HostReadReply(*s, buffer, kReplyCount); });
+        reply = Measure(count, [&] { return HostReadReply(s, buffer, kReplyCount); });
         unknown = master.unknownBytes();
     }
     Print("Stop (0x80)", stop);
     Print("Read reply (0x87, n=4)", reply);
-    for (const std::string& m : ui.messages) std::printf("message: %s\n", m.c_str());
-    if (unknown) std::printf("peer saw %d unexpected bytes\n", unknown);
+    link.report(unknown);
     return stop.failures || reply.failures || unknown ? 1 : 0;
 }

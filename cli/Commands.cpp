@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 
 #include "app/MainState.h"
 #include "cli/Cli.h"
@@ -56,6 +58,32 @@ uint16_t AddressValue(const Args& args, size_t& i) {
 
 [[noreturn]] void UnknownOption(const std::string& a) { throw UsageError{"unknown option " + a}; }
 
+// The positional arguments of a command whose options are all flags: each
+// flag given sets its bool, any other option is refused.
+Args ParseFlags(const Args& args, std::initializer_list<std::pair<const char*, bool*>> flags = {}) {
+    Args positional;
+    for (const auto& a : args) {
+        bool known = false;
+        for (const auto& [name, value] : flags) {
+            if (a != name) continue;
+            *value = true;
+            known = true;
+        }
+        if (known) continue;
+        if (IsOption(a)) UnknownOption(a);
+        positional.push_back(a);
+    }
+    return positional;
+}
+
+// A command that takes no arguments at all.
+void ExpectNoArguments(const Args& args) {
+    for (const auto& a : args) {
+        if (IsOption(a)) UnknownOption(a);
+        throw UsageError{"unexpected argument " + a};
+    }
+}
+
 // Exactly `count` positional arguments named by `what`.
 void ExpectPositional(const Args& positional, size_t count, const char* what) {
     if (positional.size() < count) throw UsageError{std::string("missing ") + what};
@@ -94,6 +122,9 @@ bool Assemble(Context& c) {
     return false;
 }
 
+// Opens and assembles a program file; false after the message.
+bool LoadAndAssemble(Context& c, const std::string& path) { return LoadProgram(c, path) && Assemble(c); }
+
 // "address N" with what follows it (a state), and the listing line at N
 // when a program was given.
 std::string AddressLine(MainState& s, uint16_t address, const char* state = "") {
@@ -130,6 +161,40 @@ int CheckModuleList(Context& c, int fileModules) {
 int DetectFor(Context& c, Connection& conn, bool haveProgram, int fileModules) {
     if (int r = conn.detect(); r != kExitOk) return r;
     return haveProgram ? CheckModuleList(c, fileModules) : kExitOk;
+}
+
+// Opens the connection and detects the modules, checking the module list of
+// the program when one was given.  A mismatch is not a failure here: it is
+// left in moduleMismatch for the command to act on.
+int OpenAndDetect(Context& c, Connection& conn, bool haveProgram) {
+    const int fileModules = c.s.moduleListCount;
+    if (int r = conn.open(); r != kExitOk) return r;
+    if (int r = DetectFor(c, conn, haveProgram, fileModules); r != kExitOk && r != kExitRefused) return r;
+    return kExitOk;
+}
+
+// Refuses a module address beyond the detected modules.
+int NoModuleAt(Context& c, int address) {
+    c.ui.message(Format("stepwright-cli: no module at address %d (%d module(s) found)", address,
+                        int(c.s.moduleListCount)));
+    return kExitRefused;
+}
+
+// Opens the connection for the program just assembled and takes the link on
+// line: by detection, its module list checked, when asked; else by probe.
+int OpenForProgram(Context& c, Connection& conn, bool checkModules, int (Connection::*probe)()) {
+    const int fileModules = c.s.moduleListCount;
+    if (int r = conn.open(); r != kExitOk) return r;
+    return checkModules ? DetectFor(c, conn, true, fileModules) : (conn.*probe)();
+}
+
+// Runs a window handler that reports its blocks to the progress hook, the
+// progress shown as `what`.
+void WithProgress(Context& c, const char* what, void (*handler)(MainState&)) {
+    c.s.progressHook = [&c, what](int done, int total) { c.ui.progress(what, done, total); };
+    handler(c.s);
+    c.s.progressHook = nullptr;
+    c.ui.endProgress();
 }
 
 // ---------------------------------------------------------------------------
@@ -234,11 +299,7 @@ private:
 // ---------------------------------------------------------------------------
 
 int CmdList(Context& c, const Args& args) {
-    Args positional;
-    for (const auto& a : args) {
-        if (IsOption(a)) UnknownOption(a);
-        positional.push_back(a);
-    }
+    const Args positional = ParseFlags(args);
     ExpectPositional(positional, 1, "program file");
     if (!LoadProgram(c, positional[0])) return kExitFile;
     for (int i = 0; i < c.s.lineCount; ++i) Put(stdout, LineText(c.s, i) + "\n");
@@ -257,7 +318,7 @@ int CmdAssemble(Context& c, const Args& args) {
         else positional.push_back(a);
     }
     ExpectPositional(positional, 1, "program file");
-    if (!LoadProgram(c, positional[0]) || !Assemble(c)) return kExitFile;
+    if (!LoadAndAssemble(c, positional[0])) return kExitFile;
 
     const MainState& s = c.s;
     if (!output.empty()) {
@@ -282,10 +343,7 @@ int CmdAssemble(Context& c, const Args& args) {
 }
 
 int CmdDetect(Context& c, const Args& args) {
-    for (const auto& a : args) {
-        if (IsOption(a)) UnknownOption(a);
-        throw UsageError{"unexpected argument " + a};
-    }
+    ExpectNoArguments(args);
     Connection conn(c.s, c.ui, c.options);
     if (int r = conn.open(); r != kExitOk) return r;
     if (int r = conn.detect(); r != kExitOk) return r;
@@ -300,10 +358,7 @@ int VerifyProgram(Context& c, Connection& conn) {
     // Not known to be loaded until the master's memory has been compared.
     c.s.form.LoadLabel.caption = "Not Loaded";
     const int drawn = c.ui.repaints;
-    c.s.progressHook = [&c](int done, int total) { c.ui.progress("Verifying", done, total); };
-    VerifyButtonClick(c.s);
-    c.s.progressHook = nullptr;
-    c.ui.endProgress();
+    WithProgress(c, "Verifying", VerifyButtonClick);
     if (!c.s.online) return conn.failure();
     if (c.ui.repaints == drawn) return kExitFile;  // the assembly refused it
     return Loaded(c.s) ? kExitOk : kExitMismatch;
@@ -312,29 +367,18 @@ int VerifyProgram(Context& c, Connection& conn) {
 }  // namespace
 
 int CmdDownload(Context& c, const Args& args) {
-    Args positional;
     bool verify = false, run = false, checkModules = false;
-    for (const auto& a : args) {
-        if (a == "--verify") verify = true;
-        else if (a == "--run") run = true;
-        else if (a == "--check-modules") checkModules = true;
-        else if (IsOption(a)) UnknownOption(a);
-        else positional.push_back(a);
-    }
+    const Args positional =
+        ParseFlags(args, {{"--verify", &verify}, {"--run", &run}, {"--check-modules", &checkModules}});
     ExpectPositional(positional, 1, "program file");
     // A program that cannot be loaded is refused before the master is touched.
-    if (!LoadProgram(c, positional[0]) || !Assemble(c)) return kExitFile;
-    const int fileModules = c.s.moduleListCount;
+    if (!LoadAndAssemble(c, positional[0])) return kExitFile;
 
     Connection conn(c.s, c.ui, c.options);
-    if (int r = conn.open(); r != kExitOk) return r;
-    int r = checkModules ? DetectFor(c, conn, true, fileModules) : conn.probeStop();
+    int r = OpenForProgram(c, conn, checkModules, &Connection::probeStop);
     if (r != kExitOk) return r;
 
-    c.s.progressHook = [&c](int done, int total) { c.ui.progress("Downloading", done, total); };
-    DownloadButtonClick(c.s);
-    c.s.progressHook = nullptr;
-    c.ui.endProgress();
+    WithProgress(c, "Downloading", DownloadButtonClick);
     if (!c.s.online) return conn.failure();
     if (!Loaded(c.s)) return kExitFile;
 
@@ -353,23 +397,15 @@ int CmdDownload(Context& c, const Args& args) {
 }
 
 int CmdVerify(Context& c, const Args& args) {
-    Args positional;
     bool checkModules = false;
-    for (const auto& a : args) {
-        if (a == "--check-modules") checkModules = true;
-        else if (IsOption(a)) UnknownOption(a);
-        else positional.push_back(a);
-    }
+    const Args positional = ParseFlags(args, {{"--check-modules", &checkModules}});
     ExpectPositional(positional, 1, "program file");
-    if (!LoadProgram(c, positional[0]) || !Assemble(c)) return kExitFile;
-    const int fileModules = c.s.moduleListCount;
+    if (!LoadAndAssemble(c, positional[0])) return kExitFile;
 
     Connection conn(c.s, c.ui, c.options);
-    if (int r = conn.open(); r != kExitOk) return r;
     // Without the module check a poll takes the link on line: a running
     // program is not disturbed by its verification.
-    int r = checkModules ? DetectFor(c, conn, true, fileModules) : conn.probePoll();
-    if (r != kExitOk) return r;
+    if (int r = OpenForProgram(c, conn, checkModules, &Connection::probePoll); r != kExitOk) return r;
     return VerifyProgram(c, conn);
 }
 
@@ -412,7 +448,7 @@ ExecOptions ParseExecOptions(const Args& args, bool from, bool resume, bool unti
 // the executing line; its module list is checked where the module list counts).
 int LoadExecProgram(Context& c, const ExecOptions& o) {
     if (o.program.empty()) return kExitOk;
-    return LoadProgram(c, o.program) && Assemble(c) ? kExitOk : kExitFile;
+    return LoadAndAssemble(c, o.program) ? kExitOk : kExitFile;
 }
 
 }  // namespace
@@ -426,11 +462,9 @@ int CmdRun(Context& c, const Args& args) {
         c.ui.message("Program contains a baud rate change - cannot run interactively");
         return kExitRefused;
     }
-    const int fileModules = c.s.moduleListCount;
 
     Connection conn(c.s, c.ui, c.options);
-    if (int r = conn.open(); r != kExitOk) return r;
-    if (int r = DetectFor(c, conn, haveProgram, fileModules); r != kExitOk && r != kExitRefused) return r;
+    if (int r = OpenAndDetect(c, conn, haveProgram); r != kExitOk) return r;
 
     // Where Run starts: the first instruction, the address the master stands
     // at (--resume, as after a Stop in the window), or the one given.
@@ -461,11 +495,9 @@ int CmdStep(Context& c, const Args& args) {
     ExecOptions o = ParseExecOptions(args, true, false, false);
     ExpectPositional(o.positional, 0, "");
     if (int r = LoadExecProgram(c, o); r != kExitOk) return r;
-    const int fileModules = c.s.moduleListCount;
 
     Connection conn(c.s, c.ui, c.options);
-    if (int r = conn.open(); r != kExitOk) return r;
-    if (int r = DetectFor(c, conn, !o.program.empty(), fileModules); r != kExitOk && r != kExitRefused) return r;
+    if (int r = OpenAndDetect(c, conn, !o.program.empty()); r != kExitOk) return r;
 
     // A step continues where the master stands, as every Step after the first
     // does in the window; --from chooses the address.
@@ -487,10 +519,7 @@ int CmdStep(Context& c, const Args& args) {
 }
 
 int CmdReset(Context& c, const Args& args) {
-    for (const auto& a : args) {
-        if (IsOption(a)) UnknownOption(a);
-        throw UsageError{"unexpected argument " + a};
-    }
+    ExpectNoArguments(args);
     Connection conn(c.s, c.ui, c.options);
     if (int r = conn.open(); r != kExitOk) return r;
     // The master does not answer a Reset: a Stop first finds out that it listens.
@@ -515,11 +544,7 @@ int CmdStatus(Context& c, const Args& args) {
     if (int r = conn.detect(); r != kExitOk) return r;
     bool first = true;
     for (int a : addresses) {
-        if (a > c.s.moduleListCount) {
-            c.ui.message(Format("stepwright-cli: no module at address %d (%d module(s) found)", a,
-                                int(c.s.moduleListCount)));
-            return kExitRefused;
-        }
+        if (a > c.s.moduleListCount) return NoModuleAt(c, a);
         if (!first) Put(stdout, "\n");
         first = false;
         SelectModule(c.s, a);
@@ -576,19 +601,13 @@ int CmdExec(Context& c, const Args& args) {
     const int count = ExecuteNowLength(line);
 
     if (int r = LoadExecProgram(c, o); r != kExitOk) return r;
-    const int fileModules = c.s.moduleListCount;
     Connection conn(c.s, c.ui, c.options);
-    if (int r = conn.open(); r != kExitOk) return r;
-    if (int r = DetectFor(c, conn, !o.program.empty(), fileModules); r != kExitOk && r != kExitRefused) return r;
+    if (int r = OpenAndDetect(c, conn, !o.program.empty()); r != kExitOk) return r;
     if (c.s.moduleMismatch) {
         c.ui.message("Module list does not match detected modules.");
         return kExitRefused;
     }
-    if (module < 1 || module > c.s.moduleListCount) {
-        c.ui.message(Format("stepwright-cli: no module at address %d (%d module(s) found)", module,
-                            int(c.s.moduleListCount)));
-        return kExitRefused;
-    }
+    if (module < 1 || module > c.s.moduleListCount) return NoModuleAt(c, module);
     if (HostExecute(c.s, line.bytes, count) != 0) return conn.failure();
     return kExitOk;
 }

@@ -8,6 +8,7 @@
 #include "cli/Cli.h"
 #include "link/Polling.h"
 #include "link/Protocol.h"
+#include "link/ProtocolBytes.h"
 #include "link/Sio.h"
 #include "modules/Detection.h"
 #include "sim/SimMaster.h"
@@ -16,7 +17,6 @@ namespace cli {
 
 namespace {
 
-constexpr uint8_t kRejected = 0xCC;
 constexpr int kLineBaud = 19200;
 
 // "COM1" .. "COM6" (any case, with or without the colon) → 0 .. 5, else -1.

@@ -95,6 +95,69 @@ void CommandChosen(MainState& s, Ctl& panel, const char* classText, uint8_t byte
     s.builderLine.commandCode = commandCode;
 }
 
+void ShowCaption(Ctl& c, const char* caption) {
+    c.caption = caption;
+    c.visible = true;
+}
+
+void ShowField(Ctl& label, const char* caption, Ctl& edit, const char* text) {
+    ShowCaption(label, caption);
+    edit.text = text;
+    edit.visible = true;
+}
+
+void ShowCheck(Ctl& check, const char* caption, bool checked) {
+    ShowCaption(check, caption);
+    check.checked = checked;
+}
+
+void ShowRadioGroup(Ctl& group) {
+    group.visible = true;
+    group.index = 0;
+}
+
+void ShowConditionBox(Ctl& box) {
+    box.visible = true;
+    box.index = -1;
+    box.text.clear();
+}
+
+void ClearMotorPanel(Ctl (&labels)[11], Ctl (&edits)[10], Ctl (&checks)[8], Ctl& radioGroup, Ctl& conditionBox) {
+    for (int i = 1; i <= 10; ++i) labels[i].visible = false;
+    for (int i = 1; i <= 9; ++i) edits[i].visible = false;
+    for (int i = 1; i <= 7; ++i) checks[i].visible = false;
+    radioGroup.visible = false;
+    conditionBox.visible = false;
+    for (int i : {1, 2, 3, 7}) checks[i].checked = false;
+}
+
+void ShowMotorConditionFields(Ctl (&labels)[11], Ctl (&edits)[10], Ctl& conditionBox, bool waitFor) {
+    if (waitFor) {
+        ShowField(labels[1], "Timeout (.01 sec)", edits[1]);
+        ShowField(labels[2], "GoTo on Timeout", edits[2]);
+        ShowCaption(labels[10], "Select a WaitFor Condition:");
+    } else {
+        ShowField(labels[1], "GoTo Label", edits[1]);
+        ShowCaption(labels[10], "Select a GoTo Condition:");
+    }
+    ShowConditionBox(conditionBox);
+}
+
+bool ChooseLoadedCommand(MainState& s, Ctl& box, int index, void (*click)(MainState&)) {
+    if (index < 0) return false;
+    box.index = index;
+    click(s);
+    return true;
+}
+
+void StartEncoding(MainState& s, ProgramLine& line, uint8_t byte1) {
+    line.setLabel(s.form.LabelEdit.text);
+    line.setGotoLabel("");
+    line.patchOffset = 0;
+    line.bytes[1] = byte1;
+    line.bytes[2] = line.commandCode;
+}
+
 std::string FormatListingText(const MainState& s, const ProgramLine& line) {
     if (line.isComment()) return line.commentText();
     std::string label = line.labelText();

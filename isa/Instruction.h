@@ -42,6 +42,44 @@ void CommandChosen(MainState& s, Ctl& panel, const char* classText, uint8_t byte
 // Hides the four builder panels.
 void HideAllPanels(MainState& s);
 
+// Panel set-up: a control shown with its caption; a label shown with its
+// caption beside an edit shown with its text; a check box shown with its
+// caption, checked or not.
+void ShowCaption(Ctl& c, const char* caption);
+void ShowField(Ctl& label, const char* caption, Ctl& edit, const char* text = "");
+void ShowCheck(Ctl& check, const char* caption, bool checked = false);
+// A radio group shown with its first item selected; a condition combo box
+// shown with nothing chosen.
+void ShowRadioGroup(Ctl& group);
+void ShowConditionBox(Ctl& box);
+
+// The servo and stepper panels share one layout: labels 1 to 10, edits 1 to
+// 9, check boxes 1 to 7, a radio group and a condition box.  Hides them all
+// and unchecks the boxes 1, 2, 3 and 7, as a new command is laid out.
+void ClearMotorPanel(Ctl (&labels)[11], Ctl (&edits)[10], Ctl (&checks)[8], Ctl& radioGroup, Ctl& conditionBox);
+// The If-GoTo (waitFor false) or WaitFor layout of a motor panel: the goto
+// label, or the timeout and the target on timeout; a heading over the
+// condition box, shown with nothing chosen.
+void ShowMotorConditionFields(Ctl (&labels)[11], Ctl (&edits)[10], Ctl& conditionBox, bool waitFor);
+
+// Index of code in a family's command codes (its combo box order), -1 when
+// the code has no row.
+template <int N>
+int IndexOfCode(const uint8_t (&codes)[N], uint8_t code) {
+    for (int i = 0; i < N; ++i)
+        if (codes[i] == code) return i;
+    return -1;
+}
+
+// First step of every loader: the line's command (its index in box) is
+// chosen as a click in the family's combo box does.  false when the code has
+// no row: the builder then stays as it is.
+bool ChooseLoadedCommand(MainState& s, Ctl& box, int index, void (*click)(MainState&));
+
+// First step of every encoder: the label from LabelEdit, no jump target,
+// byte 1 and the command code in byte 2.
+void StartEncoding(MainState& s, ProgramLine& line, uint8_t byte1);
+
 // The listing text of a line (comment lines as stored).
 std::string FormatListingText(const MainState& s, const ProgramLine& line);
 

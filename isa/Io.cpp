@@ -2,6 +2,7 @@
 
 #include "app/MainState.h"
 #include "isa/Commands.h"
+#include "isa/Frames.h"
 #include "isa/Instruction.h"
 
 namespace {
@@ -18,12 +19,6 @@ constexpr int kCommandCount = 6;
 constexpr uint8_t kCodeByIndex[kCommandCount] = {kMakeOutputs, kSetOutputs, kSetPWMs, kGetStatus, kIfGoTo, kWaitFor};
 
 constexpr int kBits = 12;
-
-int IndexOfCode(uint8_t code) {
-    for (int i = 0; i < kCommandCount; ++i)
-        if (kCodeByIndex[i] == code) return i;
-    return -1;
-}
 
 bool IsMasterForm(uint8_t code) { return code == kSetOutputs || code == kIfGoTo || code == kWaitFor; }
 
@@ -51,16 +46,6 @@ int FirstCheckedBit(const IoPanel& p) {
 
 bool ClearSelected(const IoPanel& p) { return p.IoRG.index == 1; }
 
-// The module's GetStatus frame at p (6 bytes).
-void PutStatusRequest(uint8_t* p, uint8_t a) {
-    p[0] = kFrameHeader;
-    p[1] = a;
-    p[2] = kGetStatus;
-    p[3] = 1;
-    p[4] = uint8_t(a + kGetStatus + 1);
-    p[5] = 3;
-}
-
 // Condition triplet for a single bit: selector 1 (Bit 1-8) or 2 (Bit 9-12),
 // compare value 0xFF for "Set" or 0 for "Clear", the bit's mask.
 void PutBitCondition(uint8_t* p, const IoPanel& panel, int bit) {
@@ -77,25 +62,8 @@ void LoadBitCondition(IoPanel& p, const uint8_t* triplet) {
         CheckBits(p, 0, uint8_t(triplet[2] & 0x0F));
 }
 
-void FinishFrame(ProgramLine& line, int n, uint8_t trailer) {
-    line.bytes[3 + n] = FrameChecksum(line.bytes, n);
-    line.bytes[4 + n] = trailer;
-    line.length = uint8_t(n + 5);
-}
-
-void Show(Ctl& c, const char* caption) {
-    c.caption = caption;
-    c.visible = true;
-}
-
-void ShowEdit(Ctl& label, const char* caption, Ctl& edit, const char* text) {
-    Show(label, caption);
-    edit.text = text;
-    edit.visible = true;
-}
-
 void ShowBits(IoPanel& p, const char* instruction) {
-    Show(p.IoLabel[0], instruction);
+    ShowCaption(p.IoLabel[0], instruction);
     for (int k = 1; k <= kBits; ++k) p.IoCheck[k].visible = true;
 }
 
@@ -127,19 +95,19 @@ void IoCBoxClick(MainState& s) {
             p.IoRG.visible = true;
             break;
         case kSetPWMs:
-            ShowEdit(p.IoLabel[1], "PWM 1", p.IoEdit[1], "0");
-            ShowEdit(p.IoLabel[2], "PWM 2", p.IoEdit[2], "0");
+            ShowField(p.IoLabel[1], "PWM 1", p.IoEdit[1], "0");
+            ShowField(p.IoLabel[2], "PWM 2", p.IoEdit[2], "0");
             break;
         case kIfGoTo:
             ShowBits(p, "If (select a single bit):");
             p.IoRG.visible = true;
-            ShowEdit(p.IoLabel[1], "GoTo Label", p.IoEdit[1], "");
+            ShowField(p.IoLabel[1], "GoTo Label", p.IoEdit[1], "");
             break;
         case kWaitFor:
             ShowBits(p, "Wait For (select a single bit):");
             p.IoRG.visible = true;
-            ShowEdit(p.IoLabel[1], "Timeout (.01 sec)", p.IoEdit[1], "");
-            ShowEdit(p.IoLabel[2], "GoTo on Timeout", p.IoEdit[2], "");
+            ShowField(p.IoLabel[1], "Timeout (.01 sec)", p.IoEdit[1], "");
+            ShowField(p.IoLabel[2], "GoTo on Timeout", p.IoEdit[2], "");
             break;
         default:  // GetStatus: no fields
             break;
@@ -148,7 +116,7 @@ void IoCBoxClick(MainState& s) {
 
 int EncodeIoInstruction(MainState& s, ProgramLine& line) {
     const uint8_t code = line.commandCode;
-    if (IndexOfCode(code) < 0) return -1;  // no I/O command chosen
+    if (IndexOfCode(kCodeByIndex, code) < 0) return -1;  // no I/O command chosen
 
     IoPanel& p = s.form.io;
     // A bit must be chosen before anything of the record is touched.
@@ -158,20 +126,20 @@ int EncodeIoInstruction(MainState& s, ProgramLine& line) {
         return -1;
     }
 
-    line.setLabel(s.form.LabelEdit.text);
-    line.setGotoLabel("");
-    line.patchOffset = 0;
-    line.bytes[1] = line.moduleAddress;
-    line.bytes[2] = code;
+    StartEncoding(s, line, line.moduleAddress);
 
     uint8_t low = 0, high = 0;
     CheckedBits(p, low, high);
+    const auto bitCondition = [&p, bit](uint8_t* t) {
+        PutBitCondition(t, p, bit);
+        return 0;
+    };
     switch (code) {
         case kMakeOutputs:
             // A checked box makes the bit an output: a 0 bit.
             line.bytes[3] = uint8_t(~low);
             line.bytes[4] = uint8_t(~high);
-            FinishFrame(line, 2, 1);
+            FinishModuleFrame(line, 2, 1);
             return 0;
         case kSetOutputs: {
             const bool clear = ClearSelected(p);
@@ -190,45 +158,21 @@ int EncodeIoInstruction(MainState& s, ProgramLine& line) {
                 if (v < 0) return -1;
                 line.bytes[2 + i] = uint8_t(v);
             }
-            FinishFrame(line, 2, 1);
+            FinishModuleFrame(line, 2, 1);
             return 0;
         case kGetStatus:
             line.bytes[3] = 1;
-            FinishFrame(line, 1, 3);
+            FinishModuleFrame(line, 1, 3);
             return 0;
-        case kIfGoTo:
-            line.bytes[1] = 5;
-            line.bytes[3] = 0xFF;
-            line.bytes[4] = 0xFF;
-            PutBitCondition(line.bytes + 5, p, bit);
-            line.setGotoLabel(p.IoEdit[1].text);
-            line.patchOffset = 3;
-            line.length = 8;
-            return 0;
-        case kWaitFor: {
-            line.bytes[1] = 13;
-            PutStatusRequest(line.bytes + 3, line.moduleAddress);
-            PutBitCondition(line.bytes + 9, p, bit);
-            int timeout = ReadIntField(s, p.IoEdit[1], 0, 60000);
-            if (timeout < 0) return -1;
-            PutU16(line.bytes + 12, uint32_t(timeout));
-            line.bytes[14] = 0xFF;
-            line.bytes[15] = 0xFF;
-            line.setGotoLabel(p.IoEdit[2].text);
-            line.patchOffset = 14;
-            line.length = 16;
-            return 0;
-        }
+        case kIfGoTo: return EncodeIfGoTo(line, p.IoEdit[1].text, bitCondition);
+        case kWaitFor: return EncodeModuleWaitFor(s, line, 1, 3, bitCondition, p.IoEdit[1], p.IoEdit[2].text);
         default: return -1;
     }
 }
 
 int LoadIoInstruction(MainState& s) {
     const ProgramLine& line = s.builderLine;
-    const int index = IndexOfCode(line.commandCode);
-    if (index < 0) return 0;  // no row for this code: the builder stays as it is
-    s.form.IoCBox.index = index;
-    IoCBoxClick(s);
+    if (!ChooseLoadedCommand(s, s.form.IoCBox, IndexOfCode(kCodeByIndex, line.commandCode), IoCBoxClick)) return 0;
 
     IoPanel& p = s.form.io;
     const uint8_t* b = line.bytes;
@@ -249,12 +193,12 @@ int LoadIoInstruction(MainState& s) {
             break;
         case kIfGoTo:
             p.IoEdit[1].text = line.gotoLabelText();
-            LoadBitCondition(p, b + 5);
+            LoadBitCondition(p, b + kIfGoToCondition);
             break;
         case kWaitFor:
-            p.IoEdit[1].text = Format("%u", unsigned(GetU16(b + 12)));
+            p.IoEdit[1].text = Format("%u", unsigned(GetU16(b + kWaitForTimeout)));
             p.IoEdit[2].text = line.gotoLabelText();
-            LoadBitCondition(p, b + 9);
+            LoadBitCondition(p, b + kWaitForCondition);
             break;
         default:  // GetStatus
             break;

@@ -11,6 +11,7 @@
 
 #include "app/MainState.h"
 #include "isa/Commands.h"
+#include "isa/Frames.h"
 #include "isa/Instruction.h"
 
 namespace {
@@ -45,10 +46,12 @@ struct BaudCode {
 constexpr BaudCode kBaudCodes[4] = {
     {19200, 0x0F, "19200"}, {9600, 0x20, "9600"}, {2400, 0x81, "2400"}, {1200, 0xFF, "1200"}};
 
-int IndexOfCode(uint8_t code) {
-    for (int i = 0; i < 17; ++i)
-        if (kMasterCodes[i] == code) return i;
-    return -1;
+// Counter number (1 to 4) from edit into byte 5 as its selector; false after a message.
+bool PutCounter(MainState& s, ProgramLine& line, const Ctl& edit) {
+    int k = ReadIntField(s, edit, 1, 4);
+    if (k == 0) return false;
+    line.bytes[5] = uint8_t(2 * (k - 1));
+    return true;
 }
 
 // Data bytes a stored line can hold after its three header bytes, whatever its
@@ -65,25 +68,10 @@ uint8_t KeyCharacter(const Ctl& edit) { return edit.text.empty() ? 0 : uint8_t(e
 // The inverse: a one-character text, empty for the value 0.
 std::string KeyText(uint8_t value) { return value == 0 ? std::string() : std::string(1, char(value)); }
 
-void Show(Ctl& label, const char* caption, Ctl& edit, const char* text = "") {
-    label.visible = true;
-    label.caption = caption;
-    edit.visible = true;
-    edit.text = text;
-}
-
-void WriteGoto(ProgramLine& line, int offset, const Ctl& edit) {
-    line.bytes[offset] = 0xFF;
-    line.bytes[offset + 1] = 0xFF;
-    line.patchOffset = uint8_t(offset);
-    line.setGotoLabel(edit.text);
-}
-
-// Triplet of the selected RadioGroup2 item into bytes 5 to 7; -1 when nothing
-// is chosen or a compare value is rejected (message shown).
-int WriteJumpCondition(MainState& s, ProgramLine& line) {
+// Triplet of the selected RadioGroup2 item at t; -1 when nothing is chosen or
+// a compare value is rejected (message shown).
+int WriteJumpCondition(MainState& s, uint8_t* t) {
     MasterPanel& p = s.form.master;
-    uint8_t* t = line.bytes + 5;
     switch (p.RadioGroup2.index) {
         case kJumpKey:
             t[0] = kKeySelector;
@@ -122,7 +110,8 @@ int WriteJumpCondition(MainState& s, ProgramLine& line) {
 
 void LoadJumpCondition(MainState& s, const ProgramLine& line) {
     MasterPanel& p = s.form.master;
-    const uint8_t selector = line.bytes[5], value = line.bytes[6], mask = line.bytes[7];
+    const uint8_t* t = line.bytes + kIfGoToCondition;
+    const uint8_t selector = t[0], value = t[1], mask = t[2];
     p.RadioGroup2.index = -1;
     if (selector == kKeySelector) {
         if (mask == 0xFF) {
@@ -162,10 +151,10 @@ void MasterCBoxClick(MainState& s) {
     Ctl& label1 = p.MasterLabel[1];
     Ctl& edit1 = p.MasterEdit[1];
     switch (code) {
-        case kGoTo: Show(label1, "GoTo Label", edit1); break;
-        case kCall: Show(label1, "Call Label", edit1); break;
+        case kGoTo: ShowField(label1, "GoTo Label", edit1); break;
+        case kCall: ShowField(label1, "Call Label", edit1); break;
         case kIfGoTo:
-            Show(label1, "GoTo Label", edit1);
+            ShowField(label1, "GoTo Label", edit1);
             p.RadioGroup2.visible = true;
             p.RadioGroup2.index = -1;
             for (int i = 3; i <= 8; ++i) {
@@ -174,40 +163,36 @@ void MasterCBoxClick(MainState& s) {
             }
             break;
         case kPrint:
-            Show(label1, "Print Chars", edit1);
+            ShowField(label1, "Print Chars", edit1);
             p.MasterCheck[1].visible = p.MasterCheck[2].visible = true;
             break;
-        case kSetTimer: Show(label1, "Timeout (.01 sec)", edit1); break;
-        case kMonitorSub: Show(label1, "Subroutine Label", edit1); break;
-        case kDelay: Show(label1, "Time (.01 sec)", edit1); break;
+        case kSetTimer: ShowField(label1, "Timeout (.01 sec)", edit1); break;
+        case kMonitorSub: ShowField(label1, "Subroutine Label", edit1); break;
+        case kDelay: ShowField(label1, "Time (.01 sec)", edit1); break;
         case kWaitFor:
-            Show(label1, "Timeout (.01 sec)", edit1);
-            Show(p.MasterLabel[2], "GoTo on Timeout", p.MasterEdit[2]);
+            ShowField(label1, "Timeout (.01 sec)", edit1);
+            ShowField(p.MasterLabel[2], "GoTo on Timeout", p.MasterEdit[2]);
             p.RadioGroup1.visible = true;
             p.RadioGroup1.index = -1;
             p.MasterEdit[3].visible = true;
             p.MasterEdit[3].text.clear();
             break;
         case kSetCounter:
-            Show(label1, "Counter (1 - 4)", edit1);
-            Show(p.MasterLabel[2], "Initial Value", p.MasterEdit[2]);
+            ShowField(label1, "Counter (1 - 4)", edit1);
+            ShowField(p.MasterLabel[2], "Initial Value", p.MasterEdit[2]);
             break;
         case kCountDown:
-            Show(label1, "Counter (1 - 4)", edit1);
-            Show(p.MasterLabel[2], "LoopTo if not 0", p.MasterEdit[2]);
+            ShowField(label1, "Counter (1 - 4)", edit1);
+            ShowField(p.MasterLabel[2], "LoopTo if not 0", p.MasterEdit[2]);
             break;
-        case kChangeBaud: Show(label1, "Baud Rate", edit1, "19200"); break;
+        case kChangeBaud: ShowField(label1, "Baud Rate", edit1, "19200"); break;
         default: break;  // Return, StopProgram, GetStatus, ClearKey, TavoInit, Reset: no fields
     }
 }
 
 int EncodeMasterInstruction(MainState& s, ProgramLine& line) {
     MasterPanel& p = s.form.master;
-    line.setLabel(s.form.LabelEdit.text);
-    line.setGotoLabel("");
-    line.patchOffset = 0;
-    line.bytes[1] = 0;
-    line.bytes[2] = line.commandCode;
+    StartEncoding(s, line, 0);
     line.length = 3;
 
     switch (line.commandCode) {
@@ -215,7 +200,7 @@ int EncodeMasterInstruction(MainState& s, ProgramLine& line) {
         case kCall:
         case kMonitorSub:
             line.bytes[1] = 2;
-            WriteGoto(line, 3, p.MasterEdit[1]);
+            PutJumpTarget(line, 3, p.MasterEdit[1].text);
             line.length = 5;
             return 0;
 
@@ -228,11 +213,7 @@ int EncodeMasterInstruction(MainState& s, ProgramLine& line) {
             return 0;
 
         case kIfGoTo:
-            line.bytes[1] = 5;
-            WriteGoto(line, 3, p.MasterEdit[1]);
-            if (WriteJumpCondition(s, line) != 0) return -1;
-            line.length = 8;
-            return 0;
+            return EncodeIfGoTo(line, p.MasterEdit[1].text, [&s](uint8_t* t) { return WriteJumpCondition(s, t); });
 
         case kPrint: {
             const std::string& text = p.MasterEdit[1].text;
@@ -256,22 +237,16 @@ int EncodeMasterInstruction(MainState& s, ProgramLine& line) {
         }
 
         case kWaitFor: {
-            line.bytes[1] = 13;
             // Status request slot: a master GetStatus, padded with zeros.
-            line.bytes[3] = kMasterMarker;
-            line.bytes[4] = 0;
-            line.bytes[5] = kGetStatus;
-            line.bytes[6] = line.bytes[7] = line.bytes[8] = 0;
+            const uint8_t request[6] = {kMasterMarker, 0, kGetStatus, 0, 0, 0};
             const bool key = p.RadioGroup1.index == kWaitKey;
-            line.bytes[9] = kKeySelector;
-            line.bytes[10] = key ? KeyCharacter(p.MasterEdit[3]) : 0;
-            line.bytes[11] = key ? 0xFF : 0x80;
-            int v = ReadIntField(s, p.MasterEdit[1], 0, kMaxTime);
-            if (v == -1) return -1;
-            PutU16(line.bytes + 12, uint32_t(v));
-            WriteGoto(line, 14, p.MasterEdit[2]);
-            line.length = 16;
-            return 0;
+            const auto keyCondition = [&p, key](uint8_t* t) {
+                t[0] = kKeySelector;
+                t[1] = key ? KeyCharacter(p.MasterEdit[3]) : 0;
+                t[2] = key ? 0xFF : 0x80;
+                return 0;
+            };
+            return EncodeWaitFor(s, line, request, keyCondition, p.MasterEdit[1], p.MasterEdit[2].text);
         }
 
         case kSetCounter: {
@@ -279,19 +254,15 @@ int EncodeMasterInstruction(MainState& s, ProgramLine& line) {
             int v = ReadIntField(s, p.MasterEdit[2], 0, kMaxTime);
             if (v == -1) return -1;
             PutU16(line.bytes + 3, uint32_t(v));
-            int k = ReadIntField(s, p.MasterEdit[1], 1, 4);
-            if (k == 0) return -1;
-            line.bytes[5] = uint8_t(2 * (k - 1));
+            if (!PutCounter(s, line, p.MasterEdit[1])) return -1;
             line.length = 6;
             return 0;
         }
 
         case kCountDown: {
             line.bytes[1] = 3;
-            WriteGoto(line, 3, p.MasterEdit[2]);
-            int k = ReadIntField(s, p.MasterEdit[1], 1, 4);
-            if (k == 0) return -1;
-            line.bytes[5] = uint8_t(2 * (k - 1));
+            PutJumpTarget(line, 3, p.MasterEdit[2].text);
+            if (!PutCounter(s, line, p.MasterEdit[1])) return -1;
             line.length = 6;
             return 0;
         }
@@ -316,10 +287,8 @@ int EncodeMasterInstruction(MainState& s, ProgramLine& line) {
 
 int LoadMasterInstruction(MainState& s) {
     const ProgramLine& line = s.builderLine;
-    const int index = IndexOfCode(line.commandCode);
-    if (index < 0) return 0;
-    s.form.MasterCBox.index = index;
-    MasterCBoxClick(s);
+    if (!ChooseLoadedCommand(s, s.form.MasterCBox, IndexOfCode(kMasterCodes, line.commandCode), MasterCBoxClick))
+        return 0;
 
     MasterPanel& p = s.form.master;
     switch (line.commandCode) {
@@ -356,11 +325,11 @@ int LoadMasterInstruction(MainState& s) {
             p.MasterEdit[1].text = std::to_string(GetU16(line.bytes + 3));
             break;
         case kWaitFor:
-            p.MasterEdit[1].text = std::to_string(GetU16(line.bytes + 12));
+            p.MasterEdit[1].text = std::to_string(GetU16(line.bytes + kWaitForTimeout));
             p.MasterEdit[2].text = line.gotoLabelText();
-            if (line.bytes[11] == 0xFF) {
+            if (line.bytes[kWaitForCondition + 2] == 0xFF) {
                 p.RadioGroup1.index = kWaitKey;
-                p.MasterEdit[3].text = KeyText(line.bytes[10]);
+                p.MasterEdit[3].text = KeyText(line.bytes[kWaitForCondition + 1]);
             } else {
                 p.RadioGroup1.index = kWaitAnyKey;
             }

@@ -11,6 +11,7 @@
 
 #include "app/MainState.h"
 #include "isa/Commands.h"
+#include "isa/Frames.h"
 #include "isa/Instruction.h"
 
 namespace {
@@ -48,61 +49,23 @@ constexpr uint8_t kHomeStopBits[3] = {0x04, 0x10, 0x20};
 constexpr uint8_t kConditionMasks[7] = {0x01, 0x08, 0x04, 0x10, 0x20, 0x40, 0x80};
 constexpr int kConditionCount = 14;
 
-constexpr int kMaxTime = 60000;
+void ShowHeading(ServoPanel& p, const char* caption) { ShowCaption(p.ServoLabel[10], caption); }
 
-int IndexOfCode(uint8_t code) {
-    for (int i = 0; i < 9; ++i)
-        if (kServoCodes[i] == code) return i;
-    return -1;
-}
+// ServoRG shown with kMotorOff, its first item, selected.
+void ShowStopModes(ServoPanel& p) { ShowRadioGroup(p.ServoRG); }
 
-void Show(Ctl& label, const char* caption, Ctl& edit, const char* text = "") {
-    label.visible = true;
-    label.caption = caption;
-    edit.visible = true;
-    edit.text = text;
-}
-
-void ShowCheck(Ctl& check, const char* caption) {
-    check.visible = true;
-    check.caption = caption;
-    check.checked = false;
-}
-
-void ShowHeading(ServoPanel& p, const char* caption) {
-    p.ServoLabel[10].visible = true;
-    p.ServoLabel[10].caption = caption;
-}
-
-void ShowStopModes(ServoPanel& p) {
-    p.ServoRG.visible = true;
-    p.ServoRG.index = kMotorOff;
-}
-
-void ShowConditions(ServoPanel& p) {
-    p.ServoIfCBox.visible = true;
-    p.ServoIfCBox.index = -1;
-    p.ServoIfCBox.text.clear();
-}
-
-// Finishes a module frame of n data bytes: checksum and trailer byte 1.
-void CloseFrame(ProgramLine& line, int n) {
-    line.bytes[3 + n] = FrameChecksum(line.bytes, n);
-    line.bytes[4 + n] = 1;
-    line.length = uint8_t(n + 5);
-}
-
-// Compare value and mask of the chosen condition into t[0], t[1]; -1 with a
-// message when no condition is chosen.
+// The condition triplet: selector 0 (the status byte), then compare value and
+// mask of the chosen condition; -1 with a message when no condition is chosen.
 int WriteCondition(MainState& s, uint8_t* t) {
+    t[0] = 0;
     const int index = s.form.servo.ServoIfCBox.index;
     if (index < 0 || index >= kConditionCount) {
         s.message("Choose a condition.");
         return -1;
     }
     const uint8_t mask = kConditionMasks[index / 2];
-    t[0] = index % 2 == 0 ? mask : 0;
-    t[1] = mask;
+    t[1] = index % 2 == 0 ? mask : 0;
+    t[2] = mask;
     return 0;
 }
 
@@ -115,13 +78,6 @@ void LoadCondition(MainState& s, uint8_t value, uint8_t mask) {
         box.index = 2 * k + (value == 0 ? 1 : 0);
         box.text = kServoConditions[box.index];
     }
-}
-
-void WriteGoto(ProgramLine& line, int offset, const Ctl& edit) {
-    line.bytes[offset] = 0xFF;
-    line.bytes[offset + 1] = 0xFF;
-    line.patchOffset = uint8_t(offset);
-    line.setGotoLabel(edit.text);
 }
 
 struct GainField {
@@ -156,7 +112,7 @@ int EncodeMove(MainState& s, ProgramLine& line) {
     int pwmValue = ReadIntField(s, p.ServoEdit[7], 0, 255);
     if (pwmValue == -1) return -1;
     line.bytes[16] = uint8_t(pwmValue);
-    CloseFrame(line, 14);
+    FinishModuleFrame(line, 14, 1);
     return 0;
 }
 
@@ -171,7 +127,7 @@ int EncodeSetGain(MainState& s, ProgramLine& line) {
         else
             line.bytes[f.offset] = uint8_t(v);
     }
-    CloseFrame(line, 14);
+    FinishModuleFrame(line, 14, 1);
     return 0;
 }
 
@@ -185,19 +141,14 @@ void ServoCBoxClick(MainState& s) {
     CommandChosen(s, p.ServoGroup, master ? "Master" : "Servo", master ? kMasterMarker : kFrameHeader,
                   kServoCodes[index], kServoCommands[index]);
 
-    for (int i = 1; i <= 10; ++i) p.ServoLabel[i].visible = false;
-    for (int i = 1; i <= 9; ++i) p.ServoEdit[i].visible = false;
-    for (int i = 1; i <= 7; ++i) p.ServoCheck[i].visible = false;
-    p.ServoRG.visible = false;
-    p.ServoIfCBox.visible = false;
-    for (int i : {1, 2, 3, 7}) p.ServoCheck[i].checked = false;
+    ClearMotorPanel(p.ServoLabel, p.ServoEdit, p.ServoCheck, p.ServoRG, p.ServoIfCBox);
 
     switch (kServoCodes[index]) {
         case kMove:
-            Show(p.ServoLabel[1], "Position", p.ServoEdit[1]);
-            Show(p.ServoLabel[2], "Velocity", p.ServoEdit[2]);
-            Show(p.ServoLabel[3], "Acceleration", p.ServoEdit[3]);
-            Show(p.ServoLabel[7], "PWM", p.ServoEdit[7], "0");
+            ShowField(p.ServoLabel[1], "Position", p.ServoEdit[1]);
+            ShowField(p.ServoLabel[2], "Velocity", p.ServoEdit[2]);
+            ShowField(p.ServoLabel[3], "Acceleration", p.ServoEdit[3]);
+            ShowField(p.ServoLabel[7], "PWM", p.ServoEdit[7], "0");
             ShowHeading(p, "Select operating modes:");
             ShowCheck(p.ServoCheck[1], "PWM (default=Servo Mode)");
             ShowCheck(p.ServoCheck[2], "Vel. (default=Pos. Mode)");
@@ -211,7 +162,7 @@ void ServoCBoxClick(MainState& s) {
         case kSetGain: {
             static const char* const captions[9] = {"Kp", "Kd", "Ki", "IL", "OL", "CL", "EL", "SR", "DC"};
             static const char* const defaults[9] = {"100", "1000", "0", "0", "255", "0", "2000", "1", "0"};
-            for (int i = 0; i < 9; ++i) Show(p.ServoLabel[i + 1], captions[i], p.ServoEdit[i + 1], defaults[i]);
+            for (int i = 0; i < 9; ++i) ShowField(p.ServoLabel[i + 1], captions[i], p.ServoEdit[i + 1], defaults[i]);
             break;
         }
         case kResetPosition:
@@ -228,15 +179,8 @@ void ServoCBoxClick(MainState& s) {
             ShowStopModes(p);
             break;
         case kIfGoTo:
-            Show(p.ServoLabel[1], "GoTo Label", p.ServoEdit[1]);
-            ShowHeading(p, "Select a GoTo Condition:");
-            ShowConditions(p);
-            break;
         case kWaitFor:
-            Show(p.ServoLabel[1], "Timeout (.01 sec)", p.ServoEdit[1]);
-            Show(p.ServoLabel[2], "GoTo on Timeout", p.ServoEdit[2]);
-            ShowHeading(p, "Select a WaitFor Condition:");
-            ShowConditions(p);
+            ShowMotorConditionFields(p.ServoLabel, p.ServoEdit, p.ServoIfCBox, kServoCodes[index] == kWaitFor);
             break;
         default:
             break;  // GetStatus, ClearStatBits: no fields
@@ -245,12 +189,8 @@ void ServoCBoxClick(MainState& s) {
 
 int EncodeServoInstruction(MainState& s, ProgramLine& line) {
     ServoPanel& p = s.form.servo;
-    const uint8_t address = line.moduleAddress;
-    line.setLabel(s.form.LabelEdit.text);
-    line.setGotoLabel("");
-    line.patchOffset = 0;
-    line.bytes[1] = address;
-    line.bytes[2] = line.commandCode;
+    StartEncoding(s, line, line.moduleAddress);
+    const auto condition = [&s](uint8_t* t) { return WriteCondition(s, t); };
 
     switch (line.commandCode) {
         case kMove:
@@ -261,7 +201,7 @@ int EncodeServoInstruction(MainState& s, ProgramLine& line) {
             if (p.ServoCheck[7].checked) c |= kEnableAmpBit;
             if (p.ServoRG.index >= 0 && p.ServoRG.index < 3) c |= kStopModeBits[p.ServoRG.index];
             line.bytes[3] = c;
-            CloseFrame(line, 1);
+            FinishModuleFrame(line, 1, 1);
             return 0;
         }
 
@@ -270,7 +210,7 @@ int EncodeServoInstruction(MainState& s, ProgramLine& line) {
 
         case kResetPosition:
             line.bytes[3] = p.ServoCheck[7].checked ? 1 : 0;
-            CloseFrame(line, 1);
+            FinishModuleFrame(line, 1, 1);
             return 0;
 
         case kStartHoming: {
@@ -280,45 +220,24 @@ int EncodeServoInstruction(MainState& s, ProgramLine& line) {
             if (p.ServoCheck[7].checked && p.ServoRG.index >= 0 && p.ServoRG.index < 3)
                 c |= kHomeStopBits[p.ServoRG.index];
             line.bytes[3] = c;
-            CloseFrame(line, 1);
+            FinishModuleFrame(line, 1, 1);
             return 0;
         }
 
         case kGetStatus:
             line.bytes[3] = 0;
-            CloseFrame(line, 1);
+            FinishModuleFrame(line, 1, 1);
             return 0;
 
         case kClearStatBits:
-            CloseFrame(line, 0);
+            FinishModuleFrame(line, 0, 1);
             return 0;
 
         case kIfGoTo:
-            line.bytes[1] = 5;
-            WriteGoto(line, 3, p.ServoEdit[1]);
-            line.bytes[5] = 0;
-            if (WriteCondition(s, line.bytes + 6) != 0) return -1;
-            line.length = 8;
-            return 0;
+            return EncodeIfGoTo(line, p.ServoEdit[1].text, condition);
 
-        case kWaitFor: {
-            line.bytes[1] = 13;
-            // Status request slot: a servo GetStatus frame for this module.
-            line.bytes[3] = kFrameHeader;
-            line.bytes[4] = address;
-            line.bytes[5] = kGetStatus;
-            line.bytes[6] = 0;
-            line.bytes[7] = uint8_t((address + kGetStatus) & 0xFF);
-            line.bytes[8] = 1;
-            line.bytes[9] = 0;
-            if (WriteCondition(s, line.bytes + 10) != 0) return -1;
-            int timeout = ReadIntField(s, p.ServoEdit[1], 0, kMaxTime);
-            if (timeout == -1) return -1;
-            PutU16(line.bytes + 12, uint32_t(timeout));
-            WriteGoto(line, 14, p.ServoEdit[2]);
-            line.length = 16;
-            return 0;
-        }
+        case kWaitFor:
+            return EncodeModuleWaitFor(s, line, 0, 1, condition, p.ServoEdit[1], p.ServoEdit[2].text);
 
         default:
             return -1;  // no command chosen: Add and Change are disabled then
@@ -327,10 +246,8 @@ int EncodeServoInstruction(MainState& s, ProgramLine& line) {
 
 int LoadServoInstruction(MainState& s) {
     const ProgramLine& line = s.builderLine;
-    const int index = IndexOfCode(line.commandCode);
-    if (index < 0) return 0;
-    s.form.ServoCBox.index = index;
-    ServoCBoxClick(s);
+    if (!ChooseLoadedCommand(s, s.form.ServoCBox, IndexOfCode(kServoCodes, line.commandCode), ServoCBoxClick))
+        return 0;
 
     ServoPanel& p = s.form.servo;
     const uint8_t c = line.bytes[3];
@@ -372,12 +289,12 @@ int LoadServoInstruction(MainState& s) {
             break;
         case kIfGoTo:
             p.ServoEdit[1].text = line.gotoLabelText();
-            LoadCondition(s, line.bytes[6], line.bytes[7]);
+            LoadCondition(s, line.bytes[kIfGoToCondition + 1], line.bytes[kIfGoToCondition + 2]);
             break;
         case kWaitFor:
-            p.ServoEdit[1].text = std::to_string(GetU16(line.bytes + 12));
+            p.ServoEdit[1].text = std::to_string(GetU16(line.bytes + kWaitForTimeout));
             p.ServoEdit[2].text = line.gotoLabelText();
-            LoadCondition(s, line.bytes[10], line.bytes[11]);
+            LoadCondition(s, line.bytes[kWaitForCondition + 1], line.bytes[kWaitForCondition + 2]);
             break;
         default:
             break;  // GetStatus, ClearStatBits

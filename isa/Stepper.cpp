@@ -2,6 +2,7 @@
 
 #include "app/MainState.h"
 #include "isa/Commands.h"
+#include "isa/Frames.h"
 #include "isa/Instruction.h"
 
 // Command codes of the stepper family (the line's commandCode).
@@ -36,12 +37,6 @@ constexpr Condition kConditions[kConditionCount] = {
     {1, 0x10, 0x10}, {1, 0x00, 0x10}, {1, 0x20, 0x20}, {1, 0x00, 0x20}, {1, 0x01, 0x01}, {1, 0x00, 0x01},
     {1, 0x02, 0x02}, {1, 0x00, 0x02}, {1, 0x04, 0x04}, {1, 0x00, 0x04}};
 
-int IndexOfCode(uint8_t code) {
-    for (int i = 0; i < kCommandCount; ++i)
-        if (kCodeByIndex[i] == code) return i;
-    return -1;
-}
-
 // StepIfCBox item for a stored triplet: the even item whose selector and mask
 // match, plus one when the compare value is 0; -1 when no item matches.
 int ConditionIndex(uint8_t selector, uint8_t value, uint8_t mask) {
@@ -50,39 +45,18 @@ int ConditionIndex(uint8_t selector, uint8_t value, uint8_t mask) {
     return -1;
 }
 
-void Show(Ctl& c, const char* caption) {
-    c.caption = caption;
-    c.visible = true;
-}
-
-void ShowEdit(Ctl& label, const char* caption, Ctl& edit, const char* text) {
-    Show(label, caption);
-    edit.text = text;
-    edit.visible = true;
-}
-
-void ShowCheck(Ctl& c, const char* caption, bool checked) {
-    Show(c, caption);
-    c.checked = checked;
-}
-
 std::string Decimal(long long v) { return Format("%lld", v); }
 
-// Writes the module-frame checksum and trailer after n data bytes and sets the length.
-void FinishFrame(ProgramLine& line, int n, uint8_t trailer) {
-    line.bytes[3 + n] = FrameChecksum(line.bytes, n);
-    line.bytes[4 + n] = trailer;
-    line.length = uint8_t(n + 5);
-}
-
-// Stepper GetStatus frame for module a, asking for the input byte, at p.
-void PutStatusRequest(uint8_t* p, uint8_t a) {
-    p[0] = kFrameHeader;
-    p[1] = a;
-    p[2] = kGetStatus;
-    p[3] = kStatusItemInputs;
-    p[4] = uint8_t(a + kGetStatus + kStatusItemInputs);
-    p[5] = 2;
+// Speed and acceleration of a Move into at[0] and at[1]; false after a message.
+bool PutSpeedAndAcceleration(MainState& s, uint8_t* at) {
+    StepPanel& p = s.form.step;
+    int speed = ReadIntField(s, p.StepEdit[2], 1, 250);
+    if (speed == 0) return false;
+    at[0] = uint8_t(speed);
+    int accel = ReadIntField(s, p.StepEdit[3], 1, 255);
+    if (accel == 0) return false;
+    at[1] = uint8_t(accel);
+    return true;
 }
 
 int EncodeMove(MainState& s, ProgramLine& line) {
@@ -91,13 +65,8 @@ int EncodeMove(MainState& s, ProgramLine& line) {
         // Velocity mode: the position edit is not read at all.
         line.bytes[2] = kMoveVelocityByte;
         line.bytes[3] = uint8_t(0x86 | (p.StepCheck[2].checked ? 0x10 : 0));
-        int speed = ReadIntField(s, p.StepEdit[2], 1, 250);
-        if (speed == 0) return -1;
-        line.bytes[4] = uint8_t(speed);
-        int accel = ReadIntField(s, p.StepEdit[3], 1, 255);
-        if (accel == 0) return -1;
-        line.bytes[5] = uint8_t(accel);
-        FinishFrame(line, 3, 1);
+        if (!PutSpeedAndAcceleration(s, line.bytes + 4)) return -1;
+        FinishModuleFrame(line, 3, 1);
         return 0;
     }
     constexpr int kMinPosition = -2147483646;
@@ -105,13 +74,8 @@ int EncodeMove(MainState& s, ProgramLine& line) {
     int position = ReadIntField(s, p.StepEdit[1], kMinPosition, 2147483647);
     if (position == kMinPosition - 1) return -1;
     PutU32(line.bytes + 4, uint32_t(position));
-    int speed = ReadIntField(s, p.StepEdit[2], 1, 250);
-    if (speed == 0) return -1;
-    line.bytes[8] = uint8_t(speed);
-    int accel = ReadIntField(s, p.StepEdit[3], 1, 255);
-    if (accel == 0) return -1;
-    line.bytes[9] = uint8_t(accel);
-    FinishFrame(line, 7, 1);
+    if (!PutSpeedAndAcceleration(s, line.bytes + 8)) return -1;
+    FinishModuleFrame(line, 7, 1);
     return 0;
 }
 
@@ -143,7 +107,7 @@ int EncodeSetParam(MainState& s, ProgramLine& line) {
         if (v < 0) return -1;
         line.bytes[4 + i] = uint8_t(v);
     }
-    FinishFrame(line, 5, 1);
+    FinishModuleFrame(line, 5, 1);
     return 0;
 }
 
@@ -155,36 +119,14 @@ int ChosenCondition(MainState& s) {
     return -1;
 }
 
-void PutCondition(uint8_t* p, int index) {
-    p[0] = kConditions[index].selector;
-    p[1] = kConditions[index].value;
-    p[2] = kConditions[index].mask;
-}
-
-int EncodeIfGoTo(MainState& s, ProgramLine& line, int condition) {
-    line.bytes[1] = 5;
-    line.bytes[3] = 0xFF;
-    line.bytes[4] = 0xFF;
-    PutCondition(line.bytes + 5, condition);
-    line.setGotoLabel(s.form.step.StepEdit[1].text);
-    line.patchOffset = 3;
-    line.length = 8;
-    return 0;
-}
-
-int EncodeWaitFor(MainState& s, ProgramLine& line, int condition) {
-    line.bytes[1] = 13;
-    PutStatusRequest(line.bytes + 3, line.moduleAddress);
-    PutCondition(line.bytes + 9, condition);
-    int timeout = ReadIntField(s, s.form.step.StepEdit[1], 0, 60000);
-    if (timeout < 0) return -1;
-    PutU16(line.bytes + 12, uint32_t(timeout));
-    line.bytes[14] = 0xFF;
-    line.bytes[15] = 0xFF;
-    line.setGotoLabel(s.form.step.StepEdit[2].text);
-    line.patchOffset = 14;
-    line.length = 16;
-    return 0;
+// The triplet of StepIfCBox item index at p.
+ConditionWriter PutCondition(int index) {
+    return [index](uint8_t* p) {
+        p[0] = kConditions[index].selector;
+        p[1] = kConditions[index].value;
+        p[2] = kConditions[index].mask;
+        return 0;
+    };
 }
 
 void SetCondition(MainState& s, const uint8_t* triplet) {
@@ -204,31 +146,25 @@ void StepCBoxClick(MainState& s) {
                   kStepCommands[index]);
 
     StepPanel& p = s.form.step;
-    for (int i = 1; i <= 10; ++i) p.StepLabel[i].visible = false;
-    for (int i = 1; i <= 9; ++i) p.StepEdit[i].visible = false;
-    for (int i = 1; i <= 7; ++i) p.StepCheck[i].visible = false;
-    p.StepRG.visible = false;
-    p.StepIfCBox.visible = false;
-    for (int i : {1, 2, 3, 7}) p.StepCheck[i].checked = false;
+    ClearMotorPanel(p.StepLabel, p.StepEdit, p.StepCheck, p.StepRG, p.StepIfCBox);
 
     switch (code) {
         case kMove:
-            ShowEdit(p.StepLabel[1], "Position", p.StepEdit[1], "");
-            ShowEdit(p.StepLabel[2], "Speed", p.StepEdit[2], "");
-            ShowEdit(p.StepLabel[3], "Acceleration", p.StepEdit[3], "");
+            ShowField(p.StepLabel[1], "Position", p.StepEdit[1], "");
+            ShowField(p.StepLabel[2], "Speed", p.StepEdit[2], "");
+            ShowField(p.StepLabel[3], "Acceleration", p.StepEdit[3], "");
             ShowCheck(p.StepCheck[1], "Velocity mode", false);
             ShowCheck(p.StepCheck[2], "Reverse (vel. mode only)", false);
             break;
         case kStop:
             ShowCheck(p.StepCheck[7], "Enable Amplifier", false);
-            p.StepRG.visible = true;
-            p.StepRG.index = 0;
+            ShowRadioGroup(p.StepRG);
             break;
         case kSetParam:
-            ShowEdit(p.StepLabel[1], "Min. Speed", p.StepEdit[1], "1");
-            ShowEdit(p.StepLabel[2], "Run Cur.", p.StepEdit[2], "20");
-            ShowEdit(p.StepLabel[3], "Hold Cur.", p.StepEdit[3], "10");
-            ShowEdit(p.StepLabel[7], "Therm. Limit", p.StepEdit[7], "0");
+            ShowField(p.StepLabel[1], "Min. Speed", p.StepEdit[1], "1");
+            ShowField(p.StepLabel[2], "Run Cur.", p.StepEdit[2], "20");
+            ShowField(p.StepLabel[3], "Hold Cur.", p.StepEdit[3], "10");
+            ShowField(p.StepLabel[7], "Therm. Limit", p.StepEdit[7], "0");
             ShowCheck(p.StepCheck[1], "Ignore Limits", false);
             ShowCheck(p.StepCheck[4], "Ignore Stop", false);
             ShowCheck(p.StepCheck[2], "Speed 1x", true);
@@ -245,28 +181,16 @@ void StepCBoxClick(MainState& s) {
             ShowCheck(p.StepCheck[5], "Out5", false);
             break;
         case kStartHoming:
-            Show(p.StepLabel[10], "Home on any of these conditions:");
+            ShowCaption(p.StepLabel[10], "Home on any of these conditions:");
             ShowCheck(p.StepCheck[1], "Limit 1", false);
             ShowCheck(p.StepCheck[2], "Home Switch", false);
             ShowCheck(p.StepCheck[4], "Limit 2", false);
             ShowCheck(p.StepCheck[7], "Stop on Home", false);
-            p.StepRG.visible = true;
-            p.StepRG.index = 0;
+            ShowRadioGroup(p.StepRG);
             break;
         case kIfGoTo:
-            ShowEdit(p.StepLabel[1], "GoTo Label", p.StepEdit[1], "");
-            Show(p.StepLabel[10], "Select a GoTo Condition:");
-            p.StepIfCBox.visible = true;
-            p.StepIfCBox.index = -1;
-            p.StepIfCBox.text.clear();
-            break;
         case kWaitFor:
-            ShowEdit(p.StepLabel[1], "Timeout (.01 sec)", p.StepEdit[1], "");
-            ShowEdit(p.StepLabel[2], "GoTo on Timeout", p.StepEdit[2], "");
-            Show(p.StepLabel[10], "Select a WaitFor Condition:");
-            p.StepIfCBox.visible = true;
-            p.StepIfCBox.index = -1;
-            p.StepIfCBox.text.clear();
+            ShowMotorConditionFields(p.StepLabel, p.StepEdit, p.StepIfCBox, code == kWaitFor);
             break;
         default:  // ResetPosition, GetStatus: no fields
             break;
@@ -275,7 +199,7 @@ void StepCBoxClick(MainState& s) {
 
 int EncodeStepperInstruction(MainState& s, ProgramLine& line) {
     const uint8_t code = line.commandCode;
-    if (IndexOfCode(code) < 0) return -1;  // no stepper command chosen
+    if (IndexOfCode(kCodeByIndex, code) < 0) return -1;  // no stepper command chosen
 
     // A condition must be chosen before anything of the record is touched.
     int condition = -1;
@@ -285,17 +209,13 @@ int EncodeStepperInstruction(MainState& s, ProgramLine& line) {
     }
 
     StepPanel& p = s.form.step;
-    line.setLabel(s.form.LabelEdit.text);
-    line.setGotoLabel("");
-    line.patchOffset = 0;
-    line.bytes[1] = line.moduleAddress;
-    line.bytes[2] = code;
+    StartEncoding(s, line, line.moduleAddress);
 
     switch (code) {
         case kMove: return EncodeMove(s, line);
         case kStop:
             line.bytes[3] = uint8_t((p.StepCheck[7].checked ? 0x01 : 0) | StopModeBits(p.StepRG, 0x04, 0x08));
-            FinishFrame(line, 1, 1);
+            FinishModuleFrame(line, 1, 1);
             return 0;
         case kSetParam: return EncodeSetParam(s, line);
         case kSetOutputs: {
@@ -304,10 +224,10 @@ int EncodeStepperInstruction(MainState& s, ProgramLine& line) {
             for (int i = 1; i <= 5; ++i)
                 if (p.StepCheck[i].checked) control |= bits[i];
             line.bytes[3] = control;
-            FinishFrame(line, 1, 1);
+            FinishModuleFrame(line, 1, 1);
             return 0;
         }
-        case kResetPosition: FinishFrame(line, 0, 1); return 0;
+        case kResetPosition: FinishModuleFrame(line, 0, 1); return 0;
         case kStartHoming: {
             uint8_t control = 0;
             if (p.StepCheck[1].checked) control |= 0x01;
@@ -315,25 +235,25 @@ int EncodeStepperInstruction(MainState& s, ProgramLine& line) {
             if (p.StepCheck[2].checked) control |= 0x08;
             if (p.StepCheck[7].checked) control |= StopModeBits(p.StepRG, 0x10, 0x20);
             line.bytes[3] = control;
-            FinishFrame(line, 1, 1);
+            FinishModuleFrame(line, 1, 1);
             return 0;
         }
         case kGetStatus:
             line.bytes[3] = kStatusItemInputs;
-            FinishFrame(line, 1, 2);
+            FinishModuleFrame(line, 1, 2);
             return 0;
-        case kIfGoTo: return EncodeIfGoTo(s, line, condition);
-        case kWaitFor: return EncodeWaitFor(s, line, condition);
+        case kIfGoTo: return EncodeIfGoTo(line, p.StepEdit[1].text, PutCondition(condition));
+        case kWaitFor:  // the status request asks for the input byte as well
+            return EncodeModuleWaitFor(s, line, kStatusItemInputs, 2, PutCondition(condition), p.StepEdit[1],
+                                       p.StepEdit[2].text);
         default: return -1;
     }
 }
 
 int LoadStepperInstruction(MainState& s) {
     const ProgramLine& line = s.builderLine;
-    const int index = IndexOfCode(line.commandCode);
-    if (index < 0) return 0;  // no row for this code: the builder stays as it is
-    s.form.StepCBox.index = index;
-    StepCBoxClick(s);
+    if (!ChooseLoadedCommand(s, s.form.StepCBox, IndexOfCode(kCodeByIndex, line.commandCode), StepCBoxClick))
+        return 0;
 
     StepPanel& p = s.form.step;
     const uint8_t* b = line.bytes;
@@ -397,12 +317,12 @@ int LoadStepperInstruction(MainState& s) {
             break;
         case kIfGoTo:
             p.StepEdit[1].text = line.gotoLabelText();
-            SetCondition(s, b + 5);
+            SetCondition(s, b + kIfGoToCondition);
             break;
         case kWaitFor:
-            p.StepEdit[1].text = Decimal(GetU16(b + 12));
+            p.StepEdit[1].text = Decimal(GetU16(b + kWaitForTimeout));
             p.StepEdit[2].text = line.gotoLabelText();
-            SetCondition(s, b + 9);
+            SetCondition(s, b + kWaitForCondition);
             break;
         default:  // ResetPosition, GetStatus
             break;

@@ -9,36 +9,48 @@
 #include "link/Execution.h"
 #include "link/Progress.h"
 #include "link/Protocol.h"
+#include "link/ProtocolBytes.h"
 #include "link/Sio.h"
 #include "program/Assembly.h"
 #include "program/LineStore.h"
 
 namespace {
 
-constexpr uint8_t kWriteBlock = 0x83;
-constexpr uint8_t kReadBlock = 0x84;
-constexpr uint8_t kBlockSize = 0x10;
-constexpr uint8_t kRejected = 0xCC;
-
 // Blocks start below the image length and never run past the image buffer:
 // the buffer size is a multiple of the block size.
 int BlockLimit(const MainState& s) { return s.imageLength < kImageSize ? s.imageLength : kImageSize; }
+
+enum class BlockResult { Done, NoReply, Mismatch };
+
+// Runs exchange(offset, end) for every block of the image in turn, end being
+// where the block's image bytes end, and reports each block done to the
+// progress hook.  The first block that is not Done ends the transfer: the
+// progress window is hidden, and for a missing reply the not-responding
+// procedure follows.  Returns the last block's result.
+template <class Exchange>
+BlockResult TransferBlocks(MainState& s, Exchange exchange) {
+    const int limit = BlockLimit(s);
+    const int blocks = (limit + kBlockLength - 1) / kBlockLength;
+    for (int offset = 0; offset < limit; offset += kBlockLength) {
+        const int end = offset + kBlockLength < limit ? offset + kBlockLength : limit;
+        const BlockResult result = exchange(offset, end);
+        if (result != BlockResult::Done) {
+            HideProgress(s);
+            if (result == BlockResult::NoReply) NotResponding(s);
+            return result;
+        }
+        if (s.progressHook) s.progressHook(offset / kBlockLength + 1, blocks);
+    }
+    return BlockResult::Done;
+}
 
 // One Write block exchange.  The 21 bytes are the command byte, the offset,
 // the length byte, the sixteen image bytes and their checksum.  false when the
 // ack or the result byte is missing or the master rejected the block.
 bool WriteBlock(MainState& s, int offset) {
     uint8_t frame[21];
-    frame[0] = kWriteBlock;
-    frame[1] = uint8_t(offset & 0xFF);
-    frame[2] = uint8_t(offset >> 8);
-    frame[3] = kBlockSize;
-    unsigned sum = frame[1] + frame[2] + frame[3];
-    for (int i = 0; i < kBlockSize; ++i) {
-        frame[4 + i] = s.programImage[offset + i];
-        sum += frame[4 + i];
-    }
-    frame[20] = uint8_t(sum & 0xFF);
+    frame[0] = kCmdWriteBlock;
+    PutWriteBlockArgs(frame + 1, uint16_t(offset), s.programImage + offset);
 
     uint8_t reply = 0;
     SioPutChars(s, frame, 1);
@@ -51,8 +63,9 @@ bool WriteBlock(MainState& s, int offset) {
 // One Read block exchange: reply holds the sixteen image bytes and one byte
 // that is never examined.  false when the ack is missing or the reply short.
 bool ReadBlock(MainState& s, int offset, uint8_t (&reply)[17]) {
-    const uint8_t command = kReadBlock;
-    const uint8_t args[3] = {uint8_t(offset & 0xFF), uint8_t(offset >> 8), kBlockSize};
+    const uint8_t command = kCmdReadBlock;
+    uint8_t args[3];
+    PutReadBlockArgs(args, uint16_t(offset));
     uint8_t ack = 0;
     SioPutChars(s, &command, 1);
     if (SioGetChars(s, &ack, 1) != 1) return false;
@@ -85,16 +98,10 @@ void DownloadButtonClick(MainState& s) {
     s.progress.label2 = Format("      Downloading (%d bytes)...", int(s.imageLength));
     ShowProgress(s, 2);
 
-    const int limit = BlockLimit(s);
-    const int blocks = (limit + kBlockSize - 1) / kBlockSize;
-    for (int offset = 0; offset < limit; offset += kBlockSize) {
-        if (!WriteBlock(s, offset)) {
-            HideProgress(s);
-            NotResponding(s);
-            return;
-        }
-        if (s.progressHook) s.progressHook(offset / kBlockSize + 1, blocks);
-    }
+    const auto write = [&s](int offset, int) {
+        return WriteBlock(s, offset) ? BlockResult::Done : BlockResult::NoReply;
+    };
+    if (TransferBlocks(s, write) != BlockResult::Done) return;
 
     HideProgress(s);
     s.message("Download complete");
@@ -110,26 +117,19 @@ void VerifyButtonClick(MainState& s) {
 
     ShowProgress(s, 3);
 
-    const int limit = BlockLimit(s);
-    const int blocks = (limit + kBlockSize - 1) / kBlockSize;
-    for (int offset = 0; offset < limit; offset += kBlockSize) {
+    const auto compare = [&s](int offset, int end) {
         uint8_t reply[17];
-        if (!ReadBlock(s, offset, reply)) {
-            HideProgress(s);
-            NotResponding(s);
-            return;
-        }
+        if (!ReadBlock(s, offset, reply)) return BlockResult::NoReply;
         // Only image bytes are compared: not the bytes of the last block that
         // lie beyond the image, and never the seventeenth reply byte.
-        const int end = offset + kBlockSize < limit ? offset + kBlockSize : limit;
-        for (int i = offset; i < end; ++i) {
-            if (reply[i - offset] != s.programImage[i]) {
-                HideProgress(s);
-                s.message("Program listing does not match loaded program!");
-                return;
-            }
-        }
-        if (s.progressHook) s.progressHook(offset / kBlockSize + 1, blocks);
+        for (int i = offset; i < end; ++i)
+            if (reply[i - offset] != s.programImage[i]) return BlockResult::Mismatch;
+        return BlockResult::Done;
+    };
+    switch (TransferBlocks(s, compare)) {
+        case BlockResult::Done: break;
+        case BlockResult::Mismatch: s.message("Program listing does not match loaded program!"); return;
+        case BlockResult::NoReply: return;
     }
 
     HideProgress(s);

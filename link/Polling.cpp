@@ -6,16 +6,13 @@
 
 #include "app/MainState.h"
 #include "link/Protocol.h"
+#include "link/ProtocolBytes.h"
 #include "link/Sio.h"
 #include "link/Terminal.h"
 #include "modules/Detection.h"
 #include "program/LineStore.h"
 
 namespace {
-
-constexpr uint8_t kCmdPoll = 0x8E;
-constexpr uint8_t kPollMarker = 0x55;   // "U"
-constexpr uint8_t kAnnounce = 0x23;     // "#"
 
 // A master that never stops sending must not hold the user-interface thread:
 // one tick takes at most this many unsolicited bytes (the rest wait for the

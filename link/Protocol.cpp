@@ -5,24 +5,11 @@
 #include "link/Protocol.h"
 
 #include "app/MainState.h"
+#include "link/ProtocolBytes.h"
 #include "link/Sio.h"
 #include "program/LineStore.h"
 
 namespace {
-
-constexpr uint8_t kCmdStop = 0x80;
-constexpr uint8_t kCmdRun = 0x81;
-constexpr uint8_t kCmdBreak = 0x82;
-constexpr uint8_t kCmdWriteBlock = 0x83;
-constexpr uint8_t kCmdReadBlock = 0x84;
-constexpr uint8_t kCmdExecute = 0x85;
-constexpr uint8_t kCmdStep = 0x86;
-constexpr uint8_t kCmdReadReply = 0x87;
-constexpr uint8_t kCmdVersion = 0x88;
-constexpr uint8_t kCmdReset = 0x8F;
-
-constexpr uint8_t kRejected = 0xCC;
-constexpr uint8_t kBlockLength = 0x10;
 
 void SendByte(MainState& s, uint8_t b) { SioPutChars(s, &b, 1); }
 
@@ -55,12 +42,6 @@ int ReadResult(MainState& s) {
         return -1;
     }
     return 0;
-}
-
-uint8_t Sum(const uint8_t* bytes, int count) {
-    unsigned sum = 0;
-    for (int i = 0; i < count; ++i) sum += bytes[i];
-    return uint8_t(sum);
 }
 
 // Commands whose only argument is a 16-bit address (Run, Set breakpoint, Step).
@@ -109,18 +90,15 @@ int HostWriteBlock(MainState& s, uint16_t offset, const uint8_t* block16) {
     if (!SendCommandAcked(s, kCmdWriteBlock)) return -1;
     // Offset, length, the 16 bytes and the checksum over all of them, in one write.
     uint8_t frame[20];
-    frame[0] = uint8_t(offset & 0xFF);
-    frame[1] = uint8_t(offset >> 8);
-    frame[2] = kBlockLength;
-    for (int i = 0; i < 16; ++i) frame[3 + i] = block16[i];
-    frame[19] = Sum(frame, 19);
+    PutWriteBlockArgs(frame, offset, block16);
     SioPutChars(s, frame, 20);
     return ReadResult(s);
 }
 
 int HostReadBlock(MainState& s, uint16_t offset, uint8_t* reply17) {
     if (!SendCommandAcked(s, kCmdReadBlock)) return -1;
-    const uint8_t args[3] = {uint8_t(offset & 0xFF), uint8_t(offset >> 8), kBlockLength};
+    uint8_t args[3];
+    PutReadBlockArgs(args, offset);
     SioPutChars(s, args, 3);
     return ReadReply(s, reply17, 17) ? 0 : -1;
 }
@@ -135,7 +113,7 @@ int HostExecute(MainState& s, const uint8_t* bytes, int count) {
     uint8_t frame[257];
     frame[0] = uint8_t(count);
     for (int i = 0; i < count; ++i) frame[1 + i] = bytes[i];
-    frame[1 + count] = Sum(bytes, count);
+    frame[1 + count] = ProtocolSum(bytes, count);
     SioPutChars(s, frame, count + 2);
     return ReadResult(s);
 }
@@ -148,7 +126,7 @@ int HostReadReply(MainState& s, uint8_t* buffer, int count) {
     if (!SendCommandAcked(s, kCmdReadReply)) return -1;
     SendByte(s, uint8_t(count));
     if (!ReadReply(s, buffer, count + 1)) return -1;
-    return Sum(buffer, count) == buffer[count] ? 0 : -2;
+    return ProtocolSum(buffer, count) == buffer[count] ? 0 : -2;
 }
 
 int HostVersion(MainState& s) {

@@ -8,12 +8,12 @@
 #include "isa/Commands.h"
 #include "link/Progress.h"
 #include "link/Protocol.h"
+#include "link/ProtocolBytes.h"
 #include "link/Sio.h"
 #include "modules/ModuleList.h"
 
 namespace {
 
-constexpr uint8_t kCmdStop = 0x80;
 constexpr uint8_t kTypeStatusItem = 0x20;   // status item whose reply carries the module type
 
 bool KnownSlaveType(int code) { return code == kTypeServo || code == kTypeIo || code == kTypeStepper; }

@@ -24,6 +24,13 @@ double Approach(double v, double goal, double step) {
     return v;
 }
 
+// One integration step of a ramp of the velocity towards goal with the
+// acceleration acc (0 = at once); the position follows.
+void VelocityStep(double& pos, double& vel, double goal, double acc, double dt) {
+    vel = acc > 0 ? Approach(vel, goal, acc * dt) : goal;
+    pos += vel * dt;
+}
+
 // One integration step of a trapezoidal move to target with the speed limit
 // vmax and the acceleration acc (0 = immediate).  True once at the target.
 bool PositionStep(double& pos, double& vel, double target, double vmax, double acc, double dt) {
@@ -256,8 +263,7 @@ void ServoModule::step(double dt) {
             break;
         case Mode::Velocity: {
             double goal = dir * cmdVel_;
-            vel_ = cmdAcc_ > 0 ? Approach(vel_, goal, cmdAcc_ * dt) : goal;
-            pos_ += vel_ * dt;
+            VelocityStep(pos_, vel_, goal, cmdAcc_, dt);
             if (vel_ == goal) moveDone_ = true;
             break;
         }
@@ -266,8 +272,7 @@ void ServoModule::step(double dt) {
             pos_ += vel_ * dt;
             break;
         case Mode::Decelerate:
-            vel_ = cmdAcc_ > 0 ? Approach(vel_, 0, cmdAcc_ * dt) : 0;
-            pos_ += vel_ * dt;
+            VelocityStep(pos_, vel_, 0, cmdAcc_, dt);
             if (vel_ == 0) {
                 mode_ = Mode::Hold;
                 moveDone_ = true;
@@ -429,15 +434,11 @@ void StepperModule::step(double dt) {
         case Mode::Position:
             if (PositionStep(pos_, vel_, target_, cmdSpeed_, cmdAcc_, dt)) mode_ = Mode::Hold;
             break;
-        case Mode::Velocity: {
-            double goal = (reverse_ ? -1.0 : 1.0) * cmdSpeed_;
-            vel_ = cmdAcc_ > 0 ? Approach(vel_, goal, cmdAcc_ * dt) : goal;
-            pos_ += vel_ * dt;
+        case Mode::Velocity:
+            VelocityStep(pos_, vel_, (reverse_ ? -1.0 : 1.0) * cmdSpeed_, cmdAcc_, dt);
             break;
-        }
         case Mode::Decelerate:
-            vel_ = cmdAcc_ > 0 ? Approach(vel_, 0, cmdAcc_ * dt) : 0;
-            pos_ += vel_ * dt;
+            VelocityStep(pos_, vel_, 0, cmdAcc_, dt);
             if (vel_ == 0) mode_ = Mode::Hold;
             break;
     }

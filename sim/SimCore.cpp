@@ -7,34 +7,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/ProtocolBytes.h"
+
 namespace sim {
-
-namespace {
-
-constexpr uint8_t kCmdStop = 0x80;
-constexpr uint8_t kCmdRun = 0x81;
-constexpr uint8_t kCmdBreak = 0x82;
-constexpr uint8_t kCmdWriteBlock = 0x83;
-constexpr uint8_t kCmdReadBlock = 0x84;
-constexpr uint8_t kCmdExecute = 0x85;
-constexpr uint8_t kCmdStep = 0x86;
-constexpr uint8_t kCmdReadReply = 0x87;
-constexpr uint8_t kCmdVersion = 0x88;
-constexpr uint8_t kCmdPoll = 0x8E;
-constexpr uint8_t kCmdReset = 0x8F;
-
-constexpr uint8_t kAccepted = 0x00;
-constexpr uint8_t kRejected = 0xCC;
-constexpr uint8_t kMarker = 0x55;     // "U": ends the printed characters of a poll answer
-constexpr uint8_t kAnnounce = 0x23;   // "#": the master has (re)started
-
-uint8_t Sum(const uint8_t* bytes, int count) {
-    unsigned sum = 0;
-    for (int i = 0; i < count; ++i) sum += bytes[i];
-    return uint8_t(sum);
-}
-
-}  // namespace
 
 SimCore::SimCore(const SimOptions& options) : options_(options) {
     for (int type : options_.moduleTypes) {
@@ -201,7 +176,7 @@ void SimCore::finishCommand() {
                 block[i] = at < kMemorySize ? memory_[at] : 0;
             }
             for (int i = 0; i < length; ++i) send(block[i]);
-            send(Sum(block, length));
+            send(ProtocolSum(block, length));
             break;
         }
         case kCmdExecute:
@@ -214,7 +189,7 @@ void SimCore::finishCommand() {
             uint8_t data[256];
             for (int i = 0; i < count; ++i) data[i] = i < kAreaSize ? area[i] : 0;
             for (int i = 0; i < count; ++i) send(data[i]);
-            send(Sum(data, count));
+            send(ProtocolSum(data, count));
             break;
         }
         default:
@@ -228,7 +203,7 @@ bool SimCore::writeBlock() {
     const int length = args_[2];
     // Only whole blocks that fit in program memory are taken.
     if (length > 16 || offset + length > kMemorySize) return false;
-    if (Sum(args_, 3 + length) != args_[3 + length]) return false;
+    if (ProtocolSum(args_, 3 + length) != args_[3 + length]) return false;
     std::memcpy(memory_ + offset, args_ + 3, size_t(length));
     return true;
 }
@@ -237,7 +212,7 @@ bool SimCore::executeImmediate() {
     if (options_.faults.cc) return false;
     const int count = args_[0];
     const uint8_t* bytes = args_ + 1;
-    if (Sum(bytes, count) != bytes[count]) return false;
+    if (ProtocolSum(bytes, count) != bytes[count]) return false;
     if (count >= 5 && bytes[0] == 0xAA) {
         // Exactly one whole frame.
         if ((bytes[2] >> 4) + 5 != count) return false;
@@ -262,7 +237,7 @@ void SimCore::send(uint8_t byte) {
             noise_ ^= noise_ >> 17;
             noise_ ^= noise_ << 5;
             byte = uint8_t(noise_ >> 11);
-        } while (byte == kMarker || byte == kAnnounce);
+        } while (byte == kPollMarker || byte == kAnnounce);
     }
     out_.push_back({byte, now_});
 }
@@ -279,14 +254,14 @@ void SimCore::answerPoll() {
     // A printed "U" would be taken for the marker: the characters go up to
     // the first one, and a run of printed "U"s follows the status bytes, where
     // the host collects them as bytes sent between polls.
-    while (!print_.empty() && print_.front() != kMarker) {
+    while (!print_.empty() && print_.front() != kPollMarker) {
         send(print_.front());
         print_.pop_front();
     }
-    send(kMarker);
+    send(kPollMarker);
     sendStatus();
-    while (!print_.empty() && print_.front() == kMarker) {
-        send(kMarker);
+    while (!print_.empty() && print_.front() == kPollMarker) {
+        send(kPollMarker);
         print_.pop_front();
     }
 }

@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "TestPlatform.h"
@@ -50,6 +52,28 @@ struct FamilyBuilder : ::testing::Test {
     }
 
     Bytes Built() const { return Bytes(s->builderLine.bytes, s->builderLine.bytes + s->builderLine.length); }
+
+    // The line just built, quietly: its bytes, command code, jump target
+    // (patch position and goto label), label, listing text and Execute Now length.
+    void ExpectBuilt(const Bytes& bytes, uint8_t code, int patch, const std::string& gotoLabel,
+                     const std::string& label, const std::string& listing, int executeNow) {
+        EXPECT_TRUE(ui.messages.empty());
+        EXPECT_EQ(Built(), bytes);
+        EXPECT_EQ(s->builderLine.commandCode, code);
+        EXPECT_EQ(s->builderLine.patchOffset, patch);
+        EXPECT_EQ(s->builderLine.gotoLabelText(), gotoLabel);
+        EXPECT_EQ(s->builderLine.labelText(), label);
+        EXPECT_EQ(FormatListingText(*s, s->builderLine), listing);
+        EXPECT_EQ(ExecuteNowLength(s->builderLine), executeNow);
+    }
+
+    // A build refused with just this message, the record left as it was.
+    void ExpectRefusedUntouched(const std::string& message) {
+        const ProgramLine before = s->builderLine;
+        EXPECT_EQ(BuildInstruction(*s), -1);
+        EXPECT_EQ(ui.messages, std::vector<std::string>{message});
+        EXPECT_EQ(std::memcmp(&before, &s->builderLine, sizeof before), 0);
+    }
 
     // What selecting the line in the listing does: copy, select its module, load, label.
     void Load(const ProgramLine& line) {

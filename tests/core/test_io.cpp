@@ -1,4 +1,3 @@
-#include <cstring>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -54,14 +53,8 @@ TEST_F(IoTest, EncodesEveryCommandToItsBytesListingAndExecuteNowLength) {
         s->form.LabelEdit.text = "ABCDEFGHIJKLMNOPQ";
         c.fill(io());
         ASSERT_EQ(BuildInstruction(*s), 0);
-        EXPECT_TRUE(ui.messages.empty());
-        EXPECT_EQ(Built(), c.bytes);
-        EXPECT_EQ(s->builderLine.commandCode, c.bytes[2]);
-        EXPECT_EQ(s->builderLine.patchOffset, c.patch);
-        EXPECT_EQ(s->builderLine.gotoLabelText(), c.gotoLabel);
-        EXPECT_EQ(s->builderLine.labelText(), "ABCDEFGHIJKLMNO");
-        EXPECT_EQ(FormatListingText(*s, s->builderLine), "ABCDEFGH  " + std::to_string(c.module) + " " + c.listing);
-        EXPECT_EQ(ExecuteNowLength(s->builderLine), c.executeNow);
+        ExpectBuilt(c.bytes, c.bytes[2], c.patch, c.gotoLabel, "ABCDEFGHIJKLMNO",
+                    "ABCDEFGH  " + std::to_string(c.module) + " " + c.listing, c.executeNow);
     }
 }
 
@@ -110,10 +103,7 @@ TEST_F(IoTest, BitlessIfAndWaitAreRefusedUntouched) {
         ui.messages.clear();
         ChooseIo(2, index);
         io().IoEdit[1].text = "100";
-        ProgramLine before = s->builderLine;
-        EXPECT_EQ(BuildInstruction(*s), -1);
-        EXPECT_EQ(ui.messages, std::vector<std::string>{"Choose a bit."});
-        EXPECT_EQ(std::memcmp(&before, &s->builderLine, sizeof before), 0);
+        ExpectRefusedUntouched("Choose a bit.");
     }
 }
 

@@ -33,15 +33,8 @@ TEST_F(Master, PanelSetUpShowsOnlyTheCommandsControls) {
         s->form.LabelEdit.text = "OLD";
         chooseMaster(i);
         EXPECT_EQ(visible(kMasterCtls), expected[i]);
-        EXPECT_EQ(s->form.CmdClassEdit.text, "Master");
-        EXPECT_EQ(s->form.CmdEdit.text, kMasterCommands[i]);
-        EXPECT_EQ(s->builderLine.bytes[0], 0xBB);
-        EXPECT_EQ(s->builderLine.commandCode, codes[i]);
-        EXPECT_TRUE(s->form.master.MasterGroup.visible);
-        EXPECT_FALSE(s->form.servo.ServoGroup.visible);
-        EXPECT_EQ(s->form.LabelEdit.text, "");
-        EXPECT_TRUE(s->form.AddInstrButton.enabled && s->form.ChangeButton.enabled);
-        EXPECT_EQ(s->form.ExeNowButton.enabled, s->online);
+        expectChosen(s->form.master.MasterGroup, s->form.servo.ServoGroup, "Master", kMasterCommands[i], 0xBB,
+                     codes[i]);
     }
 }
 

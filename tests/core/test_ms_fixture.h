@@ -60,6 +60,22 @@ protected:
             ASSERT_TRUE(found) << v.control;
         }
     }
+    // What choosing a command leaves, whatever the command: the class and
+    // command texts, byte 0 and the command code, the family's panel shown
+    // and the other hidden, LabelEdit cleared, Add and Change enabled,
+    // Execute Now while on line.
+    void expectChosen(const Ctl& panel, const Ctl& otherPanel, const char* classText, const char* command,
+                      uint8_t byte0, uint8_t code) {
+        EXPECT_EQ(s->form.CmdClassEdit.text, classText);
+        EXPECT_EQ(s->form.CmdEdit.text, command);
+        EXPECT_EQ(s->builderLine.bytes[0], byte0);
+        EXPECT_EQ(s->builderLine.commandCode, code);
+        EXPECT_TRUE(panel.visible);
+        EXPECT_FALSE(otherPanel.visible);
+        EXPECT_EQ(s->form.LabelEdit.text, "");
+        EXPECT_TRUE(s->form.AddInstrButton.enabled && s->form.ChangeButton.enabled);
+        EXPECT_EQ(s->form.ExeNowButton.enabled, s->online);
+    }
     Bytes built() const { return Bytes(s->builderLine.bytes, s->builderLine.bytes + s->builderLine.length); }
 
     // The load dispatch as selecting a listing line runs it, over dirty panels.

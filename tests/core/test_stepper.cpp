@@ -97,14 +97,8 @@ TEST_F(StepperTest, EncodesEveryCommandToItsBytesListingAndExecuteNowLength) {
         s->form.LabelEdit.text = "LBL";
         c.fill(step());
         ASSERT_EQ(BuildInstruction(*s), 0);
-        EXPECT_TRUE(ui.messages.empty());
-        EXPECT_EQ(Built(), c.bytes);
-        EXPECT_EQ(s->builderLine.commandCode, c.index == kMove ? 0x74 : c.bytes[2]);
-        EXPECT_EQ(s->builderLine.patchOffset, c.patch);
-        EXPECT_EQ(s->builderLine.gotoLabelText(), c.gotoLabel);
-        EXPECT_EQ(s->builderLine.labelText(), "LBL");
-        EXPECT_EQ(FormatListingText(*s, s->builderLine), "LBL       " + std::to_string(c.module) + " " + c.listing);
-        EXPECT_EQ(ExecuteNowLength(s->builderLine), c.executeNow);
+        ExpectBuilt(c.bytes, c.index == kMove ? 0x74 : c.bytes[2], c.patch, c.gotoLabel, "LBL",
+                    "LBL       " + std::to_string(c.module) + " " + c.listing, c.executeNow);
     }
 }
 
@@ -165,10 +159,7 @@ TEST_F(StepperTest, ConditionlessIfAndWaitAreRefusedUntouched) {
             step().StepIfCBox.index = item;
             step().StepIfCBox.text = "Moving";  // typed text does not count
             step().StepEdit[1].text = "100";
-            ProgramLine before = s->builderLine;
-            EXPECT_EQ(BuildInstruction(*s), -1);
-            EXPECT_EQ(ui.messages, std::vector<std::string>{"Choose a condition."});
-            EXPECT_EQ(std::memcmp(&before, &s->builderLine, sizeof before), 0);
+            ExpectRefusedUntouched("Choose a condition.");
         }
     }
 }

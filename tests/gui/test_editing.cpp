@@ -3,15 +3,24 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 
 #include "GuiTest.h"
+#include "app/gui/Latin1.h"
 
 namespace {
 
 QString itemText(QListWidget* list, int row) { return list->item(row) ? list->item(row)->text() : QString(); }
+
+// The text an item is painted with.
+QString paintedText(QListWidget* list, int row) {
+    auto* delegate = qobject_cast<QStyledItemDelegate*>(list->itemDelegate());
+    return delegate ? delegate->displayText(itemText(list, row), QLocale()) : QString();
+}
 
 // Adds comment lines "c0", "c1", ... through the widgets.
 void addComments(Gui& g, int count) {
@@ -171,9 +180,12 @@ TEST(Editing, CoreListingChangesAreDrawnItemByItem) {
     ASSERT_EQ(listing->count(), 61);
     EXPECT_EQ(itemText(listing, 0), QStringLiteral("line 0"));
     EXPECT_EQ(itemText(listing, 60), QStringLiteral("            [END]"));
-    // The breakpoint mark and control bytes are drawn visibly, on one line.
-    EXPECT_EQ(itemText(listing, 5), QString(QChar(0x25CF)) + QStringLiteral("reak"));
-    EXPECT_EQ(itemText(listing, 6), QStringLiteral("Print 'Hi") + QChar(0x21B5) + QChar(0x2193) + QLatin1Char('\''));
+    // The items keep the bytes; the breakpoint mark and control bytes are
+    // painted visibly, on one line.
+    EXPECT_EQ(fromQ(itemText(listing, 5)), std::string("\x01") + "reak");
+    EXPECT_EQ(fromQ(itemText(listing, 6)), "Print 'Hi\r\n'");
+    EXPECT_EQ(paintedText(listing, 5), QString(QChar(0x25CF)) + QStringLiteral("reak"));
+    EXPECT_EQ(paintedText(listing, 6), QStringLiteral("Print 'Hi") + QChar(0x21B5) + QChar(0x2193) + QLatin1Char('\''));
     EXPECT_EQ(selectedRows(listing), std::vector<int>{40});
     EXPECT_EQ(listing->currentRow(), 40);
     EXPECT_EQ(listing->verticalScrollBar()->value(), 30);
