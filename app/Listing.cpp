@@ -1,6 +1,7 @@
 #include "app/Listing.h"
 
 void Listing::insert(int index, const std::string& text) {
+    if (index < 0 || index > count()) return;
     items_.insert(items_.begin() + index, text);
     selected_.insert(selected_.begin() + index, 0);
     if (focus_ >= index) ++focus_;
@@ -8,6 +9,7 @@ void Listing::insert(int index, const std::string& text) {
 }
 
 void Listing::remove(int index) {
+    if (index < 0 || index >= count()) return;
     items_.erase(items_.begin() + index);
     selected_.erase(selected_.begin() + index);
     if (focus_ > index || focus_ >= count()) --focus_;
@@ -15,6 +17,7 @@ void Listing::remove(int index) {
 }
 
 void Listing::setText(int index, const std::string& text) {
+    if (index < 0 || index >= count()) return;
     items_[size_t(index)] = text;
     if (view_) view_->itemChanged(index, text);
 }

@@ -274,8 +274,11 @@ int LoadStepperInstruction(MainState& s) {
             break;
         case kStop:
             p.StepCheck[7].checked = (control & 0x01) != 0;
-            // Neither mode bit: no selection, so that the line rebuilds unchanged.
-            p.StepRG.index = (control & 0x04) ? 0 : (control & 0x08) ? 1 : -1;
+            // Neither mode bit: the panel keeps its default, "Stop Abruptly".
+            if (control & 0x04)
+                p.StepRG.index = 0;
+            else if (control & 0x08)
+                p.StepRG.index = 1;
             break;
         case kSetParam:
             p.StepCheck[1].checked = (control & 0x04) != 0;

@@ -56,7 +56,8 @@ void StepButtonClick(MainState& s) {
     s.resumeFlag = true;
     s.followFlag = true;
     s.ui.wait(100);
-    s.pollTimerOn = true;
+    // The timer runs only against an open port.
+    s.pollTimerOn = s.port != nullptr;
 }
 
 void BreakButtonClick(MainState& s) {

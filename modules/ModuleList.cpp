@@ -93,8 +93,12 @@ void UseDetectedModules1Click(MainState& s) {
     int count = s.status.moduleCount > kMaxModules ? kMaxModules : s.status.moduleCount;
     s.moduleListCount = uint8_t(count);
     for (int i = 1; i <= count; ++i) {
-        s.moduleTypes[i] = s.detectedTypes[i];
-        items.push_back(ModuleListLine(i, s.detectedTypes[i]));
+        const int code = s.detectedTypes[i];
+        s.moduleTypes[i] = code;
+        // A slave lists as one of the three slave kinds or as UNKNOWN (a slave
+        // reporting the master's code too); the reported code itself is kept.
+        const bool slaveKind = code == kTypeServo || code == kTypeIo || code == kTypeStepper;
+        items.push_back(ModuleListLine(i, slaveKind ? code : kTypeUnknown));
     }
     s.moduleMismatch = false;
     MarkProgramChanged(s);

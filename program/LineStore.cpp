@@ -1,6 +1,7 @@
 #include "program/LineStore.h"
 
 #include <cstring>
+#include <string>
 
 #include "app/MainState.h"
 #include "isa/Instruction.h"
@@ -21,12 +22,20 @@ void InsertBuilt(MainState& s) {
     MarkProgramChanged(s);
 }
 
+// Puts text into CommentEdit.  A change of its text, made by the program as
+// well as by the user, runs its change handler (Comment becomes the default).
+void SetCommentEditText(MainState& s, const std::string& text) {
+    if (s.form.CommentEdit.text == text) return;
+    s.form.CommentEdit.text = text;
+    CommentEditChange(s);
+}
+
 void InsertComment(MainState& s) {
     ProgramLine line;
     line.setComment(";" + s.form.CommentEdit.text.substr(0, kCommentChars - 1));
     InsertLine(s, s.currentLine, line);
     ++s.currentLine;
-    s.form.CommentEdit.text.clear();
+    SetCommentEditText(s, std::string());
     ScrollRuleA(s);
     MarkProgramChanged(s);
 }
@@ -205,7 +214,7 @@ void ProgramListBoxClick(MainState& s) {
     if (s.builderLine.isComment()) {
         SelectModule(s, 0);
         s.form.ChangeButton.enabled = true;
-        s.form.CommentEdit.text = s.builderLine.commentText().substr(1);
+        SetCommentEditText(s, s.builderLine.commentText().substr(1));
         return;
     }
     int address = s.builderLine.moduleAddress;

@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include <algorithm>
+
 #include "app/MainState.h"
 #include "app/gui/Latin1.h"
 #include "app/gui/MainForm.h"
@@ -186,6 +188,11 @@ TStatForm::TStatForm(const char* objectName, const std::vector<Row>& rows, int c
     setObjectName(QLatin1String(objectName));
     setFont(StepwrightFont());
     setFixedSize(width, height);
+    // Values in the rightmost column reach to the window's margin, so that
+    // the widest position (-2147483648) shows whole; values of an inner
+    // column stop short of the next column.
+    int lastColumn = 0;
+    for (const Row& row : rows) lastColumn = std::max(lastColumn, row.x);
     for (const Row& row : rows) {
         auto* value = new QLabel(this);
         value->setObjectName(QLatin1String(row.valueName));
@@ -197,7 +204,9 @@ TStatForm::TStatForm(const char* objectName, const std::vector<Row>& rows, int c
             caption->setGeometry(row.x, row.y, captionWidth, 16);
             caption->setBuddy(value);
             value->setAccessibleName(accessibleFromCaption(row.caption));
-            value->setGeometry(row.x + captionWidth + 4, row.y, 64, 16);
+            const int valueX = row.x + captionWidth + 4;
+            const int valueWidth = row.x == lastColumn ? std::max(64, width - valueX - 8) : 64;
+            value->setGeometry(valueX, row.y, valueWidth, 16);
         } else {
             value->setGeometry(row.x, row.y, width - 2 * row.x, 16);
         }
@@ -242,7 +251,10 @@ TIoStatForm::TIoStatForm(const StatusFormState& initial)
                  {"Bit 4:", "B4Lbl", 16, 72},    {"Bit 5:", "B5Lbl", 16, 92},    {"Bit 6:", "B6Lbl", 16, 112},
                  {"Bit 7:", "B7Lbl", 128, 12},   {"Bit 8:", "B8Lbl", 128, 32},   {"Bit 9:", "B9Lbl", 128, 52},
                  {"Bit 10:", "B10Lbl", 128, 72}, {"Bit 11:", "B11Lbl", 128, 92}, {"Bit 12:", "B12Lbl", 128, 112}},
-                38, 240, 140, initial) {}
+                38, 240, 140, initial) {
+    // Besides the system menu, this window alone carries the help icon.
+    setWindowFlag(Qt::WindowContextHelpButtonHint, true);
+}
 
 TMasterStatForm::TMasterStatForm(const StatusFormState& initial)
     : TStatForm("MasterStatForm",

@@ -135,6 +135,20 @@ TEST_F(ExecutionTest, StepSkipsDelaysWithOneMessageEach) {
     }
 }
 
+TEST_F(ExecutionTest, StepWithoutAPortLeavesThePollTimerOff) {
+    // On line with the port gone (a failed open whose close query was
+    // cancelled): the step fails as every exchange does, and no polling
+    // starts against the missing port.
+    load({FillerLine(5)});
+    s->port.reset();
+    s->pollTimerOn = true;
+    StepButtonClick(*s);
+    EXPECT_EQ(ui.messages, (Strings{"SioPutChars failed", "Stepwright not responding"}));
+    EXPECT_EQ(ui.atWait, (std::vector<std::pair<bool, bool>>{{false, false}}));
+    EXPECT_FALSE(s->pollTimerOn);
+    EXPECT_TRUE(s->resumeFlag && s->followFlag);
+}
+
 TEST_F(ExecutionTest, StepNeverLooksPastTheImageBuffer) {
     s->resumeFlag = true;
     s->status.programAddress = 16380;

@@ -42,7 +42,9 @@ std::vector<Case> StepperCases() {
                              f.step.StepEdit[2].text = Num(speed);
                              f.step.StepEdit[3].text = Num(256 - speed);
                          }});
-    for (int rg : {-1, 0, 1})
+    // A Stop always has a stop mode: the panel's radio group starts on one
+    // (a stored Stop without one is loaded in LoaderFillsThePanel).
+    for (int rg : {0, 1})
         for (bool amp : {false, true})
             v.push_back({"stop " + Num(rg), kStepper, 1, [=](Form& f) {
                              f.step.StepRG.index = rg;

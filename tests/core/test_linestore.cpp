@@ -2,9 +2,13 @@
 // labels' saved/loaded states.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "TestPlatform.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
+#include "isa/Master.h"
+#include "modules/ModuleList.h"
 #include "program/LineStore.h"
 
 namespace {
@@ -298,6 +302,94 @@ TEST_F(Editor, FullStoreRefusesInsertionsAndChangesNothing) {
     PasteButtonClick(*s);
     EXPECT_EQ(ui.messages.size(), 2u);
     EXPECT_EQ(s->lineCount, kMaxLines);
+}
+
+// Master GoTo built from the builder as the user leaves it: label and target.
+void ChooseGoTo(MainState& s, const std::string& label, const std::string& target) {
+    SelectModule(s, 0);
+    s.form.MasterCBox.index = 0;
+    MasterCBoxClick(s);
+    s.form.LabelEdit.text = label;
+    s.form.master.MasterEdit[1].text = target;
+}
+
+TEST_F(Editor, AddAtEndMarkerAppendsAndClearsOnlyTheLabel) {
+    comment("a");
+    ASSERT_EQ(s->currentLine, 1);  // the end marker
+    ChooseGoTo(*s, "TOP", "DONE");
+    markSaved();
+    AddInstrButtonClick(*s);
+    EXPECT_EQ(texts(), (std::vector<std::string>{";a", "TOP       0 GoTo DONE"}));
+    EXPECT_EQ(s->currentLine, 2);
+    EXPECT_EQ(s->form.LabelEdit.text, "");
+    EXPECT_EQ(s->form.master.MasterEdit[1].text, "DONE");  // other fields keep their values
+    expectChanged();
+
+    AddInstrButtonClick(*s);  // empty label: a line without a label
+    EXPECT_EQ(texts().back(), "          0 GoTo DONE");
+    EXPECT_EQ(s->lines[2].labelText(), "");
+}
+
+TEST_F(Editor, LabelWithLeadingSemicolonMakesACommentLine) {
+    ChooseGoTo(*s, ";note", "X");
+    AddInstrButtonClick(*s);
+    ASSERT_EQ(s->lineCount, 1);
+    EXPECT_TRUE(s->lines[0].isComment());
+    EXPECT_EQ(texts(), std::vector<std::string>{";note"});
+}
+
+TEST_F(Editor, ChangeOfInstructionLineSelectsItAndKeepsItCurrent) {
+    for (auto t : {"a", "b", "c"}) comment(t);
+    click(1);
+    comment("x");  // ;a ;x ;b ;c, ;b current
+    ChooseGoTo(*s, "", "ONE");
+    AddInstrButtonClick(*s);  // ;a ;x GoTo ;b ;c
+    click(2);
+    EXPECT_EQ(s->form.master.MasterEdit[1].text, "ONE");
+    s->form.master.MasterEdit[1].text = "TWO";
+    s->listing.userSelected(4, true);  // another selected line stays selected
+    markSaved();
+    ChangeButtonClick(*s);
+    EXPECT_EQ(texts(), (std::vector<std::string>{";a", ";x", "          0 GoTo TWO", ";b", ";c"}));
+    EXPECT_EQ(s->currentLine, 2);
+    EXPECT_EQ(selection(), (std::vector<int>{2, 4}));
+    expectChanged();
+
+    // A refused build changes nothing.
+    s->form.MasterCBox.index = 6;
+    MasterCBoxClick(*s);
+    s->form.master.MasterEdit[1].text = "x";
+    ChangeButtonClick(*s);
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"Invalid numeric value"});
+    EXPECT_EQ(texts()[2], "          0 GoTo TWO");
+    EXPECT_EQ(s->lineCount, 5);
+}
+
+// CommentEdit's change handler runs whenever its text changes, also when the
+// program puts a comment's text there or empties it: Enter then presses Comment.
+TEST_F(Editor, CommentEditChangedByTheProgramMakesCommentDefault) {
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        bool commentDefault;
+    };
+    comment("a");
+    comment("");
+    const Step steps[] = {
+        {"focus enters the builder", [&] { GroupBox2Enter(*s); }, false},
+        {"click on ;a puts a into CommentEdit", [&] { click(0); }, true},
+        {"focus enters the builder", [&] { GroupBox2Enter(*s); }, false},
+        {"click on ;a again: same text, no change", [&] { click(0); }, false},
+        {"click on ; empties CommentEdit", [&] { click(1); }, true},
+        {"focus enters the builder", [&] { GroupBox2Enter(*s); }, false},
+        {"Comment with an empty edit: nothing changes", [&] { CommentButtonClick(*s); }, false},
+        {"Comment empties the typed text", [&] { s->form.CommentEdit.text = "t"; CommentButtonClick(*s); }, true},
+    };
+    for (const Step& st : steps) {
+        SCOPED_TRACE(st.what);
+        st.act();
+        EXPECT_EQ(s->form.commentIsDefault, st.commentDefault);
+    }
 }
 
 }  // namespace

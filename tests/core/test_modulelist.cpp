@@ -113,14 +113,14 @@ TEST_F(ModuleListTest, UseDetectedModules) {
     UseDetectedModules1Click(*s);
     ASSERT_EQ(ui.messages, std::vector<std::string>{"No modules detected online"});
     s->online = true;
-    s->status.moduleCount = 3;
-    s->detectedTypes[1] = 0;
-    s->detectedTypes[2] = 1;
-    s->detectedTypes[3] = 3;
+    s->status.moduleCount = 6;
+    const int detected[7] = {-1, 0, 1, 3, 2, 127, 255};
+    for (int i = 1; i <= 6; ++i) s->detectedTypes[i] = detected[i];
     s->moduleMismatch = true;
     UseDetectedModules1Click(*s);
-    EXPECT_EQ(items(), (std::vector<std::string>{" 0 [Master]", " 1 ZEL-SERVO", " 2 UNKNOWN", " 3 ZEL-STEP"}));
-    EXPECT_EQ(s->moduleTypes[2], 1);  // the reported code is kept
+    EXPECT_EQ(items(), (std::vector<std::string>{" 0 [Master]", " 1 ZEL-SERVO", " 2 UNKNOWN", " 3 ZEL-STEP",
+                                                 " 4 ZEL-I/O", " 5 UNKNOWN", " 6 UNKNOWN"}));
+    for (int i = 1; i <= 6; ++i) EXPECT_EQ(s->moduleTypes[i], detected[i]);  // the reported codes are kept
     EXPECT_FALSE(s->moduleMismatch);
     EXPECT_FALSE(s->moduleListDefined);  // not changed
     EXPECT_EQ(s->form.ModuleListBox.index, -1);

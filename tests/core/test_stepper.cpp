@@ -266,6 +266,26 @@ TEST_F(StepperTest, LoaderFillsThePanel) {
     odd.bytes[5] = 2;  // no condition has selector 2
     Load(odd);
     EXPECT_EQ(step().StepIfCBox.index, -1);
+
+    // Stop: the amplifier box from 0x01, the stop mode from 0x04, else 0x08;
+    // with neither the panel keeps its default "Stop Abruptly".
+    const struct {
+        uint8_t control;
+        bool amp;
+        int mode;
+    } stops[] = {{0x05, true, 0}, {0x08, false, 1}, {0x0D, true, 0}, {0x01, true, 0}, {0x00, false, 0}};
+    for (const auto& c : stops) {
+        ProgramLine stop{};
+        const uint8_t b[] = {0xAA, 4, 0x17, c.control, uint8_t(4 + 0x17 + c.control), 1};
+        std::memcpy(stop.bytes, b, sizeof b);
+        stop.length = 6;
+        stop.commandCode = 0x17;
+        stop.moduleAddress = 4;
+        step().StepRG.index = 1 - c.mode;
+        Load(stop);
+        EXPECT_EQ(step().StepCheck[7].checked, c.amp) << int(c.control);
+        EXPECT_EQ(step().StepRG.index, c.mode) << int(c.control);
+    }
 }
 
 TEST_F(StepperTest, CodeWithoutRowLoadsNothing) {

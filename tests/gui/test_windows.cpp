@@ -210,6 +210,99 @@ TEST(Windows, StatusWindowIsFilledPlacedAndModal) {
     EXPECT_FALSE(form.isVisible());
 }
 
+// Every text a secondary window shows before anything fills it: its title,
+// its size, its fixed caption labels and the first values of its value labels.
+TEST(Windows, SecondaryWindowsCarryTheirTextsAndSizes) {
+    Gui g;
+    struct Case {
+        QWidget* window;
+        const char* title;
+        QSize size;
+        std::vector<std::pair<const char*, const char*>> labels;   // object name, text
+    };
+    const Case cases[] = {
+        {&g.windows->com(), "Communications Settings", {275, 131}, {}},
+        {&g.windows->terminal(), "Stepwright Terminal", {380, 235}, {}},
+        {&g.windows->progress(), "", {261, 65},
+         {{"Label1", "Stepwright Detected"}, {"Label2", "Downloading..."}, {"Label3", "Verifying.."}}},
+        {&g.windows->servoStat(), nullptr, {}, {{"PosLabelCaption", "Position:"}, {"PosLabel", "0"},
+                                                {"HomePosLabelCaption", "Home Position:"}, {"HomePosLabel", "0"},
+                                                {"Lim1LabelCaption", "Limit 1:"}, {"Lim1Label", "Low"},
+                                                {"Lim2LabelCaption", "Limit 2:"}, {"Lim2Label", "Low"},
+                                                {"PowerLabelCaption", "Power:"}, {"PowerLabel", "Off"}}},
+        {&g.windows->stepStat(), nullptr, {}, {{"Lim1LabelCaption", "Limit 1:"}, {"Lim2LabelCaption", " Limit 2:     "},
+                                               {"HomeSwLabelCaption", "Home Sw."}, {"HomeSwLabel", "Low"},
+                                               {"EStopLabelCaption", "E-Stop"}, {"EStopLabel", "Low"},
+                                               {"Input1LabelCaption", "Input 1"}, {"Input2LabelCaption", "Input 2"},
+                                               {"Input2Label", "Low"}, {"PowerLabel", "Off"}}},
+        {&g.windows->ioStat(), nullptr, {}, {{"B1LblCaption", "Bit 1:"}, {"B1Lbl", "Low"},
+                                             {"B6LblCaption", "Bit 6:"}, {"B7LblCaption", "Bit 7:"},
+                                             {"B12LblCaption", "Bit 12:"}, {"B12Lbl", "Low"}}},
+        {&g.windows->masterStat(), nullptr, {}, {{"VersionLbl", "Version:   1"}, {"C1LblCaption", "Counter 1:"},
+                                                 {"C1Lbl", "0"}, {"C4LblCaption", "Counter 4:"}, {"C4Lbl", "0"}}},
+    };
+    for (const Case& c : cases) {
+        const QString name = c.window->objectName();
+        if (c.title) {
+            EXPECT_EQ(c.window->windowTitle(), QLatin1String(c.title)) << name.toStdString();
+        }
+        if (c.size.isValid()) {
+            EXPECT_EQ(c.window->size(), c.size) << name.toStdString();
+            EXPECT_EQ(c.window->minimumSize(), c.window->maximumSize()) << name.toStdString() << ": resizable";
+        }
+        for (const auto& [object, text] : c.labels) {
+            if (auto* label = in<QLabel>(*c.window, object)) {
+                EXPECT_EQ(label->text(), QLatin1String(text)) << object;
+            }
+        }
+    }
+
+    // Buttons and items.
+    auto* ports = in<RadioGroup>(g.windows->com(), "ComRG");
+    QStringList items;
+    for (int i = 0; i < ports->count(); ++i) items << ports->button(i)->text();
+    EXPECT_EQ(items, (QStringList{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "Offline"}));
+    const std::pair<QWidget*, std::vector<std::pair<const char*, const char*>>> buttons[] = {
+        {&g.windows->com(), {{"SetButton", "Set"}, {"CancelButton", "Cancel"}}},
+        {&g.windows->terminal(), {{"ClearTermButton", "Clear"}, {"CloseTermButton", "Close"}}},
+    };
+    for (const auto& [window, named] : buttons)
+        for (const auto& [object, text] : named) {
+            if (auto* b = in<QPushButton>(*window, object)) {
+                EXPECT_EQ(b->text(), QLatin1String(text)) << object;
+            }
+        }
+    auto* memo = in<QPlainTextEdit>(g.windows->terminal(), "TerminalMemo");
+    EXPECT_EQ(memo->size(), QSize(377, 201));
+    EXPECT_TRUE(memo->isReadOnly());
+
+    // Only the I/O window carries the help icon; none of them minimises.
+    for (QWidget* w : std::initializer_list<QWidget*>{&g.windows->servoStat(), &g.windows->stepStat(),
+                                                      &g.windows->ioStat(), &g.windows->masterStat()}) {
+        EXPECT_EQ(w->windowFlags().testFlag(Qt::WindowContextHelpButtonHint), w == &g.windows->ioStat())
+            << w->objectName().toStdString();
+        EXPECT_FALSE(w->windowFlags().testFlag(Qt::WindowMinimizeButtonHint)) << w->objectName().toStdString();
+    }
+    EXPECT_TRUE(g.windows->progress().windowFlags().testFlag(Qt::FramelessWindowHint));
+
+    // The widest values fit their labels whole, and every caption fits too.
+    const std::pair<TStatForm*, std::vector<std::pair<const char*, const char*>>> widest[] = {
+        {&g.windows->servoStat(), {{"PosLabel", "-2147483648"}, {"HomePosLabel", "-2147483648"}}},
+        {&g.windows->stepStat(), {{"PosLabel", "-2147483648"}, {"HomePosLabel", "-2147483648"}}},
+        {&g.windows->masterStat(), {{"VersionLbl", "Version:  -1"}, {"C1Lbl", "65535"}}},
+        {&g.windows->ioStat(), {{"B12Lbl", "High"}}},
+    };
+    for (const auto& [form, values] : widest) {
+        StatusFormState state;
+        for (const auto& [object, text] : values) state.labels.emplace_back(object, text);
+        form->fill(state);
+        for (QLabel* label : form->findChildren<QLabel*>()) {
+            EXPECT_LE(label->sizeHint().width(), label->width()) << label->objectName().toStdString();
+            EXPECT_LE(label->geometry().right(), form->width()) << label->objectName().toStdString();
+        }
+    }
+}
+
 struct OptionCase {
     std::vector<std::string> args;
     const char* errorPart;  // nullptr: accepted
