@@ -411,23 +411,6 @@ TEST_F(Editor, SelectionStaysOneBlockAndCutTakesExactlyIt) {
     comment("new");
     EXPECT_EQ(texts(), (std::vector<std::string>{";b", ";new", ";d"}));
     EXPECT_EQ(selection(), std::vector<int>{2});
-
-    // A user's change that leaves a gap, or the focus outside, selects the focus alone.
-    struct Case {
-        std::vector<int> selected;
-        int focus;
-        std::vector<int> after;
-    } cases[] = {
-        {{0, 2}, 2, {2}}, {{0, 1}, 2, {2}}, {{}, 1, {1}}, {{0, 1, 2}, 1, {0, 1, 2}}, {{1, 3}, 3, {3}},
-    };
-    for (const Case& c : cases) {
-        for (int i = 0; i < s->listing.count(); ++i)
-            s->listing.userSelected(i, std::count(c.selected.begin(), c.selected.end(), i) > 0);
-        s->listing.userFocus(c.focus);
-        ProgramListBoxClick(*s);
-        EXPECT_EQ(selection(), c.after);
-        EXPECT_EQ(s->currentLine, c.focus);
-    }
 }
 
 // A forgotten breakpoint takes its mark with it, wherever its line has moved.
