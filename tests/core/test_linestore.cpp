@@ -2,7 +2,6 @@
 // labels' saved/loaded states.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 
 #include "TestPlatform.h"
