@@ -1,6 +1,7 @@
 #include "app/Form.h"
 
 #include "isa/Commands.h"
+#include "program/ProgramLine.h"
 
 namespace {
 
@@ -183,6 +184,24 @@ std::vector<CtlRef> Form::controls() {
     for (int i = 1; i <= 12; ++i) add("IoCheck" + std::to_string(i), K::Check, &io.IoCheck[i]);
     for (int i = 1; i <= 2; ++i) add("IoEdit" + std::to_string(i), K::Edit, &io.IoEdit[i]);
     return r;
+}
+
+bool Form::holdsTextField(const std::string& editName) {
+    if (editName == "LabelEdit" || editName == "CommentEdit") return true;
+    // A panel edit holds a label when the caption beside it names one.
+    size_t at = editName.find("Edit");
+    if (at == std::string::npos || at == 0) return false;
+    const Ctl* label = find(editName.substr(0, at) + "Label" + editName.substr(at + 4));
+    if (!label || !label->visible) return false;
+    const std::string& c = label->caption;
+    auto endsWith = [&c](const std::string& tail) {
+        return c.size() >= tail.size() && c.compare(c.size() - tail.size(), tail.size(), tail) == 0;
+    };
+    return endsWith("Label") || c.rfind("GoTo", 0) == 0 || c.rfind("LoopTo", 0) == 0;
+}
+
+std::string Form::typedText(const std::string& editName, const std::string& text) {
+    return holdsTextField(editName) ? CleanTextField(text) : text;
 }
 
 Ctl* Form::find(const std::string& name) {

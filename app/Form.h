@@ -98,4 +98,10 @@ struct Form {
     // All controls with their object names, for the Qt layer and the tests.
     std::vector<CtlRef> controls();
     Ctl* find(const std::string& name);
+
+    // Whether the edit named holds a label, a goto-label or a comment now.
+    bool holdsTextField(const std::string& editName);
+    // What an edit keeps of text the user typed or pasted into it: a text
+    // field keeps nothing that a program file could not give back.
+    std::string typedText(const std::string& editName, const std::string& text);
 };

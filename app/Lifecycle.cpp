@@ -18,15 +18,9 @@ void StartTimerTimer(MainState& s) {
 void ExitButtonClick(MainState& s) { s.ui.closeMainWindow(); }
 
 bool FormCloseQuery(MainState& s) {
-    if (s.form.SaveLabel.color != kRed || s.lineCount == 0) return true;
-    switch (s.ui.askYesNoCancel("Program not saved - save before exiting?")) {
-        case Answer::Yes:
-            // The window closes only when the program was written: a cancelled
-            // or failed save keeps it open so that nothing is lost.
-            return SaveProgram(s);
-        case Answer::No: return true;
-        default: return false;
-    }
+    // The window closes only when the program was written: a cancelled or
+    // failed save keeps it open so that nothing is lost.
+    return SaveFirstIfUnsaved(s, "Program not saved - save before exiting?");
 }
 
 void HelpButtonClick(MainState& s) {

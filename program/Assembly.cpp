@@ -103,9 +103,9 @@ int ResolveLabels(MainState& s) {
             s.message(Format("Label '%s' undefined", target.c_str()));
             return -1;
         }
-        // The address takes two bytes from patchOffset on; a position that
-        // would leave the instruction bytes comes only from a damaged record.
-        if (int(line.patchOffset) + 1 >= kMaxInstrBytes) {
+        // The address takes two bytes from patchOffset on; a position on the
+        // header or past the instruction comes only from a damaged record.
+        if (!PatchFits(line)) {
             s.listing.setFocus(i);
             s.message(Format("Program line %d is damaged: its jump address cannot be placed at byte %d.", i + 1,
                              int(line.patchOffset)));

@@ -18,6 +18,7 @@ void InsertBuilt(MainState& s) {
     InsertLine(s, s.currentLine, s.builderLine);
     ++s.currentLine;
     s.form.LabelEdit.text.clear();
+    KeepSelectionOneBlock(s);
     ScrollRuleA(s);
     MarkProgramChanged(s);
 }
@@ -36,6 +37,7 @@ void InsertComment(MainState& s) {
     InsertLine(s, s.currentLine, line);
     ++s.currentLine;
     SetCommentEditText(s, std::string());
+    KeepSelectionOneBlock(s);
     ScrollRuleA(s);
     MarkProgramChanged(s);
 }
@@ -47,6 +49,8 @@ bool InsertLine(MainState& s, int k, const ProgramLine& line) {
     std::memmove(&s.lines[k + 1], &s.lines[k], sizeof(ProgramLine) * size_t(s.lineCount - k));
     s.lines[k] = line;
     ++s.lineCount;
+    // The breakpoint mark moves with its line.
+    if (s.breakpointLine >= k) ++s.breakpointLine;
     s.listing.insert(k, FormatListingText(s, line));
     return true;
 }
@@ -56,6 +60,10 @@ void RemoveLine(MainState& s, int k) {
     std::memmove(&s.lines[k], &s.lines[k + 1], sizeof(ProgramLine) * size_t(s.lineCount - k - 1));
     --s.lineCount;
     s.listing.remove(k);
+    if (s.breakpointLine == k)
+        s.breakpointLine = -1;  // the marked item is gone
+    else if (s.breakpointLine > k)
+        --s.breakpointLine;
 }
 
 void ScrollRuleA(MainState& s) {
@@ -78,11 +86,31 @@ void MarkProgramChanged(MainState& s) {
     s.form.LoadLabel.color = kRed;
     s.form.SaveLabel.caption = "Not Saved";
     s.form.SaveLabel.color = kRed;
-    s.breakpointLine = -1;
+    // The breakpoint is forgotten: so is its mark in the listing.
+    ClearBreakpointMark(s);
     s.resumeFlag = false;
 }
 
 void DeselectAllLines(MainState& s) { s.listing.deselectAll(); }
+
+bool SelectionIsOneBlock(const Listing& listing) {
+    int first = -1, last = -1, selected = 0;
+    for (int i = 0; i < listing.count(); ++i)
+        if (listing.selected(i)) {
+            if (first < 0) first = i;
+            last = i;
+            ++selected;
+        }
+    return selected == 0 || last - first + 1 == selected;
+}
+
+void KeepSelectionOneBlock(MainState& s) {
+    if (SelectionIsOneBlock(s.listing)) return;
+    int keep = s.listing.focus();
+    if (keep < 0 || keep >= s.listing.count()) keep = s.currentLine;
+    DeselectAllLines(s);
+    s.listing.select(keep);
+}
 
 void ShowLineAtAddress(MainState& s, uint16_t address) {
     DeselectAllLines(s);
@@ -185,7 +213,11 @@ void CutButtonClick(MainState& s) {
             s.currentLine = i;
             break;
         }
-    for (int k = 0; k < s.copyCount; ++k) DeleteButtonClick(s);
+    // Exactly the lines just copied are removed (one block starting at the
+    // current line), and the line after them is selected, as Delete does.
+    for (int i = s.lineCount - 1; i >= s.currentLine; --i)
+        if (s.listing.selected(i)) RemoveLine(s, i);
+    if (s.copyCount > 0) s.listing.select(s.currentLine);
     MarkProgramChanged(s);
 }
 
@@ -208,6 +240,12 @@ void PasteButtonClick(MainState& s) {
 void ProgramListBoxClick(MainState& s) {
     int focus = s.listing.focus();
     if (focus < 0) return;
+    // Whatever keys or clicks the user combined, the selection stays one block
+    // that holds the focus item; otherwise the focus item is selected alone.
+    if (focus < s.listing.count() && (!s.listing.selected(focus) || !SelectionIsOneBlock(s.listing))) {
+        DeselectAllLines(s);
+        s.listing.select(focus);
+    }
     s.currentLine = focus > s.lineCount ? s.lineCount : focus;
     if (IsEndMarker(s, s.currentLine)) return;
     s.builderLine = s.lines[s.currentLine];

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include "program/ProgramLine.h"
 struct MainState;
+class Listing;
 
 // Listing buttons and builder buttons
 void AddInstrButtonClick(MainState& s);
@@ -29,6 +30,11 @@ void DeselectAllLines(MainState& s);
 void ShowLineAtAddress(MainState& s, uint16_t address);
 void ClearBreakpointMark(MainState& s);
 void CopySelectedLines(MainState& s);
+// Whether the selected items form one contiguous block (or none is selected).
+bool SelectionIsOneBlock(const Listing& listing);
+// A selection with a gap is collapsed to the focus item (or the current line),
+// so that Cut and Copy always act on one block.
+void KeepSelectionOneBlock(MainState& s);
 
 // Inserts a record (and its listing item) at index k; false when the line
 // store is full (the caller refuses with a message).

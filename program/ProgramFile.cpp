@@ -68,6 +68,7 @@ public:
         if (v > INT32_MAX) return fail(Format("the %s is too large", what));
         value = negative ? -v : v;
         pos_ = p;
+        endedFile_ = p >= b_.size();
         return true;
     }
 
@@ -87,6 +88,7 @@ public:
         if (digits == 0 || !endsToken(p)) return fail(Format("the %s is not a hexadecimal number", what));
         value = uint32_t(v);
         pos_ = p;
+        endedFile_ = p >= b_.size();
         return true;
     }
 
@@ -96,6 +98,9 @@ public:
         size_t end = b_.find('\n', pos_);
         size_t next = end == std::string::npos ? b_.size() : end + 1;
         if (end == std::string::npos) end = b_.size();
+        // A line that stops at the end of the file without a line end (not
+        // even the CR of one) may have been cut short.
+        endedFile_ = end == b_.size() && (end == pos_ || b_[end - 1] != '\r');
         if (end > pos_ && b_[end - 1] == '\r') --end;
         text.assign(b_, pos_, end - pos_);
         pos_ = next;
@@ -114,10 +119,14 @@ public:
         }
     }
 
-    bool fail(const std::string& what) {
-        if (error_.empty()) error_ = Format("line %d: ", lineNo_) + what;
+    bool fail(const std::string& what) { return failAt(lineNo_, what); }
+    bool failAt(int line, const std::string& what) {
+        if (error_.empty()) error_ = Format("line %d: ", line) + what;
         return false;
     }
+    int lineNo() const { return lineNo_; }
+    // The last item read ran up to the end of the file with nothing after it.
+    bool endedFile() const { return endedFile_; }
 
 private:
     static int HexDigit(char c) {
@@ -143,6 +152,7 @@ private:
     const std::string& b_;
     size_t pos_ = 0;
     int lineNo_ = 1;
+    bool endedFile_ = false;
     std::string error_;
 };
 
@@ -175,6 +185,7 @@ bool ReadInstruction(Reader& r, ProgramLine& line) {
     line.targetAddress = uint16_t(value);
     if (!r.hex("patch position", value)) return false;
     line.patchOffset = uint8_t(value);
+    const int patchLine = r.lineNo();
     if (!r.hex("module address", value)) return false;
     line.moduleAddress = uint8_t(value);
     if (!r.hex("command code", value)) return false;
@@ -190,6 +201,11 @@ bool ReadInstruction(Reader& r, ProgramLine& line) {
         if (!r.hex("instruction byte", value)) return false;
         line.bytes[k] = uint8_t(value);
     }
+    // The assembly writes the jump address there: it must stay inside the
+    // instruction and off its header.
+    if (line.gotoLabel[0] != '\0' && !PatchFits(line))
+        return r.failAt(patchLine, Format("the patch position %d leaves no room for the jump address in %d bytes",
+                                          int(line.patchOffset), int(line.length)));
     r.restOfLine();
     // With no bytes the count's line was just skipped; the block still holds
     // its (empty) byte line, which must not be taken for the next line's label.
@@ -200,11 +216,11 @@ bool ReadInstruction(Reader& r, ProgramLine& line) {
 // ---------------------------------------------------------------------------
 // Writing
 
-// Writes all of data to fd; false with errno set when a write fails.
-bool WriteAll(int fd, const std::string& data) {
+// Writes all of data to fd from offset on; false with errno set on failure.
+bool WriteAllAt(int fd, const std::string& data, off_t offset) {
     size_t done = 0;
     while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        ssize_t n = ::pwrite(fd, data.data() + done, data.size() - done, offset + off_t(done));
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -220,76 +236,143 @@ bool WriteAll(int fd, const std::string& data) {
 
 std::string WriteFailure(int err) { return std::string("Could not write file: ") + std::strerror(err); }
 
-// A target that is not a regular file (a device, a pipe) cannot be replaced by
-// a rename: it is written in place and every error reported.
-std::string WriteInPlace(const std::string& path, const std::string& data) {
-    // Not blocking on a pipe that nobody reads.
-    int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return kCouldNotOpen;
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (!WriteAll(fd, data)) {
-        int err = errno;
-        ::close(fd);
-        return WriteFailure(err);
+// Follows symbolic links from path to the file they finally name, which need
+// not exist yet (a dangling link creates it).  False for a link loop or a
+// name that cannot be looked up.
+bool FollowLinks(const std::string& path, std::string& target) {
+    std::string p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(p.c_str(), &st) != 0) {
+            if (errno != ENOENT) return false;
+            target = p;
+            return true;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            target = p;
+            return true;
+        }
+        char buf[PATH_MAX];
+        ssize_t n = ::readlink(p.c_str(), buf, sizeof buf);
+        if (n <= 0 || size_t(n) >= sizeof buf) return false;
+        std::string next(buf, size_t(n));
+        if (next[0] != '/') {
+            size_t slash = p.rfind('/');
+            next = (slash == std::string::npos ? std::string() : p.substr(0, slash + 1)) + next;
+        }
+        p = next;
     }
-    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS && errno != ENOTSUP) {
-        int err = errno;
-        ::close(fd);
-        return WriteFailure(err);
-    }
-    if (::close(fd) != 0) return WriteFailure(errno);
-    return std::string();
+    return false;
 }
 
-// Writes data to a temporary file beside target and renames it over target
-// once it is complete, so that a failure leaves the earlier file as it was.
-std::string WriteReplacing(const std::string& target, const std::string& data, bool exists, mode_t mode) {
-    size_t slash = target.rfind('/');
-    std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    // The temporary name stays within the length a directory entry allows.
-    std::string temp = dir + "." + base.substr(0, 200) + ".XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) return kCouldNotOpen;
+std::string DirectoryOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
 
-    auto abandon = [&](int err) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return WriteFailure(err);
-    };
-    if (!exists) {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(fd, mode & 07777) != 0) return abandon(errno);
-    if (!WriteAll(fd, data)) return abandon(errno);
-    if (::fsync(fd) != 0) return abandon(errno);
-    if (::close(fd) != 0) {
-        int err = errno;
-        ::unlink(temp.c_str());
-        return WriteFailure(err);
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        int err = errno;
-        ::unlink(temp.c_str());
-        return WriteFailure(err);
-    }
-    // Make the new directory entry durable as well.
+void SyncDirectory(const std::string& path) {
+    std::string dir = DirectoryOf(path);
     int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);
         ::close(dfd);
     }
+}
+
+// A new file: created exclusively and written; removed again if that fails.
+std::string WriteNewFile(const std::string& target, const std::string& data) {
+    int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return kCouldNotOpen;
+    if (!WriteAllAt(fd, data, 0) || ::fsync(fd) != 0) {
+        int err = errno;
+        ::close(fd);
+        ::unlink(target.c_str());
+        return WriteFailure(err);
+    }
+    if (::close(fd) != 0) {
+        int err = errno;
+        ::unlink(target.c_str());
+        return WriteFailure(err);
+    }
+    SyncDirectory(target);
     return std::string();
 }
 
-// Reads at most kMaxFileBytes + 1 bytes of path; false when it cannot be read.
+// Replaces the existing file target (described by st) by a complete new file
+// renamed over it, with the same owner, group and mode.  False when this way
+// is not open (the directory takes no new file, the owner cannot be given):
+// nothing has changed then.  True with the outcome in result otherwise; on a
+// failure the earlier file is left as it was.
+bool ReplaceByRename(const std::string& target, const std::string& data, const struct stat& st,
+                     std::string& result) {
+    std::string dir = DirectoryOf(target);
+    std::string base = target.substr(dir.size());
+    // The temporary name stays within the length a directory entry allows.
+    std::string temp = dir + "." + base.substr(0, 200) + ".XXXXXX";
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) return false;
+    auto abandon = [&](bool failed) {
+        int err = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        if (failed) result = WriteFailure(err);
+        return failed;
+    };
+    struct stat tst;
+    if (::fstat(fd, &tst) != 0) return abandon(true);
+    if ((tst.st_uid != st.st_uid || tst.st_gid != st.st_gid) && ::fchown(fd, st.st_uid, st.st_gid) != 0)
+        return abandon(false);
+    if (::fchmod(fd, st.st_mode & 07777) != 0) return abandon(false);
+    if (!WriteAllAt(fd, data, 0) || ::fsync(fd) != 0) return abandon(true);
+    if (::close(fd) != 0) {
+        result = WriteFailure(errno);
+        ::unlink(temp.c_str());
+        return true;
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        result = WriteFailure(errno);
+        ::unlink(temp.c_str());
+        return true;
+    }
+    SyncDirectory(target);
+    result.clear();
+    return true;
+}
+
+// Rewrites the open file fd in place, keeping its inode, links, owner and
+// mode.  The earlier content is kept in memory until the new content is on
+// the disk and written back if any step fails.
+std::string RewriteInPlace(int fd, const struct stat& st, const std::string& data) {
+    if (size_t(st.st_size) > kMaxFileBytes) return "The file is too large to be replaced safely.";
+    std::string earlier(size_t(st.st_size), '\0');
+    size_t got = 0;
+    while (got < earlier.size()) {
+        ssize_t n = ::pread(fd, earlier.data() + got, earlier.size() - got, off_t(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return WriteFailure(errno);
+        if (n == 0) break;
+        got += size_t(n);
+    }
+    earlier.resize(got);
+    if (WriteAllAt(fd, data, 0) && ::ftruncate(fd, off_t(data.size())) == 0 && ::fsync(fd) == 0)
+        return std::string();
+    int err = errno;
+    bool restored = WriteAllAt(fd, earlier, 0) && ::ftruncate(fd, off_t(earlier.size())) == 0 && ::fsync(fd) == 0;
+    return WriteFailure(err) + (restored ? "" : " (the earlier content could not be restored)");
+}
+
+// Reads at most kMaxFileBytes + 1 bytes of path; false when it is not a
+// regular file or cannot be read.  A pipe or device is never opened, so
+// nothing here can wait for a writer.
 bool ReadFileBytes(const std::string& path, std::string& bytes) {
-    // Not blocking on a pipe that nobody writes: it then reads as empty.
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
     bytes.clear();
     char buf[65536];
     while (bytes.size() <= kMaxFileBytes) {
@@ -305,6 +388,18 @@ bool ReadFileBytes(const std::string& path, std::string& bytes) {
     ::close(fd);
     return true;
 }
+
+// The record as the program file gives it back: comments by their text,
+// instructions field by field (bytes beyond the length do not count).
+bool SameAsReadBack(const ProgramLine& a, const ProgramLine& b) {
+    if (a.isComment() || b.isComment()) return a.isComment() && b.isComment() && a.commentText() == b.commentText();
+    return a.labelText() == b.labelText() && a.address == b.address && a.gotoLabelText() == b.gotoLabelText() &&
+           a.targetAddress == b.targetAddress && a.patchOffset == b.patchOffset &&
+           a.moduleAddress == b.moduleAddress && a.commandCode == b.commandCode && a.length == b.length &&
+           std::memcmp(a.bytes, b.bytes, a.length <= kMaxInstrBytes ? a.length : kMaxInstrBytes) == 0;
+}
+
+bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
 void ShowSaved(MainState& s, const std::string& fullPath) {
     s.form.SaveLabel.caption = kSavedText;
@@ -368,37 +463,79 @@ std::string ParseProgramFile(const std::string& bytes, ProgramFileData& out) {
         }
         out.lines.push_back(line);
     }
+    // A last line without its line end is taken only when nothing can be
+    // missing from it: the writer ends every byte with a blank.
+    if (count > 0 && r.endedFile()) {
+        r.fail("the last line has no line end and may be cut short");
+        return r.error();
+    }
     return std::string();
+}
+
+std::string SaveRefusal(const MainState& s) {
+    int count = s.lineCount < 0 ? 0 : (s.lineCount > kMaxLines ? kMaxLines : s.lineCount);
+    for (int i = 0; i < count; ++i) {
+        const ProgramLine& line = s.lines[i];
+        const char* field = nullptr;
+        if (line.isComment())
+            field = HasLineBreak(line.commentText()) ? "comment" : nullptr;
+        else if (HasLineBreak(line.labelText()))
+            field = "label";
+        else if (HasLineBreak(line.gotoLabelText()))
+            field = "goto-label";
+        if (field)
+            return Format("Program line %d cannot be saved: its %s holds a line break, which a program file "
+                          "cannot store.",
+                          i + 1, field);
+    }
+    // Whatever else the reader would not give back the same is refused too.
+    ProgramFileData back;
+    std::string reason = ParseProgramFile(FormatProgramFile(s), back);
+    size_t same = 0;
+    while (same < back.lines.size() && same < size_t(count) && SameAsReadBack(s.lines[same], back.lines[same]))
+        ++same;
+    if (reason.empty() && same == size_t(count)) return std::string();
+    return Format("Program line %d cannot be saved: it would not read back the same from a program file.",
+                  int(same) + 1);
 }
 
 std::string WriteProgramFile(const MainState& s, const std::string& path) {
     if (path.empty()) return kCouldNotOpen;
+    std::string refusal = SaveRefusal(s);
+    if (!refusal.empty()) return refusal;
     std::string data = FormatProgramFile(s);
-    std::string target = path;
+
+    std::string target;
+    if (!FollowLinks(path, target)) return kCouldNotOpen;
     struct stat st;
-    bool exists = false;
-    if (::lstat(path.c_str(), &st) == 0) {
-        if (S_ISLNK(st.st_mode)) {
-            // Replace the file the link names, and keep the link.
-            if (::stat(path.c_str(), &st) == 0) {
-                char* real = ::realpath(path.c_str(), nullptr);
-                if (!real) return kCouldNotOpen;
-                target = real;
-                std::free(real);
-                exists = true;
-            }
-        } else {
-            exists = true;
-        }
+    if (::lstat(target.c_str(), &st) != 0) return errno == ENOENT ? WriteNewFile(target, data) : kCouldNotOpen;
+    // Directories, pipes, devices and sockets are never opened: a pipe or a
+    // terminal could block the window for ever.  A file without any write
+    // permission is read-only, even for a user whom the system would let in.
+    if (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0) return kCouldNotOpen;
+    int fd = ::open(target.c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return kCouldNotOpen;
+    struct stat fst;
+    if (::fstat(fd, &fst) != 0 || !S_ISREG(fst.st_mode) || fst.st_ino != st.st_ino || fst.st_dev != st.st_dev) {
+        ::close(fd);
+        return kCouldNotOpen;
     }
-    if (exists && !S_ISREG(st.st_mode)) {
-        if (S_ISDIR(st.st_mode)) return kCouldNotOpen;
-        return WriteInPlace(target, data);
-    }
-    return WriteReplacing(target, data, exists, exists ? st.st_mode : 0);
+    // A new file renamed into place is safest against a crash, but it keeps
+    // the file's identity only for a single link whose owner it can take;
+    // otherwise the file is rewritten in place.
+    std::string result;
+    if (fst.st_nlink != 1 || !ReplaceByRename(target, data, fst, result)) result = RewriteInPlace(fd, fst, data);
+    ::close(fd);
+    return result;
 }
 
 bool SaveProgram(MainState& s) {
+    // A program the file cannot hold is refused before a file is chosen.
+    std::string refusal = SaveRefusal(s);
+    if (!refusal.empty()) {
+        s.message(refusal);
+        return false;
+    }
     std::string name = s.rememberedFile;
     if (!s.ui.saveDialog(name)) return false;
     std::string full = FullPath(name);
@@ -410,6 +547,15 @@ bool SaveProgram(MainState& s) {
     }
     ShowSaved(s, full);
     return true;
+}
+
+bool SaveFirstIfUnsaved(MainState& s, const std::string& question) {
+    if (s.form.SaveLabel.color != kRed || s.lineCount == 0) return true;
+    switch (s.ui.askYesNoCancel(question)) {
+        case Answer::Yes: return SaveProgram(s);
+        case Answer::No: return true;
+        default: return false;
+    }
 }
 
 void SaveButtonClick(MainState& s) { SaveProgram(s); }
@@ -457,6 +603,8 @@ bool OpenProgramFile(MainState& s, const std::string& path) {
 }
 
 void OpenButtonClick(MainState& s) {
+    // Unsaved work is not thrown away without asking, as on closing.
+    if (!SaveFirstIfUnsaved(s, "Program not saved - save before opening?")) return;
     std::string name = s.rememberedFile;
     if (!s.ui.openDialog(name)) return;
     OpenProgramFile(s, name);

@@ -18,8 +18,13 @@ std::string FormatProgramFile(const MainState& s);
 // Parses a file's bytes.  Returns "" on success, or the reason it is refused.
 std::string ParseProgramFile(const std::string& bytes, ProgramFileData& out);
 
-// Writes the program to path (a temporary file beside it renamed over it when
-// complete).  Returns "" or the reason it failed.
+// Why the program cannot be saved (a text field with a line break, a record
+// the file would not give back the same), naming the line; "" when it can.
+std::string SaveRefusal(const MainState& s);
+
+// Writes the program to path, following symbolic links; keeps the file's
+// owner, mode and links, and leaves the earlier content whole on any failure.
+// Pipes, devices and read-only files are refused.  Returns "" or the reason.
 std::string WriteProgramFile(const MainState& s, const std::string& path);
 
 // Main window handlers.
@@ -27,5 +32,8 @@ void SaveButtonClick(MainState& s);
 void OpenButtonClick(MainState& s);
 // Save without the dialog's cancel path: true only when the file was written.
 bool SaveProgram(MainState& s);
+// When the program has unsaved lines, asks question (Yes, No, Cancel); Yes
+// saves.  True when the caller may go on (saved, No, or nothing to lose).
+bool SaveFirstIfUnsaved(MainState& s, const std::string& question);
 // Opens path into s as Open does after its dialog; false when refused.
 bool OpenProgramFile(MainState& s, const std::string& path);

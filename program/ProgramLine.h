@@ -56,6 +56,35 @@ private:
     }
 };
 
+// Characters that a text field (label, goto-label, comment) cannot hold in a
+// program file: a line break ends the field's file line, a NUL ends its text.
+inline bool FileCannotCarry(char c) { return c == '\n' || c == '\r' || c == '\0'; }
+
+// Text for a label, goto-label or comment as typed or pasted: NULs are dropped
+// and every run of line breaks becomes one blank (none at either end), so that
+// the field reads back from the file exactly as it is shown.
+inline std::string CleanTextField(const std::string& text) {
+    std::string out;
+    bool pendingBreak = false;
+    for (char c : text) {
+        if (c == '\0') continue;
+        if (c == '\n' || c == '\r') {
+            pendingBreak = !out.empty();
+            continue;
+        }
+        if (pendingBreak) out += ' ';
+        pendingBreak = false;
+        out += c;
+    }
+    return out;
+}
+
+// Whether the two bytes of a jump address fit the instruction at patchOffset:
+// after the three header bytes and inside its length.
+inline bool PatchFits(const ProgramLine& line) {
+    return line.patchOffset >= 3 && int(line.patchOffset) + 2 <= int(line.length);
+}
+
 static_assert(sizeof(ProgramLine) == 68, "ProgramLine must be exactly 68 bytes");
 static_assert(offsetof(ProgramLine, label) == 0);
 static_assert(offsetof(ProgramLine, address) == 18);

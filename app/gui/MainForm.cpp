@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGroupBox>
 #include <QHash>
 #include <QKeyEvent>
@@ -468,8 +469,16 @@ void TMainForm::connectControl(Binding& b, const QString& name) {
         case CtlKind::Edit: {
             auto* edit = static_cast<QLineEdit*>(b.widget);
             const bool isComment = name == QLatin1String("CommentEdit");
-            connect(edit, &QLineEdit::textEdited, this, [this, ctl, isComment](const QString& text) {
-                ctl->text = fromQ(text);
+            const std::string editName = fromQ(name);
+            connect(edit, &QLineEdit::textEdited, this, [this, ctl, edit, isComment, editName](const QString& text) {
+                ctl->text = s_->form.typedText(editName, fromQ(text));
+                // What the field cannot keep is replaced at once, where the user sees it.
+                const QString kept = toQ(ctl->text);
+                if (kept != text) {
+                    const int cursor = edit->cursorPosition() - int(text.size() - kept.size());
+                    edit->setText(kept);
+                    edit->setCursorPosition(qBound(0, cursor, int(kept.size())));
+                }
                 if (isComment) run(CommentEditChange);
             });
             break;
@@ -648,6 +657,8 @@ void TMainForm::run(const std::function<void(MainState&)>& handler) {
     if (closed_) return;
     try {
         handler(*s_);
+        // Cut and Copy act on one block: no handler may leave a gap in it.
+        KeepSelectionOneBlock(*s_);
     } catch (const std::exception& e) {
         s_->message(e.what());
     }
@@ -661,7 +672,8 @@ void TMainForm::syncAll() {
     commentButton_->setDefault(commentDefault);
     addButton_->setDefault(!commentDefault);
     listing_->applyPendingTop();
-    const QString title = toQ(s_->form.caption);
+    // The caption names a file: its bytes are shown in the file system's encoding.
+    const QString title = QFile::decodeName(QByteArray::fromStdString(s_->form.caption));
     if (windowTitle() != title) setWindowTitle(title);
     if (windows_.com) windows_.com->sync(*s_);
     if (windows_.terminal) windows_.terminal->sync(*s_);

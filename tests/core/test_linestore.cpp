@@ -7,6 +7,7 @@
 #include "TestPlatform.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
+#include "isa/Instruction.h"
 #include "isa/Master.h"
 #include "modules/ModuleList.h"
 #include "program/LineStore.h"
@@ -389,6 +390,59 @@ TEST_F(Editor, CommentEditChangedByTheProgramMakesCommentDefault) {
         SCOPED_TRACE(st.what);
         st.act();
         EXPECT_EQ(s->form.commentIsDefault, st.commentDefault);
+    }
+}
+
+// Cut and Copy act on exactly the selected lines, and no edit leaves a gap in
+// the selection.
+TEST_F(Editor, SelectionStaysOneBlockAndCutTakesExactlyIt) {
+    for (auto t : {"a", "b", "c", "d"}) comment(t);
+    // A gap made behind the editor's back: Cut still takes exactly what it copies.
+    for (int i = 0; i < s->listing.count(); ++i) s->listing.userSelected(i, i == 0 || i == 2);
+    CutButtonClick(*s);
+    EXPECT_EQ(texts(), (std::vector<std::string>{";b", ";d"}));
+    ASSERT_EQ(s->copyCount, 2);
+    EXPECT_EQ(s->copyBuffer[1].commentText(), ";c");
+
+    // Adding inside a selected block would split it: the current line stays selected alone.
+    selectRange(0, 1);
+    ProgramListBoxClick(*s);
+    comment("new");
+    EXPECT_EQ(texts(), (std::vector<std::string>{";b", ";new", ";d"}));
+    EXPECT_EQ(selection(), std::vector<int>{2});
+}
+
+// A forgotten breakpoint takes its mark with it, wherever its line has moved.
+TEST_F(Editor, BreakpointMarkGoesWhenTheBreakpointIsForgotten) {
+    struct Case {
+        const char* edit;
+        std::function<void(Editor&)> run;
+    } cases[] = {
+        {"comment before", [](Editor& e) { e.click(0); e.comment("x"); }},
+        {"comment after", [](Editor& e) { e.click(3); e.comment("x"); }},
+        {"delete before", [](Editor& e) { e.click(0); DeleteButtonClick(*e.s); }},
+        {"delete the line", [](Editor& e) { e.click(1); DeleteButtonClick(*e.s); }},
+        {"cut a block around it", [](Editor& e) { e.selectRange(0, 2); CutButtonClick(*e.s); }},
+        {"paste before", [](Editor& e) { e.selectRange(0, 0); CopyButtonClick(*e.s); PasteButtonClick(*e.s); }},
+        {"module list change", [](Editor& e) { MarkProgramChanged(*e.s); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.edit);
+        s->listing.clear();
+        s->lineCount = 0;
+        s->listing.add(kEndMarker);
+        for (int i = 0; i < 3; ++i) {
+            ProgramLine l = Instr(uint16_t(2 + 3 * i));
+            l.setLabel(i == 1 ? "LOOP" : "");
+            InsertLine(*s, i, l);
+        }
+        std::string t = s->listing.text(1);
+        t[0] = '\x01';
+        s->listing.setText(1, t);
+        s->breakpointLine = 1;
+        c.run(*this);
+        EXPECT_EQ(s->breakpointLine, -1);
+        for (int i = 0; i < s->lineCount; ++i) EXPECT_EQ(s->listing.text(i), FormatListingText(*s, s->lines[i]));
     }
 }
 

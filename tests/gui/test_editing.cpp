@@ -1,6 +1,10 @@
 // Editing through the widgets: typing, buttons, Enter, the listing's mouse and
 // keyboard selection, and the core's listing changes drawn item by item.
+#include <QClipboard>
 #include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -8,6 +12,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QTemporaryDir>
 
 #include "GuiTest.h"
 #include "app/gui/Latin1.h"
@@ -258,6 +263,114 @@ TEST(Editing, TypingInAnEditableConditionBoxKeepsOnlyExactItems) {
     typeText(combo->lineEdit(), QStringLiteral("n"));
     EXPECT_EQ(box.text, "Power On");
     EXPECT_EQ(box.index, 2);
+}
+
+// Whatever keys and clicks the user combines, the selection stays one block
+// holding the focus item, and Cut takes exactly the selected lines.
+TEST(Editing, NoKeyOrClickSequenceSplitsTheSelection) {
+    struct Step {
+        int key;   // 0: a click on row
+        int row;
+        Qt::KeyboardModifiers mods;
+    };
+    const Qt::KeyboardModifiers ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier, none = Qt::NoModifier;
+    const std::vector<std::vector<Step>> sequences = {
+        {{Qt::Key_Down, 0, ctrl}, {Qt::Key_Down, 0, ctrl}, {Qt::Key_Space, 0, ctrl}},
+        {{Qt::Key_Down, 0, shift}, {Qt::Key_Down, 0, shift}, {Qt::Key_Up, 0, ctrl}, {Qt::Key_Space, 0, ctrl}},
+        {{Qt::Key_Space, 0, ctrl}, {Qt::Key_Down, 0, ctrl}, {Qt::Key_Space, 0, ctrl}},
+        {{Qt::Key_PageDown, 0, shift}, {Qt::Key_Up, 0, ctrl}, {Qt::Key_Space, 0, ctrl}},
+        {{Qt::Key_End, 0, ctrl}, {Qt::Key_Space, 0, ctrl}, {Qt::Key_Up, 0, shift}},
+        {{0, 2, shift}, {0, 1, ctrl}},
+        {{0, 1, none}, {0, 3, ctrl | shift}, {0, 0, ctrl}},
+        {{Qt::Key_A, 0, ctrl}, {Qt::Key_Space, 0, ctrl}},
+    };
+    for (size_t n = 0; n < sequences.size(); ++n) {
+        SCOPED_TRACE("sequence " + std::to_string(n));
+        Gui g;
+        g.start();
+        addComments(g, 4);
+        auto* listing = g.w<QListWidget>("ProgramListBox");
+        clickRow(listing, 0);
+        listing->setFocus();
+        for (const Step& step : sequences[n]) {
+            if (step.key)
+                pressKey(listing, step.key, step.mods);
+            else
+                clickRow(listing, step.row, step.mods);
+            const std::vector<int> rows = selectedLines(g.s);
+            EXPECT_EQ(selectedRows(listing), rows);
+            ASSERT_FALSE(rows.empty());
+            EXPECT_EQ(rows.back() - rows.front() + 1, int(rows.size()));
+            EXPECT_TRUE(g.s.listing.selected(g.s.listing.focus()));
+        }
+        std::vector<std::string> kept, cut;
+        for (int i = 0; i < g.s.lineCount; ++i)
+            (g.s.listing.selected(i) ? cut : kept).push_back(g.s.lines[i].commentText());
+        g.w<QPushButton>("CutButton")->click();
+        std::vector<std::string> buffer, left;
+        for (int i = 0; i < g.s.copyCount; ++i) buffer.push_back(g.s.copyBuffer[i].commentText());
+        for (int i = 0; i < g.s.lineCount; ++i) left.push_back(g.s.lines[i].commentText());
+        EXPECT_EQ(buffer, cut);
+        EXPECT_EQ(left, kept);
+    }
+}
+
+// Pasted line breaks never reach a label, goto-label or comment; a Print text
+// keeps its bytes.
+TEST(Editing, PastedLineBreaksAreReplacedInTextFields) {
+    struct Case {
+        const char* command;  // master command chosen first, or nullptr
+        const char* edit;
+        QString pasted;
+        QString kept;
+    } cases[] = {
+        {nullptr, "CommentEdit", QStringLiteral("one\ntwo\n"), QStringLiteral("one two")},
+        {nullptr, "LabelEdit", QStringLiteral("\r\nLOOP\r\n"), QStringLiteral("LOOP")},
+        {nullptr, "LabelEdit", QStringLiteral("A") + QChar(0) + QStringLiteral("B"), QStringLiteral("AB")},
+        {"GoTo", "MasterEdit1", QStringLiteral("END\n"), QStringLiteral("END")},
+        {"WaitFor", "MasterEdit2", QStringLiteral("a\r\rb"), QStringLiteral("a b")},
+        {"Print", "MasterEdit1", QStringLiteral("a\nb"), QStringLiteral("a\nb")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.edit);
+        Gui g;
+        g.start();
+        if (c.command) {
+            auto* box = g.w<QComboBox>("MasterCBox");
+            const int index = box->findText(QLatin1String(c.command));
+            box->setCurrentIndex(index);
+            emit box->activated(index);
+        }
+        auto* edit = g.w<QLineEdit>(c.edit);
+        QGuiApplication::clipboard()->setText(c.pasted);
+        edit->setFocus();
+        pressKey(edit, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(edit->text(), c.kept);
+        EXPECT_EQ(toQ(g.s.form.find(c.edit)->text), c.kept);
+    }
+}
+
+// The caption shows a file name as the file system spells it; the bytes of the
+// name still open and save the file.
+TEST(Editing, FileNamesInTheCaptionAreDecoded) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString name = dir.path() + QString::fromUtf8("/M\xC3\xBCller-\xE2\x82\xAC.stw");
+    const std::string bytes = QFile::encodeName(name).toStdString();
+    Gui g;
+    g.start();
+    addComments(g, 1);
+    g.ui.fileNames.push_back(bytes);
+    g.w<QPushButton>("SaveButton")->click();
+    EXPECT_TRUE(g.ui.boxes.empty());
+    EXPECT_EQ(g.main.windowTitle(), QStringLiteral("Tavo Stepwright - ") + name);
+    EXPECT_TRUE(QFileInfo::exists(name));
+
+    g.ui.fileNames.push_back(bytes);
+    g.w<QPushButton>("OpenButton")->click();
+    EXPECT_TRUE(g.ui.boxes.empty());
+    EXPECT_EQ(g.s.lineCount, 1);
+    EXPECT_EQ(g.main.windowTitle(), QStringLiteral("Tavo Stepwright - ") + name);
 }
 
 }  // namespace
