@@ -36,7 +36,6 @@ namespace {
 constexpr const char* kLoadedText = "  Loaded  ";
 constexpr uint16_t kFirstInstruction = 2;
 constexpr int kPollIntervalMs = 250;
-constexpr uint8_t kSetOutputsCode = 18;
 
 void Put(FILE* f, const std::string& text) { std::fwrite(text.data(), 1, text.size(), f); }
 
@@ -553,7 +552,7 @@ int CmdStatus(Context& c, const Args& args) {
         if (c.ui.statusWindowsShown != shown) continue;
         if (!c.s.online) return conn.failure();
         const int type = c.s.moduleTypes[a];
-        if (type != kTypeServo && type != kTypeStepper && type != kTypeIo && type != kTypeMaster) {
+        if (!HasFamily(type)) {
             c.ui.message(Format("stepwright-cli: module %d is of an unknown type (%d) and has no status", a, type));
             return kExitRefused;
         }
@@ -587,7 +586,7 @@ int CmdExec(Context& c, const Args& args) {
             throw UsageError{Format("the frame's checksum byte is %02X; its bytes add up to %02X", bytes[size_t(3 + data)], sum)};
         module = bytes[1];
     } else if (bytes[0] == kMasterMarker) {
-        if (bytes[2] != kSetOutputsCode) {
+        if (bytes[2] != MasterCmd::kSetOutputs) {
             c.ui.message("Immediate execution of this instruction is not possible.");
             return kExitUsage;
         }
