@@ -22,6 +22,7 @@
 #include "link/Execution.h"
 #include "link/Polling.h"
 #include "link/Protocol.h"
+#include "link/ProtocolBytes.h"
 #include "link/Terminal.h"
 #include "modules/ModuleList.h"
 #include "modules/StatusWindows.h"
@@ -630,7 +631,7 @@ int CmdMonitor(Context& c, const Args& args) {
     using Clock = std::chrono::steady_clock;
     for (;;) {
         drain();
-        const bool running = c.s.status.statusB & 0x01;
+        const bool running = c.s.status.statusB & kStatusBRunning;
         const uint16_t address = c.s.status.programAddress;
         if (!reported || address != lastAddress || running != wasRunning) {
             c.ui.note(AddressLine(c.s, address, running ? " (running)" : " (stopped)"));
