@@ -25,6 +25,8 @@ constexpr uint8_t kWaitFor = MasterCmd::kWaitFor;
 constexpr int kCommandCount = 6;
 constexpr uint8_t kCodeByIndex[kCommandCount] = {kMakeOutputs, kSetOutputs, kSetPWMs, kGetStatus, kIfGoTo, kWaitFor};
 
+bool IsMasterForm(uint8_t code) { return code == kSetOutputs || code == kIfGoTo || code == kWaitFor; }
+
 constexpr int kBits = 12;
 constexpr uint8_t kHighBitsMask = 0x0F;   // bits 9 to 12 in the high bit byte
 
@@ -41,8 +43,6 @@ constexpr uint8_t kBitSet = 0xFF;
 constexpr uint8_t kSetOutputsData = 8;
 constexpr int kSetOutputsAddress = 7;
 constexpr uint8_t kModeSet = 1, kModeClear = 0;
-
-bool IsMasterForm(uint8_t code) { return code == kSetOutputs || code == kIfGoTo || code == kWaitFor; }
 
 // Bit k (1 to 12) lives in the low bit byte for k <= 8, else in the high one.
 uint8_t BitMask(int k) { return uint8_t(1u << (k <= 8 ? k - 1 : k - 9)); }
