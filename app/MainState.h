@@ -3,6 +3,11 @@
 // program, the builder, the module tables, the link and execution state and
 // the plain state of every window's controls.  Routines of the system are free
 // functions over this record.
+//
+// Errors: every failure reaches the user through one routine, message(), a
+// modal message with an OK button; each layer's main header says how its
+// routines tell their caller (isa/Instruction.h, program/LineStore.h,
+// link/Protocol.h, modules/ModuleList.h).
 
 #include <cstdint>
 #include <functional>

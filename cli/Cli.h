@@ -1,6 +1,10 @@
 #pragma once
 // The command-line front end: every job of the window from a shell, built on
 // the same core routines over one MainState.
+//
+// Errors in the command line: a command returns its exit code (ExitCode);
+// wrong usage is thrown as UsageError, which main turns into kExitUsage with
+// its text; the core's messages are printed as the window would show them.
 
 #include <cstdint>
 #include <functional>

@@ -22,6 +22,7 @@
 #include "link/Execution.h"
 #include "link/Polling.h"
 #include "link/Protocol.h"
+#include "link/ProtocolBytes.h"
 #include "link/Terminal.h"
 #include "modules/ModuleList.h"
 #include "modules/StatusWindows.h"
@@ -36,7 +37,6 @@ namespace {
 constexpr const char* kLoadedText = "  Loaded  ";
 constexpr uint16_t kFirstInstruction = 2;
 constexpr int kPollIntervalMs = 250;
-constexpr uint8_t kSetOutputsCode = 18;
 
 void Put(FILE* f, const std::string& text) { std::fwrite(text.data(), 1, text.size(), f); }
 
@@ -553,7 +553,7 @@ int CmdStatus(Context& c, const Args& args) {
         if (c.ui.statusWindowsShown != shown) continue;
         if (!c.s.online) return conn.failure();
         const int type = c.s.moduleTypes[a];
-        if (type != kTypeServo && type != kTypeStepper && type != kTypeIo && type != kTypeMaster) {
+        if (!HasFamily(type)) {
             c.ui.message(Format("stepwright-cli: module %d is of an unknown type (%d) and has no status", a, type));
             return kExitRefused;
         }
@@ -587,7 +587,7 @@ int CmdExec(Context& c, const Args& args) {
             throw UsageError{Format("the frame's checksum byte is %02X; its bytes add up to %02X", bytes[size_t(3 + data)], sum)};
         module = bytes[1];
     } else if (bytes[0] == kMasterMarker) {
-        if (bytes[2] != kSetOutputsCode) {
+        if (bytes[2] != MasterCmd::kSetOutputs) {
             c.ui.message("Immediate execution of this instruction is not possible.");
             return kExitUsage;
         }
@@ -631,7 +631,7 @@ int CmdMonitor(Context& c, const Args& args) {
     using Clock = std::chrono::steady_clock;
     for (;;) {
         drain();
-        const bool running = c.s.status.statusB & 0x01;
+        const bool running = c.s.status.statusB & kStatusBRunning;
         const uint16_t address = c.s.status.programAddress;
         if (!reported || address != lastAddress || running != wasRunning) {
             c.ui.note(AddressLine(c.s, address, running ? " (running)" : " (stopped)"));

@@ -1,6 +1,8 @@
 #pragma once
 // Command and condition lists of the four command classes, in combo box order.
 
+#include "isa/Vocabulary.h"
+
 inline constexpr const char* kMasterCommands[17] = {
     "GoTo", "Call", "Return", "If-GoTo", "StopProgram", "Print", "SetTimer", "GetStatus", "MonitorSub",
     "Delay", "WaitFor", "ClearKey", "SetCounter", "CountDown", "TavoInit", "Reset", "ChangeBaud"};
@@ -22,13 +24,3 @@ inline constexpr const char* kStepConditions[22] = {
     "Home Sw. LO", "E-Stop HI", "E-Stop LO", "Input1 HI", "Input1 LO", "Input2 HI", "Input2 LO"};
 
 inline constexpr const char* kIoCommands[6] = {"MakeOutputs", "SetOutputs", "SetPWMs", "GetStatus", "If-GoTo", "WaitFor"};
-
-// Module type codes.
-constexpr int kTypeServo = 0;
-constexpr int kTypeIo = 2;
-constexpr int kTypeStepper = 3;
-constexpr int kTypeMaster = 127;
-constexpr int kTypeUnknown = 255;
-
-constexpr unsigned char kMasterMarker = 0xBB;
-constexpr unsigned char kFrameHeader = 0xAA;

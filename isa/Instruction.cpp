@@ -49,6 +49,11 @@ int ReadIntField(MainState& s, const Ctl& edit, int min, int max) {
     return v;
 }
 
+bool ReadField(MainState& s, const Ctl& edit, int min, int max, int& value) {
+    value = ReadIntField(s, edit, min, max);
+    return value != min - 1;
+}
+
 int ModuleTypeOf(const MainState& s, int address) {
     if (address < 0 || address > 31) return kTypeUnknown;
     return s.moduleTypes[address];
@@ -175,7 +180,7 @@ std::string FormatListingText(const MainState& s, const ProgramLine& line) {
 
 int ExecuteNowLength(const ProgramLine& line) {
     if (line.bytes[0] != kMasterMarker) return (line.bytes[2] >> 4) + 5;
-    if (line.bytes[2] == 18) {
+    if (line.bytes[2] == MasterCmd::kSetOutputs) {
         int n = line.bytes[1] + 3;
         return n <= kMaxInstrBytes ? n : kMaxInstrBytes;
     }
@@ -195,10 +200,4 @@ uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 
 int32_t GetI32(const uint8_t* p) {
     return int32_t(uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24));
-}
-
-uint8_t FrameChecksum(const uint8_t* frame, int dataCount) {
-    unsigned sum = 0;
-    for (int i = 1; i <= 2 + dataCount; ++i) sum += frame[i];
-    return uint8_t(sum & 0xFF);
 }

@@ -2,11 +2,19 @@
 // What all instruction families share: the numeric field rule, the build and
 // load dispatch by module type, the common builder step when a command is
 // chosen, the listing text of a line and the Execute Now frame length.
+//
+// Errors in the instruction set: a routine that reads the builder shows its
+// own message and returns -1 (0 when it built); a bool helper on that road
+// (ReadField, ChooseLoadedCommand) returns false after its message and its
+// caller returns -1 at once.  A failed build leaves the builder record as far
+// as it was written.  Listing text and byte helpers cannot fail.  Nothing
+// throws.
 
 #include <cstdint>
 #include <string>
 
 #include "app/Form.h"
+#include "isa/Vocabulary.h"
 #include "program/ProgramLine.h"
 
 struct MainState;
@@ -15,6 +23,10 @@ struct MainState;
 // blanks, sign, digits, stop at the first other character).  Returns the value,
 // or min - 1 after "Invalid numeric value" or "Value out of range".
 int ReadIntField(MainState& s, const Ctl& edit, int min, int max);
+
+// The way every family reads a numeric field: true with the value, or false
+// after the field's message, whereupon the encoder stops with -1.
+bool ReadField(MainState& s, const Ctl& edit, int min, int max, int& value);
 
 // The scan alone: true and the value when a number in int range was read;
 // outOfRange is set when digits were read but the number does not fit an int.
@@ -94,5 +106,3 @@ void PutU32(uint8_t* p, uint32_t v);
 uint16_t GetU16(const uint8_t* p);
 int32_t GetI32(const uint8_t* p);
 
-// Checksum of a module frame: sum of bytes 1 to 2 + n, modulo 256.
-uint8_t FrameChecksum(const uint8_t* frame, int dataCount);

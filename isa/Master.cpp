@@ -16,41 +16,53 @@
 
 namespace {
 
-// Command codes by MasterCBox index; ChangeBaud (index 16) is code 19.
-constexpr uint8_t kMasterCodes[17] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 19};
+using namespace MasterCmd;
 
-enum MasterCode : uint8_t {
-    kGoTo = 0, kCall = 1, kReturn = 2, kIfGoTo = 3, kStopProgram = 4, kPrint = 5, kSetTimer = 6,
-    kGetStatus = 7, kMonitorSub = 8, kDelay = 9, kWaitFor = 10, kClearKey = 11, kSetCounter = 12,
-    kCountDown = 13, kTavoInit = 14, kReset = 15, kSetOutputs = 18, kChangeBaud = 19
-};
+// Command codes by MasterCBox index.
+constexpr int kCommandCount = 17;
+constexpr uint8_t kCodeByIndex[kCommandCount] = {
+    kGoTo,       kCall,  kReturn,   kIfGoTo,    kStopProgram, kPrint,     kSetTimer, kGetStatus, kMonitorSub,
+    kDelay,      kWaitFor, kClearKey, kSetCounter, kCountDown, kTavoInit, kReset,    kChangeBaud};
+
+// Data counts (byte 1) of the instructions with fixed data.
+constexpr uint8_t kTargetData = 2;    // a jump target
+constexpr uint8_t kTimeData = 2;      // a time in hundredths of a second
+constexpr uint8_t kCounterData = 3;   // a start value or jump target, then the counter byte
+constexpr uint8_t kBaudData = 1;      // a baud rate code
+constexpr int kDataStart = 3;         // first data byte
+constexpr int kCounterByte = 5;       // the counter in SetCounter and CountDown
 
 // RadioGroup2 items (jump conditions) and RadioGroup1 items (wait conditions).
 enum JumpItem { kJumpKey = 0, kJumpAnyKey, kJumpTimeout, kJumpCounter1, kJumpCounter2, kJumpCounter3,
                 kJumpCounter4, kJumpModules };
 enum WaitItem { kWaitKey = 0, kWaitAnyKey };
 
-constexpr uint8_t kKeySelector = 3;
-constexpr uint8_t kTimerSelector = 2;
-constexpr uint8_t kModuleCountSelector = 0;
+// Condition triplets: a key compares the whole key byte, any key its
+// "pressed" bit; the timeout is one bit of the timer flags; counters and the
+// module count compare their whole byte.
 constexpr uint8_t kCounterSelectors[4] = {24, 26, 28, 30};
+constexpr uint8_t kWholeByte = 0xFF;
+constexpr uint8_t kKeyPressedBit = 0x80;
+constexpr uint8_t kTimedOutBit = 0x10;
+
+// Print's line-end boxes.
+constexpr uint8_t kCarriageReturn = 13;
+constexpr uint8_t kLineFeed = 10;
 
 constexpr int kMaxTime = 60000;      // hundredths of a second, the panel's limit
 constexpr int kMaxPrintChars = 15;
 
-struct BaudCode {
-    int rate;
-    uint8_t code;
-    const char* text;
-};
-constexpr BaudCode kBaudCodes[4] = {
-    {19200, 0x0F, "19200"}, {9600, 0x20, "9600"}, {2400, 0x81, "2400"}, {1200, 0xFF, "1200"}};
 
-// Counter number (1 to 4) from edit into byte 5 as its selector; false after a message.
+// Counter k (1 to 4) as SetCounter and CountDown name it: the offset of its
+// two bytes among the counters; and back.
+uint8_t CounterByte(int k) { return uint8_t(2 * (k - 1)); }
+int CounterNumber(uint8_t b) { return b / 2 + 1; }
+
+// Counter number (1 to 4) from edit into its byte; false after a message.
 bool PutCounter(MainState& s, ProgramLine& line, const Ctl& edit) {
-    int k = ReadIntField(s, edit, 1, 4);
-    if (k == 0) return false;
-    line.bytes[5] = uint8_t(2 * (k - 1));
+    int k = 0;
+    if (!ReadField(s, edit, 1, 4, k)) return false;
+    line.bytes[kCounterByte] = CounterByte(k);
     return true;
 }
 
@@ -58,7 +70,7 @@ bool PutCounter(MainState& s, ProgramLine& line, const Ctl& edit) {
 // byte 1 claims.
 int StoredDataCount(const ProgramLine& line) {
     int n = line.bytes[1];
-    return n <= kMaxInstrBytes - 3 ? n : kMaxInstrBytes - 3;
+    return n <= kMaxInstrBytes - kDataStart ? n : kMaxInstrBytes - kDataStart;
 }
 
 // The key character of a "Key = " condition: the first character of the edit,
@@ -74,19 +86,19 @@ int WriteJumpCondition(MainState& s, uint8_t* t) {
     MasterPanel& p = s.form.master;
     switch (p.RadioGroup2.index) {
         case kJumpKey:
-            t[0] = kKeySelector;
+            t[0] = kSelectKey;
             t[1] = KeyCharacter(p.MasterEdit[3]);
-            t[2] = 0xFF;
+            t[2] = kWholeByte;
             return 0;
         case kJumpAnyKey:
-            t[0] = kKeySelector;
+            t[0] = kSelectKey;
             t[1] = 0;
-            t[2] = 0x80;
+            t[2] = kKeyPressedBit;
             return 0;
         case kJumpTimeout:
-            t[0] = kTimerSelector;
-            t[1] = 0x10;
-            t[2] = 0x10;
+            t[0] = kSelectTimer;
+            t[1] = kTimedOutBit;
+            t[2] = kTimedOutBit;
             return 0;
         case kJumpCounter1:
         case kJumpCounter2:
@@ -95,11 +107,11 @@ int WriteJumpCondition(MainState& s, uint8_t* t) {
         case kJumpModules: {
             int item = p.RadioGroup2.index;
             const Ctl& edit = p.MasterEdit[4 + (item - kJumpCounter1)];
-            int v = ReadIntField(s, edit, 0, 255);
-            if (v == -1) return -1;
-            t[0] = item == kJumpModules ? kModuleCountSelector : kCounterSelectors[item - kJumpCounter1];
+            int v = 0;
+            if (!ReadField(s, edit, 0, 255, v)) return -1;
+            t[0] = item == kJumpModules ? kSelectModuleCount : kCounterSelectors[item - kJumpCounter1];
             t[1] = uint8_t(v);
-            t[2] = 0xFF;
+            t[2] = kWholeByte;
             return 0;
         }
         default:
@@ -113,16 +125,16 @@ void LoadJumpCondition(MainState& s, const ProgramLine& line) {
     const uint8_t* t = line.bytes + kIfGoToCondition;
     const uint8_t selector = t[0], value = t[1], mask = t[2];
     p.RadioGroup2.index = -1;
-    if (selector == kKeySelector) {
-        if (mask == 0xFF) {
+    if (selector == kSelectKey) {
+        if (mask == kWholeByte) {
             p.RadioGroup2.index = kJumpKey;
             p.MasterEdit[3].text = KeyText(value);
         } else {
             p.RadioGroup2.index = kJumpAnyKey;
         }
-    } else if (selector == kTimerSelector) {
-        if (mask == 0x10) p.RadioGroup2.index = kJumpTimeout;
-    } else if (selector == kModuleCountSelector) {
+    } else if (selector == kSelectTimer) {
+        if (mask == kTimedOutBit) p.RadioGroup2.index = kJumpTimeout;
+    } else if (selector == kSelectModuleCount) {
         p.RadioGroup2.index = kJumpModules;
         p.MasterEdit[8].text = std::to_string(value);
     } else {
@@ -138,9 +150,9 @@ void LoadJumpCondition(MainState& s, const ProgramLine& line) {
 
 void MasterCBoxClick(MainState& s) {
     const int index = s.form.MasterCBox.index;
-    if (index < 0 || index >= 17) return;
+    if (index < 0 || index >= kCommandCount) return;
     MasterPanel& p = s.form.master;
-    const uint8_t code = kMasterCodes[index];
+    const uint8_t code = kCodeByIndex[index];
     CommandChosen(s, p.MasterGroup, "Master", kMasterMarker, code, kMasterCommands[index]);
 
     for (int i = 1; i <= 2; ++i) p.MasterLabel[i].visible = false;
@@ -199,9 +211,9 @@ int EncodeMasterInstruction(MainState& s, ProgramLine& line) {
         case kGoTo:
         case kCall:
         case kMonitorSub:
-            line.bytes[1] = 2;
-            PutJumpTarget(line, 3, p.MasterEdit[1].text);
-            line.length = 5;
+            line.bytes[1] = kTargetData;
+            PutJumpTarget(line, kDataStart, p.MasterEdit[1].text);
+            line.length = kDataStart + kTargetData;
             return 0;
 
         case kReturn:
@@ -218,62 +230,65 @@ int EncodeMasterInstruction(MainState& s, ProgramLine& line) {
         case kPrint: {
             const std::string& text = p.MasterEdit[1].text;
             int n = 0;
-            for (size_t i = 0; i < text.size() && n < kMaxPrintChars; ++i) line.bytes[3 + n++] = uint8_t(text[i]);
-            if (p.MasterCheck[1].checked) line.bytes[3 + n++] = 13;
-            if (p.MasterCheck[2].checked) line.bytes[3 + n++] = 10;
+            for (size_t i = 0; i < text.size() && n < kMaxPrintChars; ++i)
+                line.bytes[kDataStart + n++] = uint8_t(text[i]);
+            if (p.MasterCheck[1].checked) line.bytes[kDataStart + n++] = kCarriageReturn;
+            if (p.MasterCheck[2].checked) line.bytes[kDataStart + n++] = kLineFeed;
             line.bytes[1] = uint8_t(n);
-            line.length = uint8_t(n + 3);
+            line.length = uint8_t(kDataStart + n);
             return 0;
         }
 
         case kSetTimer:
         case kDelay: {
-            line.bytes[1] = 2;
-            int v = ReadIntField(s, p.MasterEdit[1], 0, kMaxTime);
-            if (v == -1) return -1;
-            PutU16(line.bytes + 3, uint32_t(v));
-            line.length = 5;
+            line.bytes[1] = kTimeData;
+            int v = 0;
+            if (!ReadField(s, p.MasterEdit[1], 0, kMaxTime, v)) return -1;
+            PutU16(line.bytes + kDataStart, uint32_t(v));
+            line.length = kDataStart + kTimeData;
             return 0;
         }
 
         case kWaitFor: {
             // Status request slot: a master GetStatus, padded with zeros.
-            const uint8_t request[6] = {kMasterMarker, 0, kGetStatus, 0, 0, 0};
+            uint8_t request[6] = {};
+            PutMasterInstruction(request, kGetStatus);
             const bool key = p.RadioGroup1.index == kWaitKey;
             const auto keyCondition = [&p, key](uint8_t* t) {
-                t[0] = kKeySelector;
+                t[0] = kSelectKey;
                 t[1] = key ? KeyCharacter(p.MasterEdit[3]) : 0;
-                t[2] = key ? 0xFF : 0x80;
+                t[2] = key ? kWholeByte : kKeyPressedBit;
                 return 0;
             };
             return EncodeWaitFor(s, line, request, keyCondition, p.MasterEdit[1], p.MasterEdit[2].text);
         }
 
         case kSetCounter: {
-            line.bytes[1] = 3;
-            int v = ReadIntField(s, p.MasterEdit[2], 0, kMaxTime);
-            if (v == -1) return -1;
-            PutU16(line.bytes + 3, uint32_t(v));
+            line.bytes[1] = kCounterData;
+            int v = 0;
+            if (!ReadField(s, p.MasterEdit[2], 0, kMaxTime, v)) return -1;
+            PutU16(line.bytes + kDataStart, uint32_t(v));
             if (!PutCounter(s, line, p.MasterEdit[1])) return -1;
-            line.length = 6;
+            line.length = kDataStart + kCounterData;
             return 0;
         }
 
         case kCountDown: {
-            line.bytes[1] = 3;
-            PutJumpTarget(line, 3, p.MasterEdit[2].text);
+            line.bytes[1] = kCounterData;
+            PutJumpTarget(line, kDataStart, p.MasterEdit[2].text);
             if (!PutCounter(s, line, p.MasterEdit[1])) return -1;
-            line.length = 6;
+            line.length = kDataStart + kCounterData;
             return 0;
         }
 
         case kChangeBaud: {
-            line.bytes[1] = 1;
-            int rate = ReadIntField(s, p.MasterEdit[1], 1200, 19200);
-            for (const BaudCode& b : kBaudCodes) {
+            line.bytes[1] = kBaudData;
+            int rate = 0;
+            if (!ReadField(s, p.MasterEdit[1], 1200, 19200, rate)) rate = 0;   // the message below follows
+            for (const BaudRateCode& b : kBaudRateCodes) {
                 if (b.rate != rate) continue;
-                line.bytes[3] = b.code;
-                line.length = 4;
+                line.bytes[kDataStart] = b.code;
+                line.length = kDataStart + kBaudData;
                 return 0;
             }
             s.message("Baud rate must equal 1200, 2400, 9600 or 19200");
@@ -287,7 +302,7 @@ int EncodeMasterInstruction(MainState& s, ProgramLine& line) {
 
 int LoadMasterInstruction(MainState& s) {
     const ProgramLine& line = s.builderLine;
-    if (!ChooseLoadedCommand(s, s.form.MasterCBox, IndexOfCode(kMasterCodes, line.commandCode), MasterCBoxClick))
+    if (!ChooseLoadedCommand(s, s.form.MasterCBox, IndexOfCode(kCodeByIndex, line.commandCode), MasterCBoxClick))
         return 0;
 
     MasterPanel& p = s.form.master;
@@ -306,11 +321,11 @@ int LoadMasterInstruction(MainState& s) {
             std::string text;
             bool ended = false;
             for (int i = 0; i < StoredDataCount(line); ++i) {
-                const uint8_t b = line.bytes[3 + i];
-                if (b == 13) {
+                const uint8_t b = line.bytes[kDataStart + i];
+                if (b == kCarriageReturn) {
                     p.MasterCheck[1].checked = true;
                     ended = true;
-                } else if (b == 10) {
+                } else if (b == kLineFeed) {
                     p.MasterCheck[2].checked = true;
                     ended = true;
                 } else if (!ended) {
@@ -322,12 +337,12 @@ int LoadMasterInstruction(MainState& s) {
         }
         case kSetTimer:
         case kDelay:
-            p.MasterEdit[1].text = std::to_string(GetU16(line.bytes + 3));
+            p.MasterEdit[1].text = std::to_string(GetU16(line.bytes + kDataStart));
             break;
         case kWaitFor:
             p.MasterEdit[1].text = std::to_string(GetU16(line.bytes + kWaitForTimeout));
             p.MasterEdit[2].text = line.gotoLabelText();
-            if (line.bytes[kWaitForCondition + 2] == 0xFF) {
+            if (line.bytes[kWaitForCondition + 2] == kWholeByte) {
                 p.RadioGroup1.index = kWaitKey;
                 p.MasterEdit[3].text = KeyText(line.bytes[kWaitForCondition + 1]);
             } else {
@@ -335,16 +350,16 @@ int LoadMasterInstruction(MainState& s) {
             }
             break;
         case kSetCounter:
-            p.MasterEdit[1].text = std::to_string(line.bytes[5] / 2 + 1);
-            p.MasterEdit[2].text = std::to_string(GetU16(line.bytes + 3));
+            p.MasterEdit[1].text = std::to_string(CounterNumber(line.bytes[kCounterByte]));
+            p.MasterEdit[2].text = std::to_string(GetU16(line.bytes + kDataStart));
             break;
         case kCountDown:
-            p.MasterEdit[1].text = std::to_string(line.bytes[5] / 2 + 1);
+            p.MasterEdit[1].text = std::to_string(CounterNumber(line.bytes[kCounterByte]));
             p.MasterEdit[2].text = line.gotoLabelText();
             break;
         case kChangeBaud:
-            for (const BaudCode& b : kBaudCodes)
-                if (b.code == line.bytes[3]) p.MasterEdit[1].text = b.text;
+            for (const BaudRateCode& b : kBaudRateCodes)
+                if (b.code == line.bytes[kDataStart]) p.MasterEdit[1].text = std::to_string(b.rate);
             break;
         default:
             break;  // Return, StopProgram, GetStatus, ClearKey, TavoInit, Reset
@@ -362,24 +377,24 @@ std::string MasterListingRow(const ProgramLine& line) {
         case kStopProgram: return "StopProgram";
         case kPrint: {
             std::string text = "Print '";
-            for (int i = 0; i < StoredDataCount(line); ++i) text += char(line.bytes[3 + i]);
+            for (int i = 0; i < StoredDataCount(line); ++i) text += char(line.bytes[kDataStart + i]);
             return text + "'";
         }
-        case kSetTimer: return Format("SetTimer %d", int(GetU16(line.bytes + 3)));
+        case kSetTimer: return Format("SetTimer %d", int(GetU16(line.bytes + kDataStart)));
         case kGetStatus: return "GetStatus";
         case kMonitorSub: return "MonitorSub " + target;
-        case kDelay: return Format("Delay %d", int(GetU16(line.bytes + 3)));
+        case kDelay: return Format("Delay %d", int(GetU16(line.bytes + kDataStart)));
         case kWaitFor: return "WaitFor [timeout->" + target + "]";
         case kClearKey: return "ClearKey";
         case kSetCounter:
-            return Format("SetCounter %d = %d", line.bytes[5] / 2 + 1, int(GetU16(line.bytes + 3)));
-        case kCountDown: return Format("CountDown %d, LoopTo ", line.bytes[5] / 2 + 1) + target;
+            return Format("SetCounter %d = %d", CounterNumber(line.bytes[kCounterByte]), int(GetU16(line.bytes + kDataStart)));
+        case kCountDown: return Format("CountDown %d, LoopTo ", CounterNumber(line.bytes[kCounterByte])) + target;
         case kTavoInit: return "TavoInit";
         case kReset: return "Reset";
         case kSetOutputs: return "SetOutputs";
         case kChangeBaud:
-            for (const BaudCode& b : kBaudCodes)
-                if (b.code == line.bytes[3]) return std::string("ChangeBaud ") + b.text;
+            for (const BaudRateCode& b : kBaudRateCodes)
+                if (b.code == line.bytes[kDataStart]) return "ChangeBaud " + std::to_string(b.rate);
             return std::string();
         default: return std::string();
     }

@@ -7,6 +7,7 @@
 
 #include "isa/Servo.h"
 
+#include <climits>
 #include <string>
 
 #include "app/MainState.h"
@@ -16,18 +17,21 @@
 
 namespace {
 
-enum ServoCode : uint8_t {
-    kMove = 0xE4, kStop = 0x17, kSetGain = 0xE6, kResetPosition = 0x10, kStartHoming = 0x19,
-    kGetStatus = 0x13, kClearStatBits = 0x0B, kIfGoTo = 3, kWaitFor = 10
-};
+using namespace ServoCmd;
+constexpr uint8_t kIfGoTo = MasterCmd::kIfGoTo;
+constexpr uint8_t kWaitFor = MasterCmd::kWaitFor;
 
 // Command codes by ServoCBox index.
-constexpr uint8_t kServoCodes[9] = {kMove, kStop, kSetGain, kResetPosition, kStartHoming,
-                                    kGetStatus, kClearStatBits, kIfGoTo, kWaitFor};
-constexpr int kFirstMasterIndex = 7;  // If-GoTo and WaitFor are master instructions
+constexpr int kCommandCount = 9;
+constexpr uint8_t kCodeByIndex[kCommandCount] = {kMove,      kStop,          kSetGain, kResetPosition, kStartHoming,
+                                                 kGetStatus, kClearStatBits, kIfGoTo,  kWaitFor};
+
+bool IsMasterForm(uint8_t code) { return code == kIfGoTo || code == kWaitFor; }
 
 // ServoRG items.
 enum StopItem { kMotorOff = 0, kStopAbruptly = 1, kStopSmoothly = 2 };
+
+constexpr int kMinPosition = INT_MIN + 2;   // the position field's range starts here
 
 // Move control byte bits.
 constexpr uint8_t kMoveBase = 0x9F;
@@ -40,13 +44,18 @@ constexpr uint8_t kStopBase = 0x20;
 constexpr uint8_t kEnableAmpBit = 0x01;
 constexpr uint8_t kStopModeBits[3] = {0x02, 0x04, 0x08};
 
+// ResetPosition data byte: count from the home position.
+constexpr uint8_t kRelativeToHome = 0x01;
+
 // StartHoming control byte: condition bits by ServoCheck1..5, stop modes by ServoRG.
 constexpr uint8_t kHomeConditionBits[5] = {0x01, 0x02, 0x08, 0x40, 0x80};
 constexpr uint8_t kHomeStopBits[3] = {0x04, 0x10, 0x20};
 
 // Status bit tested by each pair of conditions of ServoIfCBox (even index:
 // bit set, odd index: bit clear).
-constexpr uint8_t kConditionMasks[7] = {0x01, 0x08, 0x04, 0x10, 0x20, 0x40, 0x80};
+constexpr uint8_t kConditionMasks[7] = {ServoStatus::kMoveDone,      ServoStatus::kPowerOn, ServoStatus::kOvercurrent,
+                                        ServoStatus::kPositionError, ServoStatus::kLimit1,  ServoStatus::kLimit2,
+                                        ServoStatus::kHoming};
 constexpr int kConditionCount = 14;
 
 void ShowHeading(ServoPanel& p, const char* caption) { ShowCaption(p.ServoLabel[10], caption); }
@@ -57,7 +66,7 @@ void ShowStopModes(ServoPanel& p) { ShowRadioGroup(p.ServoRG); }
 // The condition triplet: selector 0 (the status byte), then compare value and
 // mask of the chosen condition; -1 with a message when no condition is chosen.
 int WriteCondition(MainState& s, uint8_t* t) {
-    t[0] = 0;
+    t[0] = kSelectStatusByte;
     const int index = s.form.servo.ServoIfCBox.index;
     if (index < 0 || index >= kConditionCount) {
         s.message("Choose a condition.");
@@ -100,19 +109,16 @@ int EncodeMove(MainState& s, ProgramLine& line) {
     if (!pwm && !velocity && p.ServoCheck[7].checked) c |= kReverseBit;
     line.bytes[3] = c;
 
-    int position = ReadIntField(s, p.ServoEdit[1], -2147483646, 2147483647);
-    if (position == -2147483647) return -1;
+    int position = 0, speed = 0, acceleration = 0, pwmValue = 0;
+    if (!ReadField(s, p.ServoEdit[1], kMinPosition, INT_MAX, position)) return -1;
     PutU32(line.bytes + 4, uint32_t(position));
-    int speed = ReadIntField(s, p.ServoEdit[2], 0, 2147483647);
-    if (speed == -1) return -1;
+    if (!ReadField(s, p.ServoEdit[2], 0, INT_MAX, speed)) return -1;
     PutU32(line.bytes + 8, uint32_t(speed));
-    int acceleration = ReadIntField(s, p.ServoEdit[3], 0, 2147483647);
-    if (acceleration == -1) return -1;
+    if (!ReadField(s, p.ServoEdit[3], 0, INT_MAX, acceleration)) return -1;
     PutU32(line.bytes + 12, uint32_t(acceleration));
-    int pwmValue = ReadIntField(s, p.ServoEdit[7], 0, 255);
-    if (pwmValue == -1) return -1;
+    if (!ReadField(s, p.ServoEdit[7], 0, 255, pwmValue)) return -1;
     line.bytes[16] = uint8_t(pwmValue);
-    FinishModuleFrame(line, 14, 1);
+    FinishModuleFrame(line, 14, kTrailerStatusOnly);
     return 0;
 }
 
@@ -120,14 +126,14 @@ int EncodeSetGain(MainState& s, ProgramLine& line) {
     ServoPanel& p = s.form.servo;
     for (int i = 0; i < 9; ++i) {
         const GainField& f = kGainFields[i];
-        int v = ReadIntField(s, p.ServoEdit[i + 1], f.min, f.max);
-        if (v == f.min - 1) return -1;
+        int v = 0;
+        if (!ReadField(s, p.ServoEdit[i + 1], f.min, f.max, v)) return -1;
         if (f.wide)
             PutU16(line.bytes + f.offset, uint32_t(v));
         else
             line.bytes[f.offset] = uint8_t(v);
     }
-    FinishModuleFrame(line, 14, 1);
+    FinishModuleFrame(line, 14, kTrailerStatusOnly);
     return 0;
 }
 
@@ -135,15 +141,16 @@ int EncodeSetGain(MainState& s, ProgramLine& line) {
 
 void ServoCBoxClick(MainState& s) {
     const int index = s.form.ServoCBox.index;
-    if (index < 0 || index >= 9) return;
+    if (index < 0 || index >= kCommandCount) return;
     ServoPanel& p = s.form.servo;
-    const bool master = index >= kFirstMasterIndex;
-    CommandChosen(s, p.ServoGroup, master ? "Master" : "Servo", master ? kMasterMarker : kFrameHeader,
-                  kServoCodes[index], kServoCommands[index]);
+    const uint8_t code = kCodeByIndex[index];
+    const bool master = IsMasterForm(code);
+    CommandChosen(s, p.ServoGroup, master ? "Master" : "Servo", master ? kMasterMarker : kFrameHeader, code,
+                  kServoCommands[index]);
 
     ClearMotorPanel(p.ServoLabel, p.ServoEdit, p.ServoCheck, p.ServoRG, p.ServoIfCBox);
 
-    switch (kServoCodes[index]) {
+    switch (code) {
         case kMove:
             ShowField(p.ServoLabel[1], "Position", p.ServoEdit[1]);
             ShowField(p.ServoLabel[2], "Velocity", p.ServoEdit[2]);
@@ -180,7 +187,7 @@ void ServoCBoxClick(MainState& s) {
             break;
         case kIfGoTo:
         case kWaitFor:
-            ShowMotorConditionFields(p.ServoLabel, p.ServoEdit, p.ServoIfCBox, kServoCodes[index] == kWaitFor);
+            ShowMotorConditionFields(p.ServoLabel, p.ServoEdit, p.ServoIfCBox, code == kWaitFor);
             break;
         default:
             break;  // GetStatus, ClearStatBits: no fields
@@ -201,7 +208,7 @@ int EncodeServoInstruction(MainState& s, ProgramLine& line) {
             if (p.ServoCheck[7].checked) c |= kEnableAmpBit;
             if (p.ServoRG.index >= 0 && p.ServoRG.index < 3) c |= kStopModeBits[p.ServoRG.index];
             line.bytes[3] = c;
-            FinishModuleFrame(line, 1, 1);
+            FinishModuleFrame(line, 1, kTrailerStatusOnly);
             return 0;
         }
 
@@ -209,8 +216,8 @@ int EncodeServoInstruction(MainState& s, ProgramLine& line) {
             return EncodeSetGain(s, line);
 
         case kResetPosition:
-            line.bytes[3] = p.ServoCheck[7].checked ? 1 : 0;
-            FinishModuleFrame(line, 1, 1);
+            line.bytes[3] = p.ServoCheck[7].checked ? kRelativeToHome : 0;
+            FinishModuleFrame(line, 1, kTrailerStatusOnly);
             return 0;
 
         case kStartHoming: {
@@ -220,24 +227,24 @@ int EncodeServoInstruction(MainState& s, ProgramLine& line) {
             if (p.ServoCheck[7].checked && p.ServoRG.index >= 0 && p.ServoRG.index < 3)
                 c |= kHomeStopBits[p.ServoRG.index];
             line.bytes[3] = c;
-            FinishModuleFrame(line, 1, 1);
+            FinishModuleFrame(line, 1, kTrailerStatusOnly);
             return 0;
         }
 
         case kGetStatus:
-            line.bytes[3] = 0;
-            FinishModuleFrame(line, 1, 1);
+            line.bytes[3] = 0;   // the status byte alone
+            FinishModuleFrame(line, 1, kTrailerStatusOnly);
             return 0;
 
         case kClearStatBits:
-            FinishModuleFrame(line, 0, 1);
+            FinishModuleFrame(line, 0, kTrailerStatusOnly);
             return 0;
 
         case kIfGoTo:
             return EncodeIfGoTo(line, p.ServoEdit[1].text, condition);
 
         case kWaitFor:
-            return EncodeModuleWaitFor(s, line, 0, 1, condition, p.ServoEdit[1], p.ServoEdit[2].text);
+            return EncodeModuleWaitFor(s, line, 0, kTrailerStatusOnly, condition, p.ServoEdit[1], p.ServoEdit[2].text);
 
         default:
             return -1;  // no command chosen: Add and Change are disabled then
@@ -246,7 +253,7 @@ int EncodeServoInstruction(MainState& s, ProgramLine& line) {
 
 int LoadServoInstruction(MainState& s) {
     const ProgramLine& line = s.builderLine;
-    if (!ChooseLoadedCommand(s, s.form.ServoCBox, IndexOfCode(kServoCodes, line.commandCode), ServoCBoxClick))
+    if (!ChooseLoadedCommand(s, s.form.ServoCBox, IndexOfCode(kCodeByIndex, line.commandCode), ServoCBoxClick))
         return 0;
 
     ServoPanel& p = s.form.servo;
@@ -278,7 +285,7 @@ int LoadServoInstruction(MainState& s) {
             }
             break;
         case kResetPosition:
-            p.ServoCheck[7].checked = c == 1;
+            p.ServoCheck[7].checked = c == kRelativeToHome;
             break;
         case kStartHoming:
             for (int i = 0; i < 5; ++i) p.ServoCheck[i + 1].checked = c & kHomeConditionBits[i];
@@ -306,7 +313,7 @@ std::string ServoListingRow(const ProgramLine& line) {
     const uint8_t c = line.bytes[3];
     switch (line.commandCode) {
         case kClearStatBits: return "ClearStatBits";
-        case kResetPosition: return (c & 0x01) ? "ResetPosition rel. Home" : "ResetPosition";
+        case kResetPosition: return (c & kRelativeToHome) ? "ResetPosition rel. Home" : "ResetPosition";
         case kGetStatus: return "GetStatus";
         case kStop: {
             std::string text = "Stop ";

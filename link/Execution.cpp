@@ -7,6 +7,7 @@
 
 #include "app/MainState.h"
 #include "isa/Instruction.h"
+#include "isa/Vocabulary.h"
 #include "link/Protocol.h"
 #include "program/LineStore.h"
 
@@ -14,8 +15,6 @@ namespace {
 
 constexpr uint16_t kFirstInstruction = 2;   // behind the image's length header
 constexpr uint16_t kNoBreakpoint = 0xFFFF;
-constexpr uint8_t kDelayCode = 9;
-constexpr int kDelayLength = 5;
 constexpr char kBreakpointMark = '\x01';
 
 // Run, Step and Execute Now refuse while the module list and the detected
@@ -47,7 +46,7 @@ void StepButtonClick(MainState& s) {
     // The master cannot step through a Delay: step the instruction after it.
     // Only addresses inside the image buffer are looked at.
     int a = StartAddress(s);
-    while (a + 2 < kImageSize && s.programImage[a + 2] == kDelayCode) {
+    while (a + 2 < kImageSize && s.programImage[a + 2] == MasterCmd::kDelay) {
         s.message("Cannot step through a delay - stepping to next line");
         a += kDelayLength;
     }

@@ -85,7 +85,7 @@ void PollTimerTimer(MainState& s) {
     if (!PollMaster(s)) return;
 
     if (s.followFlag) ShowLineAtAddress(s, s.status.programAddress);
-    if (s.status.statusB & 0x01) {
+    if (s.status.statusB & kStatusBRunning) {
         s.form.RunLEDShape.color = kGreen;
     } else {
         s.followFlag = false;

@@ -86,23 +86,6 @@ int HostSetBreakpoint(MainState& s, uint16_t address) { return AddressCommand(s,
 
 int HostStep(MainState& s, uint16_t address) { return AddressCommand(s, kCmdStep, address); }
 
-int HostWriteBlock(MainState& s, uint16_t offset, const uint8_t* block16) {
-    if (!SendCommandAcked(s, kCmdWriteBlock)) return -1;
-    // Offset, length, the 16 bytes and the checksum over all of them, in one write.
-    uint8_t frame[20];
-    PutWriteBlockArgs(frame, offset, block16);
-    SioPutChars(s, frame, 20);
-    return ReadResult(s);
-}
-
-int HostReadBlock(MainState& s, uint16_t offset, uint8_t* reply17) {
-    if (!SendCommandAcked(s, kCmdReadBlock)) return -1;
-    uint8_t args[3];
-    PutReadBlockArgs(args, offset);
-    SioPutChars(s, args, 3);
-    return ReadReply(s, reply17, 17) ? 0 : -1;
-}
-
 int HostExecute(MainState& s, const uint8_t* bytes, int count) {
     // The count travels as one byte.
     if (count < 0 || count > 255 || (count > 0 && !bytes)) {

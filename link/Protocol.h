@@ -1,8 +1,13 @@
 #pragma once
 // The master's host protocol: one routine per command that stands alone, and
 // the not-responding procedure every missing reply falls back on.
-// Routines return 0 on success and -1 after the not-responding procedure
-// (Read reply also -2 for a checksum mismatch).
+//
+// Errors in the link layer: every routine has reported its own failure
+// before it returns (a message, or the not-responding procedure, which takes
+// the link off line), so its caller only stops.  Host exchanges return 0 or
+// -1 (Read reply also -2 for a checksum mismatch, which is not reported);
+// the serial layer returns what the port gives, a byte count or a bool; the
+// button and timer handlers return nothing.  Nothing throws.
 
 #include <cstdint>
 struct MainState;
@@ -10,8 +15,6 @@ struct MainState;
 int HostStop(MainState& s);                                   // 0x80
 int HostRun(MainState& s, uint16_t address);                  // 0x81
 int HostSetBreakpoint(MainState& s, uint16_t address);        // 0x82, 0xFFFF clears
-int HostWriteBlock(MainState& s, uint16_t offset, const uint8_t* block16);   // 0x83
-int HostReadBlock(MainState& s, uint16_t offset, uint8_t* reply17);          // 0x84
 int HostExecute(MainState& s, const uint8_t* bytes, int count);              // 0x85
 int HostStep(MainState& s, uint16_t address);                 // 0x86
 int HostReadReply(MainState& s, uint8_t* buffer, int count);  // 0x87, buffer holds count + 1

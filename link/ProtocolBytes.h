@@ -22,6 +22,8 @@ inline constexpr uint8_t kRejected = 0xCC;        // result byte: checksum or re
 inline constexpr uint8_t kPollMarker = 0x55;      // "U": ends the printed characters of a poll answer
 inline constexpr uint8_t kAnnounce = 0x23;        // "#": the master has (re)started
 
+inline constexpr uint8_t kStatusBRunning = 0x01;  // status byte B of the Stop and poll answers: running
+
 inline constexpr uint8_t kBlockLength = 0x10;     // image bytes in one Write block / Read block
 
 // Checksum of the protocol: the sum of the bytes, modulo 256.

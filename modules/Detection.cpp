@@ -14,9 +14,9 @@
 
 namespace {
 
-constexpr uint8_t kTypeStatusItem = 0x20;   // status item whose reply carries the module type
-
-bool KnownSlaveType(int code) { return code == kTypeServo || code == kTypeIo || code == kTypeStepper; }
+// The type request's reply: the status byte and the type code; the master
+// collects three bytes.
+constexpr uint8_t kTypeReplyTrailer = 3;
 
 }  // namespace
 
@@ -41,8 +41,8 @@ void DetectModules(MainState& s) {
     }
 
     // TavoInit: the master scans its network.
-    const uint8_t init[3] = {kMasterMarker, 0x00, 0x0E};
-    if (HostExecute(s, init, 3) != 0) return;
+    uint8_t init[3];
+    if (HostExecute(s, init, PutMasterInstruction(init, MasterCmd::kTavoInit)) != 0) return;
     SioClrInbuf(s);
     if (HostStop(s) != 0) return;
 
@@ -52,8 +52,8 @@ void DetectModules(MainState& s) {
     s.moduleTypes[0] = kTypeMaster;
 
     for (int i = 1; i <= count; ++i) {
-        const uint8_t frame[6] = {kFrameHeader, uint8_t(i), 0x13, kTypeStatusItem, uint8_t(i + 0x33), 0x03};
-        if (HostExecute(s, frame, 6) != 0) return;
+        uint8_t frame[6];
+        if (HostExecute(s, frame, PutStatusRequest(frame, uint8_t(i), kItemType, kTypeReplyTrailer)) != 0) return;
         uint8_t reply[5] = {0, 0, 0, 0, 0};
         // A checksum mismatch (-2) keeps the link on line; the bytes are used as they came.
         if (HostReadReply(s, reply, 4) == -1) return;
@@ -73,7 +73,7 @@ void DetectModules(MainState& s) {
     s.moduleListDefined = true;
     s.moduleListCount = uint8_t(count);
     for (int i = 1; i <= count; ++i) {
-        if (!KnownSlaveType(s.moduleTypes[i])) s.moduleTypes[i] = kTypeUnknown;
+        if (!IsKnownSlave(s.moduleTypes[i])) s.moduleTypes[i] = kTypeUnknown;
         items.push_back(ModuleListLine(i, s.moduleTypes[i]));
     }
     SelectModule(s, 0);

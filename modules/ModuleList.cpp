@@ -33,10 +33,10 @@ void ModuleListBoxClick(MainState& s) {
     } else {
         f.ModAddrEdit.text.clear();
     }
-    f.MasterCBox.enabled = f.MCBLabel.enabled = type == kTypeMaster;
-    f.ServoCBox.enabled = f.SCBLabel.enabled = type == kTypeServo;
-    f.StepCBox.enabled = f.STCBLabel.enabled = type == kTypeStepper;
-    f.IoCBox.enabled = f.ICBLabel.enabled = type == kTypeIo;
+    f.MasterCBox.enabled = f.MCBLabel.enabled = IsMaster(type);
+    f.ServoCBox.enabled = f.SCBLabel.enabled = IsServo(type);
+    f.StepCBox.enabled = f.STCBLabel.enabled = IsStepper(type);
+    f.IoCBox.enabled = f.ICBLabel.enabled = IsIo(type);
 }
 
 void SelectModule(MainState& s, int address) {
@@ -97,8 +97,7 @@ void UseDetectedModules1Click(MainState& s) {
         s.moduleTypes[i] = code;
         // A slave lists as one of the three slave kinds or as UNKNOWN (a slave
         // reporting the master's code too); the reported code itself is kept.
-        const bool slaveKind = code == kTypeServo || code == kTypeIo || code == kTypeStepper;
-        items.push_back(ModuleListLine(i, slaveKind ? code : kTypeUnknown));
+        items.push_back(ModuleListLine(i, IsKnownSlave(code) ? code : kTypeUnknown));
     }
     s.moduleMismatch = false;
     MarkProgramChanged(s);

@@ -1,5 +1,10 @@
 #pragma once
 // The module list a program is written against, and its pop-up menu.
+//
+// Errors in the modules layer: its routines are event handlers.  A refusal is
+// shown with its message and changes nothing; a failed exchange has been
+// reported by the link, and the handler stops where it was.  They return
+// nothing and never throw.
 
 #include <string>
 struct MainState;

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr uint8_t kGetStatus = 0x13;
 constexpr int kMasterDataBytes = 32;
 
 // The status request of one module type: the item bits asked for, the reply
@@ -22,9 +21,9 @@ struct StatusRequest {
     int readCount;
 };
 
-constexpr StatusRequest kServoRequest{0x11, 9, 10};     // position, home position
-constexpr StatusRequest kStepperRequest{0x19, 10, 10};  // position, input byte, home position
-constexpr StatusRequest kIoRequest{0x01, 3, 4};         // input bits
+constexpr StatusRequest kServoRequest{kItemPosition | kItemHomePosition, 9, 10};
+constexpr StatusRequest kStepperRequest{kItemPosition | kItemStepInputs | kItemHomePosition, 10, 10};
+constexpr StatusRequest kIoRequest{kItemInputBits, 3, 4};
 
 const char* HighLow(bool set) { return set ? "High" : "Low"; }
 const char* OnOff(bool set) { return set ? "On" : "Off"; }
@@ -40,9 +39,8 @@ bool ReadStatus(MainState& s, uint8_t* buffer, int count) {
 
 // Sends the GetStatus frame for module a and reads its reply.
 bool RequestModuleStatus(MainState& s, int a, const StatusRequest& request, uint8_t* buffer) {
-    uint8_t frame[6] = {kFrameHeader, uint8_t(a), kGetStatus, request.itemBits, 0, request.trailer};
-    frame[4] = FrameChecksum(frame, 1);
-    if (HostExecute(s, frame, 6) != 0) {
+    uint8_t frame[6];
+    if (HostExecute(s, frame, PutStatusRequest(frame, uint8_t(a), request.itemBits, request.trailer)) != 0) {
         s.message("Error in reading status");
         return false;
     }
@@ -52,22 +50,22 @@ bool RequestModuleStatus(MainState& s, int a, const StatusRequest& request, uint
 void FillServo(StatusFormState& w, const uint8_t* r) {
     w.value("PosLabel") = Format("%d", GetI32(r + 1));
     w.value("HomePosLabel") = Format("%d", GetI32(r + 5));
-    w.value("Lim1Label") = HighLow(r[0] & 0x20);
-    w.value("Lim2Label") = HighLow(r[0] & 0x40);
-    w.value("PowerLabel") = OnOff(r[0] & 0x08);
+    w.value("Lim1Label") = HighLow(r[0] & ServoStatus::kLimit1);
+    w.value("Lim2Label") = HighLow(r[0] & ServoStatus::kLimit2);
+    w.value("PowerLabel") = OnOff(r[0] & ServoStatus::kPowerOn);
 }
 
 void FillStepper(StatusFormState& w, const uint8_t* r) {
     const uint8_t inputs = r[5];
     w.value("PosLabel") = Format("%d", GetI32(r + 1));
     w.value("HomePosLabel") = Format("%d", GetI32(r + 6));
-    w.value("Lim1Label") = HighLow(inputs & 0x08);
-    w.value("Lim2Label") = HighLow(inputs & 0x10);
-    w.value("HomeSwLabel") = HighLow(inputs & 0x20);
-    w.value("EStopLabel") = HighLow(inputs & 0x01);
-    w.value("Input1Label") = HighLow(inputs & 0x02);
-    w.value("Input2Label") = HighLow(inputs & 0x04);
-    w.value("PowerLabel") = OnOff(r[0] & 0x08);
+    w.value("Lim1Label") = HighLow(inputs & StepInput::kLimit1);
+    w.value("Lim2Label") = HighLow(inputs & StepInput::kLimit2);
+    w.value("HomeSwLabel") = HighLow(inputs & StepInput::kHomeSwitch);
+    w.value("EStopLabel") = HighLow(inputs & StepInput::kEStop);
+    w.value("Input1Label") = HighLow(inputs & StepInput::kInput1);
+    w.value("Input2Label") = HighLow(inputs & StepInput::kInput2);
+    w.value("PowerLabel") = OnOff(r[0] & StepStatus::kPowerOn);
 }
 
 void FillIo(StatusFormState& w, const uint8_t* r) {
@@ -78,20 +76,20 @@ void FillIo(StatusFormState& w, const uint8_t* r) {
 }
 
 void ShowModuleStatus(MainState& s, int a, int type) {
-    const StatusRequest& request = type == kTypeServo ? kServoRequest
-                                   : type == kTypeStepper ? kStepperRequest
+    const StatusRequest& request = IsServo(type) ? kServoRequest
+                                   : IsStepper(type) ? kStepperRequest
                                                           : kIoRequest;
     uint8_t reply[16] = {};
     if (!RequestModuleStatus(s, a, request, reply)) return;
 
-    StatusFormState& w = type == kTypeServo ? s.statusForms.servo
-                         : type == kTypeStepper ? s.statusForms.stepper
+    StatusFormState& w = IsServo(type) ? s.statusForms.servo
+                         : IsStepper(type) ? s.statusForms.stepper
                                                 : s.statusForms.io;
     w.caption = Format("Module %d", a);
-    if (type == kTypeServo) {
+    if (IsServo(type)) {
         FillServo(w, reply);
         s.ui.showStatusWindow(StatusWindow::Servo);
-    } else if (type == kTypeStepper) {
+    } else if (IsStepper(type)) {
         FillStepper(w, reply);
         s.ui.showStatusWindow(StatusWindow::Stepper);
     } else {

@@ -6,13 +6,13 @@
 #include <unordered_map>
 
 #include "app/MainState.h"
+#include "isa/Vocabulary.h"
 #include "program/LineStore.h"
 
 namespace {
 
 constexpr int kFirstAddress = 2;          // the two-byte length header comes first
 constexpr int kLastStartOffset = 16344;   // latest start of a line: 16344 + 24 stays inside the image
-constexpr uint8_t kChangeBaudCode = 19;
 constexpr uint16_t kNoAddress = 0xFFFF;
 
 // A label that takes part in the duplicate check: neither empty nor "NULL".
@@ -130,7 +130,7 @@ int AssembleProgram(MainState& s) {
             s.message(Format("Program exceeds available memory (%d)", kImageSize));
             return -1;
         }
-        if (line.moduleAddress == 0 && line.commandCode == kChangeBaudCode) s.programHasBaudChange = true;
+        if (line.moduleAddress == 0 && line.commandCode == MasterCmd::kChangeBaud) s.programHasBaudChange = true;
         if (line.length > kMaxInstrBytes) {
             s.listing.setFocus(i);
             s.message(Format("Program line %d is damaged: it claims %d instruction bytes, more than %d.", i + 1,

@@ -259,7 +259,7 @@ void ProgramListBoxClick(MainState& s) {
     SelectModule(s, address);
     if (address >= int(s.form.ModuleListBox.items.size())) return;  // not in the module list
     int type = ModuleTypeOf(s, address);
-    if (type != 0 && type != 2 && type != 3 && type != 127) return;
+    if (!HasFamily(type)) return;
     LoadInstruction(s);
     s.form.LabelEdit.text = s.builderLine.labelText();
 }

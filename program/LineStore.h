@@ -1,6 +1,13 @@
 #pragma once
 // The line store and the listing editor: the operations behind the listing
 // buttons and the listing's mouse and keyboard events.
+//
+// Errors in the program layer: a routine that the user's action runs shows
+// its own message and returns -1 (0 on success), or returns nothing when it
+// is a handler; a routine below the messages (parsing or writing a program
+// file) shows nothing and returns the reason as text, "" when it succeeded,
+// for its caller to show.  A refused action leaves the program unchanged.
+// Nothing throws.
 
 #include <cstdint>
 #include "program/ProgramLine.h"

@@ -25,8 +25,6 @@ constexpr const char* kSavedText = "  Saved  ";
 // rather than read into memory.
 constexpr size_t kMaxFileBytes = size_t(64) << 20;
 
-bool IsKnownType(int t) { return t == kTypeServo || t == kTypeIo || t == kTypeStepper || t == kTypeMaster; }
-
 // The full path name of path: relative names are taken from the working
 // directory.  The bytes of the name are kept as they are.
 std::string FullPath(const std::string& path) {
@@ -587,7 +585,7 @@ bool OpenProgramFile(MainState& s, const std::string& path) {
             s.message("Program module list does not match detected modules - program execution may fail");
             s.moduleMismatch = true;
         }
-        s.moduleTypes[i] = IsKnownType(t) ? t : kTypeUnknown;
+        s.moduleTypes[i] = HasFamily(t) ? t : kTypeUnknown;
         items.push_back(ModuleListLine(i, t));
     }
     s.moduleListCount = uint8_t(data.moduleListCount);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "isa/Vocabulary.h"
 #include "sim/SimCore.h"
 
 namespace sim {
@@ -18,11 +19,7 @@ constexpr Micros kWaitPollMicros = 5000;       // WaitFor asks again after this 
 constexpr Micros kHundredth = 10000;
 constexpr int kMostInstructionsPerAdvance = 100000;
 
-enum Code : uint8_t {
-    kGoTo = 0, kCall = 1, kReturn = 2, kIfGoTo = 3, kStopProgram = 4, kPrint = 5, kSetTimer = 6,
-    kGetStatus = 7, kMonitorSub = 8, kDelay = 9, kWaitFor = 10, kClearKey = 11, kSetCounter = 12,
-    kCountDown = 13, kTavoInit = 14, kReset = 15, kSetOutputs = 18, kChangeBaud = 19,
-};
+using namespace MasterCmd;
 
 uint16_t LE16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 
@@ -128,8 +125,8 @@ SimCore::Outcome SimCore::executeAt(uint16_t address, Micros t) {
     }
     const uint8_t* b = memory_ + address;
     const int avail = end - address;
-    if (b[0] == 0xBB) return masterInstruction(b, avail, t, false);
-    if (b[0] == 0xAA) {
+    if (b[0] == kMasterMarker) return masterInstruction(b, avail, t, false);
+    if (b[0] == kFrameHeader) {
         int length = 0;
         uint8_t r = moduleFrame(b, avail, length, t);
         if (r != kIdle) {
@@ -165,8 +162,8 @@ SimCore::Outcome SimCore::masterInstruction(const uint8_t* b, int avail, Micros 
     int needed = 0;
     switch (code) {
         case kGoTo: case kCall: case kMonitorSub: case kSetTimer: case kDelay: needed = 2; break;
-        case kIfGoTo: needed = 5; break;
-        case kWaitFor: needed = 13; break;
+        case kIfGoTo: needed = kIfGoToLength - 3; break;
+        case kWaitFor: needed = kWaitForLength - 3; break;
         case kSetCounter: case kCountDown: needed = 3; break;
         case kSetOutputs: needed = 8; break;
         case kChangeBaud: needed = 1; break;
@@ -276,13 +273,9 @@ SimCore::Outcome SimCore::masterInstruction(const uint8_t* b, int avail, Micros 
         }
         case kChangeBaud: {
             int rate = 0;
-            switch (d[0]) {
-                case 0xFF: rate = 1200; break;
-                case 0x81: rate = 2400; break;
-                case 0x20: rate = 9600; break;
-                case 0x0F: rate = 19200; break;
-                default: return fail(kBadInstruction);
-            }
+            for (const BaudRateCode& b : kBaudRateCodes)
+                if (b.code == d[0]) rate = b.rate;
+            if (rate == 0) return fail(kBadInstruction);
             masterBaud_ = rate;
             return o;
         }
@@ -322,7 +315,7 @@ SimCore::Outcome SimCore::waitForTest(Micros t) {
     }
     if (condition(w[9], w[10], w[11], t)) {
         wait_ = Wait::None;
-        o.length = 16;
+        o.length = kWaitForLength;
         return o;
     }
     if (t >= waitDeadline_) {
@@ -339,13 +332,13 @@ SimCore::Outcome SimCore::waitForTest(Micros t) {
 
 uint8_t SimCore::statusRequest(const uint8_t* slot, Micros t) {
     // The slot holds a master GetStatus or a module frame of at most 6 bytes.
-    if (slot[0] == 0xBB) {
+    if (slot[0] == kMasterMarker) {
         if (3 + slot[1] > 6 || slot[2] != kGetStatus) return kBadInstruction;
         std::memset(area_, 0, kReplyBytes);
         areaLive_ = true;
         return kIdle;
     }
-    if (slot[0] == 0xAA) {
+    if (slot[0] == kFrameHeader) {
         int length = 0;
         return moduleFrame(slot, 6, length, t);
     }
@@ -357,9 +350,7 @@ uint8_t SimCore::moduleFrame(const uint8_t* b, int avail, int& length, Micros t)
     const int n = b[2] >> 4;
     length = n + 5;
     if (length > avail) return kBadInstruction;
-    unsigned sum = 0;
-    for (int i = 1; i <= 2 + n; ++i) sum += b[i];
-    if (uint8_t(sum) != b[3 + n]) return kFrameChecksum;
+    if (FrameChecksum(b, n) != b[3 + n]) return kFrameChecksum;
     SimModule* m = module(b[1]);
     if (!m) return kNoModule;
     advanceModules(t);

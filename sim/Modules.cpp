@@ -11,6 +11,10 @@ constexpr Micros kStepMicros = 1000;          // motion is integrated in 1 ms st
 constexpr double kStepSeconds = 0.001;
 constexpr double kPositionBound = 1e15;       // keeps counters far from any overflow
 
+// A module tells its commands apart by the low four bits of the command byte;
+// the high four bits are the number of data bytes.
+constexpr uint8_t Op(uint8_t command) { return command & 0x0F; }
+
 int32_t ReadLE32(const uint8_t* p) {
     return int32_t(uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24));
 }
@@ -131,14 +135,14 @@ int32_t ServoModule::homePosition() const { return Report(homePhys_, offset_); }
 
 std::vector<uint8_t> ServoModule::handle(uint8_t command, const uint8_t* d, int n) {
     uint8_t items = 0;
-    switch (command & 0x0F) {
-        case 0x4:
+    switch (Op(command)) {
+        case Op(ServoCmd::kMove):
             if (n >= 1) move(d, n);
             break;
-        case 0x7:
+        case Op(ServoCmd::kStop):
             if (n >= 1) stop(d[0]);
             break;
-        case 0x6:
+        case Op(ServoCmd::kSetGain):
             if (n >= 14) {
                 gains_[0] = uint16_t(d[0] | (d[1] << 8));
                 gains_[1] = uint16_t(d[2] | (d[3] << 8));
@@ -151,23 +155,23 @@ std::vector<uint8_t> ServoModule::handle(uint8_t command, const uint8_t* d, int 
                 gains_[8] = d[13];
             }
             break;
-        case 0x0:
+        case Op(ServoCmd::kResetPosition):
             // 1 = count from the home position, else from where the shaft stands.
             offset_ = (n >= 1 && d[0] == 1) ? homePhys_ : std::round(pos_);
             break;
-        case 0x9:
+        case Op(ServoCmd::kStartHoming):
             if (n >= 1) startHoming(d[0]);
             break;
-        case 0x3:
+        case Op(kModuleGetStatus):
             items = n >= 1 ? d[0] : 0;
             break;
         default:
             break;  // not a servo command: answered with the status byte only
     }
     std::vector<uint8_t> reply{statusByte()};
-    if (items & 0x01) AppendLE32(reply, position());
-    if (items & 0x10) AppendLE32(reply, homePosition());
-    if (items & 0x20) appendType(reply);
+    if (items & kItemPosition) AppendLE32(reply, position());
+    if (items & kItemHomePosition) AppendLE32(reply, homePosition());
+    if (items & kItemType) appendType(reply);
     return reply;
 }
 
@@ -335,17 +339,17 @@ int32_t StepperModule::homePosition() const { return Report(homePhys_, offset_);
 
 std::vector<uint8_t> StepperModule::handle(uint8_t command, const uint8_t* d, int n) {
     uint8_t items = 0;
-    switch (command & 0x0F) {
-        case 0x4:
+    switch (Op(command)) {
+        case Op(StepCmd::kMove):
             if (n >= 1) move(d, n);
             break;
-        case 0x7:
+        case Op(StepCmd::kStop):
             if (n >= 1) {
                 amp_ = (d[0] & 0x01) != 0;
                 stopMotion(!amp_ || !(d[0] & 0x08));
             }
             break;
-        case 0x6:
+        case Op(StepCmd::kSetParam):
             if (n >= 5) {
                 params_ = d[0];
                 static const int kFactor[4] = {8, 4, 2, 1};
@@ -356,30 +360,30 @@ std::vector<uint8_t> StepperModule::handle(uint8_t command, const uint8_t* d, in
                 thermalLimit_ = d[4];
             }
             break;
-        case 0x8:
+        case Op(StepCmd::kSetOutputs):
             if (n >= 1) outputs_ = d[0];
             break;
-        case 0x0:
+        case Op(StepCmd::kResetPosition):
             offset_ = std::round(pos_);
             break;
-        case 0x9:
+        case Op(StepCmd::kStartHoming):
             if (n >= 1) {
                 homing_ = true;
                 homeControl_ = d[0];
                 checkHoming();
             }
             break;
-        case 0x3:
+        case Op(kModuleGetStatus):
             items = n >= 1 ? d[0] : 0;
             break;
         default:
             break;
     }
     std::vector<uint8_t> reply{statusByte()};
-    if (items & 0x01) AppendLE32(reply, position());
-    if (items & 0x08) reply.push_back(inputByte());
-    if (items & 0x10) AppendLE32(reply, homePosition());
-    if (items & 0x20) appendType(reply);
+    if (items & kItemPosition) AppendLE32(reply, position());
+    if (items & kItemStepInputs) reply.push_back(inputByte());
+    if (items & kItemHomePosition) AppendLE32(reply, homePosition());
+    if (items & kItemType) appendType(reply);
     return reply;
 }
 
@@ -472,30 +476,30 @@ void IoModule::setOutputs(bool set, uint16_t mask) {
 
 std::vector<uint8_t> IoModule::handle(uint8_t command, const uint8_t* d, int n) {
     uint8_t items = 0;
-    switch (command & 0x0F) {
-        case 0x0:
+    switch (Op(command)) {
+        case Op(IoCmd::kMakeOutputs):
             // A 0 bit makes the pin an output.
             if (n >= 2) inputMask_ = uint16_t((d[0] | (d[1] << 8)) & 0x0FFF);
             break;
-        case 0x4:
+        case Op(IoCmd::kSetPWMs):
             if (n >= 2) {
                 pwm_[0] = d[0];
                 pwm_[1] = d[1];
             }
             break;
-        case 0x3:
+        case Op(kModuleGetStatus):
             items = n >= 1 ? d[0] : 0;
             break;
         default:
             break;
     }
     std::vector<uint8_t> reply{0};
-    if (items & 0x01) {
+    if (items & kItemInputBits) {
         uint16_t bits = inputBits();
         reply.push_back(uint8_t(bits & 0xFF));
         reply.push_back(uint8_t(bits >> 8));
     }
-    if (items & 0x20) appendType(reply);
+    if (items & kItemType) appendType(reply);
     return reply;
 }
 
@@ -503,7 +507,7 @@ std::vector<uint8_t> IoModule::handle(uint8_t command, const uint8_t* d, int n) 
 
 std::vector<uint8_t> BareModule::handle(uint8_t command, const uint8_t* d, int n) {
     std::vector<uint8_t> reply{0};
-    if ((command & 0x0F) == 0x3 && n >= 1 && (d[0] & 0x20)) appendType(reply);
+    if (Op(command) == Op(kModuleGetStatus) && n >= 1 && (d[0] & kItemType)) appendType(reply);
     return reply;
 }
 

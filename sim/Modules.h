@@ -9,13 +9,15 @@
 #include <memory>
 #include <vector>
 
+#include "isa/Vocabulary.h"
+
 namespace sim {
 
 using Micros = int64_t;
 
-constexpr int kServoType = 0;
-constexpr int kIoType = 2;
-constexpr int kStepperType = 3;
+constexpr int kServoType = kTypeServo;
+constexpr int kIoType = kTypeIo;
+constexpr int kStepperType = kTypeStepper;
 
 class SimModule {
 public:
@@ -62,13 +64,13 @@ public:
     static constexpr int64_t kIndexSpacing = 2000;      // an index pulse every so many counts
 
     enum Status : uint8_t {
-        MoveDone = 0x01,
-        Overcurrent = 0x04,
-        PowerOn = 0x08,
-        PositionError = 0x10,
-        Limit1 = 0x20,
-        Limit2 = 0x40,
-        Homing = 0x80,
+        MoveDone = ServoStatus::kMoveDone,
+        Overcurrent = ServoStatus::kOvercurrent,
+        PowerOn = ServoStatus::kPowerOn,
+        PositionError = ServoStatus::kPositionError,
+        Limit1 = ServoStatus::kLimit1,
+        Limit2 = ServoStatus::kLimit2,
+        Homing = ServoStatus::kHoming,
     };
 
     ServoModule() { reset(); }
@@ -127,8 +129,21 @@ public:
     static constexpr int64_t kHomeSwitchFrom = 1000;   // home switch high from here ...
     static constexpr int64_t kHomeSwitchTo = 1099;     // ... to here (physical steps)
 
-    enum Status : uint8_t { Moving = 0x01, AmpEnabled = 0x04, PowerOn = 0x08, AtSpeed = 0x10, Homing = 0x80 };
-    enum Input : uint8_t { EStop = 0x01, Input1 = 0x02, Input2 = 0x04, Limit1 = 0x08, Limit2 = 0x10, HomeSwitch = 0x20 };
+    enum Status : uint8_t {
+        Moving = StepStatus::kMoving,
+        AmpEnabled = StepStatus::kAmpEnabled,
+        PowerOn = StepStatus::kPowerOn,
+        AtSpeed = StepStatus::kAtSpeed,
+        Homing = StepStatus::kHoming,
+    };
+    enum Input : uint8_t {
+        EStop = StepInput::kEStop,
+        Input1 = StepInput::kInput1,
+        Input2 = StepInput::kInput2,
+        Limit1 = StepInput::kLimit1,
+        Limit2 = StepInput::kLimit2,
+        HomeSwitch = StepInput::kHomeSwitch,
+    };
 
     StepperModule() { reset(); }
     int typeCode() const override { return kStepperType; }

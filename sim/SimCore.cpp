@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "isa/Vocabulary.h"
 #include "link/ProtocolBytes.h"
 
 namespace sim {
@@ -213,13 +214,13 @@ bool SimCore::executeImmediate() {
     const int count = args_[0];
     const uint8_t* bytes = args_ + 1;
     if (ProtocolSum(bytes, count) != bytes[count]) return false;
-    if (count >= 5 && bytes[0] == 0xAA) {
+    if (count >= 5 && bytes[0] == kFrameHeader) {
         // Exactly one whole frame.
         if ((bytes[2] >> 4) + 5 != count) return false;
         int length = 0;
         return moduleFrame(bytes, count, length, now_) == kIdle;
     }
-    if (count >= 3 && bytes[0] == 0xBB && 3 + bytes[1] == count) {
+    if (count >= 3 && bytes[0] == kMasterMarker && 3 + bytes[1] == count) {
         Outcome o = masterInstruction(bytes, count, now_, true);
         return o.flow == Flow::Next;
     }

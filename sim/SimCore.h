@@ -3,6 +3,11 @@
 // the time they arrive, the master's bytes come out with the earliest time
 // they may leave, and advance() runs the downloaded program and the modules'
 // motion up to a given time.  Times are microseconds on any monotonic clock.
+//
+// Errors in the simulator: the host learns of them only as from a real
+// master, by its bytes (0xCC for a refused block or instruction, or silence
+// under an injected fault); an instruction the master cannot run stops the
+// program with its stop reason in status byte A.  Nothing throws.
 
 #include <cstdint>
 #include <deque>

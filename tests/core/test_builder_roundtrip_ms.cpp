@@ -1,6 +1,6 @@
 // Master and servo lines through the listing: Add shows the line, selecting
 // it loads the panel, and rebuilding (Change without edits) gives the same line.
-#include "test_ms_fixture.h"
+#include "BuilderFixture.h"
 
 #include "app/Lifecycle.h"
 #include "program/LineStore.h"
@@ -13,18 +13,18 @@ protected:
         BuilderTest::SetUp();
         StartTimerTimer(*s);
     }
-    void choose(int address, int index) { address == 0 ? chooseMaster(index) : chooseServo(address, index); }
+    void choose(int address, int index) { address == 0 ? ChooseMaster(index) : ChooseServo(address, index); }
 };
 
 TEST_F(RoundTrip, AddShowsTheListingLineAndRefusalAddsNothing) {
-    chooseServo(1, 0);
-    apply({{"ServoEdit1", "1000"}, {"ServoEdit2", "5000"}, {"ServoEdit3", "100"}, {"LabelEdit", "GO"}});
+    ChooseServo(1, 0);
+    Apply({{"ServoEdit1", "1000"}, {"ServoEdit2", "5000"}, {"ServoEdit3", "100"}, {"LabelEdit", "GO"}});
     AddInstrButtonClick(*s);
-    chooseMaster(5);
-    apply({{"MasterEdit1", "Hi"}, {"MasterCheck1", "1"}, {"MasterCheck2", "1"}});
+    ChooseMaster(5);
+    Apply({{"MasterEdit1", "Hi"}, {"MasterCheck1", "1"}, {"MasterCheck2", "1"}});
     AddInstrButtonClick(*s);
-    chooseMaster(6);
-    apply({{"MasterEdit1", "60001"}});
+    ChooseMaster(6);
+    Apply({{"MasterEdit1", "60001"}});
     AddInstrButtonClick(*s);
 
     EXPECT_EQ(ui.messages, std::vector<std::string>{"Value out of range"});
@@ -59,15 +59,15 @@ TEST_F(RoundTrip, SelectedLinesChangeToTheSameLine) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "address " << c.address << " command " << c.index);
         choose(c.address, c.index);
-        apply(c.settings);
+        Apply(c.settings);
         const int before = s->lineCount;
         AddInstrButtonClick(*s);
         ASSERT_EQ(s->lineCount, before + 1);
         const int k = s->currentLine - 1;
         const ProgramLine original = s->lines[k];
 
-        dirtyPanels();
-        chooseMaster(3);  // leave another command's panel behind
+        DirtyPanels();
+        ChooseMaster(3);  // leave another command's panel behind
         s->listing.userFocus(k);
         ProgramListBoxClick(*s);
         ChangeButtonClick(*s);

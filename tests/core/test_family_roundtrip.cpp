@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "FamilyBuilder.h"
+#include "BuilderFixture.h"
 
 namespace {
 
@@ -120,7 +120,7 @@ std::vector<Case> IoCases() {
     return v;
 }
 
-struct RoundTrip : FamilyBuilder {
+struct RoundTrip : BuilderTest {
     void SetUp() override { AddModules({kTypeStepper, kTypeIo}); }
 
     void Choose(const Case& c, int index) {

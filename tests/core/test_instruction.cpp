@@ -1,6 +1,8 @@
 // The numeric field rule, the listing columns and the Execute Now frame length.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "TestPlatform.h"
 #include "app/MainState.h"
 #include "isa/Instruction.h"
@@ -114,6 +116,34 @@ TEST(Bytes, LittleEndianAndChecksum) {
     EXPECT_EQ(GetU16(b + 4), 60000);
     const uint8_t frame[] = {0xAA, 2, 0x20, 0xFE, 0xF7};
     EXPECT_EQ(FrameChecksum(frame, 2), 0x17);
+
+    // Whole frames as detection, the status windows and WaitFor send them.
+    using Bytes = std::vector<uint8_t>;
+    const auto sent = [](int length, const uint8_t* p) { return Bytes(p, p + length); };
+    const uint8_t data[2] = {0xFE, 0xF7};
+    uint8_t f1[8], f2[8], f3[8], f4[8], f5[8];
+    const struct {
+        Bytes got, expected;
+    } frames[] = {
+        {sent(PutModuleFrame(f1, 2, 0x20, data, 2, 1), f1), {0xAA, 2, 0x20, 0xFE, 0xF7, 0x17, 1}},
+        {sent(PutModuleFrame(f2, 31, 0x0B, data, 0, 1), f2), {0xAA, 31, 0x0B, 0x2A, 1}},
+        {sent(PutStatusRequest(f3, 31, kItemType, 3), f3), {0xAA, 31, 0x13, 0x20, 0x52, 3}},
+        {sent(PutStatusRequest(f4, 0xF0, kItemPosition | kItemHomePosition, 9), f4), {0xAA, 0xF0, 0x13, 0x11, 0x14, 9}},
+        {sent(PutMasterInstruction(f5, MasterCmd::kTavoInit), f5), {0xBB, 0, 0x0E}},
+    };
+    for (const auto& f : frames) EXPECT_EQ(f.got, f.expected);
+
+    // Module types: which have a family, which are slaves.
+    const struct {
+        int type;
+        bool slave, family;
+    } types[] = {{kTypeServo, true, true},   {kTypeIo, true, true},     {kTypeStepper, true, true},
+                 {kTypeMaster, false, true}, {1, false, false},         {4, false, false},
+                 {kTypeUnknown, false, false}, {-1, false, false}};
+    for (const auto& t : types) {
+        EXPECT_EQ(IsKnownSlave(t.type), t.slave) << t.type;
+        EXPECT_EQ(HasFamily(t.type), t.family) << t.type;
+    }
 }
 
 }  // namespace

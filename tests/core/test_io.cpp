@@ -3,14 +3,14 @@
 #include <string>
 #include <tuple>
 
-#include "FamilyBuilder.h"
+#include "BuilderFixture.h"
 
 namespace {
 
 enum { kMakeOutputs, kSetOutputs, kSetPWMs, kGetStatus, kIfGoTo, kWaitFor };
 enum { kSet, kClear };
 
-struct IoTest : FamilyBuilder {
+struct IoTest : BuilderTest {
     void SetUp() override { AddModules({kTypeIo, kTypeIo, kTypeIo, kTypeIo, kTypeIo}); }
 };
 

@@ -1,5 +1,5 @@
 // Master family: panel set-up, bytes, rejected fields, listing rows, loading.
-#include "test_ms_fixture.h"
+#include "BuilderFixture.h"
 
 namespace {
 
@@ -28,12 +28,12 @@ TEST_F(Master, PanelSetUpShowsOnlyTheCommandsControls) {
     for (int i = 0; i < 17; ++i) {
         SCOPED_TRACE(kMasterCommands[i]);
         s->online = i % 2 == 0;
-        dirtyPanels();
+        DirtyPanels();
         s->form.servo.ServoGroup.visible = true;
         s->form.LabelEdit.text = "OLD";
-        chooseMaster(i);
-        EXPECT_EQ(visible(kMasterCtls), expected[i]);
-        expectChosen(s->form.master.MasterGroup, s->form.servo.ServoGroup, "Master", kMasterCommands[i], 0xBB,
+        ChooseMaster(i);
+        EXPECT_EQ(Visible(kMasterCtls), expected[i]);
+        ExpectChosen(s->form.master.MasterGroup, s->form.servo.ServoGroup, "Master", kMasterCommands[i], 0xBB,
                      codes[i]);
     }
 }
@@ -81,16 +81,16 @@ TEST_F(Master, EncodesEveryCommand) {
     };
     for (const EncodeCase& c : cases) {
         SCOPED_TRACE(testing::Message() << kMasterCommands[c.index] << " " << (c.settings.empty() ? "" : c.settings[0].value));
-        dirtyPanels();
+        DirtyPanels();
         s->builderLine.setGotoLabel("STALE");
-        chooseMaster(c.index);
-        apply(c.settings);
+        ChooseMaster(c.index);
+        Apply(c.settings);
         ASSERT_EQ(BuildInstruction(*s), 0);
-        EXPECT_EQ(built(), c.bytes);
+        EXPECT_EQ(Built(), c.bytes);
         EXPECT_EQ(s->builderLine.patchOffset, c.patch);
         EXPECT_EQ(s->builderLine.gotoLabelText(), c.gotoLabel);
         EXPECT_TRUE(ui.messages.empty());
-        expectRebuilds();
+        ExpectRebuilds();
     }
 }
 
@@ -116,8 +116,8 @@ TEST_F(Master, RejectsBadFieldsWithTheFirstBadFieldsMessage) {
     for (const RejectCase& c : cases) {
         SCOPED_TRACE(testing::Message() << kMasterCommands[c.index] << " " << c.settings[0].value);
         ui.messages.clear();
-        chooseMaster(c.index);
-        apply(c.settings);
+        ChooseMaster(c.index);
+        Apply(c.settings);
         EXPECT_EQ(BuildInstruction(*s), -1);
         EXPECT_EQ(ui.messages, c.messages);
     }
@@ -166,14 +166,14 @@ TEST_F(Master, LoadingFillsThePanel) {
          "RadioGroup1#0 MasterEdit1=500 MasterEdit2=T1 MasterEdit3=z"},
     };
     for (const auto& [line, text] : rows) {
-        load(line);
-        EXPECT_EQ(visible(kMasterCtls, false), text);
+        LoadOverDirtyPanels(line);
+        EXPECT_EQ(Visible(kMasterCtls, false), text);
     }
     // If-GoTo: status selector, compare value and mask to the jump condition.
     const int conditions[][4] = {{2, 0x10, 0x10, 2}, {2, 0x10, 0x20, -1}, {3, 'k', 0xFF, 0}, {3, 'k', 0x7F, 1},
                                  {24, 1, 0xFF, 3}, {30, 1, 0, 6}, {0, 4, 0xFF, 7}, {99, 4, 0xFF, -1}};
     for (const auto& c : conditions) {
-        load(MakeLine(0, 3, {0xBB, 5, 3, 0xFF, 0xFF, uint8_t(c[0]), uint8_t(c[1]), uint8_t(c[2])}, "L1"));
+        LoadOverDirtyPanels(MakeLine(0, 3, {0xBB, 5, 3, 0xFF, 0xFF, uint8_t(c[0]), uint8_t(c[1]), uint8_t(c[2])}, "L1"));
         EXPECT_EQ(s->form.master.RadioGroup2.index, c[3]) << c[0] << " " << c[2];
         EXPECT_EQ(s->form.master.MasterEdit[1].text, "L1");
     }
@@ -183,7 +183,7 @@ TEST_F(Master, CodesWithoutARowLoadNothing) {
     for (const ProgramLine& line : {MakeLine(0, 16, {0xBB, 0, 16}), MakeLine(0, 17, {0xBB, 0, 17}),
                                     MakeLine(0, 18, {0xBB, 0, 18}), MakeLine(0, 20, {0xBB, 0, 20}),
                                     MakeLine(1, 0x55, {0xAA, 1, 0x55})}) {
-        load(line);
+        LoadOverDirtyPanels(line);
         EXPECT_EQ(s->form.MasterCBox.index, -1);
         EXPECT_EQ(s->form.ServoCBox.index, -1);
         EXPECT_FALSE(s->form.master.MasterGroup.visible || s->form.servo.ServoGroup.visible);

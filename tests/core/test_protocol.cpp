@@ -9,6 +9,7 @@
 #include "TestPlatform.h"
 #include "app/Lifecycle.h"
 #include "link/Protocol.h"
+#include "link/ProtocolBytes.h"
 #include "program/LineStore.h"
 
 namespace {
@@ -20,7 +21,6 @@ struct ProtocolTest : ::testing::Test {
     TestPlatform ui;
     std::unique_ptr<MainState> s = std::make_unique<MainState>(ui);
     ScriptedMaster m{*s};
-    const uint8_t block[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     const uint8_t init[3] = {0xBB, 0x00, 0x0E};
     uint8_t buf[18] = {};
 
@@ -42,8 +42,6 @@ struct ProtocolTest : ::testing::Test {
     std::vector<std::pair<uint8_t, std::function<int()>>> exchanges() {
         return {{0x81, [&] { return HostRun(*s, 2); }},
                 {0x82, [&] { return HostSetBreakpoint(*s, 2); }},
-                {0x83, [&] { return HostWriteBlock(*s, 0, block); }},
-                {0x84, [&] { return HostReadBlock(*s, 0, buf); }},
                 {0x85, [&] { return HostExecute(*s, init, 3); }},
                 {0x86, [&] { return HostStep(*s, 2); }},
                 {0x87, [&] { return HostReadReply(*s, buf, 4); }}};
@@ -61,9 +59,6 @@ TEST_F(ProtocolTest, CommandBytesAndResults) {
         {[&] { return HostStop(*s); }, {0x80}, 0},
         {[&] { return HostRun(*s, 0x1234); }, {0x81, 0x34, 0x12}, 0},
         {[&] { return HostSetBreakpoint(*s, 0xFFFF); }, {0x82, 0xFF, 0xFF}, 0},
-        {[&] { return HostWriteBlock(*s, 0x0110, block); },
-         {0x83, 0x10, 0x01, 0x10, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 0xA9}, 0},
-        {[&] { return HostReadBlock(*s, 0x0020, buf); }, {0x84, 0x20, 0x00, 0x10}, 0},
         {[&] { return HostExecute(*s, init, 3); }, {0x85, 0x03, 0xBB, 0x00, 0x0E, 0xC9}, 0},
         {[&] { return HostStep(*s, 0x0102); }, {0x86, 0x02, 0x01}, 0},
         {[&] { return HostReadReply(*s, buf, 4); }, {0x87, 0x04}, 0},
@@ -79,15 +74,31 @@ TEST_F(ProtocolTest, CommandBytesAndResults) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(ProtocolTest, BlocksRoundTripWithWrappingChecksum) {
-    uint8_t f0[16];
+// The argument bytes that Load and Verify send after Write block and Read block.
+TEST(BlockArgs, OffsetLengthDataAndWrappingChecksum) {
+    uint8_t counting[16], f0[16];
+    for (int i = 0; i < 16; ++i) counting[i] = uint8_t(i + 1);
     std::fill(f0, f0 + 16, 0xF0);
-    ASSERT_EQ(HostWriteBlock(*s, 0x0010, f0), 0);
-    EXPECT_EQ(m.sent().back(), 0x20);   // 0x10 + 0x10 + 16 * 0xF0 = 0xF20
-    ASSERT_EQ(HostReadBlock(*s, 0x0010, buf), 0);
-    Bytes expected(16, 0xF0);
-    expected.push_back(m.readBlockTrailer);
-    EXPECT_EQ(Bytes(buf, buf + 17), expected);
+    struct Case {
+        uint16_t offset;
+        const uint8_t* block;
+        Bytes write, read;
+    };
+    const Case cases[] = {
+        {0x0110, counting, {0x10, 0x01, 0x10, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 0xA9},
+         {0x10, 0x01, 0x10}},
+        // 0x10 + 0x10 + 16 * 0xF0 = 0xF20: the checksum keeps the low byte.
+        {0x0010, f0, {0x10, 0x00, 0x10, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0, 0xF0,
+                      0xF0, 0xF0, 0xF0, 0x20},
+         {0x10, 0x00, 0x10}},
+    };
+    for (const Case& c : cases) {
+        uint8_t write[20], read[3];
+        PutWriteBlockArgs(write, c.offset, c.block);
+        PutReadBlockArgs(read, c.offset);
+        EXPECT_EQ(Bytes(write, write + 20), c.write) << c.offset;
+        EXPECT_EQ(Bytes(read, read + 3), c.read) << c.offset;
+    }
 }
 
 TEST_F(ProtocolTest, StopFillsStatusAndSelectsLine) {
@@ -174,8 +185,6 @@ TEST_F(ProtocolTest, AckWithoutResultOrReply) {
     goOnline();
     EXPECT_EQ(HostExecute(*s, init, 3), -1);
     EXPECT_EQ(ui.messages, Lines{"Stepwright not responding"});
-    EXPECT_EQ(HostWriteBlock(*s, 0, block), -1);
-    EXPECT_EQ(ui.messages.size(), 1u);
     m.answerCC = false;
     m.executeResult = 0xCB;   // any other result is success
     EXPECT_EQ(HostExecute(*s, init, 3), 0);

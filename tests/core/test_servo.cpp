@@ -1,6 +1,6 @@
 // Servo family: panel set-up, frame and master-form bytes, rejected fields,
 // conditions, listing rows, loading.
-#include "test_ms_fixture.h"
+#include "BuilderFixture.h"
 
 namespace {
 
@@ -41,12 +41,12 @@ TEST_F(Servo, PanelSetUpShowsOnlyTheCommandsControls) {
     for (int i = 0; i < 9; ++i) {
         SCOPED_TRACE(kServoCommands[i]);
         s->online = i % 2 == 1;
-        dirtyPanels();
+        DirtyPanels();
         s->form.master.MasterGroup.visible = true;
         s->form.LabelEdit.text = "OLD";
-        chooseServo(2, i);
-        EXPECT_EQ(visible(kServoCtls), expected[i]);
-        expectChosen(s->form.servo.ServoGroup, s->form.master.MasterGroup, i < 7 ? "Servo" : "Master",
+        ChooseServo(2, i);
+        EXPECT_EQ(Visible(kServoCtls), expected[i]);
+        ExpectChosen(s->form.servo.ServoGroup, s->form.master.MasterGroup, i < 7 ? "Servo" : "Master",
                      kServoCommands[i], i < 7 ? 0xAA : 0xBB, codes[i]);
         for (int k : {1, 2, 3, 7}) EXPECT_FALSE(s->form.servo.ServoCheck[k].checked) << k;
     }
@@ -101,16 +101,16 @@ TEST_F(Servo, EncodesEveryCommand) {
     };
     for (const EncodeCase& c : cases) {
         SCOPED_TRACE(testing::Message() << kServoCommands[c.index] << " " << (c.settings.empty() ? "" : c.settings.back().value));
-        dirtyPanels();
+        DirtyPanels();
         s->builderLine.setGotoLabel("STALE");
-        chooseServo(c.address, c.index);
-        apply(c.settings);
+        ChooseServo(c.address, c.index);
+        Apply(c.settings);
         ASSERT_EQ(BuildInstruction(*s), 0);
-        EXPECT_EQ(built(), c.bytes);
+        EXPECT_EQ(Built(), c.bytes);
         EXPECT_EQ(s->builderLine.patchOffset, c.patch);
         EXPECT_EQ(s->builderLine.gotoLabelText(), c.gotoLabel);
         EXPECT_TRUE(ui.messages.empty());
-        expectRebuilds();
+        ExpectRebuilds();
     }
 }
 
@@ -118,13 +118,13 @@ TEST_F(Servo, EveryConditionEncodesAndLoadsBack) {
     const uint8_t expected[14][2] = {{1, 1}, {0, 1}, {8, 8}, {0, 8}, {4, 4}, {0, 4}, {0x10, 0x10},
                                      {0, 0x10}, {0x20, 0x20}, {0, 0x20}, {0x40, 0x40}, {0, 0x40}, {0x80, 0x80}, {0, 0x80}};
     for (int i = 0; i < 14; ++i) {
-        chooseServo(1, 7);
-        apply({{"ServoIfCBox", std::to_string(i)}});
+        ChooseServo(1, 7);
+        Apply({{"ServoIfCBox", std::to_string(i)}});
         ASSERT_EQ(BuildInstruction(*s), 0);
         EXPECT_EQ(s->builderLine.bytes[6], expected[i][0]) << i;
         EXPECT_EQ(s->builderLine.bytes[7], expected[i][1]) << i;
         const ProgramLine line = s->builderLine;
-        load(line);
+        LoadOverDirtyPanels(line);
         EXPECT_EQ(s->form.servo.ServoIfCBox.index, i);
         EXPECT_EQ(s->form.servo.ServoIfCBox.text, kServoConditions[i]);
     }
@@ -154,9 +154,9 @@ TEST_F(Servo, RejectsBadFieldsWithTheFirstBadFieldsMessage) {
     for (const RejectCase& c : cases) {
         SCOPED_TRACE(testing::Message() << kServoCommands[c.index] << " " << (c.settings.empty() ? "" : c.settings[0].value));
         ui.messages.clear();
-        chooseServo(1, c.index);
+        ChooseServo(1, c.index);
         s->form.servo.ServoIfCBox.text = "Move Done";  // typed text never counts
-        apply(c.settings);
+        Apply(c.settings);
         EXPECT_EQ(BuildInstruction(*s), -1);
         EXPECT_EQ(ui.messages, c.messages);
     }
@@ -170,13 +170,13 @@ TEST_F(Servo, GainFieldRangesOnBothSides) {
         for (const auto& [text, message] : std::vector<std::pair<std::string, const char*>>{
                  {std::to_string(lo[i] - 1), kOut}, {std::to_string(hi[i] + 1), kOut}, {"", kInv}, {"?", kInv}}) {
             ui.messages.clear();
-            chooseServo(1, 2);
-            apply({{edit.c_str(), text}});
+            ChooseServo(1, 2);
+            Apply({{edit.c_str(), text}});
             EXPECT_EQ(BuildInstruction(*s), -1) << edit << " " << text;
             EXPECT_EQ(ui.messages, std::vector<std::string>{message}) << edit << " " << text;
         }
-        chooseServo(1, 2);
-        apply({{edit.c_str(), std::to_string(lo[i])}});
+        ChooseServo(1, 2);
+        Apply({{edit.c_str(), std::to_string(lo[i])}});
         EXPECT_EQ(BuildInstruction(*s), 0) << edit;
     }
 }
@@ -223,8 +223,8 @@ TEST_F(Servo, LoadingFillsThePanel) {
          "ServoIfCBox#0 ServoEdit1=60000 ServoEdit2=T"},
     };
     for (const auto& [line, text] : rows) {
-        load(line);
-        EXPECT_EQ(visible(ctls, false), text);
+        LoadOverDirtyPanels(line);
+        EXPECT_EQ(Visible(ctls, false), text);
     }
 }
 

@@ -4,13 +4,13 @@
 #include <functional>
 #include <string>
 
-#include "FamilyBuilder.h"
+#include "BuilderFixture.h"
 
 namespace {
 
 enum { kMove, kStop, kSetParam, kSetOutputs, kResetPosition, kStartHoming, kGetStatus, kIfGoTo, kWaitFor };
 
-struct StepperTest : FamilyBuilder {
+struct StepperTest : BuilderTest {
     void SetUp() override { AddModules({kTypeStepper, kTypeStepper, kTypeStepper, kTypeStepper, kTypeStepper}); }
 };
 

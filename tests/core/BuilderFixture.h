@@ -1,20 +1,28 @@
 #pragma once
-// Builder fixture for the master and servo family tests: the master at
-// address 0 and servo modules at 1, 2 and 3; controls are set by object name.
+// The command builder fixture of every family test: a main state with a
+// module list, commands chosen as the combo boxes choose them, controls set by
+// object name, and lines loaded as selecting them in the listing loads them.
+// By default the list holds the master at address 0 and servo modules at 1, 2
+// and 3; a test that needs other modules calls AddModules in its SetUp.
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "TestPlatform.h"
+#include "app/Lifecycle.h"
 #include "app/MainState.h"
 #include "isa/Commands.h"
 #include "isa/Instruction.h"
+#include "isa/Io.h"
 #include "isa/Master.h"
 #include "isa/Servo.h"
+#include "isa/Stepper.h"
 #include "modules/ModuleList.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -31,22 +39,34 @@ protected:
     TestPlatform ui;
     std::unique_ptr<MainState> s = std::make_unique<MainState>(ui);
 
+    // The master and three servo modules, without the start-up.
     void SetUp() override {
         s->moduleTypes[0] = kTypeMaster;
         for (int i = 0; i < 3; ++i) AddServoModule1Click(*s);
         ui.messages.clear();
     }
-    void chooseMaster(int index) {
-        SelectModule(*s, 0);
-        s->form.MasterCBox.index = index;
-        MasterCBoxClick(*s);
+
+    // After the start-up, module addresses 1, 2, ... get the given types, in order.
+    void AddModules(std::initializer_list<int> types) {
+        StartTimerTimer(*s);
+        for (int t : types) {
+            if (IsServo(t)) AddServoModule1Click(*s);
+            if (IsStepper(t)) AddStepModule1Click(*s);
+            if (IsIo(t)) AddIOModule1Click(*s);
+        }
+        ui.messages.clear();
     }
-    void chooseServo(int address, int index) {
-        SelectModule(*s, address);
-        s->form.ServoCBox.index = index;
-        ServoCBoxClick(*s);
-    }
-    void apply(const std::vector<Set>& settings) {
+
+    StepPanel& step() { return s->form.step; }
+    IoPanel& io() { return s->form.io; }
+
+    // A command chosen in a class's combo box, with its module selected first.
+    void ChooseMaster(int index) { Choose(0, s->form.MasterCBox, index, MasterCBoxClick); }
+    void ChooseServo(int module, int index) { Choose(module, s->form.ServoCBox, index, ServoCBoxClick); }
+    void ChooseStep(int module, int index) { Choose(module, s->form.StepCBox, index, StepCBoxClick); }
+    void ChooseIo(int module, int index) { Choose(module, s->form.IoCBox, index, IoCBoxClick); }
+
+    void Apply(const std::vector<Set>& settings) {
         for (const Set& v : settings) {
             bool found = false;
             for (const CtlRef& r : s->form.controls()) {
@@ -60,11 +80,12 @@ protected:
             ASSERT_TRUE(found) << v.control;
         }
     }
+
     // What choosing a command leaves, whatever the command: the class and
     // command texts, byte 0 and the command code, the family's panel shown
     // and the other hidden, LabelEdit cleared, Add and Change enabled,
     // Execute Now while on line.
-    void expectChosen(const Ctl& panel, const Ctl& otherPanel, const char* classText, const char* command,
+    void ExpectChosen(const Ctl& panel, const Ctl& otherPanel, const char* classText, const char* command,
                       uint8_t byte0, uint8_t code) {
         EXPECT_EQ(s->form.CmdClassEdit.text, classText);
         EXPECT_EQ(s->form.CmdEdit.text, command);
@@ -76,23 +97,51 @@ protected:
         EXPECT_TRUE(s->form.AddInstrButton.enabled && s->form.ChangeButton.enabled);
         EXPECT_EQ(s->form.ExeNowButton.enabled, s->online);
     }
-    Bytes built() const { return Bytes(s->builderLine.bytes, s->builderLine.bytes + s->builderLine.length); }
 
-    // The load dispatch as selecting a listing line runs it, over dirty panels.
-    void load(const ProgramLine& line) {
-        dirtyPanels();
+    Bytes Built() const { return Bytes(s->builderLine.bytes, s->builderLine.bytes + s->builderLine.length); }
+
+    // The line just built, quietly: its bytes, command code, jump target
+    // (patch position and goto label), label, listing text and Execute Now length.
+    void ExpectBuilt(const Bytes& bytes, uint8_t code, int patch, const std::string& gotoLabel,
+                     const std::string& label, const std::string& listing, int executeNow) {
+        EXPECT_TRUE(ui.messages.empty());
+        EXPECT_EQ(Built(), bytes);
+        EXPECT_EQ(s->builderLine.commandCode, code);
+        EXPECT_EQ(s->builderLine.patchOffset, patch);
+        EXPECT_EQ(s->builderLine.gotoLabelText(), gotoLabel);
+        EXPECT_EQ(s->builderLine.labelText(), label);
+        EXPECT_EQ(FormatListingText(*s, s->builderLine), listing);
+        EXPECT_EQ(ExecuteNowLength(s->builderLine), executeNow);
+    }
+
+    // A build refused with just this message, the record left as it was.
+    void ExpectRefusedUntouched(const std::string& message) {
+        const ProgramLine before = s->builderLine;
+        EXPECT_EQ(BuildInstruction(*s), -1);
+        EXPECT_EQ(ui.messages, std::vector<std::string>{message});
+        EXPECT_EQ(std::memcmp(&before, &s->builderLine, sizeof before), 0);
+    }
+
+    // What selecting the line in the listing does: copy, select its module, load, label.
+    void Load(const ProgramLine& line) {
         s->builderLine = line;
         SelectModule(*s, line.moduleAddress);
         LoadInstruction(*s);
         s->form.LabelEdit.text = line.labelText();
     }
+    // The same over dirty panels, so that the loader must set every control it shows.
+    void LoadOverDirtyPanels(const ProgramLine& line) {
+        DirtyPanels();
+        Load(line);
+    }
+
     // Loads the line just built back into the panel and builds again: the
     // same bytes, label, goto-label and patch position must result.
-    void expectRebuilds() {
+    void ExpectRebuilds() {
         const ProgramLine original = s->builderLine;
-        load(original);
+        LoadOverDirtyPanels(original);
         ASSERT_EQ(BuildInstruction(*s), 0);
-        EXPECT_EQ(built(), Bytes(original.bytes, original.bytes + original.length));
+        EXPECT_EQ(Built(), Bytes(original.bytes, original.bytes + original.length));
         EXPECT_EQ(s->builderLine.labelText(), original.labelText());
         EXPECT_EQ(s->builderLine.gotoLabelText(), original.gotoLabelText());
         EXPECT_EQ(s->builderLine.patchOffset, original.patchOffset);
@@ -102,7 +151,7 @@ protected:
     // form order: labels with [caption], edits with =text, checks with
     // [caption] and * when checked, radio groups and combos with #index.
     // Without captions, labels are left out and checks appear only when checked.
-    std::string visible(const std::vector<std::string>& prefixes, bool captions = true) {
+    std::string Visible(const std::vector<std::string>& prefixes, bool captions = true) {
         std::string out;
         for (const CtlRef& r : s->form.controls()) {
             bool match = false;
@@ -118,8 +167,9 @@ protected:
         }
         return out;
     }
-    // Every panel control shown, filled and checked, so that set-up must undo it.
-    void dirtyPanels() {
+    // Every master and servo panel control shown, filled and checked, so that
+    // set-up must undo it; the builder record filled with 0x55.
+    void DirtyPanels() {
         for (const CtlRef& r : s->form.controls()) {
             if (r.name.rfind("Master", 0) != 0 && r.name.rfind("Servo", 0) != 0 && r.name.rfind("Radio", 0) != 0)
                 continue;
@@ -130,6 +180,13 @@ protected:
             if (r.kind == CtlKind::Radio || r.kind == CtlKind::EditCombo) r.ctl->index = 1;
         }
         std::memset(s->builderLine.bytes, 0x55, sizeof s->builderLine.bytes);
+    }
+
+private:
+    void Choose(int module, Ctl& box, int index, void (*click)(MainState&)) {
+        SelectModule(*s, module);
+        box.index = index;
+        click(*s);
     }
 };
 
