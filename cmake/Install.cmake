@@ -88,6 +88,13 @@ if(TARGET stepwright AND TARGET stepwright-cli AND TARGET stepwright-sim AND TAR
   add_test(NAME install_tree
     COMMAND bash ${CMAKE_SOURCE_DIR}/tests/install/test_install.sh ${CMAKE_BINARY_DIR} ${CMAKE_COMMAND})
   set_tests_properties(install_tree PROPERTIES TIMEOUT 300)
+  # The Debian package, when dpkg-shlibdeps is there to compute its dependencies.
+  find_program(DPKG_SHLIBDEPS dpkg-shlibdeps)
+  if(DPKG_SHLIBDEPS)
+    add_test(NAME debian_package
+      COMMAND bash ${CMAKE_SOURCE_DIR}/tests/install/test_package.sh ${CMAKE_BINARY_DIR} ${CMAKE_CPACK_COMMAND})
+    set_tests_properties(debian_package PROPERTIES TIMEOUT 300)
+  endif()
 endif()
 
 # The Debian package: cpack -G DEB in the build folder (scripts/package.sh).
@@ -101,15 +108,15 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "editor, downloader and debugger for Stepwright motion controllers")
 # The long description; CPack puts the summary above it and indents it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "Stepwright writes, stores, downloads, runs and debugs sequence programs for \
-a Stepwright master module and the servo, stepper and digital I/O modules on \
-its serial network. Programs are built line by line in a form-based command \
-builder, saved as .stw files, downloaded and verified, then run, stepped, \
+  "Stepwright writes, stores, downloads, runs and debugs sequence programs for
+a Stepwright master module and the servo, stepper and digital I/O modules on
+its serial network. Programs are built line by line in a form-based command
+builder, saved as .stw files, downloaded and verified, then run, stepped,
 stopped at a breakpoint and watched live.
 
-The package holds the desktop application (stepwright), a command line that \
-does every job of the window from a shell (stepwright-cli) and a simulated \
-master on a pseudo-terminal (stepwright-sim), with the user guide, sample \
+The package holds the desktop application (stepwright), a command line that
+does every job of the window from a shell (stepwright-cli) and a simulated
+master on a pseudo-terminal (stepwright-sim), with the user guide, sample
 programs and manual pages.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${STEPWRIGHT_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
