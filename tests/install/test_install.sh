@@ -1,18 +1,14 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary DESTDIR and checks the installed tree:
 #   test_install.sh BUILD_DIR CMAKE
-set -uo pipefail
+source "$(dirname "$0")/common.sh"
 build="$1"
 cmake="${2:-cmake}"
-dest="$(mktemp -d)"
-trap 'rm -rf "$dest"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+dest="$scratch/root"
 
-if ! DESTDIR="$dest" "$cmake" --install "$build" --prefix /usr >"$dest.log" 2>&1; then
-  cat "$dest.log"; rm -f "$dest.log"; echo "FAIL: cmake --install"; exit 1
+if ! DESTDIR="$dest" "$cmake" --install "$build" --prefix /usr >"$scratch/install.log" 2>&1; then
+  cat "$scratch/install.log"; echo "FAIL: cmake --install"; exit 1
 fi
-rm -f "$dest.log"
 root="$dest/usr"
 
 # Everything lands under the prefix, and bin/ holds the three programs only.
@@ -65,16 +61,15 @@ else
   echo "desktop-file-validate not found: skipped"
 fi
 if command -v update-mime-database >/dev/null; then
-  mime="$(mktemp -d)"
+  mime="$scratch/mime"
+  mkdir "$mime"
   cp -r "$root/share/mime/packages" "$mime/"
   # (it notes on every run that a temporary folder is not searched: not a fault)
   update-mime-database "$mime" >"$mime.log" 2>&1 || fail "update-mime-database failed"
   grep -iE "warning|error|invalid|unknown" "$mime.log" && fail "update-mime-database complained"
-  rm -f "$mime.log"
   for pair in "application/x-stepwright:*.stw" "text/x-stepwright-text:*.sws"; do
     grep -qF "$pair" "$mime/globs2" || fail "file type $pair not in the database"
   done
-  rm -rf "$mime"
 fi
 
 # --help and --version need no display.
@@ -93,8 +88,8 @@ if command -v man >/dev/null; then
     local program="$1"; shift
     local page rendered
     page="$root/share/man/man1/$program.1"
-    rendered="$(LC_ALL=C MANWIDTH=200 man --warnings -l "$page" 2>"$dest/man.err" | col -bx)"
-    [ -s "$dest/man.err" ] && fail "$program.1: $(cat "$dest/man.err")"
+    rendered="$(LC_ALL=C MANWIDTH=200 man --warnings -l "$page" 2>"$scratch/man.err" | col -bx)"
+    [ -s "$scratch/man.err" ] && fail "$program.1: $(cat "$scratch/man.err")"
     while IFS= read -r line; do
       line="${line#"${line%%[! ]*}"}"
       line="${line#Usage: }"
@@ -118,5 +113,4 @@ if ! out="$("$root/bin/stepwright-cli" --simulator --sim-pace 0 download \
   fail "installed stepwright-cli download of the installed example: $out"
 fi
 
-[ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
-echo "installed tree complete"
+finish "installed tree complete"

@@ -2,13 +2,10 @@
 # Builds the Debian package from the build into a temporary folder and checks
 # its control fields and contents:
 #   test_package.sh BUILD_DIR CPACK
-set -uo pipefail
+source "$(dirname "$0")/common.sh"
 build="$1"
 cpack="$2"
-out="$(mktemp -d)"
-trap 'rm -rf "$out"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+out="$scratch"
 
 if ! (cd "$build" && "$cpack" -G DEB -B "$out" >"$out/cpack.log" 2>&1); then
   cat "$out/cpack.log"; echo "FAIL: cpack"; exit 1
@@ -36,5 +33,4 @@ contents="$(dpkg-deb --contents "$deb" | awk '{print $6}')"
 grep -qx ./usr/bin/stepwright-cli <<<"$contents" || fail "package lacks the programs"
 grep -v '^\./usr/' <<<"$contents" | grep -vx './' && fail "package installs outside /usr"
 
-[ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
-echo "package $(basename "$deb") complete"
+finish "package $(basename "$deb") complete"
