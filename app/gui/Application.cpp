@@ -9,7 +9,10 @@
 const char* const kUsage =
     "Usage: stepwright [--port COMn=DEVICE]... [--simulator]\n"
     "  --port COMn=DEVICE  let COMn (n from 1 to 6) stand for the serial device DEVICE\n"
-    "  --simulator         run a simulated Stepwright master on COM1\n";
+    "  --simulator         run a simulated Stepwright master on COM1\n"
+    "  -h, --help          show this text and exit\n"
+    "  --version           show the version and exit\n"
+    "Qt's own options, such as -platform NAME or -style NAME, are taken as well.\n";
 
 std::string ParseStartOptions(const std::vector<std::string>& args, StartOptions& out) {
     for (size_t i = 0; i < args.size(); ++i) {
@@ -18,6 +21,8 @@ std::string ParseStartOptions(const std::vector<std::string>& args, StartOptions
             out.simulator = true;
         } else if (arg == "--help" || arg == "-h") {
             out.help = true;
+        } else if (arg == "--version") {
+            out.version = true;
         } else if (arg == "--port" || arg.rfind("--port=", 0) == 0) {
             std::string value;
             if (arg == "--port") {

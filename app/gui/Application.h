@@ -21,6 +21,7 @@ struct StartOptions {
     std::vector<std::string> ports;  // the values of --port: "COM2=/dev/ttyUSB1"
     bool simulator = false;
     bool help = false;
+    bool version = false;
 };
 
 extern const char* const kUsage;

@@ -1,5 +1,6 @@
 // The desktop application: options, the windows, the message loop.
 #include <QApplication>
+#include <QIcon>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -14,9 +15,40 @@
 #include "sim/SimMaster.h"
 #endif
 
+namespace {
+
+// Answers --help and --version; false when neither was asked.
+bool PrintInformation(const StartOptions& options) {
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return true;
+    }
+    if (options.version) {
+        std::printf("stepwright %s\n", STEPWRIGHT_VERSION);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // --help and --version answer before the window system is needed, so
+    // that they work without a display.  A line Qt's own options would make
+    // unreadable here is read again below, after Qt has taken them.
+    {
+        StartOptions early;
+        if (ParseStartOptions(std::vector<std::string>(argv + 1, argv + argc), early).empty() &&
+            PrintInformation(early))
+            return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tavo Stepwright"));
+    QApplication::setDesktopFileName(QStringLiteral("stepwright"));
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/stepwright-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
     QtPlatform ui;
     try {
         std::vector<std::string> args;
@@ -29,10 +61,7 @@ int main(int argc, char** argv) {
             ui.message(error);
             return 2;
         }
-        if (options.help) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
+        if (PrintInformation(options)) return 0;
 
         std::string simulatorDevice;
 #ifdef STEPWRIGHT_HAVE_SIM

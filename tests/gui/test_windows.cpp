@@ -333,6 +333,27 @@ TEST(StartOptions, ParsesPortsAndSimulator) {
     }
 }
 
+TEST(StartOptions, HelpAndVersionAreReadAmongOtherOptions) {
+    struct Case {
+        std::vector<std::string> args;
+        bool help, version;
+    };
+    const Case cases[] = {
+        {{"--help"}, true, false},
+        {{"-h"}, true, false},
+        {{"--version"}, false, true},
+        {{"--simulator", "--version"}, false, true},
+        {{"--port", "COM2=/dev/ttyS1", "--help"}, true, false},
+        {{"--simulator"}, false, false},
+    };
+    for (const Case& c : cases) {
+        StartOptions options;
+        EXPECT_EQ(ParseStartOptions(c.args, options), "");
+        EXPECT_EQ(options.help, c.help) << c.args.back();
+        EXPECT_EQ(options.version, c.version) << c.args.back();
+    }
+}
+
 TEST(StartOptions, PortsAndSimulatorOverrideTheDefaultMap) {
     ScriptedPlatform ui;
     auto s = std::make_unique<MainState>(ui);
