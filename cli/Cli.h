@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/Platform.h"
+#include "cli/Json.h"
 #include "link/SerialLink.h"
 
 struct MainState;
@@ -29,7 +30,12 @@ enum Exit {
     kExitNotResponding = 4,  // master not responding
     kExitMismatch = 5,       // verify found a difference
     kExitRefused = 6,        // refused by the master or by a module-list mismatch
+    kExitOutput = 7,         // standard output could not be written
 };
+
+// Not an exit code: the command checked its arguments and files and stopped
+// before opening the port (the first pass over several ports).
+constexpr int kPrepared = -1;
 
 // A usage error: the message is printed with the command's usage line.
 struct UsageError {
@@ -77,7 +83,22 @@ public:
     int repaints = 0;                    // the progress window was drawn
     int statusWindowsShown = 0;
 
+    // Put before every line on standard error (the port, when several are
+    // served at once; the lines of all ports then never interleave).  No
+    // progress bar is drawn with a prefix.
+    std::string prefix;
+    // false: results are not printed on standard output (--json, several
+    // ports); status windows are then only kept in statusWindows.
+    bool printResults = true;
+    // Every status window shown: {"address", "caption", "values": {label:
+    // value}}, the address being statusAddress; and the last one as one line.
+    json::Value statusWindows = json::Value::array();
+    int statusAddress = 0;
+    std::string statusLine;
+
 private:
+    void printLine(const std::string& text);
+
     MainState* state_ = nullptr;
     bool progressOpen_ = false;
     int progressShown_ = -1;             // last percentage drawn
@@ -112,8 +133,10 @@ private:
 
 struct GlobalOptions {
     std::string device[6];               // COM1 .. COM6 → device ("" = none)
-    std::string port = "COM1";           // COMn or a device path
+    std::string port = "COM1";           // COMn or a device path: the port of this run
+    std::vector<std::string> ports;      // every --port given, in order
     bool portGiven = false;
+    bool json = false;                   // --json: one JSON document on standard output
     bool simulator = false;
     std::vector<int> simModules{0, 0, 2, 3};  // --sim-modules: servo,servo,io,step
     bool simModulesGiven = false;
@@ -121,13 +144,16 @@ struct GlobalOptions {
     bool simPaceGiven = false;
 };
 
+struct Context;
+
 class Connection {
 public:
-    Connection(MainState& s, CliPlatform& ui, const GlobalOptions& options);
+    explicit Connection(Context& c);
     ~Connection();
 
     // Opens the port (starting the simulated master first when asked).
-    // kExitOk, or kExitPort after saying why.
+    // kExitOk, or kExitPort after saying why; kPrepared in a first pass,
+    // without opening anything.
     int open();
 
     // Takes the link on line with a Stop, as the settings dialog probes the
@@ -146,6 +172,7 @@ public:
     TapLink* tap() { return tap_; }
 
 private:
+    Context& c_;
     MainState& s_;
     CliPlatform& ui_;
     const GlobalOptions& options_;
@@ -159,11 +186,33 @@ private:
 
 using Args = std::vector<std::string>;
 
+// What a command found, for --json and for the one line of each port when
+// several are served.
+struct Report {
+    json::Value facts = json::Value::object();
+    std::string summary;                 // one line: the outcome in words
+};
+
 struct Context {
     MainState& s;
     CliPlatform& ui;
     const GlobalOptions& options;
+    Report& report;
+    // The first pass over several ports: arguments and program file are
+    // checked, then the command stops before the port (kPrepared).
+    bool prepareOnly = false;
+    // Several ports: the image the first pass assembled; every port's own
+    // assembly must give the same bytes.  Null otherwise.
+    const std::vector<uint8_t>* image = nullptr;
 };
+
+// Results on standard output, unless they are not printed (--json, several
+// ports).
+void Print(Context& c, const std::string& text);
+// Writes bytes to standard output, remembering the first failure.
+void WriteOut(const std::string& bytes);
+// Flushes and closes standard output: 0, or the errno of its first failure.
+int CloseOut();
 
 int CmdList(Context& c, const Args& args);
 int CmdAssemble(Context& c, const Args& args);
@@ -177,6 +226,37 @@ int CmdReset(Context& c, const Args& args);
 int CmdStatus(Context& c, const Args& args);
 int CmdExec(Context& c, const Args& args);
 int CmdMonitor(Context& c, const Args& args);
+
+using Command = int (*)(Context&, const Args&);
+
+// A usage error on standard error, with the command's usage line.
+void PrintUsageError(const std::string& command, const std::string& text);
+
+// One run of a command over a main state of its own, started as the window
+// starts (the end marker, the master selected).  A usage error is printed
+// and ends it with kExitUsage.
+struct CommandRun {
+    CliPlatform ui;
+    Report report;
+    int code = kExitOk;
+    std::vector<uint8_t> image;          // the program's image, when one was assembled
+};
+void RunCommand(CommandRun& r, const std::string& command, Command run, const Args& args,
+                const GlobalOptions& options, bool prepareOnly, const std::vector<uint8_t>* image);
+
+// The JSON document of one run: the command, the port, the exit code, the
+// command's facts and every message shown.
+json::Value Document(const std::string& command, const std::string& port, const CommandRun& r);
+
+// The commands that talk to the master, those that take --json, and those
+// that take several ports.
+bool UsesPort(const std::string& command);
+bool TakesJson(const std::string& command);
+bool TakesManyPorts(const std::string& command);
+// Serves every port of options.ports at once, each from a thread with a main
+// state of its own; one failing never stops the others.  Prints one line per
+// port (or one JSON document) and returns the highest exit code.
+int RunOnPorts(const std::string& command, Command run, const Args& args, const GlobalOptions& options);
 
 // Help texts.
 const char* ToolHelp();

@@ -3,9 +3,12 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -27,14 +30,44 @@ const Rows kStepperRows = {{"PosLabel", "Position"},     {"HomePosLabel", "Home 
                            {"Input1Label", "Input 1"},   {"Input2Label", "Input 2"},
                            {"PowerLabel", "Power"}};
 const Rows kMasterRows = {{"C1Lbl", "Counter 1"}, {"C2Lbl", "Counter 2"}, {"C3Lbl", "Counter 3"}, {"C4Lbl", "Counter 4"}};
+const Rows kIoRows = {{"B1Lbl", "Bit 1"},   {"B2Lbl", "Bit 2"},   {"B3Lbl", "Bit 3"},   {"B4Lbl", "Bit 4"},
+                      {"B5Lbl", "Bit 5"},   {"B6Lbl", "Bit 6"},   {"B7Lbl", "Bit 7"},   {"B8Lbl", "Bit 8"},
+                      {"B9Lbl", "Bit 9"},   {"B10Lbl", "Bit 10"}, {"B11Lbl", "Bit 11"}, {"B12Lbl", "Bit 12"}};
 
 void Put(FILE* f, const std::string& text) { std::fwrite(text.data(), 1, text.size(), f); }
 
-void PutRow(StatusFormState& w, const char* label, const std::string& caption) {
-    Put(stdout, caption + ": " + VisibleText(w.value(label)) + "\n");
+// Lines on standard error from the threads of several ports stay whole.
+std::mutex g_stderrLock;
+
+// The errno of the first write to standard output that failed; 0 = none.
+std::atomic<int> g_outError{0};
+
+void NoteOutError(int err) {
+    int none = 0;
+    g_outError.compare_exchange_strong(none, err ? err : EIO);
+}
+
+// "Version:  2" → "Version", "2": a label that carries its own caption.
+std::pair<std::string, std::string> SplitCaption(const std::string& text) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos) return {text, ""};
+    const size_t value = text.find_first_not_of(' ', colon + 1);
+    return {text.substr(0, colon), value == std::string::npos ? "" : text.substr(value)};
 }
 
 }  // namespace
+
+void WriteOut(const std::string& bytes) {
+    if (bytes.empty()) return;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) NoteOutError(errno);
+}
+
+int CloseOut() {
+    if (std::fflush(stdout) != 0) NoteOutError(errno);
+    if (std::ferror(stdout)) NoteOutError(EIO);
+    if (std::fclose(stdout) != 0) NoteOutError(errno);
+    return g_outError;
+}
 
 std::string VisibleText(const std::string& bytes) {
     std::string out;
@@ -56,18 +89,19 @@ std::string VisibleText(const std::string& bytes) {
     return out;
 }
 
-void CliPlatform::message(const std::string& text) {
+void CliPlatform::printLine(const std::string& text) {
     endProgress();
-    messages.push_back(text);
-    Put(stderr, VisibleText(text) + "\n");
+    std::lock_guard<std::mutex> lock(g_stderrLock);
+    Put(stderr, VisibleText(prefix + text) + "\n");
     std::fflush(stderr);
 }
 
-void CliPlatform::note(const std::string& text) {
-    endProgress();
-    Put(stderr, VisibleText(text) + "\n");
-    std::fflush(stderr);
+void CliPlatform::message(const std::string& text) {
+    messages.push_back(text);
+    printLine(text);
 }
+
+void CliPlatform::note(const std::string& text) { printLine(text); }
 
 Answer CliPlatform::askYesNo(const std::string& text) {
     message(text + " - No");
@@ -87,31 +121,43 @@ void CliPlatform::showStatusWindow(StatusWindow which) {
     if (!state_) return;
     ++statusWindowsShown;
     StatusForms& forms = state_->statusForms;
+    StatusFormState* w = nullptr;
+    const Rows* rows = nullptr;
     switch (which) {
-        case StatusWindow::Servo:
-            Put(stdout, VisibleText(forms.servo.caption) + "\n");
-            for (const auto& row : kServoRows) PutRow(forms.servo, row.first, row.second);
-            break;
-        case StatusWindow::Stepper:
-            Put(stdout, VisibleText(forms.stepper.caption) + "\n");
-            for (const auto& row : kStepperRows) PutRow(forms.stepper, row.first, row.second);
-            break;
-        case StatusWindow::Io:
-            Put(stdout, VisibleText(forms.io.caption) + "\n");
-            for (int k = 1; k <= 12; ++k) PutRow(forms.io, ("B" + std::to_string(k) + "Lbl").c_str(), "Bit " + std::to_string(k));
-            break;
-        case StatusWindow::Master:
-            Put(stdout, VisibleText(forms.master.caption) + "\n");
-            // The version label carries its own caption.
-            Put(stdout, VisibleText(forms.master.value("VersionLbl")) + "\n");
-            for (const auto& row : kMasterRows) PutRow(forms.master, row.first, row.second);
-            break;
+        case StatusWindow::Servo: w = &forms.servo, rows = &kServoRows; break;
+        case StatusWindow::Stepper: w = &forms.stepper, rows = &kStepperRows; break;
+        case StatusWindow::Io: w = &forms.io, rows = &kIoRows; break;
+        case StatusWindow::Master: w = &forms.master, rows = &kMasterRows; break;
     }
-    std::fflush(stdout);
+    json::Value shown = json::Value::object();
+    shown["address"] = statusAddress;
+    shown["caption"] = w->caption;
+    json::Value& values = shown["values"] = json::Value::object();
+    std::string text = VisibleText(w->caption) + "\n";
+    statusLine = VisibleText(w->caption) + ":";
+    if (which == StatusWindow::Master) {
+        // The version label carries its own caption.
+        const std::string version = w->value("VersionLbl");
+        const auto [caption, value] = SplitCaption(version);
+        values[caption] = value;
+        text += VisibleText(version) + "\n";
+        statusLine += " " + VisibleText(caption + " " + value) + ",";
+    }
+    for (const auto& [label, caption] : *rows) {
+        values[caption] = w->value(label);
+        text += std::string(caption) + ": " + VisibleText(w->value(label)) + "\n";
+        statusLine += std::string(" ") + caption + " " + VisibleText(w->value(label)) + ",";
+    }
+    statusLine.pop_back();
+    statusWindows.push(std::move(shown));
+    if (printResults) {
+        WriteOut(text);
+        std::fflush(stdout);
+    }
 }
 
 void CliPlatform::progress(const char* what, int done, int total) {
-    if (total <= 0 || !isatty(STDERR_FILENO)) return;
+    if (total <= 0 || !prefix.empty() || !isatty(STDERR_FILENO)) return;
     const int percent = int(int64_t(done) * 100 / total);
     // Redrawn only when the bar moves, so that a slow terminal never paces the transfer.
     if (progressOpen_ && percent == progressShown_ && done != total) return;

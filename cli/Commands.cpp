@@ -3,6 +3,7 @@
 // output and an exit code.
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
@@ -38,9 +39,10 @@ constexpr const char* kLoadedText = "  Loaded  ";
 constexpr uint16_t kFirstInstruction = 2;
 constexpr int kPollIntervalMs = 250;
 
-void Put(FILE* f, const std::string& text) { std::fwrite(text.data(), 1, text.size(), f); }
-
 bool IsOption(const std::string& a) { return a.size() > 1 && a[0] == '-'; }
+
+// "--" ends the options: every word after it is an argument.
+constexpr const char* kEndOfOptions = "--";
 
 const std::string& Value(const Args& args, size_t& i) {
     if (i + 1 >= args.size()) throw UsageError{args[i] + " needs a value"};
@@ -62,7 +64,16 @@ uint16_t AddressValue(const Args& args, size_t& i) {
 // flag given sets its bool, any other option is refused.
 Args ParseFlags(const Args& args, std::initializer_list<std::pair<const char*, bool*>> flags = {}) {
     Args positional;
+    bool optionsEnded = false;
     for (const auto& a : args) {
+        if (optionsEnded) {
+            positional.push_back(a);
+            continue;
+        }
+        if (a == kEndOfOptions) {
+            optionsEnded = true;
+            continue;
+        }
         bool known = false;
         for (const auto& [name, value] : flags) {
             if (a != name) continue;
@@ -76,19 +87,14 @@ Args ParseFlags(const Args& args, std::initializer_list<std::pair<const char*, b
     return positional;
 }
 
-// A command that takes no arguments at all.
-void ExpectNoArguments(const Args& args) {
-    for (const auto& a : args) {
-        if (IsOption(a)) UnknownOption(a);
-        throw UsageError{"unexpected argument " + a};
-    }
-}
-
 // Exactly `count` positional arguments named by `what`.
 void ExpectPositional(const Args& positional, size_t count, const char* what) {
     if (positional.size() < count) throw UsageError{std::string("missing ") + what};
     if (positional.size() > count) throw UsageError{"unexpected argument " + positional[count]};
 }
+
+// A command that takes no arguments at all.
+void ExpectNoArguments(const Args& args) { ExpectPositional(ParseFlags(args), 0, ""); }
 
 // ---------------------------------------------------------------------------
 // Program files
@@ -164,12 +170,14 @@ int DetectFor(Context& c, Connection& conn, bool haveProgram, int fileModules) {
 }
 
 // Opens the connection and detects the modules, checking the module list of
-// the program when one was given.  A mismatch is not a failure here: it is
-// left in moduleMismatch for the command to act on.
+// the program when one was given.  A detection that failed or was refused
+// ends the command here, before anything that runs, steps or moves is sent;
+// a module-list mismatch is left in moduleMismatch for the command to act on.
 int OpenAndDetect(Context& c, Connection& conn, bool haveProgram) {
     const int fileModules = c.s.moduleListCount;
     if (int r = conn.open(); r != kExitOk) return r;
-    if (int r = DetectFor(c, conn, haveProgram, fileModules); r != kExitOk && r != kExitRefused) return r;
+    if (int r = conn.detect(); r != kExitOk) return r;
+    if (haveProgram) CheckModuleList(c, fileModules);
     return kExitOk;
 }
 
@@ -217,7 +225,7 @@ public:
         std::string out = VisibleText(lines[0]);
         for (size_t i = 1; i < lines.size(); ++i) out += "\n" + VisibleText(lines[i].substr(1));
         lines.assign(1, std::string());
-        Put(stdout, out);
+        WriteOut(out);
         std::fflush(stdout);
         atLineStart_ = out.back() == '\n';
     }
@@ -225,7 +233,7 @@ public:
     // Ends a line of printed characters before other output follows.
     void endLine() {
         (*this)();
-        if (!atLineStart_) Put(stdout, "\n");
+        if (!atLineStart_) WriteOut("\n");
         atLineStart_ = true;
     }
 
@@ -298,56 +306,115 @@ private:
 
 // ---------------------------------------------------------------------------
 
+void Print(Context& c, const std::string& text) {
+    if (c.ui.printResults) WriteOut(text);
+}
+
 int CmdList(Context& c, const Args& args) {
     const Args positional = ParseFlags(args);
     ExpectPositional(positional, 1, "program file");
+    c.report.facts["file"] = positional[0];
     if (!LoadProgram(c, positional[0])) return kExitFile;
-    for (int i = 0; i < c.s.lineCount; ++i) Put(stdout, LineText(c.s, i) + "\n");
+    json::Value& lines = c.report.facts["lines"] = json::Value::array();
+    for (int i = 0; i < c.s.lineCount; ++i) {
+        Print(c, LineText(c.s, i) + "\n");
+        json::Value line = json::Value::object();
+        line["text"] = i < c.s.listing.count() ? c.s.listing.text(i) : std::string();
+        line["comment"] = c.s.lines[i].isComment();
+        lines.push(std::move(line));
+    }
     return kExitOk;
 }
+
+namespace {
+
+// True when path names the same file as the program file, by device and
+// inode: another name, a hard link or a symbolic link all count.
+bool SameFile(const std::string& path, const std::string& program) {
+    struct stat a {}, b {};
+    return ::stat(path.c_str(), &a) == 0 && ::stat(program.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
+bool WriteImage(const MainState& s, const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(s.programImage, 1, s.imageLength, f) == s.imageLength;
+    if (std::fclose(f) != 0) ok = false;
+    return ok;
+}
+
+}  // namespace
 
 int CmdAssemble(Context& c, const Args& args) {
     Args positional;
     std::string output;
-    bool hex = false;
+    bool hex = false, optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "-o" || a == "--output") output = Value(args, i);
+        if (optionsEnded) positional.push_back(a);
+        else if (a == kEndOfOptions) optionsEnded = true;
+        else if (a == "-o" || a == "--output") output = Value(args, i);
         else if (a == "--hex") hex = true;
         else if (IsOption(a)) UnknownOption(a);
         else positional.push_back(a);
     }
     ExpectPositional(positional, 1, "program file");
-    if (!LoadAndAssemble(c, positional[0])) return kExitFile;
+    if (output == "-" && c.options.json) throw UsageError{"-o - and --json both use standard output"};
+    const std::string& program = positional[0];
+    c.report.facts["file"] = program;
+    if (!output.empty() && output != "-" && SameFile(output, program)) {
+        c.ui.message("stepwright-cli: " + output + " is the program file itself; it is not overwritten");
+        return kExitFile;
+    }
+    if (!LoadAndAssemble(c, program)) return kExitFile;
 
     const MainState& s = c.s;
-    if (!output.empty()) {
-        FILE* f = output == "-" ? stdout : std::fopen(output.c_str(), "wb");
-        bool ok = f && std::fwrite(s.programImage, 1, s.imageLength, f) == s.imageLength;
-        if (f == stdout) ok = std::fflush(stdout) == 0 && ok;
-        else if (f && std::fclose(f) != 0) ok = false;
-        if (!ok) {
+    c.report.facts["bytes"] = int(s.imageLength);
+    if (output == "-") {
+        WriteOut(std::string(reinterpret_cast<const char*>(s.programImage), s.imageLength));
+    } else if (!output.empty()) {
+        if (!WriteImage(s, output)) {
             c.ui.message("stepwright-cli: cannot write " + output + ": " + std::strerror(errno));
             return kExitFile;
         }
+        c.report.facts["output"] = output;
     }
     if (hex) {
+        std::string all;
         for (int offset = 0; offset < s.imageLength; offset += 16) {
             std::string line = Format("%04X:", unsigned(offset));
-            for (int i = offset; i < offset + 16 && i < s.imageLength; ++i) line += Format(" %02X", s.programImage[i]);
-            Put(stdout, line + "\n");
+            for (int i = offset; i < offset + 16 && i < s.imageLength; ++i) {
+                line += Format(" %02X", s.programImage[i]);
+                all += Format("%02X", s.programImage[i]);
+            }
+            Print(c, line + "\n");
         }
+        c.report.facts["image"] = all;
     }
-    if (output.empty() && !hex) Put(stdout, Format("%d bytes\n", int(s.imageLength)));
+    if (output.empty() && !hex) Print(c, Format("%d bytes\n", int(s.imageLength)));
     return kExitOk;
 }
 
 int CmdDetect(Context& c, const Args& args) {
     ExpectNoArguments(args);
-    Connection conn(c.s, c.ui, c.options);
+    Connection conn(c);
     if (int r = conn.open(); r != kExitOk) return r;
     if (int r = conn.detect(); r != kExitOk) return r;
-    for (const auto& item : c.s.form.ModuleListBox.items) Put(stdout, VisibleText(item) + "\n");
+    const auto& items = c.s.form.ModuleListBox.items;
+    json::Value& modules = c.report.facts["modules"] = json::Value::array();
+    std::string found;
+    for (size_t i = 0; i < items.size() && i <= size_t(kMaxModules); ++i) {
+        Print(c, VisibleText(items[i]) + "\n");
+        // " 1 ZEL-SERVO": the address in two columns, a blank, the name.
+        json::Value m = json::Value::object();
+        m["address"] = int(i);
+        m["type"] = int(c.s.moduleTypes[i]);
+        m["name"] = items[i].size() > 3 ? items[i].substr(3) : items[i];
+        modules.push(std::move(m));
+        if (i > 0) found += (i > 1 ? ", " : ": ") + Format("%d ", int(i)) + (items[i].size() > 3 ? items[i].substr(3) : "");
+    }
+    c.report.summary = Format("%d module(s) found", items.empty() ? 0 : int(items.size()) - 1) + found;
     return kExitOk;
 }
 
@@ -364,25 +431,49 @@ int VerifyProgram(Context& c, Connection& conn) {
     return Loaded(c.s) ? kExitOk : kExitMismatch;
 }
 
+// The program file and its image, for --json.
+void ReportProgram(Context& c, const std::string& file) {
+    c.report.facts["file"] = file;
+    c.report.facts["bytes"] = int(c.s.imageLength);
+    c.report.facts["blocks"] = (int(c.s.imageLength) + 15) / 16;
+}
+
 }  // namespace
 
 int CmdDownload(Context& c, const Args& args) {
-    bool verify = false, run = false, checkModules = false;
-    const Args positional =
-        ParseFlags(args, {{"--verify", &verify}, {"--run", &run}, {"--check-modules", &checkModules}});
+    bool verify = false, noVerify = false, run = false, checkModules = false;
+    const Args positional = ParseFlags(
+        args, {{"--verify", &verify}, {"--no-verify", &noVerify}, {"--run", &run}, {"--check-modules", &checkModules}});
     ExpectPositional(positional, 1, "program file");
+    if (verify && noVerify) throw UsageError{"--verify and --no-verify exclude each other"};
     // A program that cannot be loaded is refused before the master is touched.
+    c.report.facts["file"] = positional[0];
     if (!LoadAndAssemble(c, positional[0])) return kExitFile;
+    ReportProgram(c, positional[0]);
+    json::Value& facts = c.report.facts;
+    facts["downloaded"] = false;
+    // The master's acknowledge and result bytes carry no checksum: only
+    // reading the program back shows that it arrived as sent.
+    facts["verified"] = noVerify ? json::Value() : json::Value(false);
 
-    Connection conn(c.s, c.ui, c.options);
+    Connection conn(c);
     int r = OpenForProgram(c, conn, checkModules, &Connection::probeStop);
     if (r != kExitOk) return r;
 
     WithProgress(c, "Downloading", DownloadButtonClick);
     if (!c.s.online) return conn.failure();
     if (!Loaded(c.s)) return kExitFile;
+    facts["downloaded"] = true;
+    c.report.summary = Format("Download complete (%d bytes)", int(c.s.imageLength));
 
-    if (verify && (r = VerifyProgram(c, conn)) != kExitOk) return r;
+    if (!noVerify) {
+        r = VerifyProgram(c, conn);
+        facts["verified"] = r == kExitOk;
+        if (r != kExitOk) return r;
+        c.report.summary += ", verified";
+    } else {
+        c.report.summary += ", not verified";
+    }
 
     if (run) {
         if (c.s.programHasBaudChange) {
@@ -391,7 +482,14 @@ int CmdDownload(Context& c, const Args& args) {
         }
         RunButtonClick(c.s);
         if (!c.s.online) return conn.failure();
-        Put(stdout, "started at " + AddressLine(c.s, kFirstInstruction) + "\n");
+        Print(c, "started at " + AddressLine(c.s, kFirstInstruction) + "\n");
+        json::Value& started = facts["started"] = json::Value::object();
+        started["address"] = int(kFirstInstruction);
+        if (c.s.currentLine < c.s.lineCount) {
+            started["line"] = c.s.currentLine + 1;
+            started["text"] = c.s.listing.text(c.s.currentLine);
+        }
+        c.report.summary += ", started at address 2";
     }
     return kExitOk;
 }
@@ -400,13 +498,19 @@ int CmdVerify(Context& c, const Args& args) {
     bool checkModules = false;
     const Args positional = ParseFlags(args, {{"--check-modules", &checkModules}});
     ExpectPositional(positional, 1, "program file");
+    c.report.facts["file"] = positional[0];
     if (!LoadAndAssemble(c, positional[0])) return kExitFile;
+    ReportProgram(c, positional[0]);
+    c.report.facts["matches"] = json::Value();
 
-    Connection conn(c.s, c.ui, c.options);
+    Connection conn(c);
     // Without the module check a poll takes the link on line: a running
     // program is not disturbed by its verification.
     if (int r = OpenForProgram(c, conn, checkModules, &Connection::probePoll); r != kExitOk) return r;
-    return VerifyProgram(c, conn);
+    const int r = VerifyProgram(c, conn);
+    if (r == kExitOk || r == kExitMismatch) c.report.facts["matches"] = r == kExitOk;
+    if (r == kExitOk) c.report.summary = "Loaded program matches program listing.";
+    return r;
 }
 
 namespace {
@@ -423,9 +527,14 @@ struct ExecOptions {
 
 ExecOptions ParseExecOptions(const Args& args, bool from, bool resume, bool untilStop) {
     ExecOptions o;
+    bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--program") {
+        if (optionsEnded) {
+            o.positional.push_back(a);
+        } else if (a == kEndOfOptions) {
+            optionsEnded = true;
+        } else if (a == "--program") {
             o.program = Value(args, i);
         } else if (from && a == "--from") {
             o.from = AddressValue(args, i);
@@ -463,7 +572,7 @@ int CmdRun(Context& c, const Args& args) {
         return kExitRefused;
     }
 
-    Connection conn(c.s, c.ui, c.options);
+    Connection conn(c);
     if (int r = OpenAndDetect(c, conn, haveProgram); r != kExitOk) return r;
 
     // Where Run starts: the first instruction, the address the master stands
@@ -475,7 +584,7 @@ int CmdRun(Context& c, const Args& args) {
     RunButtonClick(c.s);
     if (refused) return kExitRefused;
     if (!c.s.online) return conn.failure();
-    Put(stdout, "started at " + AddressLine(c.s, start) + "\n");
+    Print(c, "started at " + AddressLine(c.s, start) + "\n");
     return kExitOk;
 }
 
@@ -483,29 +592,137 @@ int CmdStop(Context& c, const Args& args) {
     ExecOptions o = ParseExecOptions(args, false, false, false);
     ExpectPositional(o.positional, 0, "");
     if (int r = LoadExecProgram(c, o); r != kExitOk) return r;
-    Connection conn(c.s, c.ui, c.options);
+    Connection conn(c);
     if (int r = conn.open(); r != kExitOk) return r;
     // The probe is the Stop command itself.
     if (int r = conn.probeStop(); r != kExitOk) return r;
-    Put(stdout, "stopped at " + AddressLine(c.s, c.s.status.programAddress) + "\n");
+    Print(c, "stopped at " + AddressLine(c.s, c.s.status.programAddress) + "\n");
     return kExitOk;
 }
+
+namespace {
+
+// The length of the instruction that starts at `at`: a master instruction
+// (0xBB, data count, code, data) is its data count and 3 bytes long, a module
+// frame (0xAA, module, command byte whose high nibble counts the data, data,
+// checksum, trailer) its data count and 5; 0 for a byte that starts neither.
+int InstructionLength(const uint8_t* at) {
+    if (at[0] == kMasterMarker) return at[1] + 3;
+    if (at[0] == kFrameHeader) return (at[2] >> 4) + 5;
+    return 0;
+}
+
+// The program image a step is placed in: the assembled image of --program,
+// or the image in the master, read back block by block as far as needed
+// into the image buffer (where the Delay look of Step finds it).
+class StepImage {
+public:
+    StepImage(MainState& s, bool assembled) : s_(s), known_(assembled ? kImageSize : 0) {}
+
+    // Makes the bytes below `end` known; false after the link failed.
+    bool know(int end) {
+        if (end > kImageSize) end = kImageSize;
+        while (known_ < end) {
+            uint8_t reply[17];
+            if (HostReadBlock(s_, uint16_t(known_), reply) != 0) return false;
+            std::memcpy(s_.programImage + known_, reply, kBlockBytes);
+            known_ += kBlockBytes;
+        }
+        return true;
+    }
+    // The image's length from its header, where the end marker stands; a
+    // header that cannot be one counts as an empty program.
+    bool length(int& end) {
+        if (!know(2)) return false;
+        end = s_.programImage[0] | (s_.programImage[1] << 8);
+        if (end < kFirstInstruction || end > kImageSize) end = kFirstInstruction;
+        return true;
+    }
+    // Where the line holding `address` starts, walking the instructions from
+    // the first; -1 when the walk cannot reach it.  false after the link failed.
+    bool lineStart(int address, int end, int& start) {
+        start = -1;
+        for (int a = kFirstInstruction; a < end;) {
+            if (!know(a + 3)) return false;
+            const int length = InstructionLength(s_.programImage + a);
+            if (length == 0) return true;
+            if (address < a + length) {
+                start = a;
+                return true;
+            }
+            a += length;
+        }
+        return true;
+    }
+
+private:
+    static constexpr int kBlockBytes = 16;
+    MainState& s_;
+    int known_;
+};
+
+// Decides where a step starts, by the window's rule: at the first instruction
+// when the master is at start or at the end of the program, else where it
+// stands.  After power-up or a reset the master stands before the second line
+// without standing at the start of one; a program it paused (Stop, a
+// breakpoint, a step) stands at the start of a line.  Any other address, and
+// an address given with --from that is not the start of a line, is refused.
+// kExitOk with the address in start, kExitRefused, or kLinkFailed.
+constexpr int kLinkFailed = -2;
+int StepAddress(Context& c, StepImage& image, bool fromGiven, uint16_t address, uint16_t& start) {
+    int end = 0, line = -1, first = -1;
+    if (!image.length(end) || !image.lineStart(address, end, line) ||
+        !image.lineStart(kFirstInstruction, end, first))
+        return kLinkFailed;
+    start = address;
+    if (line == address && address < end) return kExitOk;
+    if (!fromGiven) {
+        const int firstEnd = first == kFirstInstruction ? kFirstInstruction + InstructionLength(c.s.programImage + first)
+                                                        : kFirstInstruction;
+        if (address < kFirstInstruction || address >= end || address < firstEnd) {
+            start = kFirstInstruction;
+            if (address != start)
+                c.ui.note(Format("the master stands at address %u: stepping at the first instruction, address 2",
+                                 unsigned(address)));
+            return kExitOk;
+        }
+    }
+    c.ui.message(Format("stepwright-cli: address %u is not the start of a line of the program: not stepped",
+                        unsigned(address)));
+    return kExitRefused;
+}
+
+}  // namespace
 
 int CmdStep(Context& c, const Args& args) {
     ExecOptions o = ParseExecOptions(args, true, false, false);
     ExpectPositional(o.positional, 0, "");
     if (int r = LoadExecProgram(c, o); r != kExitOk) return r;
+    const bool haveProgram = !o.program.empty();
+    StepImage image(c.s, haveProgram);
+    uint16_t start = kFirstInstruction;
+    // With the program given, a --from that is not the start of a line is
+    // refused before the master is touched.
+    if (haveProgram && o.fromGiven) {
+        if (int r = StepAddress(c, image, true, o.from, start); r != kExitOk) return r;
+    }
 
-    Connection conn(c.s, c.ui, c.options);
-    if (int r = OpenAndDetect(c, conn, !o.program.empty()); r != kExitOk) return r;
-
-    // A step continues where the master stands, as every Step after the first
-    // does in the window; --from chooses the address.
-    c.s.resumeFlag = true;
-    if (o.fromGiven) c.s.status.programAddress = o.from;
-    const bool refused = c.s.moduleMismatch;
+    Connection conn(c);
+    if (int r = OpenAndDetect(c, conn, haveProgram); r != kExitOk) return r;
     TerminalDrain drain(c.s);
-    conn.tap()->drain = [&drain] { drain(); };
+    if (!c.s.moduleMismatch) {
+        const uint16_t address = o.fromGiven ? o.from : c.s.status.programAddress;
+        if (int r = StepAddress(c, image, o.fromGiven, address, start); r != kExitOk)
+            return r == kLinkFailed ? conn.failure() : r;
+        // The Delays the step skips are looked at in the image.
+        for (int a = start; a + 3 <= kImageSize && image.know(a + 3) && c.s.programImage[a + 2] == MasterCmd::kDelay;)
+            a += kDelayLength;
+        if (!c.s.online) return conn.failure();
+        conn.tap()->drain = [&drain] { drain(); };
+    }
+    c.s.resumeFlag = true;
+    c.s.status.programAddress = start;
+    const bool refused = c.s.moduleMismatch;
     StepButtonClick(c.s);
     if (refused) return kExitRefused;
     if (!c.s.online) return conn.failure();
@@ -514,24 +731,24 @@ int CmdStep(Context& c, const Args& args) {
     drain.endLine();
     conn.tap()->drain = nullptr;
     if (!c.s.online) return conn.failure();
-    Put(stdout, AddressLine(c.s, c.s.status.programAddress) + "\n");
+    Print(c, AddressLine(c.s, c.s.status.programAddress) + "\n");
     return kExitOk;
 }
 
 int CmdReset(Context& c, const Args& args) {
     ExpectNoArguments(args);
-    Connection conn(c.s, c.ui, c.options);
+    Connection conn(c);
     if (int r = conn.open(); r != kExitOk) return r;
     // The master does not answer a Reset: a Stop first finds out that it listens.
     if (int r = conn.probeStop(); r != kExitOk) return r;
     ResetButtonClick(c.s);
+    c.report.summary = "reset";
     return kExitOk;
 }
 
 int CmdStatus(Context& c, const Args& args) {
     std::vector<int> addresses;
-    for (const auto& a : args) {
-        if (IsOption(a)) UnknownOption(a);
+    for (const auto& a : ParseFlags(args)) {
         uint16_t v = 0;
         if (!ParseAddress(a, v) || v > kMaxModules)
             throw UsageError{"module address " + a + ": use 0 (the master) to 31"};
@@ -539,18 +756,24 @@ int CmdStatus(Context& c, const Args& args) {
     }
     if (addresses.empty()) throw UsageError{"missing module address"};
 
-    Connection conn(c.s, c.ui, c.options);
+    Connection conn(c);
     if (int r = conn.open(); r != kExitOk) return r;
     if (int r = conn.detect(); r != kExitOk) return r;
+    c.report.facts["modules"] = json::Value::array();
     bool first = true;
     for (int a : addresses) {
         if (a > c.s.moduleListCount) return NoModuleAt(c, a);
-        if (!first) Put(stdout, "\n");
+        if (!first) Print(c, "\n");
         first = false;
         SelectModule(c.s, a);
         const int shown = c.ui.statusWindowsShown;
+        c.ui.statusAddress = a;
         ModuleListBoxDblClick(c.s);
-        if (c.ui.statusWindowsShown != shown) continue;
+        if (c.ui.statusWindowsShown != shown) {
+            c.report.facts["modules"] = c.ui.statusWindows;
+            c.report.summary += (c.report.summary.empty() ? "" : "; ") + c.ui.statusLine;
+            continue;
+        }
         if (!c.s.online) return conn.failure();
         const int type = c.s.moduleTypes[a];
         if (!HasFamily(type)) {
@@ -601,7 +824,7 @@ int CmdExec(Context& c, const Args& args) {
     const int count = ExecuteNowLength(line);
 
     if (int r = LoadExecProgram(c, o); r != kExitOk) return r;
-    Connection conn(c.s, c.ui, c.options);
+    Connection conn(c);
     if (int r = OpenAndDetect(c, conn, !o.program.empty()); r != kExitOk) return r;
     if (c.s.moduleMismatch) {
         c.ui.message("Module list does not match detected modules.");
@@ -617,7 +840,7 @@ int CmdMonitor(Context& c, const Args& args) {
     ExpectPositional(o.positional, 0, "");
     if (int r = LoadExecProgram(c, o); r != kExitOk) return r;
 
-    Connection conn(c.s, c.ui, c.options);
+    Connection conn(c);
     if (int r = conn.open(); r != kExitOk) return r;
     TerminalDrain drain(c.s);
     conn.tap()->drain = [&drain] { drain(); };

@@ -1,6 +1,7 @@
 // The connection to the master: the port (or the simulated master), the tap
 // the front end watches it through, and the ways of taking the link on line.
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -46,8 +47,7 @@ int TapLink::waiting() {
     return drain && n > 1 ? 1 : n;
 }
 
-Connection::Connection(MainState& s, CliPlatform& ui, const GlobalOptions& options)
-    : s_(s), ui_(ui), options_(options) {}
+Connection::Connection(Context& c) : c_(c), s_(c.s), ui_(c.ui), options_(c.options) {}
 
 Connection::~Connection() {
     // The port goes before the master it talks to.
@@ -57,6 +57,13 @@ Connection::~Connection() {
 }
 
 int Connection::open() {
+    if (c_.prepareOnly) return kPrepared;
+    if (c_.image && (c_.image->size() != s_.imageLength ||
+                     !std::equal(c_.image->begin(), c_.image->end(), s_.programImage))) {
+        // Every master of one run gets the same image.
+        ui_.message("stepwright-cli: the program file changed while it was being read");
+        return kExitFile;
+    }
     std::string name, path;
     if (options_.simulator) {
         SimOptions sim;

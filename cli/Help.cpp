@@ -35,12 +35,19 @@ const char kTool[] =
     "                         /dev/ttyUSB0, or COMn=/dev/DEVICE to map COMn to a\n"
     "                         device and use it.  Default COM1.  COM1 to COM6 map\n"
     "                         to the serial devices present, USB adapters first\n"
-    "                         (ttyUSB*, ttyACM*, then ttyS*).\n"
+    "                         (ttyUSB*, ttyACM*, then ttyS*).  May be given\n"
+    "                         several times for download, verify, detect, status\n"
+    "                         and reset: every port is served at once, and one\n"
+    "                         line per port, prefixed by the port, tells how it\n"
+    "                         ended; the exit code is the highest of them.\n"
+    "  --json                 answer with one JSON document on standard output\n"
+    "                         (detect, status, download, verify, assemble, list)\n"
     "  --simulator            start a simulated master in this process and use it\n"
     "  --sim-modules LIST     its modules at addresses 1, 2, ...: servo, io, step or\n"
     "                         a type code 0-255 (default servo,servo,io,step)\n"
     "  --sim-pace BAUD        pace its line at BAUD (default 19200; 0 = no pacing)\n"
     "  -h, --help             show help (after a command: that command's help)\n"
+    "  --                     end of options: the words after it are arguments\n"
     "\n"
     "The line runs at 19200 baud, 8 data bits, no parity, one stop bit.\n"
     "Messages go to standard error, one line each; results to standard output.\n"
@@ -52,7 +59,8 @@ const char kTool[] =
     "  3  port cannot be opened\n"
     "  4  master not responding\n"
     "  5  verify found a difference\n"
-    "  6  refused by the master or by a module-list mismatch\n";
+    "  6  refused by the master or by a module-list mismatch\n"
+    "  7  standard output could not be written\n";
 
 struct CommandText {
     const char* name;
@@ -61,58 +69,71 @@ struct CommandText {
 
 const CommandText kCommands[] = {
     {"list",
-     "Usage: stepwright-cli list FILE.stw\n"
+     "Usage: stepwright-cli list FILE.stw [--json]\n"
      "\n"
      "Prints the program's listing as the window shows it: label, module address\n"
      "and command, one line per program line; comment lines as stored.  The end\n"
      "marker is not printed.  Control characters (the carriage return and line\n"
-     "feed of a Print, for example) are written as \\r, \\n or \\xHH.\n"
+     "feed of a Print, for example) are written as \\r, \\n or \\xHH.  With\n"
+     "--json: the file and every line's text and whether it is a comment.\n"
      "\n"
      "Exit codes: 0 success, 1 usage error, 2 file refused.\n"},
     {"assemble",
-     "Usage: stepwright-cli assemble FILE.stw [-o IMAGE.bin] [--hex]\n"
+     "Usage: stepwright-cli assemble FILE.stw [-o IMAGE.bin] [--hex] [--json]\n"
      "\n"
      "Resolves the labels and assembles the program into its image: the two-byte\n"
      "length, then every instruction from address 2 on.  Without options prints\n"
      "the image's length.\n"
      "\n"
      "  -o, --output IMAGE     write the image (its length in bytes, header\n"
-     "                         included) to IMAGE; - is standard output\n"
+     "                         included) to IMAGE; - is standard output.  The\n"
+     "                         program file itself is never overwritten.\n"
      "  --hex                  print the image in hexadecimal, 16 bytes a line\n"
      "\n"
      "Assembly errors (a label defined twice, an undefined label, a program\n"
      "larger than the memory) are reported with the program line they concern.\n"
      "\n"
-     "Exit codes: 0 success, 1 usage error, 2 file refused or assembly failed.\n"},
+     "With --json: the file, the image's length in bytes, the output file and\n"
+     "(with --hex) the image as one hexadecimal string.\n"
+     "\n"
+     "Exit codes: 0 success, 1 usage error, 2 file refused, assembly failed or\n"
+     "the image not written.\n"},
     {"detect",
-     "Usage: stepwright-cli detect\n"
+     "Usage: stepwright-cli detect [--json]\n"
      "\n"
      "Takes the link on line as the window does: stops the master, waits 2 s for\n"
      "it, has it scan its network and asks every module for its type.  Prints the\n"
-     "module list, one module a line.\n"
+     "module list, one module a line; with --json each module's address, type\n"
+     "code and name.\n"
      "\n"
      "Exit codes: 0 success, 1 usage error, 3 port cannot be opened, 4 master not\n"
-     "responding.\n"},
+     "responding, 6 refused by the master.\n"},
     {"download",
-     "Usage: stepwright-cli download FILE.stw [--verify] [--run] [--check-modules]\n"
+     "Usage: stepwright-cli download FILE.stw [--no-verify] [--run] [--check-modules]\n"
+     "                        [--json]\n"
      "\n"
-     "Assembles the program and writes its image into the master in 16-byte\n"
-     "blocks.  A program that does not assemble is refused before the port is\n"
-     "opened.  The master is stopped first (a Stop takes the link on line).\n"
-     "A progress bar is shown on standard error when it is a terminal.\n"
+     "Assembles the program, writes its image into the master in 16-byte blocks\n"
+     "and reads it back to compare it: the master's answers carry no checksum,\n"
+     "so only the comparison shows that the program arrived as sent.  A program\n"
+     "that does not assemble is refused before the port is opened.  The master\n"
+     "is stopped first (a Stop takes the link on line).  A progress bar is shown\n"
+     "on standard error when it is a terminal.\n"
      "\n"
-     "  --verify               read the program back afterwards and compare it\n"
+     "  --no-verify            do not read the program back (--verify, the\n"
+     "                         default, is accepted)\n"
      "  --run                  start it afterwards at its first instruction\n"
      "  --check-modules        detect the modules first (2 s) and refuse when they\n"
      "                         differ from the program's module list in number or\n"
      "                         type\n"
+     "  --json                 the file, its length in bytes and blocks, whether\n"
+     "                         it was downloaded and verified, where it started\n"
      "\n"
      "Exit codes: 0 success, 1 usage error, 2 file refused or assembly failed,\n"
      "3 port cannot be opened, 4 master not responding, 5 verify found a\n"
      "difference, 6 refused by the master (a block answered 0xCC), by a\n"
      "module-list mismatch, or --run with a program that changes the baud rate.\n"},
     {"verify",
-     "Usage: stepwright-cli verify FILE.stw [--check-modules]\n"
+     "Usage: stepwright-cli verify FILE.stw [--check-modules] [--json]\n"
      "\n"
      "Assembles the program and reads the master's memory back block by block to\n"
      "compare it with the image.  A status poll takes the link on line, so a\n"
@@ -121,6 +142,7 @@ const CommandText kCommands[] = {
      "  --check-modules        detect the modules first (2 s; this stops the\n"
      "                         program) and refuse when they differ from the\n"
      "                         program's module list\n"
+     "  --json                 the file, its length and whether it matches\n"
      "\n"
      "Exit codes: 0 the master holds the program, 1 usage error, 2 file refused or\n"
      "assembly failed, 3 port cannot be opened, 4 master not responding, 5 the\n"
@@ -138,7 +160,9 @@ const CommandText kCommands[] = {
      "                         changes the baud rate is not started\n"
      "\n"
      "Exit codes: 0 started, 1 usage error, 2 file refused, 3 port cannot be\n"
-     "opened, 4 master not responding, 6 module-list mismatch or baud rate change.\n"},
+     "opened, 4 master not responding, 6 refused by the master, module-list\n"
+     "mismatch or baud rate change.  Nothing is started after a detection that\n"
+     "failed or was refused.\n"},
     {"stop",
      "Usage: stepwright-cli stop [--program FILE.stw]\n"
      "\n"
@@ -152,15 +176,22 @@ const CommandText kCommands[] = {
      "\n"
      "Detects the modules (2 s) and executes one instruction, continuing where the\n"
      "master stands; then prints what it printed and the address it stands at.\n"
-     "A Delay cannot be stepped: with --program it is skipped, as in the window.\n"
+     "As in the window, the step is at the first instruction (address 2) when\n"
+     "the master is at start: before the end of its first instruction without\n"
+     "standing at the start of a line (after power-up or a reset), or at or past\n"
+     "the end of the program.  Any other address that is not the start of a line\n"
+     "is refused.  The lines are those of --program, else those of the program in\n"
+     "the master, read back as far as needed.  A Delay cannot be stepped: the\n"
+     "step goes to the instruction after it, as in the window.\n"
      "\n"
      "  --from ADDRESS         step the instruction at this address (2 is the\n"
-     "                         first instruction)\n"
+     "                         first instruction); it must start a line\n"
      "  --program FILE.stw     the program in the master: its module list must\n"
      "                         match, its listing names the line reached\n"
      "\n"
      "Exit codes: 0 stepped, 1 usage error, 2 file refused, 3 port cannot be\n"
-     "opened, 4 master not responding, 6 module-list mismatch.\n"},
+     "opened, 4 master not responding, 6 refused by the master, module-list\n"
+     "mismatch or an address that is not the start of a line.\n"},
     {"reset",
      "Usage: stepwright-cli reset\n"
      "\n"
@@ -170,17 +201,18 @@ const CommandText kCommands[] = {
      "Exit codes: 0 success, 1 usage error, 3 port cannot be opened, 4 master not\n"
      "responding.\n"},
     {"status",
-     "Usage: stepwright-cli status ADDRESS...\n"
+     "Usage: stepwright-cli status ADDRESS... [--json]\n"
      "\n"
      "Detects the modules (2 s) and prints what the status window of each module\n"
      "shows: its caption, then one \"label: value\" line per value; a blank line\n"
      "between modules.  Address 0 is the master (version and counters); a servo\n"
      "shows position, home position, limits and power; a stepper also its inputs;\n"
-     "an I/O module its twelve bits.\n"
+     "an I/O module its twelve bits.  With --json: for each module its address,\n"
+     "caption and values by label.\n"
      "\n"
      "Exit codes: 0 success, 1 usage error, 3 port cannot be opened, 4 master not\n"
-     "responding or its reply unreadable, 6 no module (or one of unknown type) at\n"
-     "the address.\n"},
+     "responding or its reply unreadable, 6 refused by the master, or no module\n"
+     "(or one of unknown type) at the address.\n"},
     {"exec",
      "Usage: stepwright-cli exec HEX... [--program FILE.stw]\n"
      "\n"
@@ -196,7 +228,8 @@ const CommandText kCommands[] = {
      "\n"
      "Exit codes: 0 executed, 1 usage error or an instruction that cannot be\n"
      "executed at once, 2 file refused, 3 port cannot be opened, 4 master not\n"
-     "responding, 6 refused by the master or by a module-list mismatch.\n"},
+     "responding, 6 refused by the master or by a module-list mismatch.  Nothing\n"
+     "is executed after a detection that failed or was refused.\n"},
     {"monitor",
      "Usage: stepwright-cli monitor [--until-stop] [--program FILE.stw]\n"
      "\n"

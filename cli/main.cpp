@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "app/Lifecycle.h"
@@ -16,8 +17,6 @@
 namespace cli {
 
 namespace {
-
-using Command = int (*)(Context&, const Args&);
 
 struct CommandEntry {
     const char* name;
@@ -72,15 +71,21 @@ struct Invocation {
 
 // Global options may stand anywhere; the first other word is the command and
 // the words after it are its arguments.  "--name=value" is taken as two words.
+// "--" ends the options: the words after it are the command (when none came
+// yet) and its arguments, and "--" is handed on so that the command does not
+// take them for its own options either.
 Invocation Parse(int argc, char** argv) {
     Invocation inv;
     GlobalOptions& g = inv.options;
     DefaultPortMap(g.device);
     Args words;
+    size_t optionsEnd = size_t(-1);
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         const size_t eq = a.find('=');
-        if (a.compare(0, 2, "--") == 0 && eq != std::string::npos) {
+        if (optionsEnd == size_t(-1) && a == "--") {
+            optionsEnd = words.size();
+        } else if (optionsEnd == size_t(-1) && a.compare(0, 2, "--") == 0 && eq != std::string::npos) {
             words.push_back(a.substr(0, eq));
             words.push_back(a.substr(eq + 1));
         } else {
@@ -89,24 +94,38 @@ Invocation Parse(int argc, char** argv) {
     }
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string& a = words[i];
+        if (i >= optionsEnd) {
+            if (inv.command.empty()) {
+                inv.command = a;
+                inv.args.push_back("--");
+            } else {
+                if (i == optionsEnd) inv.args.push_back("--");
+                inv.args.push_back(a);
+            }
+            continue;
+        }
         auto value = [&]() -> const std::string& {
             if (i + 1 >= words.size()) throw UsageError{a + " needs a value"};
             return words[++i];
         };
         if (a == "--port") {
             const std::string& v = value();
-            std::string error;
+            std::string error, port;
             if (v.find('=') != std::string::npos) {
                 if (!ParsePortOption(v, g.device, error)) throw UsageError{error};
-                g.port = v.substr(0, v.find('='));
-            } else if (!v.empty() && v[0] == '/') {
-                g.port = v;
-            } else if (IsComName(v)) {
-                g.port = v;
+                port = v.substr(0, v.find('='));
+            } else if ((!v.empty() && v[0] == '/') || IsComName(v)) {
+                port = v;
             } else {
                 throw UsageError{"--port " + v + ": use COM1 to COM6, a device path or COMn=/dev/DEVICE"};
             }
+            for (const auto& p : g.ports)
+                if (p == port) throw UsageError{"--port " + port + " given twice"};
+            g.ports.push_back(port);
+            g.port = port;
             g.portGiven = true;
+        } else if (a == "--json") {
+            g.json = true;
         } else if (a == "--simulator") {
             g.simulator = true;
         } else if (a == "--sim-modules") {
@@ -134,6 +153,8 @@ Invocation Parse(int argc, char** argv) {
     return inv;
 }
 
+}  // namespace
+
 void PrintUsageError(const std::string& command, const std::string& text) {
     std::fprintf(stderr, "stepwright-cli: %s\n", VisibleText(text).c_str());
     const bool known = !command.empty() && (command == "help" || FindCommand(command));
@@ -143,8 +164,6 @@ void PrintUsageError(const std::string& command, const std::string& text) {
         std::fprintf(stderr, "Try 'stepwright-cli --help'.\n");
     }
 }
-
-}  // namespace
 
 bool ParseAddress(const std::string& text, uint16_t& value) {
     unsigned long v = 0;
@@ -194,6 +213,20 @@ bool ParseHexBytes(const Args& args, std::vector<uint8_t>& bytes, std::string& e
     return true;
 }
 
+namespace {
+
+// Ends the run: standard output is flushed and closed, and a failure to
+// write it is an error of its own (unless the command failed already).
+int Finish(int code) {
+    if (int err = CloseOut(); err != 0) {
+        std::fprintf(stderr, "stepwright-cli: cannot write standard output: %s\n", std::strerror(err));
+        if (code == kExitOk) return kExitOutput;
+    }
+    return code;
+}
+
+}  // namespace
+
 int Main(int argc, char** argv) {
     // Waits and the simulated master's thread keep their times to the
     // microsecond rather than the scheduler's default slack.
@@ -209,24 +242,27 @@ int Main(int argc, char** argv) {
 
     if (inv.command.empty()) {
         if (inv.help) {
-            std::fputs(ToolHelp(), stdout);
-            return kExitOk;
+            WriteOut(ToolHelp());
+            return Finish(kExitOk);
         }
         PrintUsageError("", "missing command");
         return kExitUsage;
     }
     if (inv.command == "help") {
-        if (inv.args.empty()) {
-            std::fputs(ToolHelp(), stdout);
-            return kExitOk;
+        Args topics;
+        for (const auto& a : inv.args)
+            if (a != "--") topics.push_back(a);
+        if (topics.empty()) {
+            WriteOut(ToolHelp());
+            return Finish(kExitOk);
         }
-        const char* text = inv.args.size() == 1 ? CommandHelp(inv.args[0]) : "";
+        const char* text = topics.size() == 1 ? CommandHelp(topics[0]) : "";
         if (*text == '\0') {
-            PrintUsageError("help", inv.args.size() == 1 ? "unknown command " + inv.args[0] : "help takes one command");
+            PrintUsageError("help", topics.size() == 1 ? "unknown command " + topics[0] : "help takes one command");
             return kExitUsage;
         }
-        std::fputs(text, stdout);
-        return kExitOk;
+        WriteOut(text);
+        return Finish(kExitOk);
     }
     Command run = FindCommand(inv.command);
     if (!run) {
@@ -234,26 +270,30 @@ int Main(int argc, char** argv) {
         return kExitUsage;
     }
     if (inv.help) {
-        std::fputs(CommandHelp(inv.command), stdout);
-        return kExitOk;
+        WriteOut(CommandHelp(inv.command));
+        return Finish(kExitOk);
+    }
+    const GlobalOptions& options = inv.options;
+    if (options.json && !TakesJson(inv.command)) {
+        PrintUsageError(inv.command, "--json is not available for " + inv.command);
+        return kExitUsage;
+    }
+    if (options.ports.size() > 1) {
+        if (!TakesManyPorts(inv.command)) {
+            PrintUsageError(inv.command, inv.command + " takes one --port");
+            return kExitUsage;
+        }
+        return Finish(RunOnPorts(inv.command, run, inv.args, options));
     }
 
-    CliPlatform ui;
-    auto s = std::make_unique<MainState>(ui);
-    ui.attach(s.get());
-    // The window's start-up state: the end marker, the master selected.
-    StartTimerTimer(*s);
-    s->com.visible = false;
-    Context context{*s, ui, inv.options};
-    int result;
-    try {
-        result = run(context, inv.args);
-    } catch (const UsageError& e) {
-        PrintUsageError(inv.command, e.text);
-        result = kExitUsage;
+    CommandRun r;
+    r.ui.printResults = !options.json;
+    RunCommand(r, inv.command, run, inv.args, options, false, nullptr);
+    if (options.json) {
+        const std::string port = !UsesPort(inv.command) ? "" : options.simulator ? "simulator" : options.port;
+        WriteOut(Document(inv.command, port, r).write());
     }
-    std::fflush(stdout);
-    return result;
+    return Finish(r.code);
 }
 
 }  // namespace cli

@@ -66,6 +66,12 @@ public:
         port->onWrite = [this](FakeSerial&, uint8_t b) { receive(b); };
         s.port = std::move(fake);
     }
+    // A master whose port it keeps itself, for a test that carries the bytes
+    // to and from the host on its own (a pseudo-terminal, for example).
+    ScriptedMaster() : owned_(std::make_unique<FakeSerial>()) {
+        port = owned_.get();
+        port->onWrite = [this](FakeSerial&, uint8_t b) { receive(b); };
+    }
 
     void setModules(std::vector<int> types) {
         modules = std::move(types);
@@ -92,6 +98,7 @@ public:
     }
 
 private:
+    std::unique_ptr<FakeSerial> owned_;
     int need_ = 0;                     // argument bytes still expected for the current command
     bool answering_ = true;            // the current command gets replies
 

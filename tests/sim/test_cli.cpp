@@ -11,8 +11,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <mutex>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -21,7 +24,15 @@
 #include <string>
 #include <vector>
 
+#ifdef STEPWRIGHT_TEST_QT_JSON
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#endif
+
 #include "PtyPeer.h"
+#include "ScriptedMaster.h"
+#include "cli/Json.h"
 #include "sim/SimCore.h"
 #include "sim/SimMaster.h"
 
@@ -39,6 +50,8 @@ struct RunOptions {
     bool stderrIsTerminal = false;
     // Called whenever output arrives, while the tool runs.
     std::function<void(const CliResult&)> onOutput;
+    std::string stdoutPath;    // "": standard output is read by the test
+    std::string cwd;           // "": the test's own
 };
 
 std::string Data(const std::string& name) { return std::string(STEPWRIGHT_CLI_DATA) + "/" + name; }
@@ -99,8 +112,10 @@ CliResult RunCli(const Strings& args, const RunOptions& options = {}) {
     if (pid == 0) {
         int in = options.stdinFd >= 0 ? options.stdinFd : ::open("/dev/null", O_RDONLY);
         dup2(in, 0);
-        dup2(outPipe[1], 1);
+        int out = options.stdoutPath.empty() ? outPipe[1] : ::open(options.stdoutPath.c_str(), O_WRONLY);
+        dup2(out, 1);
         dup2(errSlave >= 0 ? errSlave : errPipe[1], 2);
+        if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
         for (int fd = 3; fd < 1024; ++fd) ::close(fd);
         execv(cargv[0], cargv.data());
         _exit(127);
@@ -434,7 +449,7 @@ TEST_F(CliSim, DetectListsTheModules) {
 
 TEST_F(CliSim, DownloadWritesTheImageAndVerifyComparesIt) {
     const std::string image = ReadFile(Data("countdown.bin"));
-    CliResult load = Cli({"download", Data("countdown.stw")});
+    CliResult load = Cli({"download", Data("countdown.stw"), "--no-verify"});
     EXPECT_EQ(load.code, 0) << load.err;
     EXPECT_EQ(load.err, "Download complete\n");
     EXPECT_EQ(Memory(image.size()), image);
@@ -449,7 +464,9 @@ TEST_F(CliSim, DownloadWritesTheImageAndVerifyComparesIt) {
 
     // Not a terminal: no progress bar.
     EXPECT_EQ(load.err.find("blocks"), std::string::npos);
-    CliResult onTerminal = Cli({"download", Data("servo.stw"), "--verify"}, {-1, true, nullptr});
+    RunOptions terminal;
+    terminal.stderrIsTerminal = true;
+    CliResult onTerminal = Cli({"download", Data("servo.stw"), "--verify"}, terminal);
     EXPECT_EQ(onTerminal.code, 0) << onTerminal.err;
     EXPECT_NE(onTerminal.err.find("Downloading [########################################] 100% 9/9 blocks"),
               std::string::npos) << onTerminal.err;
@@ -551,7 +568,7 @@ TEST_F(CliSim, ModuleListOfTheProgramIsChecked) {
 
     CliResult fits = Cli({"download", Data("countdown.stw"), "--check-modules"});
     EXPECT_EQ(fits.code, 0) << fits.err;
-    EXPECT_EQ(fits.err, "4 module(s) found\nDownload complete\n");
+    EXPECT_EQ(fits.err, "4 module(s) found\nDownload complete\nLoaded program matches program listing.\n");
 }
 
 TEST_F(CliSim, ResetStopsTheProgram) {
@@ -617,5 +634,344 @@ TEST(CliSimulator, RunsTheSimulatedMasterInProcess) {
     // Each run has a master of its own, with an empty memory.
     EXPECT_EQ(RunCli({"--simulator", "--sim-pace", "0", "verify", Data("countdown.stw")}).code, 5);
 }
+
+// ---------------------------------------------------------------------------
+// Against a scripted master on a pseudo-terminal
+
+// A scripted master behind a pseudo-terminal: a thread hands every byte the
+// tool writes to the script and sends back what it answers, or line noise
+// of the same length (never 0xCC, "U" or "#") while noisy.
+class PtyMaster {
+public:
+    PtyMaster() : thread_([this] { pump(); }) {}
+    ~PtyMaster() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::string path() const { return peer_.slavePath(); }
+    // Runs f on the script while no byte moves.
+    void with(const std::function<void(ScriptedMaster&)>& f) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        f(m_);
+    }
+    std::vector<ScriptedMaster::Exchange> exchanges() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return m_.exchanges;
+    }
+    std::atomic<bool> noisy{false};
+
+private:
+    void pump() {
+        uint32_t noise = 0x2545F491;
+        while (!stop_) {
+            struct pollfd p = {peer_.masterFd(), POLLIN, 0};
+            if (poll(&p, 1, 5) <= 0) continue;
+            uint8_t buf[256];
+            const ssize_t n = ::read(peer_.masterFd(), buf, sizeof buf);
+            if (n <= 0) continue;
+            std::vector<uint8_t> answer;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                m_.port->write(buf, int(n));
+                answer.assign(m_.port->rx.begin(), m_.port->rx.end());
+                m_.port->rx.clear();
+            }
+            for (uint8_t& b : answer) {
+                while (noisy) {
+                    noise ^= noise << 13, noise ^= noise >> 17, noise ^= noise << 5;
+                    b = uint8_t(noise);
+                    if (b != 0xCC && b != 0x55 && b != 0x23) break;
+                }
+            }
+            peer_.send(answer);
+        }
+    }
+
+    PtyPeer peer_;
+    ScriptedMaster m_;
+    std::mutex mutex_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+std::vector<uint8_t> Commands(const std::vector<ScriptedMaster::Exchange>& exchanges) {
+    std::vector<uint8_t> c;
+    for (const auto& e : exchanges) c.push_back(e.command);
+    return c;
+}
+
+TEST(CliScripted, NothingRunsStepsOrExecutesAfterARefusedDetection) {
+    const Strings commands[] = {{"run"}, {"run", "--from", "9"}, {"step"}, {"exec", "AA0113001401"}};
+    for (const auto& command : commands) {
+        PtyMaster master;
+        master.with([](ScriptedMaster& m) {
+            m.setModules({0});
+            m.answerCC = true;   // TavoInit, the detection's first Execute, is refused
+        });
+        Strings args{"--port", master.path()};
+        args.insert(args.end(), command.begin(), command.end());
+        CliResult r = RunCli(args);
+        EXPECT_EQ(r.code, 6) << command[0] << r.err;
+        EXPECT_NE(r.err.find("answered 0xCC"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("no module at address"), std::string::npos) << r.err;
+        const std::vector<uint8_t> sent = Commands(master.exchanges());
+        // The Stop probe, the detection's Stop and the refused TavoInit: no
+        // Run, no Step, no second Execute.
+        EXPECT_EQ(sent, (std::vector<uint8_t>{0x80, 0x80, 0x85})) << command[0];
+    }
+}
+
+TEST(CliScripted, StepIsPlacedAtALine) {
+    // io.bin: instructions at 2 (7 bytes), 9 (11 bytes), 20 ...; 71 bytes.
+    const std::string io = ReadFile(Data("io.bin"));
+    const struct {
+        const char* what;
+        uint16_t stands;    // the address the master reports
+        bool memory;        // the master holds io.bin
+        Strings extra;
+        int code;
+        int stepped;        // address of the Step sent, -1 = none
+    } cases[] = {
+        {"power-up", 0, false, {}, 0, 2},
+        {"after reset", 3, true, {}, 0, 2},
+        {"after reset, program given", 3, true, {"--program", Data("io.stw")}, 0, 2},
+        {"at the end marker", 71, true, {}, 0, 2},
+        {"past the end", 200, true, {}, 0, 2},
+        {"paused at a line", 9, true, {}, 0, 9},
+        {"paused at a line, program given", 20, true, {"--program", Data("io.stw")}, 0, 20},
+        {"inside a later line", 15, true, {}, 6, -1},
+        {"inside a later line, program given", 15, true, {"--program", Data("io.stw")}, 6, -1},
+        {"--from inside a line", 2, true, {"--from", "3"}, 6, -1},
+        {"--from at a line", 2, true, {"--from", "20"}, 0, 20},
+    };
+    for (const auto& c : cases) {
+        PtyMaster master;
+        master.with([&](ScriptedMaster& m) {
+            m.setModules({2, 2, 2, 2});
+            m.stopReply[4] = uint8_t(c.stands & 0xFF);
+            m.stopReply[5] = uint8_t(c.stands >> 8);
+            if (c.memory) std::copy(io.begin(), io.end(), m.memory.begin());
+        });
+        Strings args{"--port", master.path(), "step"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        CliResult r = RunCli(args);
+        EXPECT_EQ(r.code, c.code) << c.what << "\n" << r.err;
+        int stepped = -1;
+        for (const auto& e : master.exchanges())
+            if (e.command == 0x86 && e.args.size() == 2) stepped = e.args[0] | (e.args[1] << 8);
+        EXPECT_EQ(stepped, c.stepped) << c.what;
+        if (c.code == 6) {
+            EXPECT_NE(r.err.find("is not the start of a line"), std::string::npos) << r.err;
+        }
+    }
+    // With the program given, --from that starts no line never reaches the port.
+    PtyMaster master;
+    CliResult r = RunCli({"--port", master.path(), "step", "--from", "3", "--program", Data("io.stw")});
+    EXPECT_EQ(r.code, 6);
+    EXPECT_TRUE(master.exchanges().empty());
+}
+
+TEST(CliScripted, NoisyLineIsCaughtByTheDefaultVerify) {
+    const struct {
+        Strings extra;
+        int code;
+    } cases[] = {{{}, 5}, {{"--no-verify"}, 0}};
+    for (const auto& c : cases) {
+        PtyMaster master;
+        master.noisy = true;
+        Strings args{"--port", master.path(), "download", Data("io.stw")};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        CliResult r = RunCli(args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.err.find("Download complete\n"), std::string::npos) << r.err;
+    }
+}
+
+TEST(CliScripted, ManyPortsEachGoOnTheirOwn) {
+    PtyMaster good, silent;
+    silent.with([](ScriptedMaster& m) { m.silent = true; });
+    const std::string image = ReadFile(Data("io.bin"));
+    CliResult r = RunCli({"--port", good.path(), "--port", silent.path(), "download", Data("io.stw")});
+    EXPECT_EQ(r.code, 4) << r.err;
+    EXPECT_EQ(r.out, good.path() + ": ok: Download complete (71 bytes), verified\n" + silent.path() +
+                         ": exit 4: Stepwright not responding\n");
+    EXPECT_NE(r.err.find(silent.path() + ": Stepwright not responding\n"), std::string::npos) << r.err;
+    good.with([&](ScriptedMaster& m) { EXPECT_EQ(std::string(m.memory.begin(), m.memory.begin() + 71), image); });
+
+    const struct {
+        Strings args;
+        const char* message;
+    } refused[] = {
+        {{"--port", "/dev/a", "--port", "/dev/b", "run"}, "run takes one --port"},
+        {{"--port", "/dev/a", "--port", "/dev/a", "detect"}, "--port /dev/a given twice"},
+        {{"--json", "run"}, "--json is not available for run"},
+        {{"--port", "/dev/a", "--port", "/dev/b", "download", Data("duplicate.stw")}, "Redundant label found"},
+    };
+    for (const auto& c : refused) {
+        CliResult u = RunCli(c.args);
+        EXPECT_NE(u.err.find(c.message), std::string::npos) << u.err;
+        EXPECT_EQ(Count(u.err, c.message), 1) << u.err;   // said once, not once per port
+        EXPECT_NE(u.code, 0);
+    }
+}
+
+TEST(CliFiles, StandardOutputFailuresExitWithSeven) {
+    const Strings commands[] = {{"list", Data("io.stw")}, {"assemble", Data("io.stw"), "--hex"}, {"--help"},
+                                {"--json", "list", Data("io.stw")}, {"assemble", Data("io.stw"), "-o", "-"}};
+    for (const auto& args : commands) {
+        RunOptions options;
+        options.stdoutPath = "/dev/full";
+        CliResult r = RunCli(args, options);
+        EXPECT_EQ(r.code, 7) << args[0];
+        EXPECT_NE(r.err.find("cannot write standard output: No space left on device"), std::string::npos) << r.err;
+    }
+}
+
+TEST(CliFiles, DoubleDashEndsTheOptions) {
+    TempDir dir;
+    WriteFile(dir / "-x.stw", ReadFile(Data("io.stw")));
+    RunOptions in;
+    in.cwd = dir / "";
+    const struct {
+        Strings args;
+        int code;
+    } cases[] = {
+        {{"list", "--", "-x.stw"}, 0},
+        {{"--", "list", "-x.stw"}, 0},
+        {{"assemble", "--hex", "--", "-x.stw"}, 0},
+        {{"list", "-x.stw"}, 1},
+    };
+    for (const auto& c : cases) {
+        CliResult r = RunCli(c.args, in);
+        EXPECT_EQ(r.code, c.code) << c.args[0] << c.args[1] << r.err;
+    }
+    EXPECT_EQ(RunCli({"list", "--", "-x.stw"}, in).out, ReadFile(Data("io.list")));
+}
+
+TEST(CliFiles, AssembleNeverOverwritesItsProgramFile) {
+    TempDir dir;
+    const std::string program = dir / "p.stw", text = ReadFile(Data("io.stw"));
+    WriteFile(program, text);
+    ASSERT_EQ(::link(program.c_str(), (dir / "hard.stw").c_str()), 0);
+    ASSERT_EQ(::symlink(program.c_str(), (dir / "soft.stw").c_str()), 0);
+    for (const char* output : {"p.stw", "hard.stw", "soft.stw", "./p.stw"}) {
+        CliResult r = RunCli({"assemble", program, "-o", dir / output});
+        EXPECT_EQ(r.code, 2) << output;
+        EXPECT_NE(r.err.find("is the program file itself"), std::string::npos) << r.err;
+        EXPECT_EQ(ReadFile(program), text) << output;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// JSON
+
+TEST(CliJson, WriterEscapesEveryByte) {
+    const struct {
+        std::string bytes;
+        const char* literal;
+    } cases[] = {
+        {"plain", "\"plain\""},
+        {"q\"b\\", "\"q\\\"b\\\\\""},
+        {"\r\n\t\b\f", "\"\\r\\n\\t\\b\\f\""},
+        {std::string("\x00\x01\x1f\x7f", 4), "\"\\u0000\\u0001\\u001f\\u007f\""},
+        {"caf\xE9 20\xB0", "\"caf\xC3\xA9 20\xC2\xB0\""},
+        {"\x80\xFF", "\"\xC2\x80\xC3\xBF\""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(json::Quote(c.bytes), c.literal) << c.literal;
+}
+
+#ifdef STEPWRIGHT_TEST_QT_JSON
+
+QJsonDocument Parse(const std::string& text) {
+    QJsonParseError error{};
+    QJsonDocument doc = QJsonDocument::fromJson(QByteArray(text.data(), qsizetype(text.size())), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n" << text;
+    return doc;
+}
+
+std::string Latin1(const QJsonValue& v) { return v.toString().toLatin1().toStdString(); }
+
+TEST(CliJson, EveryByteParsesBack) {
+    json::Value doc = json::Value::object();
+    std::string all;
+    for (int b = 0; b < 256; ++b) all += char(b);
+    doc["all"] = all;
+    json::Value& list = doc["list"];
+    list.push(json::Value());
+    list.push(true);
+    list.push(json::Value::object());
+    QJsonObject o = Parse(doc.write()).object();
+    EXPECT_EQ(Latin1(o["all"]), all);
+    const QJsonArray items = o["list"].toArray();
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_TRUE(items[0].isNull());
+    EXPECT_TRUE(items[1].toBool());
+    EXPECT_TRUE(items[2].toObject().isEmpty());
+}
+
+TEST(CliJson, FilesAnswerWithOneDocument) {
+    QJsonObject list = Parse(RunCli({"--json", "list", Data("master.stw")}).out).object();
+    EXPECT_EQ(list["command"].toString(), "list");
+    EXPECT_EQ(list["exit"].toInt(), 0);
+    const QJsonArray lines = list["lines"].toArray();
+    std::string joined;
+    for (const auto& line : lines) joined += Latin1(line.toObject()["text"]) + "\n";
+    EXPECT_NE(joined.find("START     0 Print 'Hi\r\n'\n"), std::string::npos);
+    EXPECT_NE(joined.find(";a label longer than eight characters, caf\xE9 at 20\xB0" "C\n"), std::string::npos);
+    EXPECT_TRUE(lines[0].toObject()["comment"].toBool());
+
+    QJsonObject hex = Parse(RunCli({"assemble", "--json", Data("io.stw"), "--hex"}).out).object();
+    EXPECT_EQ(hex["bytes"].toInt(), 71);
+    EXPECT_EQ(hex["image"].toString().left(8), "4700AA02");
+
+    CliResult refused = RunCli({"--json", "list", "/nonexistent.stw"});
+    QJsonObject failed = Parse(refused.out).object();
+    EXPECT_EQ(failed["exit"].toInt(), 2);
+    EXPECT_FALSE(failed["messages"].toArray().isEmpty());
+}
+
+TEST_F(CliSim, JsonAnswersCarryTheFacts) {
+    QJsonObject detect = Parse(Cli({"--json", "detect"}).out).object();
+    EXPECT_EQ(detect["port"].toString().toStdString(), sim_->devicePath());
+    const QJsonArray modules = detect["modules"].toArray();
+    ASSERT_EQ(modules.size(), 5);
+    EXPECT_EQ(modules[3].toObject()["type"].toInt(), 2);
+    EXPECT_EQ(modules[3].toObject()["name"].toString(), "ZEL-I/O");
+    EXPECT_EQ(detect["messages"].toArray()[0].toString(), "4 module(s) found");
+
+    QJsonObject load = Parse(Cli({"--json", "download", Data("countdown.stw"), "--run"}).out).object();
+    EXPECT_EQ(load["exit"].toInt(), 0);
+    EXPECT_TRUE(load["downloaded"].toBool());
+    EXPECT_TRUE(load["verified"].toBool());
+    EXPECT_EQ(load["started"].toObject()["address"].toInt(), 2);
+    EXPECT_EQ(Latin1(load["started"].toObject()["text"]), "          0 Print 'Hello\r\n'");
+    ASSERT_EQ(Cli({"stop"}).code, 0);
+
+    QJsonObject other = Parse(Cli({"--json", "verify", Data("io.stw")}).out).object();
+    EXPECT_EQ(other["exit"].toInt(), 5);
+    EXPECT_FALSE(other["matches"].toBool());
+    EXPECT_TRUE(other["matches"].isBool());
+
+    QJsonObject status = Parse(Cli({"--json", "status", "1"}).out).object();
+    const QJsonObject servo = status["modules"].toArray()[0].toObject();
+    EXPECT_EQ(servo["address"].toInt(), 1);
+    EXPECT_EQ(servo["values"].toObject()["Power"].toString(), "On");
+}
+
+TEST(CliScripted, JsonForManyPorts) {
+    PtyMaster good, silent;
+    silent.with([](ScriptedMaster& m) { m.silent = true; });
+    CliResult r = RunCli({"--json", "--port", good.path(), "--port", silent.path(), "verify", Data("io.stw")});
+    QJsonObject doc = Parse(r.out).object();
+    EXPECT_EQ(doc["exit"].toInt(), 5);
+    const QJsonArray ports = doc["ports"].toArray();
+    ASSERT_EQ(ports.size(), 2);
+    EXPECT_EQ(ports[0].toObject()["port"].toString().toStdString(), good.path());
+    EXPECT_EQ(ports[0].toObject()["exit"].toInt(), 5);   // an empty memory differs
+    EXPECT_EQ(ports[1].toObject()["exit"].toInt(), 4);
+    EXPECT_EQ(ports[1].toObject()["messages"].toArray()[0].toString(), "Stepwright not responding");
+}
+
+#endif
 
 }  // namespace

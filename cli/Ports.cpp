@@ -1,0 +1,117 @@
+// Runs of a command: one over a main state of its own, its JSON document, and
+// several ports served at once, each from a thread of its own.
+
+#include <algorithm>
+#include <memory>
+#include <system_error>
+#include <thread>
+
+#include "app/Lifecycle.h"
+#include "app/MainState.h"
+#include "cli/Cli.h"
+
+namespace cli {
+
+namespace {
+
+bool IsOneOf(const std::string& command, std::initializer_list<const char*> names) {
+    return std::any_of(names.begin(), names.end(), [&](const char* n) { return command == n; });
+}
+
+}  // namespace
+
+bool UsesPort(const std::string& command) { return !IsOneOf(command, {"list", "assemble"}); }
+
+bool TakesJson(const std::string& command) {
+    return IsOneOf(command, {"detect", "status", "download", "verify", "assemble", "list"});
+}
+
+bool TakesManyPorts(const std::string& command) {
+    return IsOneOf(command, {"download", "verify", "detect", "status", "reset"});
+}
+
+void RunCommand(CommandRun& r, const std::string& command, Command run, const Args& args,
+                const GlobalOptions& options, bool prepareOnly, const std::vector<uint8_t>* image) {
+    auto s = std::make_unique<MainState>(r.ui);
+    r.ui.attach(s.get());
+    // The window's start-up state: the end marker, the master selected.
+    StartTimerTimer(*s);
+    s->com.visible = false;
+    Context context{*s, r.ui, options, r.report, prepareOnly, image};
+    try {
+        r.code = run(context, args);
+    } catch (const UsageError& e) {
+        PrintUsageError(command, e.text);
+        r.report.facts["error"] = e.text;
+        r.code = kExitUsage;
+    }
+    r.image.assign(s->programImage, s->programImage + s->imageLength);
+    r.ui.attach(nullptr);
+}
+
+json::Value Document(const std::string& command, const std::string& port, const CommandRun& r) {
+    json::Value doc = json::Value::object();
+    if (!command.empty()) doc["command"] = command;
+    if (!port.empty()) doc["port"] = port;
+    doc["exit"] = r.code;
+    doc.merge(r.report.facts);
+    json::Value& messages = doc["messages"] = json::Value::array();
+    for (const auto& m : r.ui.messages) messages.push(m);
+    return doc;
+}
+
+int RunOnPorts(const std::string& command, Command run, const Args& args, const GlobalOptions& options) {
+    // A first pass checks the arguments and the program file once, before
+    // any port is opened.
+    CommandRun first;
+    first.ui.printResults = false;
+    RunCommand(first, command, run, args, options, true, nullptr);
+    if (first.code != kPrepared) {
+        if (options.json) WriteOut(Document(command, "", first).write());
+        return first.code;
+    }
+    const std::vector<uint8_t>* image = first.image.empty() ? nullptr : &first.image;
+
+    const size_t n = options.ports.size();
+    std::vector<GlobalOptions> portOptions(n, options);
+    std::vector<std::unique_ptr<CommandRun>> runs;
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < n; ++i) {
+        portOptions[i].port = options.ports[i];
+        runs.push_back(std::make_unique<CommandRun>());
+        CommandRun& r = *runs.back();
+        r.ui.prefix = options.ports[i] + ": ";
+        r.ui.printResults = false;
+        try {
+            threads.emplace_back([&, i] { RunCommand(*runs[i], command, run, args, portOptions[i], false, image); });
+        } catch (const std::system_error& e) {
+            r.ui.message(std::string("stepwright-cli: no thread to serve this port: ") + e.what());
+            r.code = kExitPort;
+            threads.emplace_back();
+        }
+    }
+    for (auto& t : threads)
+        if (t.joinable()) t.join();
+
+    int worst = kExitOk;
+    for (const auto& r : runs) worst = std::max(worst, r->code);
+    if (options.json) {
+        json::Value doc = json::Value::object();
+        doc["command"] = command;
+        doc["exit"] = worst;
+        json::Value& ports = doc["ports"] = json::Value::array();
+        for (size_t i = 0; i < n; ++i) ports.push(Document("", options.ports[i], *runs[i]));
+        WriteOut(doc.write());
+        return worst;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        const CommandRun& r = *runs[i];
+        std::string outcome;
+        if (r.code == kExitOk) outcome = "ok: " + r.report.summary;
+        else outcome = Format("exit %d: ", r.code) + (r.ui.messages.empty() ? "failed" : r.ui.messages.back());
+        WriteOut(VisibleText(options.ports[i] + ": " + outcome) + "\n");
+    }
+    return worst;
+}
+
+}  // namespace cli
