@@ -95,6 +95,7 @@ void ExpectPositional(const Args& positional, size_t count, const char* what) {
 
 // Opens a program file as Open does; false after its message.
 bool LoadProgram(Context& c, const std::string& path) {
+    if (!CheckProgramText(c, path)) return false;
     if (OpenProgramFile(c.s, path)) return true;
     if (::access(path.c_str(), R_OK) != 0)
         c.ui.message("stepwright-cli: " + path + ": " + std::strerror(errno));

@@ -15,6 +15,7 @@
 #include "isa/Commands.h"
 #include "modules/ModuleList.h"
 #include "program/LineStore.h"
+#include "program/ProgramText.h"
 
 namespace {
 
@@ -372,8 +373,11 @@ std::string ParseProgramFile(const std::string& bytes, ProgramFileData& out) {
 }
 
 std::string WriteProgramFile(const MainState& s, const std::string& path) {
+    return WriteFileData(path, IsProgramTextPath(path) ? FormatProgramText(s) : FormatProgramFile(s));
+}
+
+std::string WriteFileData(const std::string& path, const std::string& data) {
     if (path.empty()) return kCouldNotOpen;
-    std::string data = FormatProgramFile(s);
     std::string target = path;
     struct stat st;
     bool exists = false;
@@ -424,7 +428,8 @@ bool OpenProgramFile(MainState& s, const std::string& path) {
     ProgramFileData data;
     std::string reason = bytes.size() > kMaxFileBytes
                              ? Format("the file is larger than %d MB", int(kMaxFileBytes >> 20))
-                             : ParseProgramFile(bytes, data);
+                         : IsProgramTextPath(full) ? ParseProgramTextFile(bytes, full, data)
+                                                   : ParseProgramFile(bytes, data);
     if (!reason.empty()) {
         s.message("Not a valid program file: " + reason);
         return false;

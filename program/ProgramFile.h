@@ -19,8 +19,11 @@ std::string FormatProgramFile(const MainState& s);
 std::string ParseProgramFile(const std::string& bytes, ProgramFileData& out);
 
 // Writes the program to path (a temporary file beside it renamed over it when
-// complete).  Returns "" or the reason it failed.
+// complete), as program text when the name ends in .sws.  Returns "" or the
+// reason it failed.
 std::string WriteProgramFile(const MainState& s, const std::string& path);
+// Writes data to path in the same way.
+std::string WriteFileData(const std::string& path, const std::string& data);
 
 // Main window handlers.
 void SaveButtonClick(MainState& s);
