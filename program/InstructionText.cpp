@@ -153,8 +153,9 @@ struct InstructionTexts::Impl {
     std::unique_ptr<MainState> s = std::make_unique<MainState>(sink);
     Family families[4];
     int types[32];
+    int listSize;
 
-    explicit Impl(const std::vector<int>& moduleTypes) {
+    explicit Impl(const std::vector<int>& moduleTypes) : listSize(int(moduleTypes.size())) {
         for (int a = 0; a < 32; ++a) {
             const int t = a < int(moduleTypes.size()) ? moduleTypes[size_t(a)] : kTypeUnknown;
             types[a] = KnownType(t) ? t : kTypeUnknown;
@@ -268,7 +269,7 @@ struct InstructionTexts::Impl {
     bool choose(const InstructionText& t, Family*& family, int& index, LineError& error) {
         if (t.module < 0 || t.module > 31 || !(family = familyOf(types[t.module]))) {
             error.column = t.moduleColumn;
-            error.message = t.module >= 0 && t.module <= 31 && types[t.module] == kTypeUnknown
+            error.message = t.module >= 0 && t.module < listSize
                                 ? Format("module %d has no command class; write its lines in the raw form", t.module)
                                 : Format("module %d is not in the module list", t.module);
             return false;
