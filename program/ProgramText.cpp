@@ -219,13 +219,16 @@ public:
     void read(const std::string& bytes) {
         size_t start = 0;
         int number = 0;
-        std::string decoded;
+        std::string decoded, raw;
+        size_t lines = 0;
+        for (char c : bytes) lines += c == '\n';
+        out_.lines.reserve(lines < size_t(kMaxLines) ? lines : size_t(kMaxLines));
         while (start < bytes.size() && !stopped_) {
             size_t end = bytes.find('\n', start);
             if (end == std::string::npos) end = bytes.size();
             size_t stop = end;
             if (stop > start && bytes[stop - 1] == '\r') --stop;
-            std::string raw = bytes.substr(start, stop - start);
+            raw.assign(bytes, start, stop - start);
             start = end + 1;
             ++number;
             if (number == 1 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
@@ -257,7 +260,7 @@ private:
         while (pos < line.size() && IsBlank(line[pos])) ++pos;
         if (pos >= line.size()) return;
         if (line[pos] == ';') return addComment(line.substr(pos), int(pos) + 1);
-        std::vector<Token> tokens;
+        std::vector<Token>& tokens = tokens_;
         ProgramTextError error;
         if (!Tokenize(line, pos, tokens, error)) return fail(error.column, error.message);
         if (line[pos] == '.' && tokens[0].kind == Token::Word && tokens[0].text.back() != ':')
@@ -407,6 +410,7 @@ private:
     ProgramFileData& out_;
     std::vector<ProgramTextError>& errors_;
     std::unique_ptr<InstructionTexts> texts_;  // made when the header is complete
+    std::vector<Token> tokens_;                // the current line's, kept for their room
     bool modulesGiven_ = false;
     bool stopped_ = false;
     int line_ = 0;
@@ -430,6 +434,7 @@ std::string FormatProgramText(const ProgramFileData& data) {
         out += Format("%s %d ", kModuleDirective, int(a)) + name + "\n";
     }
     out += "\n";
+    out.reserve(out.size() + data.lines.size() * 64);
     InstructionTexts texts(data.moduleTypes);
     for (const ProgramLine& line : data.lines)
         out += (line.isComment() ? CommentLine(line.commentText()) : InstructionLine(texts.read(line))) + "\n";
