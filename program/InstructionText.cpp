@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 #include "app/MainState.h"
 #include "isa/Commands.h"
@@ -163,12 +164,8 @@ struct InstructionTexts::Impl {
         }
         Form& f = s->form;
         MasterPanel& m = f.master;
-        Family& master = families[0];
-        master.type = kTypeMaster;
-        master.className = "[Master]";
-        master.box = &f.MasterCBox;
-        master.click = MasterCBoxClick;
-        master.commands = Names(kMasterCommands);
+        Family& master = Start(families[0], kTypeMaster, "[Master]", f.MasterCBox, MasterCBoxClick,
+                               Names(kMasterCommands));
         master.edits = {{&m.MasterLabel[1], &m.MasterEdit[1]}, {&m.MasterLabel[2], &m.MasterEdit[2]}};
         master.checks = {&m.MasterCheck[1], &m.MasterCheck[2]};
         master.radios = {{&m.RadioGroup1, {&m.MasterEdit[3], nullptr}},
@@ -176,37 +173,13 @@ struct InstructionTexts::Impl {
                           {&m.MasterEdit[3], nullptr, nullptr, &m.MasterEdit[4], &m.MasterEdit[5], &m.MasterEdit[6],
                            &m.MasterEdit[7], &m.MasterEdit[8]}}};
 
-        ServoPanel& sp = f.servo;
-        Family& servo = families[1];
-        servo.type = kTypeServo;
-        servo.className = "ZEL-SERVO";
-        servo.box = &f.ServoCBox;
-        servo.click = ServoCBoxClick;
-        servo.commands = Names(kServoCommands);
-        for (int i = 1; i <= 9; ++i) servo.edits.push_back({&sp.ServoLabel[i], &sp.ServoEdit[i]});
-        for (int i = 1; i <= 7; ++i) servo.checks.push_back(&sp.ServoCheck[i]);
-        servo.radios = {{&sp.ServoRG, {}}};
-        servo.conditions = &sp.ServoIfCBox;
-
-        StepPanel& st = f.step;
-        Family& step = families[2];
-        step.type = kTypeStepper;
-        step.className = "ZEL-STEP";
-        step.box = &f.StepCBox;
-        step.click = StepCBoxClick;
-        step.commands = Names(kStepCommands);
-        for (int i = 1; i <= 9; ++i) step.edits.push_back({&st.StepLabel[i], &st.StepEdit[i]});
-        for (int i = 1; i <= 7; ++i) step.checks.push_back(&st.StepCheck[i]);
-        step.radios = {{&st.StepRG, {}}};
-        step.conditions = &st.StepIfCBox;
+        MotorFamily(families[1], kTypeServo, "ZEL-SERVO", f.ServoCBox, ServoCBoxClick, Names(kServoCommands),
+                    f.servo.ServoLabel, f.servo.ServoEdit, f.servo.ServoCheck, f.servo.ServoRG, f.servo.ServoIfCBox);
+        MotorFamily(families[2], kTypeStepper, "ZEL-STEP", f.StepCBox, StepCBoxClick, Names(kStepCommands),
+                    f.step.StepLabel, f.step.StepEdit, f.step.StepCheck, f.step.StepRG, f.step.StepIfCBox);
 
         IoPanel& io = f.io;
-        Family& ioFamily = families[3];
-        ioFamily.type = kTypeIo;
-        ioFamily.className = "ZEL-I/O";
-        ioFamily.box = &f.IoCBox;
-        ioFamily.click = IoCBoxClick;
-        ioFamily.commands = Names(kIoCommands);
+        Family& ioFamily = Start(families[3], kTypeIo, "ZEL-I/O", f.IoCBox, IoCBoxClick, Names(kIoCommands));
         ioFamily.edits = {{&io.IoLabel[1], &io.IoEdit[1]}, {&io.IoLabel[2], &io.IoEdit[2]}};
         for (int i = 1; i <= 12; ++i) ioFamily.checks.push_back(&io.IoCheck[i]);
         ioFamily.radios = {{&io.IoRG, {}}};
@@ -215,6 +188,27 @@ struct InstructionTexts::Impl {
             fam.fields.resize(fam.commands.size());
             fam.known.assign(fam.commands.size(), false);
         }
+    }
+
+    static Family& Start(Family& fam, int type, const char* className, Ctl& box, void (*click)(MainState&),
+                         std::vector<std::string> commands) {
+        fam.type = type;
+        fam.className = className;
+        fam.box = &box;
+        fam.click = click;
+        fam.commands = std::move(commands);
+        return fam;
+    }
+
+    // The servo and stepper panels share one layout.
+    static void MotorFamily(Family& fam, int type, const char* className, Ctl& box, void (*click)(MainState&),
+                            std::vector<std::string> commands, Ctl (&labels)[11], Ctl (&edits)[10], Ctl (&checks)[8],
+                            Ctl& radioGroup, Ctl& conditionBox) {
+        Start(fam, type, className, box, click, std::move(commands));
+        for (int i = 1; i <= 9; ++i) fam.edits.push_back({&labels[i], &edits[i]});
+        for (int i = 1; i <= 7; ++i) fam.checks.push_back(&checks[i]);
+        fam.radios = {{&radioGroup, {}}};
+        fam.conditions = &conditionBox;
     }
 
     Family* familyOf(int type) {

@@ -367,6 +367,15 @@ ProgramFileData RandomProgram(std::mt19937& rng, int lines) {
     auto checks = [&](Ctl* c, int count) {
         for (int i = 1; i <= count; ++i) c[i].checked = pick(2) == 1;
     };
+    auto motor = [&](Ctl& box, int commands, void (*click)(MainState&), Ctl* edits, Ctl* labels, Ctl* boxes,
+                     Ctl& radioGroup, Ctl& conditionBox) {
+        box.index = pick(commands);
+        click(*s);
+        fill(edits, 9, labels);
+        checks(boxes, 7);
+        radioGroup.index = pick(int(radioGroup.items.size()) + 1) - 1;
+        conditionBox.index = pick(int(conditionBox.items.size()) + 1) - 1;
+    };
     while (int(data.lines.size()) < lines) {
         const int kind = pick(20);
         if (kind == 0) {
@@ -403,20 +412,12 @@ ProgramFileData RandomProgram(std::mt19937& rng, int lines) {
                 f.master.RadioGroup2.index = pick(9) - 1;
                 break;
             case kTypeServo:
-                f.ServoCBox.index = pick(9);
-                ServoCBoxClick(*s);
-                fill(f.servo.ServoEdit, 9, f.servo.ServoLabel);
-                checks(f.servo.ServoCheck, 7);
-                f.servo.ServoRG.index = pick(4) - 1;
-                f.servo.ServoIfCBox.index = pick(15) - 1;
+                motor(f.ServoCBox, 9, ServoCBoxClick, f.servo.ServoEdit, f.servo.ServoLabel, f.servo.ServoCheck,
+                      f.servo.ServoRG, f.servo.ServoIfCBox);
                 break;
             case kTypeStepper:
-                f.StepCBox.index = pick(9);
-                StepCBoxClick(*s);
-                fill(f.step.StepEdit, 9, f.step.StepLabel);
-                checks(f.step.StepCheck, 7);
-                f.step.StepRG.index = pick(3) - 1;
-                f.step.StepIfCBox.index = pick(23) - 1;
+                motor(f.StepCBox, 9, StepCBoxClick, f.step.StepEdit, f.step.StepLabel, f.step.StepCheck,
+                      f.step.StepRG, f.step.StepIfCBox);
                 break;
             default:
                 f.IoCBox.index = pick(6);
