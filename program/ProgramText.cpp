@@ -467,6 +467,9 @@ std::string ParseProgramTextFile(const std::string& bytes, const std::string& fi
     std::vector<ProgramTextError> errors;
     if (ParseProgramText(bytes, out, errors)) return std::string();
     std::string text = errors.size() == 1 ? "1 error" : Format("%d errors", int(errors.size()));
-    for (const ProgramTextError& e : errors) text += "\n" + DescribeProgramTextError(file, e);
+    // A message box holds the first errors; the command line prints them all.
+    constexpr size_t kShown = 20;
+    for (size_t i = 0; i < errors.size() && i < kShown; ++i) text += "\n" + DescribeProgramTextError(file, errors[i]);
+    if (errors.size() > kShown) text += Format("\n... and %d more", int(errors.size() - kShown));
     return text;
 }

@@ -37,5 +37,5 @@ bool ParseProgramText(const std::string& bytes, ProgramFileData& out, std::vecto
 std::string DescribeProgramTextError(const std::string& file, const ProgramTextError& error);
 
 // For Open: "" when the text was accepted, else the number of errors and one
-// line per error.
+// line per error (the first 20).
 std::string ParseProgramTextFile(const std::string& bytes, const std::string& file, ProgramFileData& out);
