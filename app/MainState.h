@@ -132,6 +132,10 @@ struct MainState {
     ComState com;
     StatusForms statusForms;
 
+    // The numeric field that ReadIntField refused last (the text form names it
+    // in its errors); null until one is refused.
+    const Ctl* rejectedField = nullptr;
+
     // The one message routine: every message of the system goes through it.
     void message(const std::string& text) { ui.message(text); }
 };

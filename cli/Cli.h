@@ -226,6 +226,12 @@ int CmdReset(Context& c, const Args& args);
 int CmdStatus(Context& c, const Args& args);
 int CmdExec(Context& c, const Args& args);
 int CmdMonitor(Context& c, const Args& args);
+int CmdExport(Context& c, const Args& args);
+int CmdImport(Context& c, const Args& args);
+
+// A program text (.sws) is read before Open takes it: false after printing
+// every error of the file, one per line.  Other files pass.
+bool CheckProgramText(Context& c, const std::string& path);
 
 using Command = int (*)(Context&, const Args&);
 

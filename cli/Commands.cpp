@@ -101,6 +101,7 @@ void ExpectNoArguments(const Args& args) { ExpectPositional(ParseFlags(args), 0,
 
 // Opens a program file as Open does; false after its message.
 bool LoadProgram(Context& c, const std::string& path) {
+    if (!CheckProgramText(c, path)) return false;
     if (OpenProgramFile(c.s, path)) return true;
     if (::access(path.c_str(), R_OK) != 0)
         c.ui.message("stepwright-cli: " + path + ": " + std::strerror(errno));

@@ -15,6 +15,8 @@ const char kTool[] =
     "Writes, checks, downloads, runs and watches Stepwright programs from a shell,\n"
     "with the same routines as the Stepwright window.\n"
     "\n"
+    "Every FILE.stw may also be a program text, FILE.sws (told by its extension).\n"
+    "\n"
     "Commands:\n"
     "  list FILE.stw          print the listing, one line per program line\n"
     "  assemble FILE.stw      assemble the program into its image (-o, --hex)\n"
@@ -28,6 +30,8 @@ const char kTool[] =
     "  status ADDRESS...      show the state of modules (0 is the master)\n"
     "  exec HEX...            execute one instruction at once\n"
     "  monitor                show what the running program prints; send keys\n"
+    "  export FILE.stw        write the program as text (.sws) (-o)\n"
+    "  import FILE.sws        write the program text as a program file (-o)\n"
     "  help [COMMAND]         show this text, or the help of a command\n"
     "\n"
     "Options (anywhere on the command line):\n"
@@ -245,6 +249,29 @@ const CommandText kCommands[] = {
      "\n"
      "Exit codes: 0 success, 1 usage error, 2 file refused, 3 port cannot be\n"
      "opened, 4 master not responding.\n"},
+    {"export",
+     "Usage: stepwright-cli export FILE.stw [-o FILE.sws]\n"
+     "\n"
+     "Writes the program as text: its module list, then one line per program\n"
+     "line, each instruction as its command's name and fields as the builder\n"
+     "panel shows them (see docs/program-text.md).  Without -o the text goes to\n"
+     "standard output.  Importing the text gives the same lines, byte for byte.\n"
+     "\n"
+     "  -o, --output FILE      write the text to FILE\n"
+     "\n"
+     "Exit codes: 0 success, 1 usage error, 2 file refused or not written.\n"},
+    {"import",
+     "Usage: stepwright-cli import FILE.sws [-o FILE.stw]\n"
+     "\n"
+     "Builds every line of a program text as the builder does (the panel's\n"
+     "fields, then the family's encoder) and writes the program file.  Every\n"
+     "error of the text is reported, one per line, as FILE:LINE:COLUMN with the\n"
+     "field and the builder's message; then nothing is written.  Without -o the\n"
+     "program file goes to standard output.\n"
+     "\n"
+     "  -o, --output FILE      write the program file to FILE\n"
+     "\n"
+     "Exit codes: 0 success, 1 usage error, 2 file refused or not written.\n"},
 };
 
 }  // namespace

@@ -27,6 +27,7 @@ const CommandEntry kCommandTable[] = {
     {"list", CmdList},     {"assemble", CmdAssemble}, {"detect", CmdDetect}, {"download", CmdDownload},
     {"verify", CmdVerify}, {"run", CmdRun},           {"stop", CmdStop},     {"step", CmdStep},
     {"reset", CmdReset},   {"status", CmdStatus},     {"exec", CmdExec},     {"monitor", CmdMonitor},
+    {"export", CmdExport}, {"import", CmdImport},
 };
 
 Command FindCommand(const std::string& name) {

@@ -39,10 +39,12 @@ int ReadIntField(MainState& s, const Ctl& edit, int min, int max) {
     int v = 0;
     bool outOfRange = false;
     if (!ScanInt(edit.text, v, outOfRange)) {
+        s.rejectedField = &edit;
         s.message("Invalid numeric value");
         return min - 1;
     }
     if (outOfRange || v < min || v > max) {
+        s.rejectedField = &edit;
         s.message("Value out of range");
         return min - 1;
     }

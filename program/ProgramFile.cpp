@@ -15,6 +15,7 @@
 #include "isa/Commands.h"
 #include "modules/ModuleList.h"
 #include "program/LineStore.h"
+#include "program/ProgramText.h"
 
 namespace {
 
@@ -499,10 +500,16 @@ std::string SaveRefusal(const MainState& s) {
 
 std::string WriteProgramFile(const MainState& s, const std::string& path) {
     if (path.empty()) return kCouldNotOpen;
+    // The text form escapes what it cannot write plainly; the program file
+    // format cannot, so a record it would not give back is refused.
+    if (IsProgramTextPath(path)) return WriteFileData(path, FormatProgramText(s));
     std::string refusal = SaveRefusal(s);
     if (!refusal.empty()) return refusal;
-    std::string data = FormatProgramFile(s);
+    return WriteFileData(path, FormatProgramFile(s));
+}
 
+std::string WriteFileData(const std::string& path, const std::string& data) {
+    if (path.empty()) return kCouldNotOpen;
     std::string target;
     if (!FollowLinks(path, target)) return kCouldNotOpen;
     struct stat st;
@@ -568,7 +575,8 @@ bool OpenProgramFile(MainState& s, const std::string& path) {
     ProgramFileData data;
     std::string reason = bytes.size() > kMaxFileBytes
                              ? Format("the file is larger than %d MB", int(kMaxFileBytes >> 20))
-                             : ParseProgramFile(bytes, data);
+                         : IsProgramTextPath(full) ? ParseProgramTextFile(bytes, full, data)
+                                                   : ParseProgramFile(bytes, data);
     if (!reason.empty()) {
         s.message("Not a valid program file: " + reason);
         return false;

@@ -22,10 +22,13 @@ std::string ParseProgramFile(const std::string& bytes, ProgramFileData& out);
 // the file would not give back the same), naming the line; "" when it can.
 std::string SaveRefusal(const MainState& s);
 
-// Writes the program to path, following symbolic links; keeps the file's
+// Writes the program to path (as program text when the name ends in .sws),
+// following symbolic links; keeps the file's
 // owner, mode and links, and leaves the earlier content whole on any failure.
 // Pipes, devices and read-only files are refused.  Returns "" or the reason.
 std::string WriteProgramFile(const MainState& s, const std::string& path);
+// Writes data to path in the same way.
+std::string WriteFileData(const std::string& path, const std::string& data);
 
 // Main window handlers.
 void SaveButtonClick(MainState& s);

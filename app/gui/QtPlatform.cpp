@@ -85,8 +85,19 @@ bool QtPlatform::showFileDialog(bool save, std::string& fileName) {
     QFileDialog dialog(main_);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setNameFilter(QStringLiteral("Stepwright (*.stw)"));
+    // The program file first (the default), the program text second; a name
+    // typed without an extension takes the chosen type's.
+    const QString fileFilter = QStringLiteral("Stepwright (*.stw)");
+    const QString textFilter = QStringLiteral("Stepwright program text (*.sws)");
+    dialog.setNameFilters({fileFilter, textFilter});
     dialog.setDefaultSuffix(QStringLiteral("stw"));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, textFilter](const QString& f) {
+        dialog.setDefaultSuffix(f == textFilter ? QStringLiteral("sws") : QStringLiteral("stw"));
+    });
+    if (fileName.size() > 4 && QString::fromLatin1(fileName.c_str()).endsWith(QStringLiteral(".sws"), Qt::CaseInsensitive)) {
+        dialog.selectNameFilter(textFilter);
+        dialog.setDefaultSuffix(QStringLiteral("sws"));
+    }
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setWindowModality(Qt::ApplicationModal);
     if (!fileName.empty()) {

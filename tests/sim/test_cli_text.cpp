@@ -1,0 +1,77 @@
+// stepwright-cli export and import, and the program commands given a program
+// text, run as a subprocess.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+    int code;
+    std::string out, err;
+};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+class CliText : public ::testing::Test {
+protected:
+    fs::path dir = fs::temp_directory_path() / ("stepwright-cli-text." + std::to_string(::getpid()));
+    void SetUp() override { fs::create_directories(dir); }
+    void TearDown() override { fs::remove_all(dir); }
+
+    Result Run(const std::string& args) {
+        const std::string cmd = std::string(STEPWRIGHT_CLI) + " " + args + " >" + (dir / "out").string() + " 2>" +
+                                (dir / "err").string() + " </dev/null";
+        const int status = std::system(cmd.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir / "out"), ReadFile(dir / "err")};
+    }
+    std::string Data(const std::string& name) { return std::string(STEPWRIGHT_CLI_DATA) + "/" + name; }
+    std::string Path(const std::string& name) { return (dir / name).string(); }
+};
+
+TEST_F(CliText, ExportThenImportKeepsListingAndImage) {
+    for (const char* name : {"master", "servo", "stepper", "io", "countdown"}) {
+        const std::string stw = Data(std::string(name) + ".stw");
+        ASSERT_EQ(Run("export " + stw + " -o " + Path("p.sws")).code, 0) << name;
+        const Result toStdout = Run("export " + stw);
+        EXPECT_EQ(toStdout.out, ReadFile(Path("p.sws"))) << name;
+        ASSERT_EQ(Run("import " + Path("p.sws") + " -o " + Path("p.stw")).code, 0) << name;
+        // list and assemble take either form.
+        const std::string listing = Run("list " + stw).out;
+        EXPECT_EQ(Run("list " + Path("p.sws")).out, listing) << name;
+        EXPECT_EQ(Run("list " + Path("p.stw")).out, listing) << name;
+        const std::string image = Run("assemble " + stw + " --hex").out;
+        EXPECT_EQ(Run("assemble " + Path("p.sws") + " --hex").out, image) << name;
+        EXPECT_EQ(Run("export " + Path("p.stw")).out, toStdout.out) << name;
+    }
+}
+
+TEST_F(CliText, ImportReportsEveryErrorAndWritesNothing) {
+    std::ofstream(Path("bad.sws")) << ".module 0 [Master]\n0 SetTimer timeout=70000\n;ok\n0 Jump -> X\n";
+    const Result r = Run("import " + Path("bad.sws") + " -o " + Path("bad.stw"));
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err, Path("bad.sws") + ":2:12: field 'timeout': Value out of range\n" + Path("bad.sws") +
+                         ":4:3: 'Jump' is not a command of [Master]; its commands are GoTo, Call, Return, If-GoTo, "
+                         "StopProgram, Print, SetTimer, GetStatus, MonitorSub, Delay, WaitFor, ClearKey, SetCounter, "
+                         "CountDown, TavoInit, Reset, ChangeBaud\n");
+    EXPECT_FALSE(fs::exists(Path("bad.stw")));
+    EXPECT_EQ(Run("list " + Path("bad.sws")).code, 2);
+    EXPECT_EQ(Run("export").code, 1);
+    EXPECT_EQ(Run("import a.sws b.sws").code, 1);
+    EXPECT_EQ(Run("export " + Path("missing.stw")).code, 2);
+}
+
+}  // namespace
