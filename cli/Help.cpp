@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/Cli.h"
+#include "isa/CommandReference.h"
 
 namespace cli {
 
@@ -29,6 +30,7 @@ const char kTool[] =
     "  exec HEX...            execute one instruction at once\n"
     "  monitor                show what the running program prints; send keys\n"
     "  help [COMMAND]         show this text, or the help of a command\n"
+    "  help commands          every program command: fields, ranges, bytes\n"
     "\n"
     "Options (anywhere on the command line):\n"
     "  --port PORT            the serial port: COM1 to COM6, a device such as\n"
@@ -219,6 +221,10 @@ const CommandText kCommands[] = {
 const char* ToolHelp() { return kTool; }
 
 const char* CommandHelp(const std::string& command) {
+    if (command == "commands") {
+        static const std::string reference = CommandReferenceText();
+        return reference.c_str();
+    }
     for (const auto& c : kCommands)
         if (command == c.name) return c.text;
     return "";
