@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
@@ -50,7 +51,10 @@ std::vector<Heading> Headings(QTextDocument& doc, qreal pageHeight) {
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
         const int level = b.blockFormat().headingLevel();
         if (level < 1 || level > 2) continue;
-        const qreal top = doc.documentLayout()->blockBoundingRect(b).top();
+        // The first line's place: a block that starts in the margin at the foot
+        // of a page has its lines moved to the next one.
+        qreal top = doc.documentLayout()->blockBoundingRect(b).top();
+        if (b.layout() && b.layout()->lineCount() > 0) top += b.layout()->lineAt(0).y();
         out.push_back({level, b.text(), int(top / pageHeight) + 1});
     }
     return out;
