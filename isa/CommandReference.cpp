@@ -200,7 +200,7 @@ std::string Trim(std::string s) {
 // One command laid out on a private state.
 class Probe {
 public:
-    Probe(const Family& f, int index) : f_(f), index_(index), s_(std::make_unique<MainState>(ui_)) {
+    Probe(const Family& f, int index) : f_(f), s_(std::make_unique<MainState>(ui_)) {
         s_->moduleTypes[f.address] = f.type;
         s_->builderLine.moduleAddress = uint8_t(f.address);
         (s_->form.*f.box).index = index;
@@ -259,7 +259,6 @@ private:
 
     QuietPlatform ui_;
     const Family& f_;
-    int index_;
     std::unique_ptr<MainState> s_;
 };
 
