@@ -87,6 +87,21 @@ TEST_F(ManualPdf, ContentsGiveEachChaptersPage) {
     EXPECT_GE(checked, 10);
 }
 
+TEST_F(ManualPdf, ChaptersAndSectionsAreBookmarks) {
+    const std::string xml = Shell("pdftohtml -xml -stdout -i -q '" STEPWRIGHT_PDF "'");
+    const size_t outline = xml.find("<outline>");
+    ASSERT_NE(outline, std::string::npos) << "no bookmarks";
+    const std::regex heading("^##? (.+)$", std::regex::ECMAScript | std::regex::multiline);
+    int checked = 0;
+    for (auto it = std::sregex_iterator(source.begin(), source.end(), heading); it != std::sregex_iterator(); ++it) {
+        const std::string title = (*it)[1];
+        if (title == "Stepwright User Guide" || title.find('"') != std::string::npos) continue;
+        EXPECT_NE(xml.find(">" + title + "</item>", outline), std::string::npos) << title;
+        ++checked;
+    }
+    EXPECT_GE(checked, 20);
+}
+
 TEST_F(ManualPdf, HoldsThePicturesOfTheWindows) {
     const std::string list = Shell("pdfimages -list '" STEPWRIGHT_PDF "'");
     std::istringstream lines(list);
