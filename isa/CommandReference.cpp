@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "app/MainState.h"
+#include "app/QuietPlatform.h"
 #include "isa/Commands.h"
 #include "isa/Instruction.h"
 #include "isa/Io.h"
@@ -18,23 +19,6 @@
 #include "isa/Stepper.h"
 
 namespace {
-
-// A desktop that only counts messages: the probes show nothing.
-class QuietPlatform : public Platform {
-public:
-    int messages = 0;
-    void message(const std::string&) override { ++messages; }
-    Answer askYesNo(const std::string&) override { return Answer::No; }
-    Answer askYesNoCancel(const std::string&) override { return Answer::Cancel; }
-    void wait(int) override {}
-    void setBusyCursor(bool) override {}
-    void repaint() override {}
-    bool saveDialog(std::string&) override { return false; }
-    bool openDialog(std::string&) override { return false; }
-    bool openDocument(const std::string&) override { return false; }
-    void closeMainWindow() override {}
-    void showStatusWindow(StatusWindow) override {}
-};
 
 struct Read {
     const Ctl* edit;

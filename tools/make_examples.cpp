@@ -12,6 +12,7 @@
 
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
+#include "app/QuietPlatform.h"
 #include "isa/Io.h"
 #include "isa/Master.h"
 #include "isa/Servo.h"
@@ -21,22 +22,6 @@
 #include "program/ProgramFile.h"
 
 namespace {
-
-class Recorder : public Platform {
-public:
-    std::vector<std::string> messages;
-    void message(const std::string& text) override { messages.push_back(text); }
-    Answer askYesNo(const std::string&) override { return Answer::No; }
-    Answer askYesNoCancel(const std::string&) override { return Answer::Cancel; }
-    void wait(int) override {}
-    void setBusyCursor(bool) override {}
-    void repaint() override {}
-    bool saveDialog(std::string&) override { return false; }
-    bool openDialog(std::string&) override { return false; }
-    bool openDocument(const std::string&) override { return false; }
-    void closeMainWindow() override {}
-    void showStatusWindow(StatusWindow) override {}
-};
 
 using Fields = std::vector<std::pair<const char*, const char*>>;
 
@@ -102,7 +87,7 @@ private:
         std::exit(1);
     }
 
-    Recorder ui_;
+    QuietPlatform ui_;
     std::unique_ptr<MainState> s_;
 };
 
