@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/Cli.h"
+#include "isa/CommandReference.h"
 
 namespace cli {
 
@@ -33,6 +34,7 @@ const char kTool[] =
     "  export FILE.stw        write the program as text (.sws) (-o)\n"
     "  import FILE.sws        write the program text as a program file (-o)\n"
     "  help [COMMAND]         show this text, or the help of a command\n"
+    "  help commands          every program command: fields, ranges, bytes\n"
     "\n"
     "Options (anywhere on the command line):\n"
     "  --port PORT            the serial port: COM1 to COM6, a device such as\n"
@@ -279,6 +281,10 @@ const CommandText kCommands[] = {
 const char* ToolHelp() { return kTool; }
 
 const char* CommandHelp(const std::string& command) {
+    if (command == "commands") {
+        static const std::string reference = CommandReferenceText();
+        return reference.c_str();
+    }
     for (const auto& c : kCommands)
         if (command == c.name) return c.text;
     return "";

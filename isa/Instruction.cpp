@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "app/MainState.h"
+#include "isa/CommandReference.h"
 #include "isa/Commands.h"
 #include "isa/Io.h"
 #include "isa/Master.h"
@@ -36,6 +37,7 @@ bool ScanInt(const std::string& full, int& value, bool& outOfRange) {
 }
 
 int ReadIntField(MainState& s, const Ctl& edit, int min, int max) {
+    NoteFieldRead(edit, min, max);
     int v = 0;
     bool outOfRange = false;
     if (!ScanInt(edit.text, v, outOfRange)) {
@@ -100,6 +102,7 @@ void CommandChosen(MainState& s, Ctl& panel, const char* classText, uint8_t byte
     s.form.CmdEdit.text = commandName;
     s.builderLine.bytes[0] = byte0;
     s.builderLine.commandCode = commandCode;
+    ApplyFieldHints(s, panel, commandCode);
 }
 
 void ShowCaption(Ctl& c, const char* caption) {

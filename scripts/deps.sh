@@ -2,7 +2,7 @@
 # Installs what building and testing Stepwright needs, when it is missing.
 set -euo pipefail
 packages=(cmake make g++ qt6-base-dev libgtest-dev libgmock-dev fonts-dejavu-core fonts-dejavu-extra
-  dpkg-dev desktop-file-utils)
+  dpkg-dev desktop-file-utils poppler-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
