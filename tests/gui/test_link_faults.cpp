@@ -1,21 +1,15 @@
 // The link under faults, through the windows against a scripted master on a
 // pseudo-terminal: a silent master is reported once on every path, no byte
 // goes out while a message box is open, a port that fails to open gives its
-// one message, the terminal shows exactly its lines, and Help opens the guide.
-#include <poll.h>
-#include <unistd.h>
-
+// one message, and the terminal shows exactly its lines.
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTextBlock>
-#include <atomic>
-#include <fstream>
 #include <mutex>
 #include <thread>
 
 #include "GuiTest.h"
-#include "PtyPeer.h"
+#include "bench/BenchPeer.h"
 #include "ScriptedMaster.h"
 #include "TestPlatform.h"
 #include "app/gui/Latin1.h"
@@ -33,15 +27,10 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Texts = std::vector<std::string>;
 
-// A ScriptedMaster on the far end of a pseudo-terminal: a thread hands it
-// every byte the port writes and sends back what it answers.
+// A ScriptedMaster on the far end of a pseudo-terminal: every byte the port
+// writes goes to it, and what it answers goes back at once.
 class PtyMaster {
 public:
-    PtyMaster() : thread_([this] { run(); }) {}
-    ~PtyMaster() {
-        stop_ = true;
-        thread_.join();
-    }
     const std::string& path() const { return peer_.slavePath(); }
     bool ok() const { return peer_.ok(); }
     template <class F>
@@ -54,22 +43,12 @@ public:
     }
 
 private:
-    void run() {
-        uint8_t buf[256];
-        while (!stop_) {
-            struct pollfd p = {peer_.masterFd(), POLLIN, 0};
-            if (poll(&p, 1, 5) <= 0 || !(p.revents & POLLIN)) continue;
-            const ssize_t n = ::read(peer_.masterFd(), buf, sizeof buf);
-            if (n <= 0) continue;
-            Bytes out;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                for (ssize_t i = 0; i < n; ++i) master_.port->write(&buf[i], 1);
-                out.assign(master_.port->rx.begin(), master_.port->rx.end());
-                master_.port->rx.clear();
-            }
-            if (!out.empty()) peer_.send(out);
-        }
+    void answer(uint8_t b) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        master_.port->write(&b, 1);
+        if (master_.port->rx.empty()) return;
+        peer_.send(Bytes(master_.port->rx.begin(), master_.port->rx.end()));
+        master_.port->rx.clear();
     }
 
     PtyPeer peer_;
@@ -77,8 +56,7 @@ private:
     std::unique_ptr<MainState> host_ = std::make_unique<MainState>(hostUi_);
     ScriptedMaster master_{*host_};
     std::mutex mutex_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
+    PeerThread thread_{peer_, [this](uint8_t b) { answer(b); }};
 };
 
 // The windows on line with a master on a pseudo-terminal; every box stays
@@ -101,7 +79,7 @@ struct Link {
             sentWhileOpen += peer.received().size() - atOpen.back();
             atOpen.pop_back();
         };
-        // On line with a one-line program loaded, the poll running.
+        // On line with a one-line program, the poll running.
         g.main.run([this](MainState& s) {
             s.port = SioOpen(s, peer.path(), 19200);
             s.online = true;
@@ -121,49 +99,43 @@ struct Link {
 
 using Handler = void (*)(MainState&);
 
-// Each path shows "Stepwright not responding" once, sends only its own first
-// byte and nothing while the box is up; afterwards the poll is off line.
-TEST(LinkFaults, SilentMasterIsReportedOnceOnEveryPath) {
+// Each path shows its one message and sends only its own first byte, nothing
+// while the box is up: a silent master is reported once, and "Download
+// complete" is up before the loaded state is set.  Afterwards the poll goes
+// on: off line it only watches for "#".
+TEST(LinkFaults, OneMessageAndNoByteWhileABoxIsOpen) {
     const struct Case {
         const char* name;
         Handler handler;
+        bool silent;
         uint8_t firstByte;
+        const char* box;
     } cases[] = {
-        {"Stop", StopButtonClick, 0x80},
-        {"Run", RunButtonClick, 0x81},
-        {"Load", DownloadButtonClick, 0x83},
-        {"status double-click", ModuleListBoxDblClick, 0x87},
-        {"Set on the same port", SetButtonClick, 0x80},
+        {"Stop", StopButtonClick, true, 0x80, "Stepwright not responding"},
+        {"Run", RunButtonClick, true, 0x81, "Stepwright not responding"},
+        {"Load", DownloadButtonClick, true, 0x83, "Stepwright not responding"},
+        {"status double-click", ModuleListBoxDblClick, true, 0x87, "Stepwright not responding"},
+        {"Set on the same port", SetButtonClick, true, 0x80, "Stepwright not responding"},
+        {"Load answered", DownloadButtonClick, false, 0x83, "Download complete"},
     };
     for (const Case& c : cases) {
         Link link;
         ASSERT_TRUE(link.peer.ok());
-        link.peer.with([](ScriptedMaster& m) { m.silent = true; });
+        link.peer.with([&](ScriptedMaster& m) { m.silent = c.silent; });
         link.g.main.run(c.handler);
-        EXPECT_EQ(link.g.ui.boxes, Texts{"Stepwright not responding"}) << c.name;
-        EXPECT_EQ(link.peer.received(), Bytes{c.firstByte}) << c.name;
+        EXPECT_EQ(link.g.ui.boxes, Texts{c.box}) << c.name;
+        EXPECT_EQ(link.peer.with([](ScriptedMaster& m) { return m.commands(); }), Bytes{c.firstByte}) << c.name;
         EXPECT_EQ(link.sentWhileOpen, 0u) << c.name;
-        EXPECT_FALSE(link.g.s.online) << c.name;
-        // Off line the poll only watches for "#": no poll byte, no second box.
+        EXPECT_EQ(link.g.s.online, !c.silent) << c.name;
         link.idle(600);
         EXPECT_EQ(link.g.ui.boxes.size(), 1u) << c.name;
-        EXPECT_EQ(link.peer.received().size(), 1u) << c.name;
+        EXPECT_EQ(link.peer.with([](ScriptedMaster& m) { return m.commands().back(); }), c.silent ? c.firstByte : 0x8E)
+            << c.name;
+        if (c.silent) {
+            EXPECT_EQ(link.peer.received(), Bytes{c.firstByte}) << c.name;
+        }
         EXPECT_TRUE(link.g.main.pollTimerObject()->isActive()) << c.name;
     }
-}
-
-// "Download complete" is up before the loaded state is set: no poll then.
-TEST(LinkFaults, NoPollWhileDownloadCompleteIsOpen) {
-    Link link;
-    ASSERT_TRUE(link.peer.ok());
-    link.g.main.run(DownloadButtonClick);
-    EXPECT_EQ(link.g.ui.boxes, Texts{"Download complete"});
-    EXPECT_EQ(link.sentWhileOpen, 0u);
-    EXPECT_EQ(link.peer.with([](ScriptedMaster& m) { return m.commands(); }), Bytes{0x83});
-    // Then the poll goes on.
-    link.idle(600);
-    EXPECT_EQ(link.peer.with([](ScriptedMaster& m) { return m.commands().back(); }), 0x8E);
-    EXPECT_EQ(link.g.ui.boxes.size(), 1u);
 }
 
 // A port that fails to open: its message, then the close query, and no poll
