@@ -1,5 +1,6 @@
 #include "app/Lifecycle.h"
 
+#include "app/DataPaths.h"
 #include "app/MainState.h"
 #include "isa/Commands.h"
 #include "modules/ModuleList.h"
@@ -24,5 +25,10 @@ bool FormCloseQuery(MainState& s) {
 }
 
 void HelpButtonClick(MainState& s) {
-    if (!s.ui.openDocument("stepwright.pdf")) s.message("Acrobat Reader or 'stepwright.pdf' not found");
+    // Looked for beside the program and where it is installed before the
+    // current directory, so that Help works wherever the tool was started.
+    const std::string guide = FindUserGuide(s.ui.executableDirectory(), s.ui.currentDirectory());
+    if (guide.empty() || !s.ui.openDocument(guide)) HelpFailed(s);
 }
+
+void HelpFailed(MainState& s) { s.message("Acrobat Reader or 'stepwright.pdf' not found"); }

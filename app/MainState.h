@@ -43,6 +43,16 @@ struct StatusRecord {
 struct TerminalState {
     bool visible = false;
     std::vector<std::string> lines;   // TerminalMemo, at most 12 lines
+
+    // What changed since the window last drew the lines, so that it draws
+    // only that.  The terminal's routines record it; the window resets it.
+    struct Undrawn {
+        bool all = true;              // draw every line afresh
+        size_t droppedLines = 0;      // lines removed from the top
+        size_t trimmed = 0;           // characters removed from the front of the
+                                      // line that was the last one when drawn
+        size_t newLines = 0;          // lines started after that line
+    } undrawn;
 };
 
 // Progress window (TMessageForm): exactly one of the three texts is shown.

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "app/DataPaths.h"
+
 enum class Answer { Ok, Yes, No, Cancel };
 
 enum class StatusWindow { Servo, Stepper, Io, Master };
@@ -32,8 +34,13 @@ public:
     virtual bool saveDialog(std::string& fileName) = 0;
     virtual bool openDialog(std::string& fileName) = 0;
 
-    // Opens a document with the desktop's default viewer; false on failure.
-    virtual bool openDocument(const std::string& name) = 0;
+    // Starts the desktop's default viewer on the document at path; false when
+    // that failed at once.  A desktop whose opener reports its failure later
+    // shows it with HelpFailed (app/Lifecycle.h).
+    virtual bool openDocument(const std::string& path) = 0;
+    // The directories Help looks in for the user guide (FindUserGuide).
+    virtual std::string executableDirectory() { return ExecutableDirectory(); }
+    virtual std::string currentDirectory() { return CurrentDirectory(); }
 
     // Closes the main window as its close box does (the close query runs).
     virtual void closeMainWindow() = 0;

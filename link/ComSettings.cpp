@@ -23,10 +23,12 @@ void SetButtonClick(MainState& s) {
         return;
     }
     if (s.port) SioClose(s);
+    // Nothing polls while the port changes, not even while a message of the
+    // opening below is up: a port that opens switches the timer on again.
+    s.pollTimerOn = false;
 
     if (choice == kOffline) {
         s.port.reset();
-        s.pollTimerOn = false;
         NotResponding(s);
         ModuleListBoxClick(s);
         s.com.visible = false;
@@ -37,10 +39,10 @@ void SetButtonClick(MainState& s) {
     if (!s.port) {
         // SioOpen has shown "%s failed to open".  Closing the main window
         // normally ends the application; if the user cancels its close query
-        // the application goes on without a port: nothing is polled, and the
-        // dialog stays up so that another port can be chosen.
+        // the application goes on without a port: nothing is polled (the
+        // timer went off with the old port), and the dialog stays up so that
+        // another port can be chosen.
         s.ui.closeMainWindow();
-        s.pollTimerOn = false;
         return;
     }
 

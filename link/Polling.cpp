@@ -4,6 +4,8 @@
 
 #include "link/Polling.h"
 
+#include <chrono>
+
 #include "app/MainState.h"
 #include "link/Protocol.h"
 #include "link/ProtocolBytes.h"
@@ -14,30 +16,38 @@
 
 namespace {
 
-// A master that never stops sending must not hold the user-interface thread:
-// one tick takes at most this many unsolicited bytes (the rest wait for the
-// next tick), and a poll answer with more printed characters than this
-// before its "U" counts as no answer.
-constexpr int kMaxUnsolicitedPerTick = 16384;
-constexpr int kMaxPrintedPerPoll = 16384;
+using Clock = std::chrono::steady_clock;
+
+// One tick must not hold the user-interface thread for long, whatever the
+// master sends, so its reading is bounded by time rather than by bytes:
+// - collecting the unsolicited bytes stops after one poll interval (250 ms);
+//   what is still waiting is collected by the next tick;
+// - the poll answer, from the poll byte to its fifth status byte, must be
+//   complete within one second, else the master counts as not responding.
+// At 19200 baud a second carries 1920 characters; a program that prints
+// without pause fills about a quarter of that between two polls (250 ms plus
+// the tick), so an answering master stays well inside the bound, while a
+// master that trickles characters and never sends "U" holds the window for
+// at most a second (plus the one read under way, at most 110 ms).
+constexpr auto kCollectLimit = std::chrono::milliseconds(250);
+constexpr auto kAnswerLimit = std::chrono::milliseconds(1000);
 
 // Reads the bytes waiting in the input queue; zero bytes are dropped, every
 // other byte goes to the terminal.  Returns the last byte read (0 if none).
 uint8_t CollectUnsolicited(MainState& s) {
+    const Clock::time_point deadline = Clock::now() + kCollectLimit;
     uint8_t last = 0;
-    int total = 0;
     uint8_t chunk[256];
     int waiting;
-    while (total < kMaxUnsolicitedPerTick && (waiting = SioTest(s)) > 0) {
-        int want = waiting < int(sizeof chunk) ? waiting : int(sizeof chunk);
-        if (want > kMaxUnsolicitedPerTick - total) want = kMaxUnsolicitedPerTick - total;
-        int got = SioGetChars(s, chunk, want);
+    while ((waiting = SioTest(s)) > 0) {
+        const int want = waiting < int(sizeof chunk) ? waiting : int(sizeof chunk);
+        const int got = SioGetChars(s, chunk, want);
         if (got <= 0) break;   // reported but not readable: try again next tick
         for (int i = 0; i < got; ++i) {
             last = chunk[i];
             if (chunk[i] != 0) AppendTerminalChar(s, chunk[i]);
         }
-        total += got;
+        if (Clock::now() >= deadline) break;
     }
     return last;
 }
@@ -46,8 +56,9 @@ uint8_t CollectUnsolicited(MainState& s) {
 bool PollMaster(MainState& s) {
     uint8_t b = kCmdPoll;
     SioPutChars(s, &b, 1);
-    for (int printed = 0;; ++printed) {
-        if (printed > kMaxPrintedPerPoll || SioGetChars(s, &b, 1) < 1) {
+    const Clock::time_point deadline = Clock::now() + kAnswerLimit;
+    for (;;) {
+        if (Clock::now() >= deadline || SioGetChars(s, &b, 1) < 1) {
             NotResponding(s);
             return false;
         }
@@ -55,7 +66,7 @@ bool PollMaster(MainState& s) {
         AppendTerminalChar(s, b);
     }
     uint8_t st[5];
-    if (SioGetChars(s, st, 5) < 5) {
+    if (Clock::now() >= deadline || SioGetChars(s, st, 5) < 5) {
         NotResponding(s);
         return false;
     }

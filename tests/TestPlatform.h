@@ -58,6 +58,9 @@ public:
         documents.push_back(name);
         return documentOpens;
     }
+    std::string executableDir, currentDir;   // where Help looks ("" = nowhere)
+    std::string executableDirectory() override { return executableDir; }
+    std::string currentDirectory() override { return currentDir; }
     void closeMainWindow() override { ++closeRequests; }
     void showStatusWindow(StatusWindow which) override { statusWindows.push_back(which); }
 

@@ -321,11 +321,14 @@ TMainForm::TMainForm(Platform& ui) : QWidget(nullptr), s_(std::make_unique<MainS
     startTimer_->setObjectName(QStringLiteral("StartTimer"));
     startTimer_->setSingleShot(true);
     startTimer_->setInterval(500);
+    // Precise timers never fire early: the intervals are lower bounds.
+    startTimer_->setTimerType(Qt::PreciseTimer);
     connect(startTimer_, &QTimer::timeout, this, &TMainForm::fireStartTimer);
 
     pollTimer_ = new QTimer(this);
     pollTimer_->setObjectName(QStringLiteral("PollTimer"));
     pollTimer_->setInterval(250);
+    pollTimer_->setTimerType(Qt::PreciseTimer);
     connect(pollTimer_, &QTimer::timeout, this, &TMainForm::firePollTimer);
 
     connect(qApp, &QApplication::focusChanged, this, &TMainForm::onFocusChanged);
@@ -683,7 +686,7 @@ void TMainForm::syncAll() {
 
 void TMainForm::syncTimers() {
     if (!s_->startTimerOn && startTimer_->isActive()) startTimer_->stop();
-    if (s_->pollTimerOn && !closed_) {
+    if (s_->pollTimerOn && !closed_ && boxesOpen_ == 0) {
         if (!pollTimer_->isActive()) pollTimer_->start();
     } else if (pollTimer_->isActive()) {
         pollTimer_->stop();
@@ -730,6 +733,10 @@ void TMainForm::showStatusWindow(StatusWindow which) {
 }
 
 void TMainForm::fireStartTimer() {
+    if (boxesOpen_) {
+        startDue_ = true;
+        return;
+    }
     if (ticksHeld_) {
         startTimer_->start(10);
         return;
@@ -738,10 +745,25 @@ void TMainForm::fireStartTimer() {
 }
 
 void TMainForm::firePollTimer() {
-    if (ticksHeld_ || closed_) return;
+    if (ticksHeld_ || boxesOpen_ || closed_) return;
     run(PollTimerTimer);
     // The interval counts from the end of the tick.
     if (!closed_ && s_->pollTimerOn) pollTimer_->start();
+}
+
+void TMainForm::holdTicksForBox() {
+    if (boxesOpen_++ == 0) pollTimer_->stop();
+}
+
+void TMainForm::releaseTicksForBox() {
+    if (boxesOpen_ == 0 || --boxesOpen_ > 0) return;
+    // The poll timer starts again when the handler that showed the box ends
+    // (TMainForm::run), so its interval counts from there.  A start-up tick
+    // that fell due meanwhile runs from the event loop, not inside that handler.
+    if (startDue_ && !closed_) {
+        startDue_ = false;
+        startTimer_->start(0);
+    }
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

@@ -61,6 +61,10 @@ public:
     // The timers' handlers (the tests fire them without waiting).
     void fireStartTimer();
     void firePollTimer();
+    // While a message box or question is open the timers do not tick (see
+    // QtPlatform::message); held and released in pairs.
+    void holdTicksForBox();
+    void releaseTicksForBox();
 
     // True once the window has closed for good.
     bool closed() const { return closed_; }
@@ -103,5 +107,7 @@ private:
     QTimer* startTimer_ = nullptr;
     QTimer* pollTimer_ = nullptr;
     int ticksHeld_ = 0;      // > 0 while drawing: timer ticks wait
+    int boxesOpen_ = 0;      // > 0 while a message box or question is open
+    bool startDue_ = false;  // the start-up tick fell due while a box was open
     bool closed_ = false;
 };

@@ -6,10 +6,14 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
+#include "app/Lifecycle.h"
 #include "app/gui/Latin1.h"
 #include "app/gui/MainForm.h"
 
@@ -47,19 +51,42 @@ Answer QtPlatform::showBox(const std::string& text, Box kind) {
     }
 }
 
-void QtPlatform::message(const std::string& text) {
+// The message box routine.  Every message and question of the system opens
+// here, and while one is open its event loop runs only what cannot reach the
+// master or the program:
+// - drawing and the window system's own events;
+// - no user input to other windows: the box is application-modal;
+// - no timer tick: the poll timer is stopped and the start-up tick, should it
+//   fall due, waits until the box has closed.  Without this a tick falling
+//   while "Stepwright not responding" is up (the on-line flag is cleared
+//   only after the box) polls the silent master and opens a second box on
+//   top, and a tick falling while "Download complete" is up polls before the
+//   loaded state is set.  The poll timer starts again when the handler that
+//   showed the box ends, so the 250 ms count from there.
+// Status windows and file dialogs are not message boxes: the poll runs on
+// behind them.
+Answer QtPlatform::boxed(const std::string& text, Box kind) {
     beforeBlocking();
-    showBox(text, Box::Ok);
+    struct Hold {
+        TMainForm* main;
+        explicit Hold(TMainForm* m) : main(m) {
+            if (main) main->holdTicksForBox();
+        }
+        ~Hold() {
+            if (main) main->releaseTicksForBox();
+        }
+    } hold(main_ && !main_->closed() ? main_ : nullptr);
+    return showBox(text, kind);
 }
 
+void QtPlatform::message(const std::string& text) { boxed(text, Box::Ok); }
+
 Answer QtPlatform::askYesNo(const std::string& text) {
-    beforeBlocking();
-    return showBox(text, Box::YesNo) == Answer::Yes ? Answer::Yes : Answer::No;
+    return boxed(text, Box::YesNo) == Answer::Yes ? Answer::Yes : Answer::No;
 }
 
 Answer QtPlatform::askYesNoCancel(const std::string& text) {
-    beforeBlocking();
-    const Answer a = showBox(text, Box::YesNoCancel);
+    const Answer a = boxed(text, Box::YesNoCancel);
     return a == Answer::Yes || a == Answer::No ? a : Answer::Cancel;
 }
 
@@ -123,10 +150,35 @@ bool QtPlatform::openDialog(std::string& fileName) {
     return showFileDialog(false, fileName);
 }
 
-bool QtPlatform::openDocument(const std::string& name) {
-    const QString path = QDir::current().absoluteFilePath(QFile::decodeName(name.c_str()));
-    if (!QFileInfo(path).isFile()) return false;
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+bool QtPlatform::startOpener(const QString& file, const std::function<void(bool)>& finished) {
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    // Its exit status tells whether a viewer took the file; it is waited for
+    // from the event loop, so the window goes on answering meanwhile.
+    auto* process = new QProcess();
+    process->setStandardOutputFile(QProcess::nullDevice());
+    QObject::connect(process, &QProcess::finished, process, [process, finished](int code, QProcess::ExitStatus how) {
+        finished(how == QProcess::NormalExit && code == 0);
+        process->deleteLater();
+    });
+    QObject::connect(process, &QProcess::errorOccurred, process, [process, finished](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) return;
+        finished(false);
+        process->deleteLater();
+    });
+    process->start(opener, {file});
+    return true;
+}
+
+bool QtPlatform::openDocument(const std::string& path) {
+    const QString file = QFile::decodeName(path.c_str());
+    return startOpener(file, [this](bool opened) {
+        if (opened || !main_) return;
+        // Reported as a handler of its own, never inside the one that started it.
+        QTimer::singleShot(0, main_, [this] {
+            if (main_ && !main_->closed()) main_->run(HelpFailed);
+        });
+    });
 }
 
 void QtPlatform::closeMainWindow() {

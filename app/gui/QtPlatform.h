@@ -3,6 +3,9 @@
 // file dialogs, the fixed waits, the busy cursor, drawing at once, the help
 // viewer, closing the main window and the module status windows.
 
+#include <QString>
+#include <functional>
+
 #include "app/Platform.h"
 
 class TMainForm;
@@ -32,6 +35,13 @@ protected:
     // The modal file dialog: filter "Stepwright (*.stw)", suffix "stw", no
     // overwrite question; fileName is proposed and receives the full path.
     virtual bool showFileDialog(bool save, std::string& fileName);
+    // Starts the desktop's opener on a file (xdg-open, else Qt's own way);
+    // false when it cannot start.  finished reports later, from the event
+    // loop, whether a viewer took the file.
+    virtual bool startOpener(const QString& file, const std::function<void(bool)>& finished);
+
+    // Shows a box with the timers held (see the comment in QtPlatform.cpp).
+    Answer boxed(const std::string& text, Box box);
 
     // Before anything that blocks or runs a nested event loop: the windows show
     // the present state, and a switched-off poll timer cannot tick meanwhile.

@@ -5,6 +5,9 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include <algorithm>
 
@@ -99,6 +102,7 @@ TTerminalForm::TTerminalForm(TMainForm& main) : QWidget(nullptr), main_(main) {
     QPalette p = memo_->palette();
     p.setColor(QPalette::Text, Qt::black);
     memo_->setPalette(p);
+    rowChars_ = rowChars();
     connect(memo_, &TerminalMemoWidget::keyTyped, this,
             [this](unsigned char key) { main_.run([key](MainState& s) { TerminalMemoKeyPress(s, key); }); });
 
@@ -108,14 +112,116 @@ TTerminalForm::TTerminalForm(TMainForm& main) : QWidget(nullptr), main_(main) {
     connect(close, &QPushButton::clicked, this, [this] { main_.run(CloseTermButtonClick); });
 }
 
-void TTerminalForm::sync(const MainState& s) {
-    QString text;
-    for (size_t i = 0; i < s.terminal.lines.size(); ++i) {
-        if (i) text += QLatin1Char('\n');
-        text += toQ(s.terminal.lines[i]);
+int TTerminalForm::rowChars() const {
+    // Characters of the fixed-pitch font that fit one row beside the
+    // vertical scroll bar.
+    const QFontMetricsF metrics(memo_->font());
+    const qreal width = memo_->contentsRect().width() - memo_->verticalScrollBar()->sizeHint().width() -
+                        2 * memo_->document()->documentMargin() - 2;
+    return std::max(8, int(width / metrics.horizontalAdvance(QLatin1Char('M'))));
+}
+
+QString TTerminalForm::rowsFor(const std::string& bytes, int lastRow, int& rowsAdded) const {
+    const int per = rowChars_;
+    const QString text = toQ(bytes);
+    QString out;
+    out.reserve(text.size() + text.size() / per + 1);
+    rowsAdded = 0;
+    qsizetype at = 0;
+    const qsizetype first = std::min<qsizetype>(text.size(), std::max(0, per - lastRow));
+    out += QStringView(text).first(first);
+    at = first;
+    while (at < text.size()) {
+        const qsizetype n = std::min<qsizetype>(per, text.size() - at);
+        out += QLatin1Char('\n');
+        out += QStringView(text).sliced(at, n);
+        at += n;
+        ++rowsAdded;
     }
-    if (memo_->toPlainText() != text) {
-        memo_->setPlainText(text);
+    return out;
+}
+
+void TTerminalForm::redraw(const std::vector<std::string>& lines) {
+    QString text;
+    rows_.assign(lines.size(), 1);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i) text += QLatin1Char('\n');
+        int added = 0;
+        text += rowsFor(lines[i], 0, added);
+        rows_[i] += added;
+    }
+    memo_->setPlainText(text);
+    lastLength_ = lines.empty() ? 0 : lines.back().size();
+}
+
+void TTerminalForm::dropTopLines(size_t count) {
+    if (count == 0) return;
+    int blocks = 0;
+    for (size_t i = 0; i < count; ++i) blocks += rows_[i];
+    QTextCursor cursor(memo_->document());
+    cursor.setPosition(memo_->document()->findBlockByNumber(blocks).position(), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    rows_.erase(rows_.begin(), rows_.begin() + qsizetype(count));
+}
+
+void TTerminalForm::trimLastLine(size_t count) {
+    QTextDocument* doc = memo_->document();
+    while (count > 0) {
+        const QTextBlock first = doc->findBlockByNumber(doc->blockCount() - rows_.back());
+        const size_t length = size_t(first.length() - 1);
+        QTextCursor cursor(first);
+        if (count >= length && rows_.back() > 1) {
+            // The whole row goes, with the break after it.
+            cursor.setPosition(first.next().position(), QTextCursor::KeepAnchor);
+            --rows_.back();
+            count -= length;
+        } else {
+            const size_t n = std::min(count, length);
+            cursor.setPosition(first.position() + int(n), QTextCursor::KeepAnchor);
+            count = 0;
+        }
+        cursor.removeSelectedText();
+    }
+}
+
+bool TTerminalForm::drawChanges(const std::vector<std::string>& lines, size_t dropped, size_t trimmed) {
+    // Every line shown has gone: all there is to show is new.
+    if (rows_.empty() || dropped >= rows_.size()) return false;
+    dropTopLines(dropped);
+    const size_t last = rows_.size() - 1;   // the line that was the last one when drawn
+    if (last >= lines.size()) return false;
+    const size_t kept = lastLength_ - std::min(trimmed, lastLength_);
+    if (lines[last].size() < kept) return false;
+    trimLastLine(lastLength_ - kept);
+
+    QTextDocument* doc = memo_->document();
+    int added = 0;
+    QString text = rowsFor(lines[last].substr(kept), doc->lastBlock().length() - 1, added);
+    rows_.back() += added;
+    for (size_t i = last + 1; i < lines.size(); ++i) {
+        text += QLatin1Char('\n');
+        text += rowsFor(lines[i], 0, added);
+        rows_.push_back(1 + added);
+    }
+    if (!text.isEmpty()) {
+        QTextCursor cursor(doc);
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(text);
+    }
+    lastLength_ = lines.back().size();
+    int blocks = 0;
+    for (int r : rows_) blocks += r;
+    return rows_.size() == lines.size() && blocks == doc->blockCount();
+}
+
+void TTerminalForm::sync(MainState& s) {
+    const std::vector<std::string>& lines = s.terminal.lines;
+    TerminalState::Undrawn& undrawn = s.terminal.undrawn;
+    const size_t length = lines.empty() ? 0 : lines.back().size();
+    if (undrawn.all || undrawn.droppedLines || undrawn.trimmed || undrawn.newLines || rows_.size() != lines.size() ||
+        length != lastLength_) {
+        if (undrawn.all || !drawChanges(lines, undrawn.droppedLines, undrawn.trimmed)) redraw(lines);
+        undrawn = TerminalState::Undrawn{false, 0, 0, 0};
         memo_->moveCursor(QTextCursor::End);
         memo_->ensureCursorVisible();
     }

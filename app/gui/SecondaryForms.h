@@ -37,14 +37,33 @@ class TTerminalForm : public QWidget {
     Q_OBJECT
 public:
     explicit TTerminalForm(TMainForm& main);
-    void sync(const MainState& s);
+    // Draws what changed in the terminal's lines (and marks it drawn).
+    void sync(MainState& s);
+    // Characters in one row of the text box.
+    int rowLength() const { return rowChars_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The text box shows each line as rows of at most rowChars_ characters,
+    // one text block per row, so that adding to a long line lays out only
+    // its last row: the cost of drawing what arrived does not grow with what
+    // is already shown.
+    void redraw(const std::vector<std::string>& lines);
+    bool drawChanges(const std::vector<std::string>& lines, size_t dropped, size_t trimmed);
+    void dropTopLines(size_t count);
+    void trimLastLine(size_t count);
+    // Text to insert at the end of the document for characters that extend
+    // the last line (whose last row holds lastRow characters).
+    QString rowsFor(const std::string& bytes, int lastRow, int& rowsAdded) const;
+    int rowChars() const;
+
     TMainForm& main_;
     TerminalMemoWidget* memo_;
+    int rowChars_ = 80;
+    std::vector<int> rows_;   // blocks of each line shown
+    size_t lastLength_ = 0;   // characters of the last line shown
 };
 
 class TMessageForm : public QWidget {

@@ -7,6 +7,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -31,6 +32,17 @@ public:
     std::vector<bool> pollTimerActiveAtBox;
     std::vector<int> waits;               // the fixed waits, skipped
     std::function<void()> onWait;         // looks at the windows while the core waits
+    // > 0: every box stays open this long, running its own event loop as a
+    // real box does; onBoxOpen and onBoxClose are called around it.
+    int boxOpenMs = 0;
+    std::function<void()> onBoxOpen, onBoxClose;
+    // Help: where it looks, and the fake opener (never a real viewer).
+    std::string executableDir, currentDir;
+    enum class Opener { Opens, FailsLater, CannotStart } opener = Opener::Opens;
+    std::vector<QString> opened;
+
+    std::string executableDirectory() override { return executableDir; }
+    std::string currentDirectory() override { return currentDir; }
 
     void wait(int ms) override {
         beforeBlocking();
@@ -42,12 +54,26 @@ protected:
     Answer showBox(const std::string& text, Box kind) override {
         boxes.push_back(text);
         pollTimerActiveAtBox.push_back(main_ && main_->pollTimerObject()->isActive());
+        if (boxOpenMs > 0) {
+            if (onBoxOpen) onBoxOpen();
+            QEventLoop loop;
+            QTimer::singleShot(boxOpenMs, &loop, &QEventLoop::quit);
+            loop.exec();
+            if (onBoxClose) onBoxClose();
+        }
         if (kind == Box::Ok) return Answer::Ok;
         Answer fallback = kind == Box::YesNo ? Answer::No : Answer::Yes;
         if (answers.empty()) return fallback;
         Answer a = answers.front();
         answers.pop_front();
         return a;
+    }
+    bool startOpener(const QString& file, const std::function<void(bool)>& finished) override {
+        opened.push_back(file);
+        if (opener == Opener::CannotStart) return false;
+        const bool ok = opener == Opener::Opens;
+        QTimer::singleShot(0, [finished, ok] { finished(ok); });
+        return true;
     }
     bool showFileDialog(bool, std::string& fileName) override {
         if (fileNames.empty()) return false;

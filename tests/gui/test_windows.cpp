@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <fstream>
 
 #include "GuiTest.h"
 #include "app/gui/Latin1.h"
@@ -36,6 +37,9 @@ TEST(Windows, PollTimerFollowsTheStateAndIsStoppedBeforeABox) {
     g.main.run([](MainState& s) { s.pollTimerOn = true; });
     EXPECT_TRUE(poll->isActive());
     EXPECT_EQ(poll->interval(), 250);
+    // Precise timers never fire before their interval is over.
+    EXPECT_EQ(poll->timerType(), Qt::PreciseTimer);
+    EXPECT_EQ(g.main.startTimerObject()->timerType(), Qt::PreciseTimer);
 
     // A handler that switched the timer off and then shows a box: no tick can
     // come while the box is up.
@@ -46,7 +50,9 @@ TEST(Windows, PollTimerFollowsTheStateAndIsStoppedBeforeABox) {
         s.message("second");
     });
     EXPECT_EQ(g.ui.boxes, (std::vector<std::string>{"first", "second"}));
-    EXPECT_EQ(g.ui.pollTimerActiveAtBox, (std::vector<bool>{false, true}));
+    // No tick can come while any box is up, whether the handler had switched
+    // the timer off or not; it runs again after the handler.
+    EXPECT_EQ(g.ui.pollTimerActiveAtBox, (std::vector<bool>{false, false}));
     EXPECT_TRUE(poll->isActive());
 
     g.main.run([](MainState& s) { s.pollTimerOn = false; });
@@ -174,15 +180,36 @@ TEST(Windows, ExitWithAnEmptyProgramNeverAsks) {
     EXPECT_TRUE(g.main.closed());
 }
 
-TEST(Windows, HelpWithoutTheDocumentSaysSo) {
+// Help opens the guide found beside the program through the desktop's opener,
+// and says so when there is no guide or the opener fails, at once or later.
+TEST(Windows, HelpOpensTheGuideOrSaysWhyNot) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString before = QDir::currentPath();
-    QDir::setCurrent(dir.path());
-    Gui g;
-    g.w<QPushButton>("HelpButton")->click();
-    QDir::setCurrent(before);
-    EXPECT_EQ(g.ui.boxes, std::vector<std::string>{"Acrobat Reader or 'stepwright.pdf' not found"});
+    const std::string guide = dir.filePath(QStringLiteral("stepwright.pdf")).toStdString();
+    using Opener = ScriptedPlatform::Opener;
+    const struct Case {
+        bool present;
+        Opener opener;
+        bool opened, message;
+    } cases[] = {
+        {false, Opener::Opens, false, true},
+        {true, Opener::Opens, true, false},
+        {true, Opener::FailsLater, true, true},
+        {true, Opener::CannotStart, true, true},
+    };
+    for (const Case& c : cases) {
+        QFile::remove(QString::fromStdString(guide));
+        if (c.present) std::ofstream(guide) << "%PDF";
+        Gui g;
+        g.ui.executableDir = dir.path().toStdString();
+        g.ui.opener = c.opener;
+        g.w<QPushButton>("HelpButton")->click();
+        // The opener's report, then the handler it starts, come from the event loop.
+        for (int i = 0; i < 3; ++i) QApplication::processEvents();
+        EXPECT_EQ(g.ui.opened, c.opened ? std::vector<QString>{QString::fromStdString(guide)} : std::vector<QString>{});
+        EXPECT_EQ(g.ui.boxes, c.message ? std::vector<std::string>{"Acrobat Reader or 'stepwright.pdf' not found"}
+                                        : std::vector<std::string>{});
+    }
 }
 
 TEST(Windows, StatusWindowIsFilledPlacedAndModal) {
