@@ -86,6 +86,14 @@ int HostSetBreakpoint(MainState& s, uint16_t address) { return AddressCommand(s,
 
 int HostStep(MainState& s, uint16_t address) { return AddressCommand(s, kCmdStep, address); }
 
+int HostReadBlock(MainState& s, uint16_t offset, uint8_t* reply17) {
+    if (!SendCommandAcked(s, kCmdReadBlock)) return -1;
+    uint8_t args[3];
+    PutReadBlockArgs(args, offset);
+    SioPutChars(s, args, 3);
+    return ReadReply(s, reply17, 17) ? 0 : -1;
+}
+
 int HostExecute(MainState& s, const uint8_t* bytes, int count) {
     // The count travels as one byte.
     if (count < 0 || count > 255 || (count > 0 && !bytes)) {

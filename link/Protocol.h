@@ -15,6 +15,7 @@ struct MainState;
 int HostStop(MainState& s);                                   // 0x80
 int HostRun(MainState& s, uint16_t address);                  // 0x81
 int HostSetBreakpoint(MainState& s, uint16_t address);        // 0x82, 0xFFFF clears
+int HostReadBlock(MainState& s, uint16_t offset, uint8_t* reply17);          // 0x84, the command line's step
 int HostExecute(MainState& s, const uint8_t* bytes, int count);              // 0x85
 int HostStep(MainState& s, uint16_t address);                 // 0x86
 int HostReadReply(MainState& s, uint8_t* buffer, int count);  // 0x87, buffer holds count + 1

@@ -70,9 +70,13 @@ public:
         return *this;
     }
 
+    // Writes the program file and, beside it, the same program as text.
     void save(const std::string& path) {
-        const std::string error = WriteProgramFile(*s_, path);
-        if (!error.empty()) fail(error);
+        const std::string text = path.substr(0, path.size() - 4) + ".sws";
+        for (const std::string& p : {path, text}) {
+            const std::string error = WriteProgramFile(*s_, p);
+            if (!error.empty()) fail(error);
+        }
     }
 
 private:
