@@ -271,8 +271,9 @@ std::vector<int> OnlyValues(Probe& p, Ctl& edit, int min, int max) {
     std::vector<Read> reads;
     std::vector<int> only;
     const std::string saved = edit.text;
-    edit.text = std::to_string(min + 1);
-    if (min < max && max - min <= 100000 && p.build(reads) != 0) {
+    edit.text = std::to_string(int64_t(min) + 1);
+    // Ranges may span the whole of int: the width is taken in 64 bits.
+    if (min < max && int64_t(max) - min <= 100000 && p.build(reads) != 0) {
         for (int v = min; v <= max; ++v) {
             edit.text = std::to_string(v);
             if (p.build(reads) == 0) only.push_back(v);
