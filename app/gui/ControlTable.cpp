@@ -201,9 +201,26 @@ const ControlDesc kMainForm[] = {
     {"ResetButton", kExec, K::Button, {292, 17, 39, 22}, ResetButtonClick},
 };
 
+// The buttons of the communications settings and the terminal window.
+const ControlDesc kComForm[] = {
+    {.name = "SetButton", .parent = kMain, .kind = K::Button, .place = {52, 80, 75, 25}, .handler = SetButtonClick,
+     .options = kNoRecord, .caption = "Set"},
+    {.name = "CancelButton", .parent = kMain, .kind = K::Button, .place = {148, 80, 75, 25},
+     .handler = CancelButtonClick, .options = kNoRecord, .caption = "Cancel"},
+};
+
+const ControlDesc kTerminalForm[] = {
+    {.name = "ClearTermButton", .parent = kMain, .kind = K::Button, .place = {108, 206, 75, 25},
+     .handler = ClearTermButtonClick, .options = kNoRecord, .caption = "Clear"},
+    {.name = "CloseTermButton", .parent = kMain, .kind = K::Button, .place = {197, 206, 75, 25},
+     .handler = CloseTermButtonClick, .options = kNoRecord, .caption = "Close"},
+};
+
 }  // namespace
 
 std::span<const ControlDesc> MainFormControls() { return kMainForm; }
+std::span<const ControlDesc> ComFormButtons() { return kComForm; }
+std::span<const ControlDesc> TerminalFormButtons() { return kTerminalForm; }
 
 std::string CheckControlTable(std::span<const ControlDesc> table, const std::vector<CtlRef>& records) {
     std::map<std::string, const ControlDesc*> entries;

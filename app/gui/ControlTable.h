@@ -49,6 +49,10 @@ struct ControlDesc {
 
 // The main window's controls, in tab order.
 std::span<const ControlDesc> MainFormControls();
+// The buttons of the communications settings window and of the terminal
+// window (their other controls draw state of their own).
+std::span<const ControlDesc> ComFormButtons();
+std::span<const ControlDesc> TerminalFormButtons();
 
 // Checks a table against the records it draws: every record has exactly one
 // entry of the same kind and every entry with a record has one; parents,

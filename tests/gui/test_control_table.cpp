@@ -16,6 +16,8 @@ namespace {
 TEST(ControlTable, MainWindowTableMatchesTheRecordsOfTheForm) {
     Form form;
     EXPECT_EQ(CheckControlTable(MainFormControls(), form.controls()), "");
+    EXPECT_EQ(CheckControlTable(ComFormButtons(), {}), "");
+    EXPECT_EQ(CheckControlTable(TerminalFormButtons(), {}), "");
 }
 
 TEST(ControlTable, CheckFindsEveryKindOfMismatch) {
