@@ -11,6 +11,7 @@
 
 #include "app/Form.h"
 #include "app/Platform.h"
+#include "app/gui/Binders.h"
 
 struct MainState;
 class QLabel;
@@ -78,25 +79,14 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    struct Binding {
-        CtlKind kind;
-        Ctl* ctl;
-        QWidget* widget;
-        QWidget* buddy;      // the control a label names
-        bool colored;        // the background comes from Ctl::color
-    };
-
     void build();
-    QWidget* createControl(const CtlRef& ref, QWidget* parent);
-    void connectControl(Binding& b, const QString& name);
     void connectListing();
     void buildModuleMenu();
-    void apply(Binding& b, bool force);
     void shutDown();
     void onFocusChanged(QWidget* old, QWidget* now);
 
     std::unique_ptr<MainState> s_;
-    std::vector<Binding> bindings_;
+    std::vector<BoundControl> bindings_;
     SecondaryWindows windows_;
     ListingWidget* listing_ = nullptr;
     ModuleListWidget* moduleList_ = nullptr;

@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "app/MainState.h"
+#include "app/gui/Binders.h"
 #include "app/gui/Latin1.h"
 #include "app/gui/MainForm.h"
 #include "app/gui/Widgets.h"
@@ -23,12 +24,15 @@ namespace {
 constexpr Qt::WindowFlags kFixedDialogFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
 
-QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, const QRect& place) {
-    auto* b = new QPushButton(QLatin1String(caption), parent);
-    b->setObjectName(QLatin1String(name));
-    b->setGeometry(place);
-    b->setAutoDefault(true);
-    return b;
+// Creates a window's buttons from its table, each running its handler.
+std::vector<QPushButton*> makeButtons(QWidget* window, std::span<const ControlDesc> table, TMainForm& main) {
+    std::vector<QPushButton*> buttons;
+    for (const ControlDesc& d : table) {
+        auto* b = static_cast<QPushButton*>(CreateControl(d, window));
+        BinderFor(d.kind).connect({&d, &BinderFor(d.kind), nullptr, b}, main);
+        buttons.push_back(b);
+    }
+    return buttons;
 }
 
 // Shows a window that the state marks visible (placing it first when asked),
@@ -61,11 +65,8 @@ TComForm::TComForm(TMainForm& main) : QDialog(nullptr, kFixedDialogFlags), main_
     comRG_->setItems({"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "Offline"});
     connect(comRG_, &RadioGroup::userChose, this, [this](int index) { main_.state().com.choice = index; });
 
-    setButton_ = makeButton(this, "SetButton", "Set", QRect(52, 80, 75, 25));
+    setButton_ = makeButtons(this, ComFormButtons(), main_).front();
     setButton_->setDefault(true);
-    QPushButton* cancel = makeButton(this, "CancelButton", "Cancel", QRect(148, 80, 75, 25));
-    connect(setButton_, &QPushButton::clicked, this, [this] { main_.run(SetButtonClick); });
-    connect(cancel, &QPushButton::clicked, this, [this] { main_.run(CancelButtonClick); });
 }
 
 void TComForm::sync(const MainState& s) {
@@ -106,10 +107,7 @@ TTerminalForm::TTerminalForm(TMainForm& main) : QWidget(nullptr), main_(main) {
     connect(memo_, &TerminalMemoWidget::keyTyped, this,
             [this](unsigned char key) { main_.run([key](MainState& s) { TerminalMemoKeyPress(s, key); }); });
 
-    QPushButton* clear = makeButton(this, "ClearTermButton", "Clear", QRect(108, 206, 75, 25));
-    QPushButton* close = makeButton(this, "CloseTermButton", "Close", QRect(197, 206, 75, 25));
-    connect(clear, &QPushButton::clicked, this, [this] { main_.run(ClearTermButtonClick); });
-    connect(close, &QPushButton::clicked, this, [this] { main_.run(CloseTermButtonClick); });
+    makeButtons(this, TerminalFormButtons(), main_);
 }
 
 int TTerminalForm::rowChars() const {
