@@ -13,6 +13,9 @@
 
 namespace {
 
+// Up to this many lines changed, the listing's items are replaced one by one.
+constexpr int kItemByItem = 256;
+
 bool SameRecord(const ProgramLine& a, const ProgramLine& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // Whether listing item i, without the breakpoint mark, reads text.
@@ -172,8 +175,20 @@ void EditHistory::Apply(MainState& s, const Step& step, bool forward) {
     std::memmove(&s.lines[at + nIn], &s.lines[at + nOut], sizeof(ProgramLine) * size_t(s.lineCount - at - nOut));
     if (nIn > 0) std::memcpy(&s.lines[at], in.records.data(), sizeof(ProgramLine) * size_t(nIn));
     s.lineCount += nIn - nOut;
-    for (int i = at + nOut - 1; i >= at; --i) s.listing.remove(i);
-    for (int i = 0; i < nIn; ++i) s.listing.insert(at + i, in.texts[size_t(i)]);
+    if (nOut + nIn <= kItemByItem) {
+        for (int i = at + nOut - 1; i >= at; --i) s.listing.remove(i);
+        for (int i = 0; i < nIn; ++i) s.listing.insert(at + i, in.texts[size_t(i)]);
+    } else {
+        // Many lines: the listing is filled afresh, which a view does in one
+        // pass, rather than moving every item after each one.
+        std::vector<std::string> texts;
+        texts.reserve(size_t(s.lineCount) + 1);
+        for (int i = 0; i < at; ++i) texts.push_back(s.listing.text(i));
+        texts.insert(texts.end(), in.texts.begin(), in.texts.end());
+        for (int i = at + nOut; i < s.listing.count(); ++i) texts.push_back(s.listing.text(i));
+        s.listing.clear();
+        for (const std::string& text : texts) s.listing.add(text);
+    }
 
     shadow_.records.erase(shadow_.records.begin() + at, shadow_.records.begin() + at + nOut);
     shadow_.records.insert(shadow_.records.begin() + at, in.records.begin(), in.records.end());
@@ -195,8 +210,10 @@ void EditHistory::Apply(MainState& s, const Step& step, bool forward) {
 
     // The lines brought back are selected (the line at the place, when none).
     DeselectAllLines(s);
-    if (nIn == 0) s.listing.select(at);
-    for (int i = at + nIn - 1; i >= at; --i) s.listing.select(i);
+    if (nIn == 0)
+        s.listing.select(at);
+    else
+        s.listing.selectRange(at, at + nIn - 1);
     s.currentLine = at;
     if (s.listing.topIndex() > at || s.listing.topIndex() < at - 20) s.listing.setTopIndex(std::max(0, at - 5));
 

@@ -161,6 +161,13 @@ void ListingWidget::selectionChanged(int index, bool selected) {
     --applying_;
 }
 
+void ListingWidget::rangeSelected(int first, int last) {
+    ++applying_;
+    selectionModel()->select(QItemSelection(model()->index(first, 0), model()->index(last, 0)),
+                             QItemSelectionModel::Select);
+    --applying_;
+}
+
 void ListingWidget::focusChanged(int index) {
     ++applying_;
     selectionModel()->setCurrentIndex(index >= 0 ? model()->index(index, 0) : QModelIndex(),
