@@ -403,7 +403,6 @@ void TMainForm::build() {
     widgets.value(QStringLiteral("CommentEdit"))->setAccessibleName(QStringLiteral("Comment"));
     widgets.value(QStringLiteral("Edit1"))->setAccessibleName(QStringLiteral("Listing columns"));
     widgets.value(QStringLiteral("Edit1"))->setFocusPolicy(Qt::NoFocus);
-    widgets.value(QStringLiteral("RunLEDShape"))->setAccessibleName(QStringLiteral("program running"));
     const Ctl& jump = s_->form.master.RadioGroup2;
     const std::pair<const char*, int> besideItems[] = {{"MasterEdit3", 0}, {"MasterEdit4", 3}, {"MasterEdit5", 4},
                                                        {"MasterEdit6", 5}, {"MasterEdit7", 6}, {"MasterEdit8", 7}};

@@ -19,6 +19,8 @@ LedShape::LedShape(QWidget* parent) : QWidget(parent), color_(Qt::red) {}
 void LedShape::setColor(const QColor& color) {
     if (color == color_) return;
     color_ = color;
+    // Not by colour alone: its name (and tool tip) says what it shows.
+    setAccessibleName(color == QColor(0, 255, 0) ? QStringLiteral("Running") : QStringLiteral("Stopped"));
     update();
 }
 
@@ -337,7 +339,8 @@ void FitTextToWidth(QLabel* label) {
     font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
     const QString text = label->text();
     const int needed = QFontMetrics(font).horizontalAdvance(text);
-    const int room = label->width() - 1;
+    // A label keeps a few pixels from the field it names.
+    const int room = label->width() - (label->buddy() ? 4 : 1);
     if (needed > room && text.size() > 1) {
         // At most one pixel less per character: enough for a few pixels, still legible.
         const qreal spacing = qMax<qreal>(-1.0, qreal(room - needed) / qreal(text.size() - 1));

@@ -9,6 +9,9 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QCheckBox>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolTip>
@@ -60,6 +63,9 @@ public:
         if (listing_) listing_->viewport()->installEventFilter(this);
         led_ = main.findChild<QWidget*>(QStringLiteral("RunLEDShape"));
         if (led_) led_->installEventFilter(this);
+        // Captions keep a margin to the button's edge and to the control beside them.
+        for (QPushButton* b : main.findChildren<QPushButton*>()) b->installEventFilter(this);
+        for (QCheckBox* c : main.findChildren<QCheckBox*>()) c->installEventFilter(this);
         main.state().progressHook = [this](int done, int total) { showProgress(done, total); };
         // The secondary windows are attached after the main window is built.
         QTimer::singleShot(0, this, [this] {
@@ -95,6 +101,9 @@ protected:
                     return true;
                 }
                 break;
+            case QEvent::Paint:
+                if (auto* button = qobject_cast<QAbstractButton*>(watched)) fitCaption(button);
+                break;
             case QEvent::Show:
             case QEvent::Hide:
                 if (watched == main_.windows().progress) {
@@ -126,6 +135,37 @@ private:
             if (p.growth.right) r.moveLeft(r.left() + dx);
             if (p.widget->geometry() != r) p.widget->setGeometry(r);
         }
+    }
+
+    // Draws a button's or check box's caption a little smaller or tighter
+    // when it would reach the button's edge or the check box shown to its
+    // right on the same row: a push button's text by up to one point, then
+    // (like a check box's) by at most one pixel less per character.
+    static void fitCaption(QAbstractButton* button) {
+        QFont font = button->font();
+        font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
+        if (button->parentWidget() && button->parentWidget()->font().pointSizeF() > 0)
+            font.setPointSizeF(button->parentWidget()->font().pointSizeF());
+        const QString text = button->text().remove(QLatin1Char('&'));
+        int room = button->width() - 10;
+        if (!qobject_cast<QCheckBox*>(button))
+            while (QFontMetrics(font).horizontalAdvance(text) > room && font.pointSizeF() > 7.0)
+                font.setPointSizeF(font.pointSizeF() - 0.5);
+        int needed = QFontMetrics(font).horizontalAdvance(text);
+        if (qobject_cast<QCheckBox*>(button)) {
+            needed += button->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, button) +
+                      button->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, button);
+            room = button->width() - 2;
+            if (QWidget* parent = button->parentWidget())
+                for (QCheckBox* other : parent->findChildren<QCheckBox*>(Qt::FindDirectChildrenOnly))
+                    if (other != button && !other->isHidden() && other->y() == button->y() &&
+                        other->x() > button->x())
+                        room = std::min(room, other->x() - button->x() - 6);
+        }
+        if (needed > room && text.size() > 1)
+            font.setLetterSpacing(QFont::AbsoluteSpacing,
+                                  std::max<qreal>(-1.0, qreal(room - needed) / qreal(text.size() - 1)));
+        if (font != button->font()) button->setFont(font);
     }
 
     static std::string droppedFile(const QMimeData* data) {

@@ -1,8 +1,11 @@
 // The main window as a desktop editor: undo and redo from the keyboard, the
 // keys that stand for buttons, a window that grows, files named at start or
 // dropped on the window, remembered choices, and the progress bar.
+#include <QCheckBox>
 #include <QDropEvent>
+#include <QStyle>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -15,6 +18,7 @@
 #include <tuple>
 
 #include "GuiTest.h"
+#include "isa/Stepper.h"
 #include "ScriptedMaster.h"
 #include "app/gui/Preferences.h"
 #include "app/gui/SecondaryForms.h"
@@ -319,6 +323,54 @@ TEST(Desktop, ProgressBarAdvancesBlockByBlock) {
     };
     for (const auto& [in, text] : lines)
         EXPECT_EQ(ProgressBarText(std::get<0>(in), std::get<1>(in), std::get<2>(in)), text);
+}
+
+TEST(Desktop, CaptionsKeepTheirMarginsAndTheIndicatorSaysWhatItShows) {
+    Desk g;
+    // The stepper's SetParam panel (checks side by side) and WaitFor panel
+    // (the timeout caption beside its field).
+    g.main.run(AddStepModule1Click);
+    auto choose = [&](const char* command) {
+        Ctl& box = g.s.form.StepCBox;
+        for (size_t i = 0; i < box.items.size(); ++i)
+            if (box.items[i] == command) box.index = int(i);
+        g.main.run(StepCBoxClick);
+    };
+    auto captionEnd = [](QWidget* w) {
+        const int box = qobject_cast<QCheckBox*>(w) ? w->style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                                                         w->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing)
+                                                   : 0;
+        return w->x() + box + QFontMetrics(w->font()).horizontalAdvance(w->property("text").toString());
+    };
+    struct Case {
+        const char* command;
+        const char* control;
+        const char* neighbour;  // the control the caption must stop short of
+        int margin;
+    };
+    const Case cases[] = {
+        {"SetParam", "StepCheck1", "StepCheck4", 4},
+        {"WaitFor", "StepLabel1", "StepEdit1", 3},
+    };
+    for (const Case& c : cases) {
+        choose(c.command);
+        g.main.grab();  // painted once, as on the screen
+        EXPECT_LE(captionEnd(g.w(c.control)) + c.margin, g.w(c.neighbour)->x()) << c.command;
+    }
+    for (const char* name : {"RestartButton", "ClearButton"}) {
+        auto* b = g.w<QPushButton>(name);
+        EXPECT_LE(QFontMetrics(b->font()).horizontalAdvance(b->text()), b->width() - 8) << name;
+    }
+    const std::pair<uint32_t, const char*> led[] = {{kGreen, "Running"}, {kRed, "Stopped"}};
+    for (const auto& [color, name] : led) {
+        g.s.form.RunLEDShape.color = color;
+        g.main.syncAll();
+        EXPECT_EQ(g.w("RunLEDShape")->accessibleName(), QLatin1String(name));
+    }
+    // The status windows' values take the focus but show no caret.
+    auto* value = g.windows->servoStat().findChild<QLabel*>(QStringLiteral("PosLabel"));
+    EXPECT_FALSE(value->textInteractionFlags() & Qt::TextSelectableByKeyboard);
+    EXPECT_EQ(value->focusPolicy(), Qt::StrongFocus);
 }
 
 }  // namespace
