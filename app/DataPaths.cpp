@@ -31,6 +31,16 @@ std::string FindUserGuide(const std::string& executableDir, const std::string& c
     return std::string();
 }
 
+std::string FindExamplesFolder(const std::string& executableDir) {
+    if (executableDir.empty()) return std::string();
+    const fs::path dir(executableDir);
+    for (const fs::path& p : {dir / ".." / "share" / "stepwright" / "examples", dir / ".." / "examples"}) {
+        std::error_code ec;
+        if (fs::is_directory(p, ec)) return p.lexically_normal().string();
+    }
+    return std::string();
+}
+
 std::string ExecutableDirectory() {
     std::error_code ec;
     const fs::path exe = fs::read_symlink("/proc/self/exe", ec);

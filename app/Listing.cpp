@@ -37,6 +37,15 @@ void Listing::select(int index, bool on) {
     if (on) setFocus(index);
 }
 
+void Listing::selectRange(int first, int last) {
+    if (first < 0) first = 0;
+    if (last >= count()) last = count() - 1;
+    if (first > last) return;
+    for (int i = first; i <= last; ++i) selected_[size_t(i)] = 1;
+    if (view_) view_->rangeSelected(first, last);
+    setFocus(first);
+}
+
 void Listing::deselectAll() {
     for (int i = 0; i < count(); ++i)
         if (selected_[size_t(i)]) {

@@ -14,6 +14,10 @@ public:
     virtual void itemChanged(int index, const std::string& text) = 0;
     virtual void cleared() = 0;
     virtual void selectionChanged(int index, bool selected) = 0;
+    // Items first to last selected at once (a view may do it in one go).
+    virtual void rangeSelected(int first, int last) {
+        for (int i = first; i <= last; ++i) selectionChanged(i, true);
+    }
     virtual void focusChanged(int index) = 0;
     virtual void topIndexChanged(int index) = 0;
 };
@@ -33,6 +37,8 @@ public:
     void clear();
     void select(int index, bool on = true);
     void deselectAll();
+    // Selects items first to last; the focus item becomes first.
+    void selectRange(int first, int last);
     void setFocus(int index);
     void setTopIndex(int index);
 

@@ -130,6 +130,11 @@ struct MainState {
     // Files
     std::string rememberedFile;        // the open and save dialogs' file name
 
+    // Counted for the edit history (program/Undo.h): runs of
+    // MarkProgramChanged, and programs read from a file.
+    uint64_t programEdits = 0;
+    uint64_t programOpens = 0;
+
     // Timers
     bool startTimerOn = true;
     bool pollTimerOn = false;

@@ -22,3 +22,14 @@ void HideProgress(MainState& s) {
     // Every text hidden, so the next use shows only its own.
     p.label1Visible = p.label2Visible = p.label3Visible = false;
 }
+
+std::string ProgressBarText(int done, int total, long long elapsedMs) {
+    if (total < 1) total = 1;
+    if (done < 0) done = 0;
+    if (done > total) done = total;
+    std::string text = Format("%d of %d blocks", done, total);
+    if (done == 0 || done == total) return text;
+    // Rounded up: the window never promises less time than is left.
+    const long long leftMs = (elapsedMs < 0 ? 0 : elapsedMs) * (total - done) / done;
+    return text + Format(", %lld s left", (leftMs + 999) / 1000);
+}

@@ -89,6 +89,7 @@ void MarkProgramChanged(MainState& s) {
     // The breakpoint is forgotten: so is its mark in the listing.
     ClearBreakpointMark(s);
     s.resumeFlag = false;
+    ++s.programEdits;
 }
 
 void DeselectAllLines(MainState& s) { s.listing.deselectAll(); }

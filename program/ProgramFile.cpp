@@ -604,14 +604,24 @@ bool OpenProgramFile(MainState& s, const std::string& path) {
     for (size_t i = 0; i < data.lines.size(); ++i) s.lines[i] = data.lines[i];
     RebuildListing(s);
     MarkProgramChanged(s);
+    ++s.programOpens;
     ShowSaved(s, full);
     return true;
 }
 
+namespace {
+const char* const kOpenQuestion = "Program not saved - save before opening?";
+}
+
 void OpenButtonClick(MainState& s) {
     // Unsaved work is not thrown away without asking, as on closing.
-    if (!SaveFirstIfUnsaved(s, "Program not saved - save before opening?")) return;
+    if (!SaveFirstIfUnsaved(s, kOpenQuestion)) return;
     std::string name = s.rememberedFile;
     if (!s.ui.openDialog(name)) return;
     OpenProgramFile(s, name);
+}
+
+bool OpenGivenFile(MainState& s, const std::string& path) {
+    if (!SaveFirstIfUnsaved(s, kOpenQuestion)) return false;
+    return OpenProgramFile(s, path);
 }

@@ -40,3 +40,6 @@ bool SaveProgram(MainState& s);
 bool SaveFirstIfUnsaved(MainState& s, const std::string& question);
 // Opens path into s as Open does after its dialog; false when refused.
 bool OpenProgramFile(MainState& s, const std::string& path);
+// Open without the dialog (a file named at start or dropped on the window):
+// asks first about unsaved changes, as Open does.
+bool OpenGivenFile(MainState& s, const std::string& path);

@@ -7,7 +7,8 @@
 #include "link/Sio.h"
 
 const char* const kUsage =
-    "Usage: stepwright [--port COMn=DEVICE]... [--simulator]\n"
+    "Usage: stepwright [--port COMn=DEVICE]... [--simulator] [FILE]\n"
+    "  FILE                a program (.stw or .sws) to open once the window is up\n"
     "  --port COMn=DEVICE  let COMn (n from 1 to 6) stand for the serial device DEVICE\n"
     "  --simulator         run a simulated Stepwright master on COM1\n"
     "  -h, --help          show this text and exit\n"
@@ -35,6 +36,10 @@ std::string ParseStartOptions(const std::vector<std::string>& args, StartOptions
             std::string error;
             if (!ParsePortOption(value, devices, error)) return error;
             out.ports.push_back(value);
+        } else if (!arg.empty() && arg[0] != '-' && out.file.empty()) {
+            out.file = arg;
+        } else if (!arg.empty() && arg[0] != '-') {
+            return "Only one program file can be opened: '" + arg + "'";
         } else {
             return "Unknown option '" + arg + "'";
         }

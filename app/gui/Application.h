@@ -19,6 +19,7 @@ class TStepStatForm;
 
 struct StartOptions {
     std::vector<std::string> ports;  // the values of --port: "COM2=/dev/ttyUSB1"
+    std::string file;                // a program file to open at start
     bool simulator = false;
     bool help = false;
     bool version = false;

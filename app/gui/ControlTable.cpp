@@ -178,7 +178,7 @@ const ControlDesc kMainForm[] = {
     {.name = "SaveLabel", .parent = kMain, .kind = K::Label, .place = {440, 2, 60, 15},
         .options = kCentred | kColoured},
     {"RunningLabel", kMain, K::Label, {520, 3, 88, 14}},
-    {"RunLEDShape", kMain, K::Shape, {612, 4, 11, 11}, nullptr, nullptr, "program running"},
+    {"RunLEDShape", kMain, K::Shape, {612, 4, 11, 11}, nullptr, nullptr, "Stopped"},
     {.name = "Edit1", .parent = kMain, .kind = K::ReadOnlyEdit, .place = {288, 17, 341, 19},
         .accessible = "Listing columns", .options = kColoured | kNoFocus},
     {.name = "ProgramListBox", .parent = kMain, .kind = K::List, .place = {288, 36, 341, 341},

@@ -18,6 +18,7 @@
 #include <QWindow>
 #include <map>
 #include <stdexcept>
+#include <utility>
 
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
@@ -25,6 +26,7 @@
 #include "app/gui/Latin1.h"
 #include "app/gui/SecondaryForms.h"
 #include "app/gui/Widgets.h"
+#include "app/gui/WindowExtras.h"
 #include "isa/Io.h"
 #include "isa/Master.h"
 #include "isa/Servo.h"
@@ -38,6 +40,7 @@
 #include "modules/StatusWindows.h"
 #include "program/LineStore.h"
 #include "program/ProgramFile.h"
+#include "program/Undo.h"
 
 namespace {
 
@@ -69,10 +72,15 @@ bool isInside(const QWidget* w, const QWidget* ancestor) {
 TMainForm::TMainForm(Platform& ui) : QWidget(nullptr), s_(std::make_unique<MainState>(ui)) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+                   Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(StepwrightFont());
-    setFixedSize(634, 453);
+    // Opens at the designed size; it may grow (the listing takes the room)
+    // but never shrinks below it.
+    setMinimumSize(634, 453);
+    resize(634, 453);
     build();
+    history_ = std::make_unique<EditHistory>(*s_);
+    InstallWindowExtras(*this);
 
     startTimer_ = new QTimer(this);
     startTimer_->setObjectName(QStringLiteral("StartTimer"));
@@ -198,6 +206,7 @@ void TMainForm::run(const std::function<void(MainState&)>& handler) {
         handler(*s_);
         // Cut and Copy act on one block: no handler may leave a gap in it.
         KeepSelectionOneBlock(*s_);
+        history_->Record(*s_);
     } catch (const std::exception& e) {
         s_->message(e.what());
     }
@@ -278,6 +287,15 @@ void TMainForm::fireStartTimer() {
         return;
     }
     run(StartTimerTimer);
+    if (!pendingFile_.empty()) openAfterStart(std::exchange(pendingFile_, std::string()));
+}
+
+void TMainForm::openAfterStart(const std::string& path) {
+    if (s_->startTimerOn) {
+        pendingFile_ = path;
+        return;
+    }
+    run([path](MainState& s) { OpenGivenFile(s, path); });
 }
 
 void TMainForm::firePollTimer() {

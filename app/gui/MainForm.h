@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/Form.h"
@@ -14,6 +15,7 @@
 #include "app/gui/Binders.h"
 
 struct MainState;
+class EditHistory;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -70,6 +72,12 @@ public:
     // True once the window has closed for good.
     bool closed() const { return closed_; }
 
+    // Undo and redo of the program's edits (program/Undo.h).
+    EditHistory& history() { return *history_; }
+    // Opens path through Open's unsaved-changes question once the start-up
+    // timer has fired (at once when it has already).
+    void openAfterStart(const std::string& path);
+
     QTimer* startTimerObject() const { return startTimer_; }
     QTimer* pollTimerObject() const { return pollTimer_; }
     QMenu* moduleMenu() const { return modEditPopup_; }
@@ -86,6 +94,8 @@ private:
     void onFocusChanged(QWidget* old, QWidget* now);
 
     std::unique_ptr<MainState> s_;
+    std::unique_ptr<EditHistory> history_;
+    std::string pendingFile_;
     std::vector<BoundControl> bindings_;
     SecondaryWindows windows_;
     ListingWidget* listing_ = nullptr;

@@ -16,6 +16,7 @@
 #include "app/Lifecycle.h"
 #include "app/gui/Latin1.h"
 #include "app/gui/MainForm.h"
+#include "app/gui/Preferences.h"
 
 void QtPlatform::beforeBlocking() {
     if (main_ && !main_->closed()) main_->syncAll();
@@ -127,6 +128,10 @@ bool QtPlatform::showFileDialog(bool save, std::string& fileName) {
     }
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setWindowModality(Qt::ApplicationModal);
+    // The folder used last (remembered between runs), the first time the
+    // examples; a proposed file name with a folder of its own wins.
+    const QString startFolder = Preferences::DialogFolder();
+    if (!startFolder.isEmpty()) dialog.setDirectory(startFolder);
     if (!fileName.empty()) {
         const QFileInfo proposed(QFile::decodeName(fileName.c_str()));
         if (proposed.fileName() != proposed.filePath()) dialog.setDirectory(proposed.absolutePath());
@@ -135,6 +140,7 @@ bool QtPlatform::showFileDialog(bool save, std::string& fileName) {
     if (dialog.exec() != QDialog::Accepted) return false;
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty()) return false;
+    Preferences::SetDialogFolder(QFileInfo(chosen.first()).absolutePath());
     // File names go to the file system as its own bytes.
     fileName = QFile::encodeName(QFileInfo(chosen.first()).absoluteFilePath()).toStdString();
     return true;

@@ -314,8 +314,9 @@ TStatForm::TStatForm(const char* objectName, const std::vector<Row>& rows, int c
         } else {
             value->setGeometry(row.x, row.y, width - 2 * row.x, 16);
         }
-        // The values can be read and copied from the keyboard.
-        value->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        // The values can be selected and copied, and a screen reader reaches
+        // them with Tab; they show no caret, since nothing here is edited.
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         value->setFocusPolicy(Qt::StrongFocus);
     }
     fill(initial);

@@ -14,11 +14,15 @@
 
 // ---------------------------------------------------------------- LedShape
 
-LedShape::LedShape(QWidget* parent) : QWidget(parent), color_(Qt::red) {}
+LedShape::LedShape(QWidget* parent) : QWidget(parent), color_(Qt::red) {
+    setAccessibleName(QStringLiteral("Stopped"));
+}
 
 void LedShape::setColor(const QColor& color) {
     if (color == color_) return;
     color_ = color;
+    // Not by colour alone: its name (and tool tip) says what it shows.
+    setAccessibleName(color == QColor(0, 255, 0) ? QStringLiteral("Running") : QStringLiteral("Stopped"));
     update();
 }
 
@@ -158,6 +162,13 @@ void ListingWidget::selectionChanged(int index, bool selected) {
     ++applying_;
     selectionModel()->select(model()->index(index, 0),
                              selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect);
+    --applying_;
+}
+
+void ListingWidget::rangeSelected(int first, int last) {
+    ++applying_;
+    selectionModel()->select(QItemSelection(model()->index(first, 0), model()->index(last, 0)),
+                             QItemSelectionModel::Select);
     --applying_;
 }
 
@@ -330,7 +341,8 @@ void FitTextToWidth(QLabel* label) {
     font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
     const QString text = label->text();
     const int needed = QFontMetrics(font).horizontalAdvance(text);
-    const int room = label->width() - 1;
+    // A label keeps a few pixels from the field it names.
+    const int room = label->width() - (label->buddy() ? 4 : 1);
     if (needed > room && text.size() > 1) {
         // At most one pixel less per character: enough for a few pixels, still legible.
         const qreal spacing = qMax<qreal>(-1.0, qreal(room - needed) / qreal(text.size() - 1));

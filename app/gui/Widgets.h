@@ -94,6 +94,7 @@ public:
     void itemChanged(int index, const std::string& text) override;
     void cleared() override;
     void selectionChanged(int index, bool selected) override;
+    void rangeSelected(int first, int last) override;
     void focusChanged(int index) override;
     void topIndexChanged(int index) override;
 

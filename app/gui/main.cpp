@@ -10,6 +10,7 @@
 #include "app/MainState.h"
 #include "app/gui/Application.h"
 #include "app/gui/MainForm.h"
+#include "app/gui/Preferences.h"
 #include "app/gui/QtPlatform.h"
 #ifdef STEPWRIGHT_HAVE_SIM
 #include "sim/SimMaster.h"
@@ -84,8 +85,10 @@ int main(int argc, char** argv) {
 
         StepwrightWindows windows(ui);
         ApplyPortMap(windows.main().state(), options, simulatorDevice);
+        Preferences::RememberComChoice(windows.main());
         windows.main().syncAll();
         windows.main().show();
+        if (!options.file.empty()) windows.main().openAfterStart(options.file);
         return app.exec();
     } catch (const std::exception& e) {
         ui.message(e.what());

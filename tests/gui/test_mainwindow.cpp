@@ -91,7 +91,8 @@ TEST(MainWindow, OpensWithEveryControlAsDesigned) {
     Gui g;
     EXPECT_EQ(g.main.windowTitle(), QStringLiteral("Tavo Stepwright"));
     EXPECT_EQ(g.main.minimumSize(), QSize(634, 453));
-    EXPECT_EQ(g.main.maximumSize(), QSize(634, 453));
+    // It opens at the designed size, which is also the least it can take.
+    EXPECT_EQ(g.main.size(), QSize(634, 453));
 
     for (const Expected& e : kStartControls) {
         SCOPED_TRACE(e.name);
