@@ -292,10 +292,11 @@ Sampler::Step Sampler::step(MainState& s, Clock::time_point now, double msUntilP
         if (now < nextRow_) return Step::Idle;
         const auto period = std::chrono::duration_cast<Clock::duration>(
             std::chrono::duration<double, std::milli>(rowPeriodMs(s)));
-        // Rows keep to their grid; a row held up by the poll is caught up,
-        // but a long hold does not make the sampler rush.
+        // Rows keep to their grid, so that a row held up by the poll is
+        // caught up by the next; after a hold longer than a period the grid
+        // starts afresh rather than rush.
         nextRow_ += period;
-        if (nextRow_ < now - period) nextRow_ = now;
+        if (nextRow_ < now) nextRow_ = now + period;
         for (int a : watched_) {
             SampleKind kind;
             if (a >= 0 && a <= s.moduleListCount && SampleKindOf(s.moduleTypes[a], kind)) pending_.push_back(a);
@@ -357,6 +358,8 @@ WatchLoopStats RunWatchLoop(MainState& s, Sampler& sampler, const std::function<
     using Clock = Sampler::Clock;
     using Ms = std::chrono::duration<double, std::milli>;
     WatchLoopStats stats;
+    // The loop is the poll timer: it runs while the loop does.
+    s.pollTimerOn = s.port != nullptr;
     Clock::time_point pollDue = Clock::now() + std::chrono::milliseconds(kPollPeriodMs);
     Clock::time_point lastPoll{};
     double gaps = 0;
