@@ -322,7 +322,7 @@ Sampler::Step Sampler::step(MainState& s, Clock::time_point now, double msUntilP
         SampleKindOf(type, kind);
         ModuleSample m = DecodeStatusReply(kind, reply);
         m.address = uint8_t(address);
-        m.timeMs = uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - origin_).count());
+        m.timeMs = uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(clock() - origin_).count());
         if (row_.empty()) m.flags |= ModuleSample::kRowStart;
         ring_.push(m);
         row_.push_back(m);
@@ -348,7 +348,7 @@ void Sampler::clear() {
     lastRow_.clear();
     originSet_ = false;
     if (running_) {
-        origin_ = Clock::now();
+        origin_ = clock();
         originSet_ = true;
     }
 }

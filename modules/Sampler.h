@@ -172,6 +172,10 @@ public:
     uint64_t rows() const { return rows_; }
     uint64_t checksumErrors() const { return checksumErrors_; }
 
+    // The clock that time-stamps the samples (benchmarks replay hours in
+    // seconds with a clock of their own).
+    std::function<Clock::time_point()> clock = [] { return Clock::now(); };
+
 private:
     std::vector<int> watched_;
     int intervalMs_ = 0;

@@ -16,6 +16,7 @@
 #include <QValueAxis>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "app/MainState.h"
@@ -364,32 +365,65 @@ void TWatchForm::redraw() {
         else hi = mid;
     }
     std::vector<WatchTrace>& traces = traces_;
+    // A line keeps at most its lowest and highest point per column of six
+    // pixels, a step or digital trace only its changes: the charts lay out
+    // every point they are given, so an hour of samples must come to them
+    // no longer than a minute's.
+    const double columns = std::max(100, valueView_->width()) / 6.0;
+    const double columnS = spanS_ / columns;
+    struct Column {
+        long index = LONG_MIN;
+        QPointF lo, hi;
+    };
     std::vector<QList<QPointF>> points(traces.size());
-    std::vector<QPointF> lastPosition(traces.size(), QPointF(NAN, NAN));
+    std::vector<Column> column(traces.size());
+    std::vector<QPointF> last(traces.size(), QPointF(NAN, NAN));
     double minY = INFINITY, maxY = -INFINITY, minV = INFINITY, maxV = -INFINITY;
+    auto flush = [&](size_t k) {
+        Column& c = column[k];
+        if (c.index == LONG_MIN) return;
+        const bool lowFirst = c.lo.x() <= c.hi.x();
+        points[k].append(lowFirst ? c.lo : c.hi);
+        if (c.lo != c.hi) points[k].append(lowFirst ? c.hi : c.lo);
+        c.index = LONG_MIN;
+    };
+    auto addLinePoint = [&](size_t k, QPointF p) {
+        Column& c = column[k];
+        const long index = long(std::floor(p.x() / columnS));
+        if (index != c.index) {
+            flush(k);
+            c.index = index;
+            c.lo = c.hi = p;
+        } else {
+            if (p.y() < c.lo.y()) c.lo = p;
+            if (p.y() > c.hi.y()) c.hi = p;
+        }
+    };
+    std::vector<std::vector<size_t>> byAddress(kMaxModules + 1);
+    for (size_t k = 0; k < traces.size(); ++k) byAddress[size_t(traces[k].key.address)].push_back(k);
     const size_t first = lo > 0 ? lo - 1 : 0;
-    const size_t rightIndexLimit = ring.size();
-    for (size_t i = first; i < rightIndexLimit; ++i) {
+    for (size_t i = first; i < ring.size(); ++i) {
         const ModuleSample& m = ring[i];
         const double t = m.timeMs / 1000.0;
-        for (size_t k = 0; k < traces.size(); ++k) {
+        if (m.address > kMaxModules) continue;
+        for (size_t k : byAddress[m.address]) {
             const WatchTrace& tr = traces[k];
-            if (tr.key.address != m.address || tr.key.kind != m.kind()) continue;
+            if (tr.key.kind != m.kind()) continue;
             const ChannelShape shape = ChannelsOf(m.kind())[size_t(tr.key.channel)].shape;
             const double v = double(ChannelValue(m, tr.key.channel));
             QList<QPointF>& p = points[k];
+            const QPointF prev = last[k];
             if (tr.key.velocity) {
-                const QPointF prev = lastPosition[k];
-                lastPosition[k] = QPointF(t, v);
+                last[k] = QPointF(t, v);
                 if (std::isnan(prev.x()) || t <= prev.x()) continue;
                 const double vel = (v - prev.y()) / (t - prev.x());
-                p.append(QPointF(t, vel));
+                addLinePoint(k, QPointF(t, vel));
                 minV = std::min(minV, vel);
                 maxV = std::max(maxV, vel);
                 continue;
             }
             switch (shape) {
-                case ChannelShape::Line: p.append(QPointF(t, v)); break;
+                case ChannelShape::Line: addLinePoint(k, QPointF(t, v)); break;
                 case ChannelShape::Marker:
                     // A marker where the home position is first seen or changes.
                     if (p.isEmpty() || p.last().y() != v) p.append(QPointF(t, v));
@@ -397,8 +431,13 @@ void TWatchForm::redraw() {
                 case ChannelShape::Steps:
                 case ChannelShape::Digital: {
                     const double y = shape == ChannelShape::Digital ? tr.offset + v * kBitHigh : v;
-                    if (!p.isEmpty() && p.last().y() != y) p.append(QPointF(t, p.last().y()));
-                    p.append(QPointF(t, y));
+                    if (p.isEmpty()) {
+                        p.append(QPointF(t, y));
+                    } else if (prev.y() != y) {
+                        p.append(QPointF(t, prev.y()));
+                        p.append(QPointF(t, y));
+                    }
+                    last[k] = QPointF(t, y);
                     break;
                 }
             }
@@ -408,7 +447,14 @@ void TWatchForm::redraw() {
             }
         }
     }
-    for (size_t k = 0; k < traces.size(); ++k) traces[k].series->replace(points[k]);
+    for (size_t k = 0; k < traces.size(); ++k) {
+        flush(k);
+        // A step or digital trace reaches on to its newest sample.
+        const ChannelShape shape = ChannelsOf(traces[k].key.kind)[size_t(traces[k].key.channel)].shape;
+        if ((shape == ChannelShape::Steps || shape == ChannelShape::Digital) && !std::isnan(last[k].x()) &&
+            points[k].last() != last[k])
+            points[k].append(last[k]);
+    }
     if (minY > maxY) minY = 0, maxY = 1;
     const double pad = std::max(1.0, (maxY - minY) * 0.05);
     valueY_->setRange(minY - pad, maxY + pad);
@@ -417,6 +463,8 @@ void TWatchForm::redraw() {
         const double vpad = std::max(1.0, (maxV - minV) * 0.05);
         velocityY_->setRange(minV - vpad, maxV + vpad);
     }
+    // The axes first: each change of theirs lays out every series again.
+    for (size_t k = 0; k < traces.size(); ++k) traces[k].series->replace(points[k]);
 }
 
 QStringList TWatchForm::traceNames() const { return traceNames_; }
