@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "SimSession.h"
 #include "TestPlatform.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
@@ -29,10 +30,7 @@ int main(int argc, char** argv) {
     }
     TestPlatform ui;
     auto s = std::make_unique<MainState>(ui);
-    StartTimerTimer(*s);
-    s->com.device[0] = sim.devicePath();
-    s->com.choice = 0;
-    SetButtonClick(*s);
+    ConnectToSim(*s, sim);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     PollTimerTimer(*s);
     if (!s->online) {

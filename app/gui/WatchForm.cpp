@@ -108,6 +108,7 @@ TWatchForm::TWatchForm(TMainForm& main) : QWidget(&main, Qt::Window), main_(main
     valueChart_->addAxis(valueY_, Qt::AlignLeft);
     valueChart_->addAxis(velocityY_, Qt::AlignRight);
     velocityY_->setVisible(false);
+    shownX_ = {valueX_->min(), valueX_->max()};
     valueView_ = new QChartView(valueChart_, this);
     valueView_->setObjectName(QStringLiteral("WatchValueChart"));
     valueView_->setRubberBand(QChartView::HorizontalRubberBand);
@@ -261,6 +262,12 @@ void TWatchForm::scheduleTick() {
         sampleTimer_->stop();
         return;
     }
+    // Off line (or while the list disagrees with the network) there is
+    // nothing to fetch: look again now and then.
+    if (!Sampler::LinkFree(main_.state())) {
+        sampleTimer_->start(50);
+        return;
+    }
     const double due = sampler_.msUntilDue(Sampler::Clock::now());
     sampleTimer_->start(int(std::clamp(due, 2.0, 50.0)));
 }
@@ -350,10 +357,18 @@ void TWatchForm::redraw() {
     refreshModules();
     const SampleRing& ring = sampler_.samples();
     const double newest = ring.size() ? ring[ring.size() - 1].timeMs / 1000.0 : 0.0;
+    // A stretch dragged across the upper chart zoomed it: keep that stretch.
+    if (std::abs(valueX_->min() - shownX_.first) > 1e-6 || std::abs(valueX_->max() - shownX_.second) > 1e-6) {
+        spanS_ = std::max(0.5, valueX_->max() - valueX_->min());
+        rightS_ = valueX_->max();
+        following_ = false;
+        followCheck_->setChecked(false);
+    }
     const double right = following_ ? std::max(newest, spanS_) : rightS_;
     const double leftEdge = right - spanS_;
     valueX_->setRange(leftEdge, right);
     bitX_->setRange(leftEdge, right);
+    shownX_ = {valueX_->min(), valueX_->max()};
 
     // The first sample shown: one before the left edge, so that lines enter
     // from it.  Times rise through the ring.

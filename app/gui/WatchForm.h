@@ -8,6 +8,7 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "modules/Sampler.h"
@@ -90,6 +91,7 @@ private:
     std::vector<int> shownModules_;   // the list's rows: module addresses
     double spanS_ = 30.0;
     double rightS_ = 0.0;             // time at the right edge when not following
+    std::pair<double, double> shownX_{0.0, 0.0};  // the time axis as last set
     bool following_ = true;
     bool velocity_ = false;
     bool paused_ = false;

@@ -1,7 +1,10 @@
 // The Watch window off-screen: opened from the module list's menu, traces
 // added and removed, samples fetched between poll ticks only, exports written.
 
+#include <QChartView>
+#include <QCheckBox>
 #include <QDir>
+#include <QValueAxis>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
@@ -162,6 +165,30 @@ TEST(WatchWindow, ExportsWriteCsvAndPng) {
     // Clear drops the samples.
     w.watch->findChild<QPushButton*>("WatchClearButton")->click();
     EXPECT_EQ(w.watch->sampler().samples().size(), 0u);
+}
+
+TEST(WatchWindow, ZoomPanAndADraggedStretch) {
+    Watching w;
+    auto click = [&](const char* name) { w.watch->findChild<QPushButton*>(name)->click(); };
+    auto* follow = w.watch->findChild<QCheckBox*>("WatchFollowCheck");
+    w.watch->setSpan(10);
+    click("WatchZoomInButton");
+    EXPECT_DOUBLE_EQ(w.watch->span(), 5);
+    click("WatchZoomOutButton");
+    click("WatchZoomOutButton");
+    EXPECT_DOUBLE_EQ(w.watch->span(), 20);
+    EXPECT_TRUE(follow->isChecked());
+    click("WatchPanLeftButton");
+    EXPECT_FALSE(follow->isChecked());
+    // A stretch dragged across the chart becomes the window's span.
+    auto* view = w.watch->findChild<QChartView*>("WatchValueChart");
+    auto* axis = qobject_cast<QValueAxis*>(view->chart()->axes(Qt::Horizontal).first());
+    w.watch->setFollowing(true);
+    axis->setRange(2, 4);
+    w.watch->redraw();
+    EXPECT_DOUBLE_EQ(w.watch->span(), 2);
+    EXPECT_FALSE(follow->isChecked());
+    EXPECT_DOUBLE_EQ(axis->max(), 4);
 }
 
 }  // namespace

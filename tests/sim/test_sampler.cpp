@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "ScriptedMaster.h"
+#include "SimSession.h"
 #include "TestPlatform.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
@@ -47,10 +48,7 @@ protected:
         std::string error;
         ASSERT_TRUE(sim->start(error)) << error;
         s = std::make_unique<MainState>(ui);
-        StartTimerTimer(*s);
-        s->com.device[0] = sim->devicePath();
-        s->com.choice = 0;
-        SetButtonClick(*s);
+        ConnectToSim(*s, *sim);
         ASSERT_TRUE(s->port != nullptr);
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         PollTimerTimer(*s);
@@ -131,17 +129,6 @@ TEST_F(SamplerSim, IoInputAppearsInTheNextSample) {
     EXPECT_EQ(ChannelText(after[1], 11), "High");
     EXPECT_EQ(ChannelText(after[2], 6), "High");   // stepper Input 1
     EXPECT_EQ(ChannelText(after[2], 5), "Low");    // E-Stop
-}
-
-TEST_F(SamplerSim, PollKeepsItsRhythmWhileSampling) {
-    sampler.setWatched({1, 2, 3, 4});
-    sampler.start(Clock::now());
-    const auto until = Clock::now() + std::chrono::milliseconds(1300);
-    const WatchLoopStats stats = RunWatchLoop(*s, sampler, [&] { return Clock::now() >= until; }, nullptr);
-    EXPECT_GE(stats.polls, 4);
-    EXPECT_GE(sampler.rows(), 3u);
-    EXPECT_TRUE(s->online);
-    EXPECT_TRUE(ui.messages.empty());
 }
 
 // ---------------------------------------------------------------------------
