@@ -61,7 +61,8 @@ TWatchForm::TWatchForm(TMainForm& main) : QWidget(&main, Qt::Window), main_(main
 
     modules_ = new QListWidget(this);
     modules_->setObjectName(QStringLiteral("WatchModuleList"));
-    modules_->setMaximumWidth(140);
+    modules_->setMinimumWidth(120);
+    modules_->setMaximumWidth(160);
     modules_->setToolTip(QStringLiteral("Tick the modules to watch"));
     connect(modules_, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
         setWatched(item->data(Qt::UserRole).toInt(), item->checkState() == Qt::Checked);
