@@ -6,6 +6,8 @@
 // wrong usage is thrown as UsageError, which main turns into kExitUsage with
 // its text; the core's messages are printed as the window would show them.
 
+#include <signal.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -228,6 +230,21 @@ int CmdExec(Context& c, const Args& args);
 int CmdMonitor(Context& c, const Args& args);
 int CmdExport(Context& c, const Args& args);
 int CmdImport(Context& c, const Args& args);
+int CmdWatch(Context& c, const Args& args);
+
+// While one lives, Ctrl+C (and SIGTERM, SIGHUP) ends a command's loop
+// instead of the process: Interrupted() turns true.
+class InterruptGuard {
+public:
+    InterruptGuard();
+    ~InterruptGuard();
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+private:
+    struct sigaction old_[3];
+};
+bool Interrupted();
 
 // A program text (.sws) is read before Open takes it: false after printing
 // every error of the file, one per line.  Other files pass.

@@ -243,29 +243,6 @@ private:
     bool atLineStart_ = true;
 };
 
-// Ctrl+C and friends end the monitor.
-volatile sig_atomic_t g_interrupted = 0;
-void OnInterrupt(int) { g_interrupted = 1; }
-
-class InterruptGuard {
-public:
-    InterruptGuard() {
-        g_interrupted = 0;
-        struct sigaction sa {};
-        sa.sa_handler = OnInterrupt;
-        sigemptyset(&sa.sa_mask);
-        sa.sa_flags = 0;  // no restart: a wait ends at once
-        for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &sa, &old_[i]);
-    }
-    ~InterruptGuard() {
-        for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &old_[i], nullptr);
-    }
-
-private:
-    static constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
-    struct sigaction old_[3];
-};
-
 // Standard input as a key source: characters as typed, without echo or line
 // editing, Enter as carriage return; Ctrl+C still interrupts.
 class RawKeys {
@@ -867,7 +844,7 @@ int CmdMonitor(Context& c, const Args& args) {
 
         // Keys typed until the next poll is due go to the master at once.
         const auto due = Clock::now() + std::chrono::milliseconds(kPollIntervalMs);
-        while (!g_interrupted) {
+        while (!Interrupted()) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now()).count();
             if (left <= 0) break;
             for (char key : keys.wait(int(left))) {
@@ -875,7 +852,7 @@ int CmdMonitor(Context& c, const Args& args) {
                 drain();
             }
         }
-        if (g_interrupted) break;
+        if (Interrupted()) break;
         PollTimerTimer(c.s);
         if (!c.s.online) {
             drain.endLine();
@@ -886,5 +863,27 @@ int CmdMonitor(Context& c, const Args& args) {
     conn.tap()->drain = nullptr;
     return kExitOk;
 }
+
+// Ctrl+C and friends end the monitor and the watch.
+namespace {
+volatile sig_atomic_t g_interrupted = 0;
+void OnInterrupt(int) { g_interrupted = 1; }
+constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+}  // namespace
+
+InterruptGuard::InterruptGuard() {
+    g_interrupted = 0;
+    struct sigaction sa {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no restart: a wait ends at once
+    for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &sa, &old_[i]);
+}
+
+InterruptGuard::~InterruptGuard() {
+    for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &old_[i], nullptr);
+}
+
+bool Interrupted() { return g_interrupted != 0; }
 
 }  // namespace cli

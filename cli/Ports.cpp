@@ -23,7 +23,7 @@ bool IsOneOf(const std::string& command, std::initializer_list<const char*> name
 bool UsesPort(const std::string& command) { return !IsOneOf(command, {"list", "assemble"}); }
 
 bool TakesJson(const std::string& command) {
-    return IsOneOf(command, {"detect", "status", "download", "verify", "assemble", "list"});
+    return IsOneOf(command, {"detect", "status", "download", "verify", "assemble", "list", "watch"});
 }
 
 bool TakesManyPorts(const std::string& command) {

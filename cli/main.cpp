@@ -28,6 +28,7 @@ const CommandEntry kCommandTable[] = {
     {"verify", CmdVerify}, {"run", CmdRun},           {"stop", CmdStop},     {"step", CmdStep},
     {"reset", CmdReset},   {"status", CmdStatus},     {"exec", CmdExec},     {"monitor", CmdMonitor},
     {"export", CmdExport}, {"import", CmdImport},
+    {"watch", CmdWatch},
 };
 
 Command FindCommand(const std::string& name) {
@@ -290,7 +291,8 @@ int Main(int argc, char** argv) {
     CommandRun r;
     r.ui.printResults = !options.json;
     RunCommand(r, inv.command, run, inv.args, options, false, nullptr);
-    if (options.json) {
+    // watch writes its JSON rows as it goes.
+    if (options.json && inv.command != "watch") {
         const std::string port = !UsesPort(inv.command) ? "" : options.simulator ? "simulator" : options.port;
         WriteOut(Document(inv.command, port, r).write());
     }

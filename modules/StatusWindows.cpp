@@ -11,16 +11,6 @@
 
 namespace {
 
-constexpr int kMasterDataBytes = 32;
-
-// The status request of one module type: the item bits asked for, the reply
-// bytes the master collects (the frame's trailer) and the bytes read back.
-struct StatusRequest {
-    uint8_t itemBits;
-    uint8_t trailer;
-    int readCount;
-};
-
 constexpr StatusRequest kServoRequest{kItemPosition | kItemHomePosition, 9, 10};
 constexpr StatusRequest kStepperRequest{kItemPosition | kItemStepInputs | kItemHomePosition, 10, 10};
 constexpr StatusRequest kIoRequest{kItemInputBits, 3, 4};
@@ -76,9 +66,7 @@ void FillIo(StatusFormState& w, const uint8_t* r) {
 }
 
 void ShowModuleStatus(MainState& s, int a, int type) {
-    const StatusRequest& request = IsServo(type) ? kServoRequest
-                                   : IsStepper(type) ? kStepperRequest
-                                                          : kIoRequest;
+    const StatusRequest& request = *ModuleStatusRequest(type);
     uint8_t reply[16] = {};
     if (!RequestModuleStatus(s, a, request, reply)) return;
 
@@ -111,6 +99,13 @@ void ShowMasterStatus(MainState& s, int a) {
 }
 
 }  // namespace
+
+const StatusRequest* ModuleStatusRequest(int type) {
+    if (IsServo(type)) return &kServoRequest;
+    if (IsStepper(type)) return &kStepperRequest;
+    if (IsIo(type)) return &kIoRequest;
+    return nullptr;
+}
 
 void ModuleListBoxDblClick(MainState& s) {
     if (!s.online) {

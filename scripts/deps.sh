@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what building and testing Stepwright needs, when it is missing.
 set -euo pipefail
-packages=(cmake make g++ qt6-base-dev libgtest-dev libgmock-dev fonts-dejavu-core fonts-dejavu-extra
+packages=(cmake make g++ qt6-base-dev qt6-charts-dev libgtest-dev libgmock-dev fonts-dejavu-core fonts-dejavu-extra
   dpkg-dev desktop-file-utils poppler-utils)
 missing=()
 for p in "${packages[@]}"; do

@@ -1,9 +1,12 @@
 // Pictures of the windows for the user guide, taken from the real widgets on
 // the off-screen display: the main window with an example program open and a
-// line loaded into the builder, the communications dialog and the terminal.
-//   grab_window EXAMPLE.stw OUTPUT-DIRECTORY
+// line loaded into the builder, the communications dialog and the terminal;
+// with a third argument, the Watch window following servo 1 while that
+// program runs on the simulated master.
+//   grab_window EXAMPLE.stw OUTPUT-DIRECTORY [DEMO.stw]
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QWidget>
 #include <cstdio>
 #include <string>
@@ -14,8 +17,16 @@
 #include "app/gui/MainForm.h"
 #include "app/gui/QtPlatform.h"
 #include "app/gui/SecondaryForms.h"
+#include "app/gui/WatchForm.h"
+#include "link/ComSettings.h"
+#include "link/Download.h"
+#include "link/Execution.h"
+#include "link/Sio.h"
 #include "program/LineStore.h"
 #include "program/ProgramFile.h"
+#ifdef STEPWRIGHT_HAVE_SIM
+#include "sim/SimMaster.h"
+#endif
 
 namespace {
 
@@ -38,11 +49,55 @@ bool save(QWidget& w, const QString& dir, const char* name) {
     return false;
 }
 
+#ifdef STEPWRIGHT_HAVE_SIM
+// Runs the demo on the simulated master and lets the Watch window follow
+// servo 1 for a few seconds of its motion.
+bool grabWatch(TMainForm& main, const std::string& demo, const QString& dir) {
+    SimMaster sim;
+    std::string error;
+    if (!sim.start(error)) {
+        std::fprintf(stderr, "grab_window: simulator: %s\n", error.c_str());
+        return false;
+    }
+    bool opened = false;
+    main.run([&](MainState& s) {
+        s.com.device[0] = sim.devicePath();
+        s.com.choice = 0;
+        SetButtonClick(s);
+        opened = OpenProgramFile(s, demo);
+    });
+    auto idle = [](int ms) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    };
+    idle(3500);   // the poll finds the master and detects its modules
+    if (!opened || !main.state().online) {
+        std::fprintf(stderr, "grab_window: the demo did not start on the simulated master\n");
+        return false;
+    }
+    main.run(DownloadButtonClick);
+    main.run(RunButtonClick);
+    main.showWatchWindow();
+    TWatchForm& watch = *main.watchWindow();
+    watch.resize(820, 520);
+    watch.setWatched(1, true);
+    watch.setSpan(8);
+    idle(7000);
+    watch.redraw();
+    const QString path = dir + QStringLiteral("/watch.png");
+    const bool saved = watch.grab().save(path);
+    if (!saved) std::fprintf(stderr, "grab_window: cannot write %s\n", qPrintable(path));
+    main.run([](MainState& s) { SioClose(s); });
+    return saved;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: grab_window EXAMPLE.stw OUTPUT-DIRECTORY\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: grab_window EXAMPLE.stw OUTPUT-DIRECTORY [DEMO.stw]\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -81,5 +136,9 @@ int main(int argc, char** argv) {
     windows.terminal().show();
     windows.terminal().sync(main.state());
     ok = save(windows.terminal(), dir, "terminal.png") && ok;
+    windows.terminal().hide();
+#ifdef STEPWRIGHT_HAVE_SIM
+    if (argc == 4) ok = grabWatch(main, argv[3], dir) && ok;
+#endif
     return ok ? 0 : 1;
 }

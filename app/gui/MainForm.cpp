@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QWindow>
@@ -25,6 +26,7 @@
 #include "app/gui/Binders.h"
 #include "app/gui/Latin1.h"
 #include "app/gui/SecondaryForms.h"
+#include "app/gui/WatchForm.h"
 #include "app/gui/Widgets.h"
 #include "app/gui/WindowExtras.h"
 #include "isa/Io.h"
@@ -97,6 +99,8 @@ TMainForm::TMainForm(Platform& ui) : QWidget(nullptr), s_(std::make_unique<MainS
     connect(pollTimer_, &QTimer::timeout, this, &TMainForm::firePollTimer);
 
     connect(qApp, &QApplication::focusChanged, this, &TMainForm::onFocusChanged);
+    auto* watchKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this);
+    connect(watchKey, &QShortcut::activated, this, &TMainForm::showWatchWindow);
 
     syncAll();
     CentreOnScreen(this);
@@ -198,10 +202,20 @@ void TMainForm::buildModuleMenu() {
         else
             modEditPopup_->setDefaultAction(action);
     }
+    // After the list's own items: the Watch window (also Ctrl+W).
+    QAction* watch = modEditPopup_->addAction(QStringLiteral("Watch..."));
+    watch->setObjectName(QStringLiteral("Watch1"));
+    watch->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    connect(watch, &QAction::triggered, this, &TMainForm::showWatchWindow);
 }
 
 void TMainForm::run(const std::function<void(MainState&)>& handler) {
     if (closed_) return;
+    struct Running {
+        int& n;
+        explicit Running(int& count) : n(count) { ++n; }
+        ~Running() { --n; }
+    } running(handlersRunning_);
     try {
         handler(*s_);
         // Cut and Copy act on one block: no handler may leave a gap in it.
@@ -277,6 +291,22 @@ void TMainForm::showStatusWindow(StatusWindow which) {
     form->exec();
 }
 
+bool TMainForm::runBetweenTicks(const std::function<void(MainState&, double)>& f) {
+    if (closed_ || handlersRunning_ || ticksHeld_ || boxesOpen_ || !s_->pollTimerOn || !pollTimer_->isActive())
+        return false;
+    const double left = pollTimer_->remainingTime();
+    run([&f, left](MainState& s) { f(s, left); });
+    return true;
+}
+
+void TMainForm::showWatchWindow() {
+    if (closed_) return;
+    if (!watch_) watch_ = new TWatchForm(*this);
+    watch_->show();
+    watch_->raise();
+    watch_->activateWindow();
+}
+
 void TMainForm::fireStartTimer() {
     if (boxesOpen_) {
         startDue_ = true;
@@ -344,6 +374,7 @@ void TMainForm::shutDown() {
     closed_ = true;
     startTimer_->stop();
     pollTimer_->stop();
+    if (watch_) watch_->hide();
     for (QWidget* w : std::initializer_list<QWidget*>{windows_.com, windows_.terminal, windows_.progress})
         if (w) w->hide();
     QCoreApplication::quit();

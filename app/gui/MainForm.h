@@ -26,6 +26,7 @@ class TComForm;
 class TTerminalForm;
 class TMessageForm;
 class TStatForm;
+class TWatchForm;
 
 // The windows the main window shows on demand.
 struct SecondaryWindows {
@@ -69,6 +70,15 @@ public:
     void holdTicksForBox();
     void releaseTicksForBox();
 
+    // Runs f, an exchange of the Watch window, between two poll ticks: only
+    // while no handler, message box or drawing holds the thread and the poll
+    // timer runs; false without running it otherwise.  f is told the
+    // milliseconds left until the next poll tick.
+    bool runBetweenTicks(const std::function<void(MainState&, double msUntilPoll)>& f);
+    // Shows the Watch window, created at its first use.
+    void showWatchWindow();
+    TWatchForm* watchWindow() const { return watch_; }
+
     // True once the window has closed for good.
     bool closed() const { return closed_; }
 
@@ -110,4 +120,6 @@ private:
     int boxesOpen_ = 0;      // > 0 while a message box or question is open
     bool startDue_ = false;  // the start-up tick fell due while a box was open
     bool closed_ = false;
+    int handlersRunning_ = 0;    // > 0 while a handler of the core runs
+    TWatchForm* watch_ = nullptr;
 };

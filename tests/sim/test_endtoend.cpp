@@ -8,6 +8,7 @@
 #include <set>
 #include <thread>
 
+#include "SimSession.h"
 #include "TestPlatform.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
@@ -44,10 +45,7 @@ protected:
         std::string error;
         ASSERT_TRUE(sim->start(error)) << error;
         s = std::make_unique<MainState>(ui);
-        StartTimerTimer(*s);
-        s->com.device[0] = sim->devicePath();
-        s->com.choice = 0;
-        SetButtonClick(*s);
+        ConnectToSim(*s, *sim);
         ASSERT_TRUE(s->port != nullptr);
     }
 

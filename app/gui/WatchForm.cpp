@@ -1,0 +1,541 @@
+#include "app/gui/WatchForm.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineSeries>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScatterSeries>
+#include <QTimer>
+#include <QValueAxis>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "app/MainState.h"
+#include "app/gui/Latin1.h"
+#include "app/gui/MainForm.h"
+
+namespace {
+
+constexpr double kBitPitch = 1.5;   // digital traces stand this far apart
+constexpr double kBitHigh = 1.0;
+
+QPushButton* Button(QWidget* parent, const char* name, const QString& text) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+QValueAxis* Axis(const QString& title) {
+    auto* axis = new QValueAxis;
+    axis->setTitleText(title);
+    return axis;
+}
+
+}  // namespace
+
+// One series and what it draws.
+struct WatchTrace {
+    struct {
+        int address;
+        SampleKind kind;
+        int channel;
+        bool velocity;   // the velocity derived from the channel
+    } key;
+    QXYSeries* series;
+    double offset;   // digital traces: their base line
+};
+
+TWatchForm::TWatchForm(TMainForm& main) : QWidget(&main, Qt::Window), main_(main) {
+    setObjectName(QStringLiteral("WatchForm"));
+    setWindowTitle(QStringLiteral("Watch"));
+    resize(900, 600);
+
+    modules_ = new QListWidget(this);
+    modules_->setObjectName(QStringLiteral("WatchModuleList"));
+    modules_->setMinimumWidth(120);
+    modules_->setMaximumWidth(160);
+    modules_->setToolTip(QStringLiteral("Tick the modules to watch"));
+    connect(modules_, &QListWidget::itemChanged, this, [this](QListWidgetItem* item) {
+        setWatched(item->data(Qt::UserRole).toInt(), item->checkState() == Qt::Checked);
+    });
+
+    pauseButton_ = Button(this, "WatchPauseButton", QStringLiteral("Pause"));
+    connect(pauseButton_, &QPushButton::clicked, this, [this] { setPaused(!paused_ && sampler_.running()); });
+    auto* clear = Button(this, "WatchClearButton", QStringLiteral("Clear"));
+    connect(clear, &QPushButton::clicked, this, &TWatchForm::clearSamples);
+    auto* zoomIn = Button(this, "WatchZoomInButton", QStringLiteral("Zoom In"));
+    connect(zoomIn, &QPushButton::clicked, this, [this] { setSpan(spanS_ / 2); });
+    auto* zoomOut = Button(this, "WatchZoomOutButton", QStringLiteral("Zoom Out"));
+    connect(zoomOut, &QPushButton::clicked, this, [this] { setSpan(spanS_ * 2); });
+    auto* left = Button(this, "WatchPanLeftButton", QStringLiteral("<"));
+    connect(left, &QPushButton::clicked, this, [this] { panBy(-0.5); });
+    auto* right = Button(this, "WatchPanRightButton", QStringLiteral(">"));
+    connect(right, &QPushButton::clicked, this, [this] { panBy(0.5); });
+    followCheck_ = new QCheckBox(QStringLiteral("Follow"), this);
+    followCheck_->setObjectName(QStringLiteral("WatchFollowCheck"));
+    followCheck_->setChecked(true);
+    connect(followCheck_, &QCheckBox::clicked, this, &TWatchForm::setFollowing);
+    velocityCheck_ = new QCheckBox(QStringLiteral("Velocity"), this);
+    velocityCheck_->setObjectName(QStringLiteral("WatchVelocityCheck"));
+    connect(velocityCheck_, &QCheckBox::clicked, this, &TWatchForm::setVelocity);
+    auto* csv = Button(this, "WatchCsvButton", QStringLiteral("Export CSV..."));
+    connect(csv, &QPushButton::clicked, this, [this] {
+        const QString path = askFile(QStringLiteral("CSV (*.csv)"));
+        if (!path.isEmpty()) exportCsv(path);
+    });
+    auto* png = Button(this, "WatchPngButton", QStringLiteral("Export PNG..."));
+    connect(png, &QPushButton::clicked, this, [this] {
+        const QString path = askFile(QStringLiteral("PNG (*.png)"));
+        if (!path.isEmpty()) exportPng(path);
+    });
+    statusLabel_ = new QLabel(this);
+    statusLabel_->setObjectName(QStringLiteral("WatchStatusLabel"));
+
+    valueChart_ = new QChart;
+    valueChart_->legend()->setAlignment(Qt::AlignRight);
+    valueX_ = Axis(QStringLiteral("s"));
+    valueY_ = Axis(QStringLiteral("counts"));
+    velocityY_ = Axis(QStringLiteral("counts/s"));
+    valueChart_->addAxis(valueX_, Qt::AlignBottom);
+    valueChart_->addAxis(valueY_, Qt::AlignLeft);
+    valueChart_->addAxis(velocityY_, Qt::AlignRight);
+    velocityY_->setVisible(false);
+    shownX_ = {valueX_->min(), valueX_->max()};
+    valueView_ = new QChartView(valueChart_, this);
+    valueView_->setObjectName(QStringLiteral("WatchValueChart"));
+    valueView_->setRubberBand(QChartView::HorizontalRubberBand);
+
+    bitChart_ = new QChart;
+    bitChart_->legend()->setAlignment(Qt::AlignRight);
+    bitX_ = Axis(QStringLiteral("s"));
+    bitY_ = Axis(QString());
+    bitY_->setLabelsVisible(false);
+    bitY_->setGridLineVisible(false);
+    bitChart_->addAxis(bitX_, Qt::AlignBottom);
+    bitChart_->addAxis(bitY_, Qt::AlignLeft);
+    bitView_ = new QChartView(bitChart_, this);
+    bitView_->setObjectName(QStringLiteral("WatchBitChart"));
+
+    auto* tools = new QHBoxLayout;
+    for (QWidget* w : std::initializer_list<QWidget*>{pauseButton_, clear, zoomIn, zoomOut, left, right, followCheck_,
+                                                      velocityCheck_, csv, png})
+        tools->addWidget(w);
+    tools->addStretch();
+    auto* charts = new QVBoxLayout;
+    charts->addLayout(tools);
+    charts->addWidget(valueView_, 3);
+    charts->addWidget(bitView_, 2);
+    charts->addWidget(statusLabel_);
+    auto* top = new QHBoxLayout(this);
+    top->addWidget(modules_);
+    top->addLayout(charts, 1);
+
+    sampleTimer_ = new QTimer(this);
+    sampleTimer_->setObjectName(QStringLiteral("WatchSampleTimer"));
+    sampleTimer_->setSingleShot(true);
+    sampleTimer_->setTimerType(Qt::PreciseTimer);
+    connect(sampleTimer_, &QTimer::timeout, this, &TWatchForm::sampleTick);
+    drawTimer_ = new QTimer(this);
+    drawTimer_->setInterval(200);
+    connect(drawTimer_, &QTimer::timeout, this, [this] {
+        if (!isVisible()) return;
+        redraw();
+        updateStatus();
+    });
+    drawTimer_->start();
+    redraw();
+    updateStatus();
+}
+
+TWatchForm::~TWatchForm() = default;
+
+void TWatchForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    redraw();
+    updateStatus();
+}
+
+void TWatchForm::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Plus: setSpan(spanS_ / 2); break;
+        case Qt::Key_Minus: setSpan(spanS_ * 2); break;
+        case Qt::Key_Left: panBy(-0.25); break;
+        case Qt::Key_Right: panBy(0.25); break;
+        case Qt::Key_Space: setPaused(!paused_ && sampler_.running()); break;
+        default: QWidget::keyPressEvent(event); return;
+    }
+    event->accept();
+}
+
+// The list offers every module of the module list that has a status window.
+void TWatchForm::refreshModules() {
+    const MainState& s = main_.state();
+    std::vector<int> rows;
+    QStringList texts;
+    const auto& items = s.form.ModuleListBox.items;
+    for (int a = 0; a < int(items.size()) && a <= kMaxModules; ++a) {
+        SampleKind kind;
+        if (!SampleKindOf(s.moduleTypes[a], kind)) continue;
+        rows.push_back(a);
+        texts << toQ(items[size_t(a)]);
+    }
+    bool same = rows == shownModules_;
+    for (int i = 0; same && i < modules_->count(); ++i) same = modules_->item(i)->text() == texts[i];
+    if (same) return;
+    const QSignalBlocker blocker(modules_);
+    modules_->clear();
+    shownModules_ = rows;
+    std::vector<int> watched;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        auto* item = new QListWidgetItem(texts[int(i)], modules_);
+        item->setData(Qt::UserRole, rows[i]);
+        const bool on = std::binary_search(sampler_.watched().begin(), sampler_.watched().end(), rows[i]);
+        item->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+        if (on) watched.push_back(rows[i]);
+    }
+    // Modules no longer in the list are no longer watched.
+    if (watched != sampler_.watched()) {
+        sampler_.setWatched(watched);
+        buildTraces();
+    }
+}
+
+void TWatchForm::setWatched(int address, bool on) {
+    std::vector<int> watched = sampler_.watched();
+    if (on)
+        watched.push_back(address);
+    else
+        std::erase(watched, address);
+    sampler_.setWatched(watched);
+    for (int i = 0; i < modules_->count(); ++i) {
+        QListWidgetItem* item = modules_->item(i);
+        if (item->data(Qt::UserRole).toInt() != address) continue;
+        const QSignalBlocker blocker(modules_);
+        item->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+    }
+    if (!paused_ && !sampler_.running() && !sampler_.stoppedByLink() && !watched.empty())
+        sampler_.start(Sampler::Clock::now());
+    buildTraces();
+    redraw();
+    updateStatus();
+    scheduleTick();
+}
+
+void TWatchForm::setPaused(bool paused) {
+    paused_ = paused;
+    if (paused) {
+        sampler_.pause();
+    } else {
+        sampler_.start(Sampler::Clock::now());
+    }
+    updateStatus();
+    scheduleTick();
+}
+
+void TWatchForm::clearSamples() {
+    sampler_.clear();
+    rightS_ = 0;
+    redraw();
+    updateStatus();
+}
+
+void TWatchForm::sampleTick() {
+    if (!paused_ && sampler_.running()) {
+        main_.runBetweenTicks([this](MainState& s, double msUntilPoll) {
+            sampler_.step(s, Sampler::Clock::now(), msUntilPoll);
+        });
+        if (!sampler_.running()) updateStatus();
+    }
+    scheduleTick();
+}
+
+void TWatchForm::scheduleTick() {
+    if (paused_ || !sampler_.running() || sampler_.watched().empty()) {
+        sampleTimer_->stop();
+        return;
+    }
+    // Off line (or while the list disagrees with the network) there is
+    // nothing to fetch: look again now and then.
+    if (!Sampler::LinkFree(main_.state())) {
+        sampleTimer_->start(50);
+        return;
+    }
+    const double due = sampler_.msUntilDue(Sampler::Clock::now());
+    sampleTimer_->start(int(std::clamp(due, 2.0, 50.0)));
+}
+
+void TWatchForm::updateStatus() {
+    const MainState& s = main_.state();
+    QString text;
+    if (sampler_.stoppedByLink())
+        text = QStringLiteral("Stopped: Stepwright not responding.  Resume to sample again.");
+    else if (paused_)
+        text = QStringLiteral("Paused");
+    else if (sampler_.watched().empty())
+        text = QStringLiteral("Tick the modules to watch");
+    else if (!s.online)
+        text = QStringLiteral("Waiting: Stepwright not on-line.");
+    else if (s.moduleMismatch)
+        text = QStringLiteral("Waiting: Module list does not match detected modules.");
+    else
+        text = QStringLiteral("%1 module(s), a row every %2 ms; %3 samples kept")
+                   .arg(sampler_.watched().size())
+                   .arg(sampler_.rowPeriodMs(s), 0, 'f', 0)
+                   .arg(sampler_.samples().size());
+    if (sampler_.checksumErrors() > 0)
+        text += QStringLiteral("; %1 reply(s) with a wrong checksum left out").arg(sampler_.checksumErrors());
+    statusLabel_->setText(text);
+    const bool stopped = paused_ || !sampler_.running();
+    pauseButton_->setText(stopped ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+}
+
+// One series per channel of every watched module (and per velocity).
+void TWatchForm::buildTraces() {
+    std::vector<WatchTrace>& traces = traces_;
+    valueChart_->removeAllSeries();
+    bitChart_->removeAllSeries();
+    traces.clear();
+    traceNames_.clear();
+    const MainState& s = main_.state();
+    int bits = 0;
+    for (int a : sampler_.watched()) {
+        SampleKind kind;
+        if (a > kMaxModules || !SampleKindOf(s.moduleTypes[a], kind)) continue;
+        const auto& channels = ChannelsOf(kind);
+        for (int c = 0; c < int(channels.size()); ++c) {
+            const QString name = QStringLiteral("%1 %2").arg(a).arg(QLatin1String(channels[size_t(c)].caption));
+            const ChannelShape shape = channels[size_t(c)].shape;
+            QXYSeries* series = nullptr;
+            double offset = 0;
+            if (shape == ChannelShape::Marker) {
+                auto* scatter = new QScatterSeries;
+                scatter->setMarkerSize(9);
+                series = scatter;
+            } else {
+                series = new QLineSeries;
+            }
+            series->setName(name);
+            QChart* chart = shape == ChannelShape::Digital ? bitChart_ : valueChart_;
+            chart->addSeries(series);
+            if (shape == ChannelShape::Digital) {
+                offset = bits++ * kBitPitch;
+                series->attachAxis(bitX_);
+                series->attachAxis(bitY_);
+            } else {
+                series->attachAxis(valueX_);
+                series->attachAxis(valueY_);
+            }
+            traces.push_back({{a, kind, c, false}, series, offset});
+            traceNames_ << name;
+            if (velocity_ && shape == ChannelShape::Line) {
+                auto* v = new QLineSeries;
+                v->setName(name + QStringLiteral(" velocity"));
+                QPen pen = v->pen();
+                pen.setStyle(Qt::DashLine);
+                v->setPen(pen);
+                valueChart_->addSeries(v);
+                v->attachAxis(valueX_);
+                v->attachAxis(velocityY_);
+                traces.push_back({{a, kind, c, true}, v, 0});
+                traceNames_ << v->name();
+            }
+        }
+    }
+    velocityY_->setVisible(velocity_);
+    bitY_->setRange(-0.25, std::max(1, bits) * kBitPitch);
+}
+
+void TWatchForm::redraw() {
+    refreshModules();
+    const SampleRing& ring = sampler_.samples();
+    const double newest = ring.size() ? ring[ring.size() - 1].timeMs / 1000.0 : 0.0;
+    // A stretch dragged across the upper chart zoomed it: keep that stretch.
+    if (std::abs(valueX_->min() - shownX_.first) > 1e-6 || std::abs(valueX_->max() - shownX_.second) > 1e-6) {
+        spanS_ = std::max(0.5, valueX_->max() - valueX_->min());
+        rightS_ = valueX_->max();
+        following_ = false;
+        followCheck_->setChecked(false);
+    }
+    const double right = following_ ? std::max(newest, spanS_) : rightS_;
+    const double leftEdge = right - spanS_;
+    valueX_->setRange(leftEdge, right);
+    bitX_->setRange(leftEdge, right);
+    shownX_ = {valueX_->min(), valueX_->max()};
+
+    // The first sample shown: one before the left edge, so that lines enter
+    // from it.  Times rise through the ring.
+    size_t lo = 0, hi = ring.size();
+    const uint32_t fromMs = leftEdge <= 0 ? 0 : uint32_t(leftEdge * 1000.0);
+    while (lo < hi) {
+        const size_t mid = (lo + hi) / 2;
+        if (ring[mid].timeMs < fromMs) lo = mid + 1;
+        else hi = mid;
+    }
+    std::vector<WatchTrace>& traces = traces_;
+    // A line keeps at most its lowest and highest point per column of six
+    // pixels, a step or digital trace only its changes: the charts lay out
+    // every point they are given, so an hour of samples must come to them
+    // no longer than a minute's.
+    const double columns = std::max(100, valueView_->width()) / 6.0;
+    const double columnS = spanS_ / columns;
+    struct Column {
+        long index = LONG_MIN;
+        QPointF lo, hi;
+    };
+    std::vector<QList<QPointF>> points(traces.size());
+    std::vector<Column> column(traces.size());
+    std::vector<QPointF> last(traces.size(), QPointF(NAN, NAN));
+    double minY = INFINITY, maxY = -INFINITY, minV = INFINITY, maxV = -INFINITY;
+    auto flush = [&](size_t k) {
+        Column& c = column[k];
+        if (c.index == LONG_MIN) return;
+        const bool lowFirst = c.lo.x() <= c.hi.x();
+        points[k].append(lowFirst ? c.lo : c.hi);
+        if (c.lo != c.hi) points[k].append(lowFirst ? c.hi : c.lo);
+        c.index = LONG_MIN;
+    };
+    auto addLinePoint = [&](size_t k, QPointF p) {
+        Column& c = column[k];
+        const long index = long(std::floor(p.x() / columnS));
+        if (index != c.index) {
+            flush(k);
+            c.index = index;
+            c.lo = c.hi = p;
+        } else {
+            if (p.y() < c.lo.y()) c.lo = p;
+            if (p.y() > c.hi.y()) c.hi = p;
+        }
+    };
+    std::vector<std::vector<size_t>> byAddress(kMaxModules + 1);
+    for (size_t k = 0; k < traces.size(); ++k) byAddress[size_t(traces[k].key.address)].push_back(k);
+    const size_t first = lo > 0 ? lo - 1 : 0;
+    for (size_t i = first; i < ring.size(); ++i) {
+        const ModuleSample& m = ring[i];
+        const double t = m.timeMs / 1000.0;
+        if (m.address > kMaxModules) continue;
+        for (size_t k : byAddress[m.address]) {
+            const WatchTrace& tr = traces[k];
+            if (tr.key.kind != m.kind()) continue;
+            const ChannelShape shape = ChannelsOf(m.kind())[size_t(tr.key.channel)].shape;
+            const double v = double(ChannelValue(m, tr.key.channel));
+            QList<QPointF>& p = points[k];
+            const QPointF prev = last[k];
+            if (tr.key.velocity) {
+                last[k] = QPointF(t, v);
+                if (std::isnan(prev.x()) || t <= prev.x()) continue;
+                const double vel = (v - prev.y()) / (t - prev.x());
+                addLinePoint(k, QPointF(t, vel));
+                minV = std::min(minV, vel);
+                maxV = std::max(maxV, vel);
+                continue;
+            }
+            switch (shape) {
+                case ChannelShape::Line: addLinePoint(k, QPointF(t, v)); break;
+                case ChannelShape::Marker:
+                    // A marker where the home position is first seen or changes.
+                    if (p.isEmpty() || p.last().y() != v) p.append(QPointF(t, v));
+                    break;
+                case ChannelShape::Steps:
+                case ChannelShape::Digital: {
+                    const double y = shape == ChannelShape::Digital ? tr.offset + v * kBitHigh : v;
+                    if (p.isEmpty()) {
+                        p.append(QPointF(t, y));
+                    } else if (prev.y() != y) {
+                        p.append(QPointF(t, prev.y()));
+                        p.append(QPointF(t, y));
+                    }
+                    last[k] = QPointF(t, y);
+                    break;
+                }
+            }
+            if (shape != ChannelShape::Digital) {
+                minY = std::min(minY, v);
+                maxY = std::max(maxY, v);
+            }
+        }
+    }
+    for (size_t k = 0; k < traces.size(); ++k) {
+        flush(k);
+        // A step or digital trace reaches on to its newest sample.
+        const ChannelShape shape = ChannelsOf(traces[k].key.kind)[size_t(traces[k].key.channel)].shape;
+        if ((shape == ChannelShape::Steps || shape == ChannelShape::Digital) && !std::isnan(last[k].x()) &&
+            points[k].last() != last[k])
+            points[k].append(last[k]);
+    }
+    if (minY > maxY) minY = 0, maxY = 1;
+    const double pad = std::max(1.0, (maxY - minY) * 0.05);
+    valueY_->setRange(minY - pad, maxY + pad);
+    if (velocity_) {
+        if (minV > maxV) minV = -1, maxV = 1;
+        const double vpad = std::max(1.0, (maxV - minV) * 0.05);
+        velocityY_->setRange(minV - vpad, maxV + vpad);
+    }
+    // The axes first: each change of theirs lays out every series again.
+    for (size_t k = 0; k < traces.size(); ++k) traces[k].series->replace(points[k]);
+}
+
+QStringList TWatchForm::traceNames() const { return traceNames_; }
+
+void TWatchForm::setSpan(double seconds) {
+    spanS_ = std::clamp(seconds, 0.5, 86400.0);
+    redraw();
+}
+
+void TWatchForm::panBy(double fraction) {
+    const SampleRing& ring = sampler_.samples();
+    const double newest = ring.size() ? ring[ring.size() - 1].timeMs / 1000.0 : 0.0;
+    if (following_) rightS_ = std::max(newest, spanS_);
+    rightS_ = std::max(spanS_, rightS_ + fraction * spanS_);
+    following_ = rightS_ >= newest && fraction > 0;
+    followCheck_->setChecked(following_);
+    redraw();
+}
+
+void TWatchForm::setFollowing(bool on) {
+    following_ = on;
+    followCheck_->setChecked(on);
+    redraw();
+}
+
+void TWatchForm::setVelocity(bool on) {
+    velocity_ = on;
+    velocityCheck_->setChecked(on);
+    buildTraces();
+    redraw();
+}
+
+QString TWatchForm::askFile(const QString& filter) {
+    if (chooseFile) return chooseFile(filter);
+    return QFileDialog::getSaveFileName(this, QString(), QString(), filter);
+}
+
+bool TWatchForm::exportCsv(const QString& path) {
+    QFile file(path);
+    const std::string csv = RingCsv(sampler_.samples());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(csv.data(), qint64(csv.size())) != qint64(csv.size()) || !file.flush()) {
+        main_.state().message(Format("Cannot write %s", QFile::encodeName(path).constData()));
+        return false;
+    }
+    return true;
+}
+
+bool TWatchForm::exportPng(const QString& path) {
+    redraw();
+    QWidget* charts = valueView_->parentWidget();
+    const QRect area = valueView_->geometry().united(bitView_->geometry());
+    if (!charts->grab(area).save(path, "PNG")) {
+        main_.state().message(Format("Cannot write %s", QFile::encodeName(path).constData()));
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,210 @@
+#pragma once
+// Live traces of module status.  The sampler fetches the status of each
+// watched module with the status windows' own request frames and reply
+// layouts, time-stamps the values and keeps them in a bounded ring.  It runs
+// on the user-interface thread between two poll ticks, only while the link is
+// free (on line, poll timer running, module list agreeing with the network),
+// and takes at most its share of the line: the link budget below.
+//
+// Errors: a missing reply runs the not-responding procedure (its one
+// message) inside the host routine, and the sampler stops; a reply with a
+// wrong checksum is counted and left out.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct MainState;
+
+// ---------------------------------------------------------------------------
+// The link budget
+
+constexpr int kLinkBaud = 19200;
+// Share of the line's time the sampler may take; the rest stays with the
+// poll, the user's own exchanges and the master's printed characters, and
+// keeps the window answering between two blocking exchanges.
+constexpr double kSamplerShare = 0.5;
+// Margin kept before the next poll tick: a sample that would end later waits
+// until the tick has run, so the poll keeps its rhythm.
+constexpr double kPollGuardMs = 5.0;
+
+struct SampleBytes {
+    int toMaster;    // command bytes, counts, frame, checksum
+    int fromMaster;  // acknowledges, result byte, reply and its checksum
+    int total() const { return toMaster + fromMaster; }
+};
+
+// Bytes on the line for one status sample of a module type ({0, 0} for a type
+// without a status window).
+SampleBytes StatusSampleBytes(int type);
+// Wire time of one sample at baud (10 bits a byte), in milliseconds.
+double StatusSampleMs(int type, int baud = kLinkBaud);
+// The shortest period between the starts of two rows over modules of these
+// types that keeps the sampler within its share of the line.
+double BudgetRowPeriodMs(const std::vector<int>& types, int baud = kLinkBaud);
+
+// ---------------------------------------------------------------------------
+// Samples
+
+enum class SampleKind : uint8_t { Servo, Stepper, Io, Master };
+
+// One module's status at one moment, 16 bytes.
+struct ModuleSample {
+    uint32_t timeMs = 0;   // since sampling started
+    uint8_t address = 0;
+    uint8_t flags = 0;     // bits 0-1 the kind, bit 7 the first sample of a row
+    uint8_t status = 0;    // servo, stepper: the status byte
+    uint8_t inputs = 0;    // stepper: the input byte
+    int32_t a = 0;         // servo, stepper: position; I/O: the twelve bits; master: counters 1 and 2
+    int32_t b = 0;         // servo, stepper: home position; master: counters 3 and 4
+
+    static constexpr uint8_t kRowStart = 0x80;
+    SampleKind kind() const { return SampleKind(flags & 3); }
+    bool rowStart() const { return flags & kRowStart; }
+};
+static_assert(sizeof(ModuleSample) == 16);
+
+// The kind of a module type; false for a type without a status window.
+bool SampleKindOf(int type, SampleKind& kind);
+// Decodes a status reply (the master: its 32-byte data area) as the status
+// windows read it.
+ModuleSample DecodeStatusReply(SampleKind kind, const uint8_t* reply);
+
+// The values a sample carries, named as in the status windows, and how a
+// trace draws them.
+enum class ChannelShape { Line, Marker, Digital, Steps };
+struct Channel {
+    const char* caption;
+    ChannelShape shape;
+};
+const std::vector<Channel>& ChannelsOf(SampleKind kind);
+// Channel i of a sample as a number (a bit as 0 or 1).
+int64_t ChannelValue(const ModuleSample& sample, int channel);
+// Channel i as its status window shows it: "%d", "High"/"Low", "On"/"Off".
+std::string ChannelText(const ModuleSample& sample, int channel);
+
+// A bounded ring of samples: the oldest give way to the newest.
+class SampleRing {
+public:
+    explicit SampleRing(size_t capacity);
+    void push(const ModuleSample& sample);
+    void clear();
+    size_t size() const { return size_; }
+    size_t capacity() const { return buffer_.size(); }
+    // 0 is the oldest sample kept.
+    const ModuleSample& operator[](size_t i) const { return buffer_[(head_ + i) % buffer_.size()]; }
+
+private:
+    std::vector<ModuleSample> buffer_;
+    size_t head_ = 0;   // the oldest
+    size_t size_ = 0;
+};
+
+// 262144 samples, 4 MB.
+constexpr size_t kDefaultRingSamples = size_t(1) << 18;
+
+// ---------------------------------------------------------------------------
+// Rows as text: a row is one pass over the watched modules.
+
+// The modules of a table: address and kind, in column order.
+using TableModules = std::vector<std::pair<int, SampleKind>>;
+TableModules ModulesOfRow(const std::vector<ModuleSample>& row);
+// "time_ms", then "ADDRESS CAPTION" for every channel of every module.
+std::string CsvHeader(const TableModules& modules);
+// The row's time and values under that header (empty cells for modules the
+// row has not).
+std::string CsvRow(const std::vector<ModuleSample>& row, const TableModules& modules);
+// One JSON object on one line: {"time_ms":T,"modules":[{"address":A,"CAPTION":V,...}]}.
+std::string JsonRow(const std::vector<ModuleSample>& row);
+// One readable line: the time in seconds, then "ADDRESS: CAPTION VALUE, ..." per module.
+std::string TextRow(const std::vector<ModuleSample>& row);
+// Every sample of the ring as CSV, rows grouped by their first sample, one
+// column set per module seen.
+std::string RingCsv(const SampleRing& ring);
+
+// ---------------------------------------------------------------------------
+// The sampler
+
+class Sampler {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit Sampler(size_t capacity = kDefaultRingSamples);
+
+    // The module addresses to watch (kept sorted, without repeats).
+    void setWatched(std::vector<int> addresses);
+    const std::vector<int>& watched() const { return watched_; }
+    // 0: as fast as the budget allows.
+    void setIntervalMs(int ms) { intervalMs_ = ms < 0 ? 0 : ms; }
+    int intervalMs() const { return intervalMs_; }
+    // The period between the starts of two rows: the interval or the budget's
+    // period for the watched modules, whichever is longer.
+    double rowPeriodMs(const MainState& s) const;
+
+    // Starts (or resumes) sampling: the first row is due at once.
+    void start(Clock::time_point now);
+    void pause();
+    bool running() const { return running_; }
+    // Sampling stopped because the master did not answer.
+    bool stoppedByLink() const { return stoppedByLink_; }
+
+    // Whether an exchange may start now: on line, the poll timer running (it
+    // is held off around Step, terminal keys and their replies) and the module
+    // list agreeing with the network.
+    static bool LinkFree(const MainState& s);
+
+    enum class Step { Idle, Sampled, Failed };
+    // Fetches the next module's status when a row is due and the sample ends
+    // before the next poll tick (msUntilPoll < 0: no poll to keep clear of).
+    Step step(MainState& s, Clock::time_point now, double msUntilPoll);
+    // Milliseconds until step() has work (0: now; -1: not running).
+    double msUntilDue(Clock::time_point now) const;
+
+    const SampleRing& samples() const { return ring_; }
+    // Drops every sample; times start again from 0.
+    void clear();
+    // The last row completed, and how many rows have been completed.
+    const std::vector<ModuleSample>& lastRow() const { return lastRow_; }
+    uint64_t rows() const { return rows_; }
+    uint64_t checksumErrors() const { return checksumErrors_; }
+
+    // The clock that time-stamps the samples (benchmarks replay hours in
+    // seconds with a clock of their own).
+    std::function<Clock::time_point()> clock = [] { return Clock::now(); };
+
+private:
+    std::vector<int> watched_;
+    int intervalMs_ = 0;
+    bool running_ = false;
+    bool stoppedByLink_ = false;
+    SampleRing ring_;
+    Clock::time_point origin_;
+    bool originSet_ = false;
+    Clock::time_point nextRow_;
+    std::vector<int> pending_;        // addresses still to sample in this row
+    std::vector<ModuleSample> row_, lastRow_;
+    uint64_t rows_ = 0;
+    uint64_t checksumErrors_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Without a window (the command line, the benchmarks): the poll every 250 ms,
+// counted from the end of the tick as the window's timer counts it, and the
+// sampler between the ticks.
+
+struct WatchLoopStats {
+    int polls = 0;
+    double maxPollGapMs = 0;   // longest time from the start of one tick to the next
+    double meanPollGapMs = 0;
+};
+
+constexpr int kPollPeriodMs = 250;
+
+// Runs until done() is true (asked every few milliseconds and after every
+// row) or the link goes off line; onRow is called after every completed row.
+WatchLoopStats RunWatchLoop(MainState& s, Sampler& sampler, const std::function<bool()>& done,
+                            const std::function<void(const std::vector<ModuleSample>&)>& onRow);

@@ -1,0 +1,188 @@
+// stepwright-cli watch against its simulated master: rows in CSV and JSON
+// parsed back, usage errors, and Ctrl+C ending the watch.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifdef STEPWRIGHT_TEST_QT_JSON
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#endif
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+struct CliRun {
+    int code = -1;
+    std::string out;
+};
+
+// Runs stepwright-cli with args; interruptWhen, given what it printed so far,
+// may ask for Ctrl+C.  Gives up after 30 s.
+CliRun RunCli(const Strings& args, bool (*interruptWhen)(const std::string&) = nullptr) {
+    CliRun r;
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) return r;
+    std::vector<std::string> argv{STEPWRIGHT_CLI};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargv;
+    for (auto& a : argv) cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        const int null = ::open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 2);
+        execv(cargv[0], cargv.data());
+        _exit(127);
+    }
+    ::close(out[1]);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    bool interrupted = false;
+    for (;;) {
+        struct pollfd p = {out[0], POLLIN, 0};
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            ADD_FAILURE() << "stepwright-cli did not end";
+            break;
+        }
+        if (poll(&p, 1, 100) <= 0) continue;
+        char buf[4096];
+        const ssize_t n = ::read(out[0], buf, sizeof buf);
+        if (n <= 0) break;
+        r.out.append(buf, size_t(n));
+        if (interruptWhen && !interrupted && interruptWhen(r.out)) {
+            kill(pid, SIGINT);
+            interrupted = true;
+        }
+    }
+    ::close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+Strings Split(const std::string& text, char sep) {
+    Strings parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, sep)) parts.push_back(part);
+    if (!text.empty() && text.back() == sep && sep == ',') parts.push_back("");
+    return parts;
+}
+
+bool IsNumber(const std::string& s) {
+    if (s.empty()) return false;
+    for (size_t i = s[0] == '-' ? 1 : 0; i < s.size(); ++i)
+        if (s[i] < '0' || s[i] > '9') return false;
+    return s != "-";
+}
+
+TEST(CliWatch, CsvRowsParseBack) {
+    const CliRun r = RunCli({"--simulator", "watch", "1", "3", "0", "--count", "3", "--csv", "--interval", "50"});
+    ASSERT_EQ(r.code, 0);
+    const Strings lines = Split(r.out, '\n');
+    ASSERT_EQ(lines.size(), 4u) << r.out;
+    const Strings header = Split(lines[0], ',');
+    // Columns by address, named as in the status windows.
+    Strings expected{"time_ms", "0 Counter 1", "0 Counter 2", "0 Counter 3", "0 Counter 4", "1 Position",
+                     "1 Home Position", "1 Limit 1", "1 Limit 2", "1 Power"};
+    for (int bit = 1; bit <= 12; ++bit) expected.push_back("3 Bit " + std::to_string(bit));
+    EXPECT_EQ(header, expected);
+    long lastTime = -1;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        const Strings cells = Split(lines[i], ',');
+        ASSERT_EQ(cells.size(), header.size()) << lines[i];
+        for (size_t k = 0; k < cells.size(); ++k) {
+            const std::string& col = header[k];
+            const bool numeric = col == "time_ms" || col.find("Counter") != std::string::npos ||
+                                 col.find("Position") != std::string::npos;
+            if (numeric)
+                EXPECT_TRUE(IsNumber(cells[k])) << col << "=" << cells[k];
+            else if (col == "1 Power")
+                EXPECT_EQ(cells[k], "On");
+            else
+                EXPECT_TRUE(cells[k] == "High" || cells[k] == "Low") << col << "=" << cells[k];
+        }
+        const long t = std::stol(cells[0]);
+        EXPECT_GT(t, lastTime);
+        lastTime = t;
+    }
+}
+
+#ifdef STEPWRIGHT_TEST_QT_JSON
+TEST(CliWatch, JsonRowsParseBack) {
+    const CliRun r = RunCli({"--simulator", "--json", "watch", "4", "1", "--count", "2"});
+    ASSERT_EQ(r.code, 0);
+    const Strings lines = Split(r.out, '\n');
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    for (const std::string& line : lines) {
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << line;
+        const QJsonObject row = doc.object();
+        EXPECT_TRUE(row.value("time_ms").isDouble());
+        const QJsonArray modules = row.value("modules").toArray();
+        ASSERT_EQ(modules.size(), 2);
+        const QJsonObject servo = modules[0].toObject(), stepper = modules[1].toObject();
+        EXPECT_EQ(servo.value("address").toInt(), 1);
+        EXPECT_EQ(stepper.value("address").toInt(), 4);
+        EXPECT_TRUE(servo.value("Position").isDouble());
+        EXPECT_EQ(servo.value("Power").toString(), "On");
+        EXPECT_EQ(stepper.value("E-Stop").toString(), "Low");
+        EXPECT_EQ(stepper.value("Home Sw.").toString(), "Low");
+        EXPECT_EQ(stepper.keys().size(), 10);   // the address and nine values
+    }
+}
+#endif
+
+TEST(CliWatch, CtrlCEndsTheWatch) {
+    const CliRun r = RunCli({"--simulator", "watch", "1"}, [](const std::string& out) {
+        return std::count(out.begin(), out.end(), '\n') >= 2;
+    });
+    EXPECT_EQ(r.code, 0);
+    const Strings lines = Split(r.out, '\n');
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0].find("  1: Position 0, Home Position 0, Limit 1 Low, Limit 2 Low, Power On"),
+              lines[0].find("  1: "));
+}
+
+TEST(CliWatch, UsageErrorsExitWithOneAndRefusalsWithSix) {
+    struct Case {
+        Strings args;
+        int code;
+    };
+    const Case cases[] = {
+        {{"watch"}, 1},
+        {{"watch", "32"}, 1},
+        {{"watch", "x"}, 1},
+        {{"watch", "1", "--count", "0"}, 1},
+        {{"watch", "1", "--interval"}, 1},
+        {{"watch", "1", "--fast"}, 1},
+        {{"--json", "watch", "1", "--csv"}, 1},
+        {{"--simulator", "watch", "5", "--count", "1"}, 6},                            // no module at 5
+        {{"--simulator", "--sim-modules", "servo,9", "watch", "2", "--count", "1"}, 6},  // unknown type
+    };
+    for (const Case& c : cases) {
+        std::string text;
+        for (const auto& a : c.args) text += a + " ";
+        EXPECT_EQ(RunCli(c.args).code, c.code) << text;
+    }
+}
+
+}  // namespace

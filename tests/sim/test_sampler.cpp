@@ -1,0 +1,354 @@
+// The sampler behind the Watch window: against the simulated master on a
+// pseudo-terminal, and against a scripted master that records the order of
+// every exchange.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "ScriptedMaster.h"
+#include "SimSession.h"
+#include "TestPlatform.h"
+#include "app/Lifecycle.h"
+#include "app/MainState.h"
+#include "isa/Servo.h"
+#include "link/ComSettings.h"
+#include "link/Execution.h"
+#include "link/Polling.h"
+#include "link/Terminal.h"
+#include "modules/ModuleList.h"
+#include "modules/Sampler.h"
+#include "sim/SimCore.h"
+#include "sim/SimMaster.h"
+
+namespace {
+
+using Clock = Sampler::Clock;
+
+class HookPlatform : public TestPlatform {
+public:
+    std::function<void()> onWait;
+    void wait(int ms) override {
+        TestPlatform::wait(ms);
+        if (onWait) onWait();
+    }
+};
+
+class SamplerSim : public ::testing::Test {
+protected:
+    HookPlatform ui;
+    std::unique_ptr<MainState> s;
+    std::unique_ptr<SimMaster> sim;
+    Sampler sampler;
+
+    void SetUp() override {
+        sim = std::make_unique<SimMaster>();
+        std::string error;
+        ASSERT_TRUE(sim->start(error)) << error;
+        s = std::make_unique<MainState>(ui);
+        ConnectToSim(*s, *sim);
+        ASSERT_TRUE(s->port != nullptr);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        PollTimerTimer(*s);
+        ASSERT_TRUE(s->online);
+        ui.messages.clear();
+    }
+
+    // Samples until done() says the rows suffice (at most 600 rows).
+    std::vector<std::vector<ModuleSample>> Watch(std::vector<int> addresses,
+                                                 const std::function<bool(const std::vector<ModuleSample>&)>& done) {
+        std::vector<std::vector<ModuleSample>> rows;
+        sampler.setWatched(std::move(addresses));
+        sampler.start(Clock::now());
+        bool finished = false;
+        RunWatchLoop(*s, sampler, [&] { return finished || rows.size() >= 600; },
+                     [&](const std::vector<ModuleSample>& row) {
+                         rows.push_back(row);
+                         finished = done(row);
+                     });
+        return rows;
+    }
+};
+
+TEST_F(SamplerSim, ServoMoveRisesMonotonicallyToItsTarget) {
+    SelectModule(*s, 1);
+    s->form.ServoCBox.index = 0;
+    ServoCBoxClick(*s);
+    s->form.servo.ServoEdit[1].text = "5000";
+    s->form.servo.ServoEdit[2].text = "10000";
+    s->form.servo.ServoEdit[3].text = "200";
+    ExeNowButtonClick(*s);
+    ASSERT_TRUE(ui.messages.empty());
+
+    const auto rows = Watch({1}, [](const std::vector<ModuleSample>& row) { return row[0].a == 5000; });
+    ASSERT_GE(rows.size(), 3u);
+    int inBetween = 0;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        ASSERT_EQ(rows[i].size(), 1u);
+        EXPECT_EQ(rows[i][0].kind(), SampleKind::Servo);
+        EXPECT_TRUE(rows[i][0].rowStart());
+        if (i > 0) {
+            EXPECT_GE(rows[i][0].a, rows[i - 1][0].a) << "row " << i;
+            EXPECT_GE(rows[i][0].timeMs, rows[i - 1][0].timeMs);
+        }
+        if (rows[i][0].a > 0 && rows[i][0].a < 5000) ++inBetween;
+    }
+    EXPECT_EQ(rows.back()[0].a, 5000);
+    EXPECT_GE(inBetween, 2) << "the trace shows the motion, not only its ends";
+    EXPECT_EQ(ChannelText(rows.back()[0], 4), "On");
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SamplerSim, IoInputAppearsInTheNextSample) {
+    // Modules 1 and 2 are servos, 3 the I/O module, 4 the stepper.
+    int changedAt = -1;
+    int rowCount = 0;
+    const auto rows = Watch({0, 3, 4}, [&](const std::vector<ModuleSample>&) {
+        if (++rowCount == 3) {
+            sim->withCore([](sim::SimCore& c) {
+                c.io(3)->setExternalLevels(0x0801);
+                c.stepper(4)->setExternalInputs(sim::StepperModule::Input1);
+            });
+            changedAt = rowCount;
+        }
+        return rowCount == 4;
+    });
+    ASSERT_EQ(rows.size(), 4u);
+    ASSERT_EQ(changedAt, 3);
+    const std::vector<ModuleSample>& before = rows[2];
+    const std::vector<ModuleSample>& after = rows[3];
+    ASSERT_EQ(after.size(), 3u);
+    EXPECT_EQ(before[1].a, 0);
+    EXPECT_EQ(after[0].kind(), SampleKind::Master);
+    EXPECT_EQ(after[1].kind(), SampleKind::Io);
+    EXPECT_EQ(after[1].a, 0x0801);
+    EXPECT_EQ(ChannelText(after[1], 0), "High");
+    EXPECT_EQ(ChannelText(after[1], 1), "Low");
+    EXPECT_EQ(ChannelText(after[1], 11), "High");
+    EXPECT_EQ(ChannelText(after[2], 6), "High");   // stepper Input 1
+    EXPECT_EQ(ChannelText(after[2], 5), "Low");    // E-Stop
+}
+
+// ---------------------------------------------------------------------------
+
+class SamplerScripted : public ::testing::Test {
+protected:
+    HookPlatform ui;
+    std::unique_ptr<MainState> s = std::make_unique<MainState>(ui);
+    ScriptedMaster m{*s};
+    Sampler sampler;
+
+    void SetUp() override {
+        StartTimerTimer(*s);
+        m.setModules({0, 3, 2});
+        s->online = true;
+        s->pollTimerOn = true;
+        s->moduleListCount = 3;
+        s->moduleTypes[1] = 0;
+        s->moduleTypes[2] = 3;
+        s->moduleTypes[3] = 2;
+        s->lineCount = 0;
+    }
+    Sampler::Step StepNow() { return sampler.step(*s, Clock::now(), -1); }
+};
+
+TEST_F(SamplerScripted, BytesOnTheLineMatchTheBudget) {
+    struct Case {
+        int address;
+        int type;
+        int toMaster, fromMaster;
+        double ms;   // at 19200 baud
+    };
+    const Case cases[] = {
+        {1, 0, 11, 14, 13.02},    // servo
+        {2, 3, 11, 14, 13.02},    // stepper
+        {3, 2, 11, 8, 9.90},      // I/O
+        {0, 127, 2, 34, 18.75},   // master
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.address);
+        const SampleBytes b = StatusSampleBytes(c.type);
+        EXPECT_EQ(b.toMaster, c.toMaster);
+        EXPECT_EQ(b.fromMaster, c.fromMaster);
+        EXPECT_NEAR(StatusSampleMs(c.type), c.ms, 0.01);
+        // The sampler's exchange writes exactly what the budget counts.
+        const size_t sentBefore = m.sent().size();
+        sampler.setWatched({c.address});
+        sampler.start(Clock::now());
+        ASSERT_EQ(StepNow(), Sampler::Step::Sampled);
+        EXPECT_EQ(int(m.sent().size() - sentBefore), c.toMaster);
+        EXPECT_TRUE(m.port->rx.empty()) << "the reply was read to its last byte";
+    }
+    EXPECT_NEAR(BudgetRowPeriodMs({0}), 26.04, 0.01);
+    EXPECT_NEAR(BudgetRowPeriodMs({0, 0, 2, 3}), 2 * (3 * 13.02 + 9.90), 0.05);
+}
+
+TEST_F(SamplerScripted, RequestsAreTheStatusWindowsFrames) {
+    m.replyData = {0x28, 0x10, 0x27, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0x05};
+    sampler.setWatched({1, 2, 3});
+    sampler.start(Clock::now());
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(StepNow(), Sampler::Step::Sampled);
+    const std::vector<std::vector<uint8_t>> frames = {
+        {0xAA, 0x01, 0x13, 0x11, 0x25, 0x09},
+        {0xAA, 0x02, 0x13, 0x19, 0x2E, 0x0A},
+        {0xAA, 0x03, 0x13, 0x01, 0x17, 0x03},
+    };
+    EXPECT_EQ(m.executed(), frames);
+    const std::vector<uint8_t> expected = {0x85, 0x87, 0x85, 0x87, 0x85, 0x87};
+    EXPECT_EQ(m.commands(), expected);
+    const auto& row = sampler.lastRow();
+    ASSERT_EQ(row.size(), 3u);
+    EXPECT_EQ(row[0].a, 10000);
+    EXPECT_EQ(row[0].b, -1);
+    EXPECT_EQ(ChannelText(row[0], 2), "High");     // 0x20 limit 1
+    EXPECT_EQ(ChannelText(row[0], 3), "Low");
+    EXPECT_EQ(ChannelText(row[0], 4), "On");       // 0x08 power
+    EXPECT_EQ(row[1].inputs, 0xFF);                // stepper input byte is byte 5
+    EXPECT_EQ(row[2].a, 0x0710);                   // I/O bits 1-8 from byte 1, 9-12 from byte 2
+}
+
+TEST_F(SamplerScripted, NoSampleFallsBetweenACommandAndItsReply) {
+    sampler.setWatched({1});
+    sampler.start(Clock::now());
+    std::vector<Sampler::Step> duringWaits;
+    ui.onWait = [&] { duringWaits.push_back(StepNow()); };
+    // Step and a terminal key hold the poll timer off around their exchange
+    // and the pause that follows it.
+    s->form.ProgExeGroup.enabled = true;
+    s->form.StepButton.enabled = true;
+    StepButtonClick(*s);
+    TerminalMemoKeyPress(*s, 'k');
+    ASSERT_EQ(duringWaits.size(), 2u);
+    for (Sampler::Step step : duringWaits) EXPECT_EQ(step, Sampler::Step::Idle);
+    // The Step command and the key come one after the other, nothing between.
+    const std::vector<uint8_t> commands = m.commands();
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(commands.back(), 0x86);
+    EXPECT_EQ(m.keys, std::vector<uint8_t>{'k'});
+    // Afterwards the link is free again.
+    EXPECT_EQ(StepNow(), Sampler::Step::Sampled);
+    struct Hold {
+        const char* what;
+        std::function<void(MainState&)> set;
+    };
+    const Hold holds[] = {
+        {"off line", [](MainState& st) { st.online = false; }},
+        {"poll timer held off", [](MainState& st) { st.pollTimerOn = false; }},
+        {"module list mismatch", [](MainState& st) { st.moduleMismatch = true; }},
+        {"no port", [](MainState& st) { st.port.reset(); }},
+    };
+    for (const Hold& h : holds) {
+        SCOPED_TRACE(h.what);
+        auto fresh = std::make_unique<MainState>(ui);
+        fresh->online = true;
+        fresh->pollTimerOn = true;
+        fresh->port = std::make_unique<FakeSerial>();
+        EXPECT_TRUE(Sampler::LinkFree(*fresh));
+        h.set(*fresh);
+        EXPECT_FALSE(Sampler::LinkFree(*fresh));
+    }
+}
+
+TEST_F(SamplerScripted, SilentMasterGivesOneMessageAndStopsSampling) {
+    sampler.setWatched({1, 2});
+    sampler.start(Clock::now());
+    ASSERT_EQ(StepNow(), Sampler::Step::Sampled);
+    m.silent = true;
+    EXPECT_EQ(StepNow(), Sampler::Step::Failed);
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"Stepwright not responding"});
+    EXPECT_FALSE(s->online);
+    EXPECT_FALSE(sampler.running());
+    EXPECT_TRUE(sampler.stoppedByLink());
+    const size_t sent = m.sent().size();
+    // Back on line, the sampler stays stopped until it is started again.
+    s->online = true;
+    EXPECT_EQ(StepNow(), Sampler::Step::Idle);
+    EXPECT_EQ(m.sent().size(), sent);
+    EXPECT_EQ(ui.messages.size(), 1u);
+}
+
+TEST_F(SamplerScripted, ChecksumMismatchLeavesTheSampleOut) {
+    m.corruptChecksum = true;
+    sampler.setWatched({1});
+    sampler.start(Clock::now());
+    EXPECT_EQ(StepNow(), Sampler::Step::Sampled);
+    EXPECT_EQ(sampler.samples().size(), 0u);
+    EXPECT_EQ(sampler.checksumErrors(), 1u);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(s->online);
+}
+
+TEST_F(SamplerScripted, SamplesWaitForThePollAndForTheirRow) {
+    sampler.setWatched({1});
+    sampler.setIntervalMs(100);
+    const Clock::time_point t0 = Clock::now();
+    sampler.start(t0);
+    // Too close to the poll tick: the sample waits.
+    EXPECT_EQ(sampler.step(*s, t0, 10.0), Sampler::Step::Idle);
+    EXPECT_EQ(sampler.step(*s, t0, 100.0), Sampler::Step::Sampled);
+    // The next row is due one interval after the first.
+    EXPECT_EQ(sampler.step(*s, t0 + std::chrono::milliseconds(50), 100.0), Sampler::Step::Idle);
+    EXPECT_NEAR(sampler.msUntilDue(t0 + std::chrono::milliseconds(50)), 50.0, 0.5);
+    EXPECT_EQ(sampler.step(*s, t0 + std::chrono::milliseconds(100), 100.0), Sampler::Step::Sampled);
+    // An interval shorter than the budget's period gives way to it.
+    sampler.setIntervalMs(1);
+    EXPECT_NEAR(sampler.rowPeriodMs(*s), 26.04, 0.01);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(SampleRing, KeepsTheNewestSamplesInOrder) {
+    struct Case {
+        size_t capacity;
+        int pushed;
+        std::vector<uint32_t> kept;
+    };
+    const Case cases[] = {
+        {4, 0, {}},
+        {4, 3, {0, 1, 2}},
+        {4, 4, {0, 1, 2, 3}},
+        {4, 6, {2, 3, 4, 5}},
+        {3, 10, {7, 8, 9}},
+    };
+    for (const Case& c : cases) {
+        SampleRing ring(c.capacity);
+        for (int i = 0; i < c.pushed; ++i) {
+            ModuleSample m;
+            m.timeMs = uint32_t(i);
+            ring.push(m);
+        }
+        std::vector<uint32_t> kept;
+        for (size_t i = 0; i < ring.size(); ++i) kept.push_back(ring[i].timeMs);
+        EXPECT_EQ(kept, c.kept) << c.capacity << "/" << c.pushed;
+    }
+    // An hour at the budget's highest rate for one servo fits the default ring.
+    EXPECT_GE(double(kDefaultRingSamples), 3600.0 * 1000.0 / BudgetRowPeriodMs({0}));
+    EXPECT_LE(kDefaultRingSamples * sizeof(ModuleSample), size_t(4) << 20);
+}
+
+TEST(SampleText, RowsAsCsvJsonAndText) {
+    ModuleSample servo = DecodeStatusReply(SampleKind::Servo,
+                                           std::vector<uint8_t>{0x48, 0xFF, 0xFF, 0xFF, 0xFF, 0x10, 0, 0, 0}.data());
+    servo.address = 1;
+    servo.timeMs = 1234;
+    servo.flags |= ModuleSample::kRowStart;
+    uint8_t area[32] = {};
+    area[24] = 0x40, area[25] = 0x9C;   // counter 1: 40000
+    area[30] = 7;                       // counter 4
+    ModuleSample master = DecodeStatusReply(SampleKind::Master, area);
+    const std::vector<ModuleSample> row = {master, servo};
+    const TableModules modules = {{0, SampleKind::Master}, {1, SampleKind::Servo}};
+    EXPECT_EQ(CsvHeader(modules),
+              "time_ms,0 Counter 1,0 Counter 2,0 Counter 3,0 Counter 4,1 Position,1 Home Position,1 Limit 1,"
+              "1 Limit 2,1 Power");
+    EXPECT_EQ(CsvRow({servo}, modules), "1234,,,,,-1,16,Low,High,On");
+    EXPECT_EQ(JsonRow({servo}),
+              "{\"time_ms\":1234,\"modules\":[{\"address\":1,\"Position\":-1,\"Home Position\":16,"
+              "\"Limit 1\":\"Low\",\"Limit 2\":\"High\",\"Power\":\"On\"}]}");
+    EXPECT_EQ(TextRow(row), "0.000  0: Counter 1 40000, Counter 2 0, Counter 3 0, Counter 4 7  "
+                            "1: Position -1, Home Position 16, Limit 1 Low, Limit 2 High, Power On");
+}
+
+}  // namespace
