@@ -1,7 +1,7 @@
 #pragma once
-// A desktop with nobody in front of it, for the tools that drive the core at
-// build time: messages are kept, questions answered Cancel (or No), dialogs
-// cancelled and waits skipped.
+// A desktop with nobody in front of it, for the build-time tools and the
+// program text, which drive the core without a window: messages are kept,
+// questions answered Cancel (or No), dialogs cancelled and waits skipped.
 
 #include <string>
 #include <vector>

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "app/MainState.h"
+#include "app/QuietPlatform.h"
 #include "isa/Commands.h"
 #include "isa/Instruction.h"
 #include "isa/Io.h"
@@ -14,23 +15,6 @@
 #include "modules/ModuleList.h"
 
 namespace {
-
-// The builder's messages, collected instead of shown.
-class MessageSink : public Platform {
-public:
-    std::vector<std::string> messages;
-    void message(const std::string& text) override { messages.push_back(text); }
-    Answer askYesNo(const std::string&) override { return Answer::No; }
-    Answer askYesNoCancel(const std::string&) override { return Answer::Cancel; }
-    void wait(int) override {}
-    void setBusyCursor(bool) override {}
-    void repaint() override {}
-    bool saveDialog(std::string&) override { return false; }
-    bool openDialog(std::string&) override { return false; }
-    bool openDocument(const std::string&) override { return false; }
-    void closeMainWindow() override {}
-    void showStatusWindow(StatusWindow) override {}
-};
 
 // Captions of the edits whose text becomes the goto-label.
 constexpr const char* kJumpCaptions[] = {"GoTo Label", "Call Label", "Subroutine Label", "GoTo on Timeout",
@@ -150,7 +134,7 @@ std::string FieldNameOf(const std::string& caption) {
 }
 
 struct InstructionTexts::Impl {
-    MessageSink sink;
+    QuietPlatform sink;  // the builder's messages, collected instead of shown
     std::unique_ptr<MainState> s = std::make_unique<MainState>(sink);
     Family families[4];
     int types[32];
