@@ -326,6 +326,12 @@ void TMainForm::openAfterStart(const std::string& path) {
         return;
     }
     run([path](MainState& s) { OpenGivenFile(s, path); });
+    // Opening fills the main window, which may come up over the settings
+    // dialog the start-up timer has just shown: that dialog stays in front.
+    if (windows_.com && windows_.com->isVisible()) {
+        windows_.com->raise();
+        windows_.com->activateWindow();
+    }
 }
 
 void TMainForm::firePollTimer() {

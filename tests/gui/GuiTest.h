@@ -7,6 +7,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QListWidget>
@@ -147,11 +149,15 @@ inline std::vector<int> selectedLines(const MainState& s) {
     return rows;
 }
 
-// Runs the tests with an application object on the off-screen display.
+// Runs the tests with an application object on the off-screen display; the
+// settings the window remembers go to a folder of the run's own, never to the
+// user's configuration.
 #define STEPWRIGHT_GUI_TEST_MAIN()                                                      \
     int main(int argc, char** argv) {                                                   \
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen"); \
         QApplication app(argc, argv);                                                   \
+        QTemporaryDir settings;                                                         \
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path()); \
         ::testing::InitGoogleTest(&argc, argv);                                         \
         return RUN_ALL_TESTS();                                                         \
     }
