@@ -8,6 +8,7 @@
 #include <QHelpEvent>
 #include <QListWidget>
 #include <QMimeData>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QCheckBox>
@@ -69,7 +70,8 @@ public:
         main.state().progressHook = [this](int done, int total) { showProgress(done, total); };
         // The secondary windows are attached after the main window is built.
         QTimer::singleShot(0, this, [this] {
-            if (QWidget* form = main_.windows().progress) form->installEventFilter(this);
+            progress_ = main_.windows().progress;
+            if (progress_) progress_->installEventFilter(this);
         });
     }
 
@@ -106,7 +108,9 @@ protected:
                 break;
             case QEvent::Show:
             case QEvent::Hide:
-                if (watched == main_.windows().progress) {
+                // Compared with the pointer kept at start: the main window may
+                // be half destroyed when its windows are hidden at the end.
+                if (progress_ && watched == progress_) {
                     // A new use of the progress window starts without a bar.
                     if (bar_) bar_->hide();
                     clock_.start();
@@ -232,6 +236,7 @@ private:
     std::vector<Placed> placed_;
     QListWidget* listing_ = nullptr;
     QWidget* led_ = nullptr;
+    QPointer<QWidget> progress_;  // the progress window, once attached
     QProgressBar* bar_ = nullptr;
     QElapsedTimer clock_;
 };
