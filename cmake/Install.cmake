@@ -32,7 +32,8 @@ endif()
 if(TARGET manual)
   install(FILES ${CMAKE_BINARY_DIR}/stepwright.pdf DESTINATION ${STEPWRIGHT_DOC_DIR})
 endif()
-install(FILES README.md docs/manual.md docs/simulator.md DESTINATION ${STEPWRIGHT_DOC_DIR})
+install(FILES README.md docs/manual.md docs/messages.md docs/program-text.md docs/simulator.md
+  DESTINATION ${STEPWRIGHT_DOC_DIR})
 install(DIRECTORY examples/ DESTINATION ${STEPWRIGHT_EXAMPLES_DIR})
 
 # Desktop integration.
