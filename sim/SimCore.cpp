@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "isa/Vocabulary.h"
 #include "link/ProtocolBytes.h"
@@ -47,8 +48,16 @@ uint8_t SimCore::statusB(Micros now) const {
 }
 
 void SimCore::statusArea(uint8_t (&area)[kAreaSize], Micros now) const {
-    std::memcpy(area, area_, kAreaSize);
-    if (areaLive_) {
+    fillArea(area_, areaLive_, area, now);
+}
+
+void SimCore::hostReplyArea(uint8_t (&area)[kAreaSize], Micros now) const {
+    fillArea(hostArea_, hostAreaLive_, area, now);
+}
+
+void SimCore::fillArea(const uint8_t* stored, bool live, uint8_t (&area)[kAreaSize], Micros now) const {
+    std::memcpy(area, stored, kAreaSize);
+    if (live) {
         area[0] = moduleCount_;
         area[1] = stopReason_;
         area[2] = statusB(now);
@@ -185,7 +194,7 @@ void SimCore::finishCommand() {
             break;
         case kCmdReadReply: {
             uint8_t area[kAreaSize];
-            statusArea(area, now_);
+            hostReplyArea(area, now_);
             const int count = args_[0];
             uint8_t data[256];
             for (int i = 0; i < count; ++i) data[i] = i < kAreaSize ? area[i] : 0;
@@ -211,6 +220,17 @@ bool SimCore::writeBlock() {
 
 bool SimCore::executeImmediate() {
     if (options_.faults.cc) return false;
+    // The instruction collects into the host's reply area: swap it in for the
+    // time of the instruction, whichever way it ends.
+    struct HostAreaIn {
+        SimCore& c;
+        explicit HostAreaIn(SimCore& core) : c(core) { swapAreas(); }
+        ~HostAreaIn() { swapAreas(); }
+        void swapAreas() {
+            std::swap(c.area_, c.hostArea_);
+            std::swap(c.areaLive_, c.hostAreaLive_);
+        }
+    } hostAreaIn(*this);
     const int count = args_[0];
     const uint8_t* bytes = args_ + 1;
     if (ProtocolSum(bytes, count) != bytes[count]) return false;
@@ -281,6 +301,8 @@ void SimCore::resetMaster() {
     monitorDepth_ = -1;
     std::memset(area_, 0, sizeof area_);
     areaLive_ = true;
+    std::memset(hostArea_, 0, sizeof hostArea_);
+    hostAreaLive_ = true;
     print_.clear();
     abandonCommand();
     masterBaud_ = options_.hostBaud;

@@ -93,8 +93,11 @@ public:
     int masterBaud() const { return masterBaud_; }
     const uint8_t* memory() const { return memory_; }
     size_t pendingPrint() const { return print_.size(); }
-    // The 32 bytes that Read reply and the conditions see at time now.
+    // The 32 bytes that the running program's conditions see at time now.
     void statusArea(uint8_t (&area)[kAreaSize], Micros now) const;
+    // The 32 bytes that Read reply returns at time now: what the host's own
+    // last Execute instruction collected, never a reply the program collected.
+    void hostReplyArea(uint8_t (&area)[kAreaSize], Micros now) const;
     SimModule* module(int address);
     ServoModule* servo(int address);
     StepperModule* stepper(int address);
@@ -112,6 +115,7 @@ private:
     void answerPoll();
     void resetMaster();
     void ack(uint8_t cmd);
+    void fillArea(const uint8_t* stored, bool live, uint8_t (&area)[kAreaSize], Micros now) const;
     bool writeBlock();
     bool executeImmediate();
 
@@ -164,8 +168,15 @@ private:
 
     // Program memory and the master's state
     uint8_t memory_[kMemorySize] = {};
+    // Two reply areas: the program's (module frames and GetStatus it runs,
+    // tested by its conditions) and the host's (instructions the host sends
+    // with Execute instruction, returned by Read reply).  Kept apart so that
+    // a program's status request never replaces the reply the host is about
+    // to read, and the host's requests never change what a program tests.
     uint8_t area_[kAreaSize] = {};
     bool areaLive_ = true;       // bytes 0 .. 7 show the master's own status
+    uint8_t hostArea_[kAreaSize] = {};
+    bool hostAreaLive_ = true;
     std::deque<uint8_t> print_;
     int masterBaud_ = 19200;
 

@@ -260,6 +260,37 @@ TEST(SimInterpreter, ModuleStatusConditionsUseTheLastReply) {
     EXPECT_EQ(RunFor(h, p, 20), "39ip");
 }
 
+TEST(SimInterpreter, HostAndProgramRepliesNeverReplaceEachOther) {
+    // While the program keeps asking servo 1 for its status byte alone (a
+    // WaitFor every 5 ms), the host's own request must still read back as its
+    // own 9 collected bytes; and the host's request between the program's
+    // GetStatus of the I/O module and its If-GoTo must not change the test.
+    SimOptions o;
+    o.moduleTypes = {0, 2};
+    Harness h(o);
+    h.core->io(2)->setExternalLevels(0x0004);   // Bit 3 high
+    ProgramBuilder p;
+    p.add(ServoMove(1, 0x9F, 100000, 20000, 500));
+    p.add(Frame(2, 0x13, {0x01}, 3)).add(Delay(10));
+    p.add(IfGoTo(1, 0xFF, 0x04), 3, "B3").add(Print("-")).label("B3").add(Print("3"));
+    p.add(WaitFor(Frame(1, 0x13, {0x00}, 1), 0, 0x01, 0x01, 5000), 14, "TO");
+    p.label("TO").add(StopProgram());
+    ASSERT_TRUE(h.load(p.build()));
+    ASSERT_TRUE(h.runAt(2));
+    h.run(2);
+    ASSERT_EQ(h.execute(Frame(1, 0x13, {0x11}, 9)), 0x00);   // during the Delay
+    h.run(200);
+    ASSERT_EQ(h.execute(Frame(1, 0x13, {0x11}, 9)), 0x00);   // during the WaitFor
+    const int32_t position = h.core->servo(1)->position();
+    ASSERT_GT(position, 0);
+    h.run(20);
+    const Bytes r = h.readReply(10);
+    ASSERT_EQ(r.size(), 10u);
+    EXPECT_EQ(int32_t(r[1] | (r[2] << 8) | (r[3] << 16) | (uint32_t(r[4]) << 24)), position);
+    EXPECT_EQ(r[0] & 0x08, 0x08) << "power on";
+    EXPECT_EQ(h.poll(), "3");
+}
+
 TEST(SimInterpreter, BreakpointStopsBeforeItsInstructionAndRunLeavesIt) {
     Harness h;
     ProgramBuilder p;
@@ -395,6 +426,7 @@ TEST(SimInterpreter, SetOutputsDrivesAnIoModulesOutputs) {
     p.add(Frame(1, 0x13, {0x01}, 3)).add(StopProgram());
     RunFor(h, p, 10);
     EXPECT_EQ(h.core->io(1)->outputLatch(), 0x0804);
+    ASSERT_EQ(h.execute(Frame(1, 0x13, {0x01}, 3)), 0x00);
     Bytes r = h.readReply(4);
     ASSERT_EQ(r.size(), 4u);
     EXPECT_EQ(r[1], 0x04);

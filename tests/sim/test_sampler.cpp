@@ -15,11 +15,13 @@
 #include "app/MainState.h"
 #include "isa/Servo.h"
 #include "link/ComSettings.h"
+#include "link/Download.h"
 #include "link/Execution.h"
 #include "link/Polling.h"
 #include "link/Terminal.h"
 #include "modules/ModuleList.h"
 #include "modules/Sampler.h"
+#include "program/ProgramFile.h"
 #include "sim/SimCore.h"
 #include "sim/SimMaster.h"
 
@@ -98,6 +100,30 @@ TEST_F(SamplerSim, ServoMoveRisesMonotonicallyToItsTarget) {
     EXPECT_EQ(rows.back()[0].a, 5000);
     EXPECT_GE(inBetween, 2) << "the trace shows the motion, not only its ends";
     EXPECT_EQ(ChannelText(rows.back()[0], 4), "On");
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SamplerSim, ProgramWaitingOnTheWatchedServoLeavesItsSamplesWhole) {
+    // The demo moves servo 1 between 0 and 4000 and waits on its status byte
+    // all the while: no sample may show the program's reply in place of the
+    // watch's (position and home read as 0 in the middle of a move).
+    ASSERT_TRUE(OpenProgramFile(*s, std::string(STEPWRIGHT_EXAMPLES) + "/demo.stw"));
+    DownloadButtonClick(*s);
+    ASSERT_EQ(ui.messages, std::vector<std::string>{"Download complete"});
+    ui.messages.clear();
+    RunButtonClick(*s);
+    int rowCount = 0;
+    const auto rows = Watch({1}, [&](const std::vector<ModuleSample>&) { return ++rowCount == 80; });
+    ASSERT_EQ(rows.size(), 80u);
+    int moving = 0;
+    for (size_t i = 1; i + 1 < rows.size(); ++i) {
+        const int32_t before = rows[i - 1][0].a, here = rows[i][0].a, after = rows[i + 1][0].a;
+        if (before > 400 && after > 400) {
+            ++moving;
+            EXPECT_GT(here, 200) << "row " << i << " between " << before << " and " << after;
+        }
+    }
+    EXPECT_GE(moving, 20) << "the servo moved while it was watched";
     EXPECT_TRUE(ui.messages.empty());
 }
 
