@@ -40,6 +40,24 @@ QValueAxis* Axis(const QString& title) {
     return axis;
 }
 
+// Sets the axis to lo..hi widened to whole steps of 1, 2 or 5 times a power
+// of ten, five to eight ticks, so that the labels are round numbers.  Done here
+// in one pass: each change of an axis lays out every series again.
+void SetRoundRange(QValueAxis* axis, double lo, double hi) {
+    const double rough = (hi - lo) / 5;
+    double step = 1;
+    if (rough > 0 && std::isfinite(rough)) {
+        const double magnitude = std::pow(10.0, std::floor(std::log10(rough)));
+        const double n = rough / magnitude;
+        step = (n <= 1 ? 1 : n <= 2 ? 2 : n <= 5 ? 5 : 10) * magnitude;
+    }
+    const double roundLo = std::floor(lo / step) * step;
+    const double roundHi = std::ceil(hi / step) * step;
+    const int ticks = int(std::lround((roundHi - roundLo) / step)) + 1;
+    if (axis->tickCount() != ticks) axis->setTickCount(ticks);
+    axis->setRange(roundLo, roundHi);
+}
+
 }  // namespace
 
 // One series and what it draws.
@@ -105,6 +123,9 @@ TWatchForm::TWatchForm(TMainForm& main) : QWidget(&main, Qt::Window), main_(main
     valueX_ = Axis(QStringLiteral("s"));
     valueY_ = Axis(QStringLiteral("counts"));
     velocityY_ = Axis(QStringLiteral("counts/s"));
+    // Positions and velocities are whole counts.
+    valueY_->setLabelFormat(QStringLiteral("%.0f"));
+    velocityY_->setLabelFormat(QStringLiteral("%.0f"));
     valueChart_->addAxis(valueX_, Qt::AlignBottom);
     valueChart_->addAxis(valueY_, Qt::AlignLeft);
     valueChart_->addAxis(velocityY_, Qt::AlignRight);
@@ -473,11 +494,11 @@ void TWatchForm::redraw() {
     }
     if (minY > maxY) minY = 0, maxY = 1;
     const double pad = std::max(1.0, (maxY - minY) * 0.05);
-    valueY_->setRange(minY - pad, maxY + pad);
+    SetRoundRange(valueY_, minY - pad, maxY + pad);
     if (velocity_) {
         if (minV > maxV) minV = -1, maxV = 1;
         const double vpad = std::max(1.0, (maxV - minV) * 0.05);
-        velocityY_->setRange(minV - vpad, maxV + vpad);
+        SetRoundRange(velocityY_, minV - vpad, maxV + vpad);
     }
     // The axes first: each change of theirs lays out every series again.
     for (size_t k = 0; k < traces.size(); ++k) traces[k].series->replace(points[k]);
