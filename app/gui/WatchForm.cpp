@@ -315,8 +315,11 @@ void TWatchForm::updateStatus() {
     if (sampler_.checksumErrors() > 0)
         text += QStringLiteral("; %1 reply(s) with a wrong checksum left out").arg(sampler_.checksumErrors());
     statusLabel_->setText(text);
-    const bool stopped = paused_ || !sampler_.running();
+    // With nothing ticked there is nothing to pause or resume.
+    const bool idle = sampler_.watched().empty() && !paused_ && !sampler_.stoppedByLink();
+    const bool stopped = !idle && (paused_ || !sampler_.running());
     pauseButton_->setText(stopped ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+    pauseButton_->setEnabled(!idle);
 }
 
 // One series per channel of every watched module (and per velocity).

@@ -77,7 +77,11 @@ TEST(WatchWindow, TicksAddAndRemoveTraces) {
     ASSERT_NE(list, nullptr);
     ASSERT_EQ(list->count(), 4);   // the master and the three modules
     EXPECT_EQ(list->item(1)->text(), " 1 ZEL-SERVO");
+    auto* pause = w.watch->findChild<QPushButton*>("WatchPauseButton");
+    EXPECT_FALSE(pause->isEnabled()) << "nothing ticked: nothing to pause or resume";
     list->item(1)->setCheckState(Qt::Checked);
+    EXPECT_TRUE(pause->isEnabled());
+    EXPECT_EQ(pause->text(), "Pause");
     EXPECT_EQ(w.watch->traceNames(),
               QStringList({"1 Position", "1 Home Position", "1 Limit 1", "1 Limit 2", "1 Power"}));
     w.watch->setVelocity(true);
