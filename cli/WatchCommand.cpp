@@ -1,10 +1,13 @@
 // stepwright-cli watch: the modules' state row by row, from the sampler
 // behind the Watch window.
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/MainState.h"
 #include "cli/Cli.h"
+#include "isa/Vocabulary.h"
+#include "modules/Detection.h"
 #include "modules/Sampler.h"
 
 namespace cli {
@@ -65,19 +68,25 @@ int CmdWatch(Context& c, const Args& args) {
     if (o.csv && c.options.json) throw UsageError{"--csv and --json exclude each other"};
     const RowFormat format = o.csv ? RowFormat::Csv : c.options.json ? RowFormat::Json : RowFormat::Text;
 
+    // Watching must not disturb what it watches: no detection (its Stop would
+    // halt a running program), but one poll for the module count and the
+    // detection's type request for each module named.
     Connection conn(c);
     if (int r = conn.open(); r != kExitOk) return r;
-    if (int r = conn.detect(); r != kExitOk) return r;
-    if (c.s.moduleMismatch) {
-        c.ui.message("Module list does not match detected modules.");
-        return kExitRefused;
-    }
+    if (int r = conn.probePoll(); r != kExitOk) return r;
+    const int count = std::min<int>(c.s.status.moduleCount, kMaxModules);
+    c.s.moduleListCount = uint8_t(count);
+    c.s.moduleTypes[0] = kTypeMaster;
     for (int a : o.addresses) {
         SampleKind kind;
-        if (a > c.s.moduleListCount) {
-            c.ui.message(Format("stepwright-cli: no module at address %d (%d module(s) found)", a,
-                                int(c.s.moduleListCount)));
+        if (a > count) {
+            c.ui.message(Format("stepwright-cli: no module at address %d (%d module(s) on the network)", a, count));
             return kExitRefused;
+        }
+        if (a > 0) {
+            const int type = AskModuleType(c.s, a);
+            if (type < 0) return conn.failure();
+            c.s.moduleTypes[a] = uint8_t(type);
         }
         if (!SampleKindOf(c.s.moduleTypes[a], kind)) {
             c.ui.message(Format("stepwright-cli: module %d is of an unknown type (%d) and has no status", a,

@@ -20,6 +20,16 @@ constexpr uint8_t kTypeReplyTrailer = 3;
 
 }  // namespace
 
+int AskModuleType(MainState& s, int address) {
+    uint8_t frame[6];
+    if (HostExecute(s, frame, PutStatusRequest(frame, uint8_t(address), kItemType, kTypeReplyTrailer)) != 0)
+        return -1;
+    uint8_t reply[5] = {0, 0, 0, 0, 0};
+    // A checksum mismatch (-2) keeps the link on line; the bytes are used as they came.
+    if (HostReadReply(s, reply, 4) == -1) return -1;
+    return reply[1];
+}
+
 void DetectModules(MainState& s) {
     s.online = true;
     s.forceDetection = false;
@@ -52,12 +62,8 @@ void DetectModules(MainState& s) {
     s.moduleTypes[0] = kTypeMaster;
 
     for (int i = 1; i <= count; ++i) {
-        uint8_t frame[6];
-        if (HostExecute(s, frame, PutStatusRequest(frame, uint8_t(i), kItemType, kTypeReplyTrailer)) != 0) return;
-        uint8_t reply[5] = {0, 0, 0, 0, 0};
-        // A checksum mismatch (-2) keeps the link on line; the bytes are used as they came.
-        if (HostReadReply(s, reply, 4) == -1) return;
-        int code = reply[1];
+        const int code = AskModuleType(s, i);
+        if (code < 0) return;
         s.detectedTypes[i] = code;
         if (s.moduleListDefined && code != s.moduleTypes[i]) {
             s.message("Detected modules do not match module list - program execution may fail.");

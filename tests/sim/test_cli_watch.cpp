@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/SimCore.h"
+#include "sim/SimMaster.h"
+
 #ifdef STEPWRIGHT_TEST_QT_JSON
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -160,6 +163,28 @@ TEST(CliWatch, CtrlCEndsTheWatch) {
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[0].find("  1: Position 0, Home Position 0, Limit 1 Low, Limit 2 Low, Power On"),
               lines[0].find("  1: "));
+}
+
+TEST(CliWatch, WatchingLeavesTheRunningProgramRunning) {
+    // One simulated master for both invocations: the demo downloaded and
+    // started, then watched while servo 1 moves.
+    SimMaster sim;
+    std::string error;
+    ASSERT_TRUE(sim.start(error)) << error;
+    const std::string port = "COM1=" + sim.devicePath();
+    ASSERT_EQ(RunCli({"--port", port, "download", std::string(STEPWRIGHT_EXAMPLES) + "/demo.stw", "--run"}).code, 0);
+    const CliRun r = RunCli({"--port", port, "watch", "1", "--count", "15", "--interval", "100", "--csv"});
+    ASSERT_EQ(r.code, 0) << r.out;
+    const Strings lines = Split(r.out, '\n');
+    ASSERT_EQ(lines.size(), 16u) << r.out;
+    std::vector<long> positions;
+    for (size_t i = 1; i < lines.size(); ++i) positions.push_back(std::stol(Split(lines[i], ',')[1]));
+    EXPECT_NE(*std::min_element(positions.begin(), positions.end()),
+              *std::max_element(positions.begin(), positions.end()))
+        << "servo 1 moved while it was watched: " << r.out;
+    bool running = false;
+    sim.withCore([&](sim::SimCore& c) { running = c.running(); });
+    EXPECT_TRUE(running) << "the watch stopped the program";
 }
 
 TEST(CliWatch, UsageErrorsExitWithOneAndRefusalsWithSix) {
