@@ -166,6 +166,9 @@ public:
     // Takes the link on line as the window does after its probe: detection
     // of the master and its modules (2 s).
     int detect();
+    // Takes the link on line with one poll and learns the modules from their
+    // type replies: a running program goes on.
+    int lookUp();
 
     // After an exchange failed (the link went off line): kExitRefused when the
     // master answered 0xCC, else kExitNotResponding.

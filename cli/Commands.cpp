@@ -734,9 +734,10 @@ int CmdStatus(Context& c, const Args& args) {
     }
     if (addresses.empty()) throw UsageError{"missing module address"};
 
+    // A status is read without stopping a running program: no detection.
     Connection conn(c);
     if (int r = conn.open(); r != kExitOk) return r;
-    if (int r = conn.detect(); r != kExitOk) return r;
+    if (int r = conn.lookUp(); r != kExitOk) return r;
     c.report.facts["modules"] = json::Value::array();
     bool first = true;
     for (int a : addresses) {

@@ -1,13 +1,10 @@
 // stepwright-cli watch: the modules' state row by row, from the sampler
 // behind the Watch window.
 
-#include <algorithm>
 #include <cstdio>
 
 #include "app/MainState.h"
 #include "cli/Cli.h"
-#include "isa/Vocabulary.h"
-#include "modules/Detection.h"
 #include "modules/Sampler.h"
 
 namespace cli {
@@ -69,24 +66,16 @@ int CmdWatch(Context& c, const Args& args) {
     const RowFormat format = o.csv ? RowFormat::Csv : c.options.json ? RowFormat::Json : RowFormat::Text;
 
     // Watching must not disturb what it watches: no detection (its Stop would
-    // halt a running program), but one poll for the module count and the
-    // detection's type request for each module named.
+    // halt a running program).
     Connection conn(c);
     if (int r = conn.open(); r != kExitOk) return r;
-    if (int r = conn.probePoll(); r != kExitOk) return r;
-    const int count = std::min<int>(c.s.status.moduleCount, kMaxModules);
-    c.s.moduleListCount = uint8_t(count);
-    c.s.moduleTypes[0] = kTypeMaster;
+    if (int r = conn.lookUp(); r != kExitOk) return r;
     for (int a : o.addresses) {
         SampleKind kind;
-        if (a > count) {
-            c.ui.message(Format("stepwright-cli: no module at address %d (%d module(s) on the network)", a, count));
+        if (a > c.s.moduleListCount) {
+            c.ui.message(Format("stepwright-cli: no module at address %d (%d module(s) found)", a,
+                                int(c.s.moduleListCount)));
             return kExitRefused;
-        }
-        if (a > 0) {
-            const int type = AskModuleType(c.s, a);
-            if (type < 0) return conn.failure();
-            c.s.moduleTypes[a] = uint8_t(type);
         }
         if (!SampleKindOf(c.s.moduleTypes[a], kind)) {
             c.ui.message(Format("stepwright-cli: module %d is of an unknown type (%d) and has no status", a,

@@ -18,6 +18,20 @@ namespace {
 // collects three bytes.
 constexpr uint8_t kTypeReplyTrailer = 3;
 
+// Rebuilds the module list from moduleTypes[1..count] as found on the
+// network; a type without a family becomes "UNKNOWN" (255).
+void AdoptModules(MainState& s, int count) {
+    auto& items = s.form.ModuleListBox.items;
+    items.assign(1, ModuleListLine(0, kTypeMaster));
+    s.moduleListDefined = true;
+    s.moduleListCount = uint8_t(count);
+    for (int i = 1; i <= count; ++i) {
+        if (!IsKnownSlave(s.moduleTypes[i])) s.moduleTypes[i] = kTypeUnknown;
+        items.push_back(ModuleListLine(i, s.moduleTypes[i]));
+    }
+    SelectModule(s, 0);
+}
+
 }  // namespace
 
 int AskModuleType(MainState& s, int address) {
@@ -73,14 +87,19 @@ void DetectModules(MainState& s) {
         s.moduleTypes[i] = code;
     }
     if (s.moduleMismatch) return;
+    AdoptModules(s, count);
+}
 
-    auto& items = s.form.ModuleListBox.items;
-    items.assign(1, ModuleListLine(0, kTypeMaster));
-    s.moduleListDefined = true;
-    s.moduleListCount = uint8_t(count);
+int LookUpModules(MainState& s) {
+    const int count = s.status.moduleCount > kMaxModules ? kMaxModules : s.status.moduleCount;
+    s.moduleTypes[0] = kTypeMaster;
     for (int i = 1; i <= count; ++i) {
-        if (!IsKnownSlave(s.moduleTypes[i])) s.moduleTypes[i] = kTypeUnknown;
-        items.push_back(ModuleListLine(i, s.moduleTypes[i]));
+        const int code = AskModuleType(s, i);
+        if (code < 0) return -1;
+        s.detectedTypes[i] = code;
+        s.moduleTypes[i] = code;
     }
-    SelectModule(s, 0);
+    s.moduleMismatch = false;
+    AdoptModules(s, count);
+    return 0;
 }

@@ -7,3 +7,9 @@ void DetectModules(MainState& s);
 // The code (0-255), or -1 after the not-responding procedure.  Nothing is
 // stopped: a running program goes on.
 int AskModuleType(MainState& s, int address);
+// Learns the modules without disturbing a running program (the command
+// line's status and watch): the module count from the status record of the
+// last poll, then every module's type with the type request; the module list
+// is rebuilt as detection rebuilds it, but without detection's Stop, network
+// scan, pause and message.  0, or -1 after the not-responding procedure.
+int LookUpModules(MainState& s);

@@ -377,7 +377,7 @@ TEST(CliPort, SilentMasterExitsWithFour) {
     ASSERT_TRUE(peer.ok());
     const Strings commands[] = {{"detect"}, {"stop"}, {"reset"}, {"status", "0"}, {"run"}, {"step"},
                                 {"download", Data("io.stw")}, {"verify", Data("io.stw")}, {"monitor"},
-                                {"exec", "AA0113001401"}};
+                                {"exec", "AA0113001401"}, {"watch", "1", "--count", "1"}};
     for (const auto& command : commands) {
         Strings args{"--port", peer.slavePath()};
         args.insert(args.end(), command.begin(), command.end());
@@ -388,7 +388,9 @@ TEST(CliPort, SilentMasterExitsWithFour) {
         // It asked: a Stop, or a poll for the commands that leave a program running.
         std::vector<uint8_t> sent = peer.receive(64, 50);
         ASSERT_FALSE(sent.empty()) << command[0];
-        EXPECT_EQ(sent[0], command[0] == "verify" || command[0] == "monitor" ? 0x8E : 0x80) << command[0];
+        const bool leavesRunning = command[0] == "verify" || command[0] == "monitor" || command[0] == "status" ||
+                                  command[0] == "watch";
+        EXPECT_EQ(sent[0], leavesRunning ? 0x8E : 0x80) << command[0];
     }
 }
 

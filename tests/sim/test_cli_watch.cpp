@@ -165,7 +165,7 @@ TEST(CliWatch, CtrlCEndsTheWatch) {
               lines[0].find("  1: "));
 }
 
-TEST(CliWatch, WatchingLeavesTheRunningProgramRunning) {
+TEST(CliWatch, WatchAndStatusLeaveTheRunningProgramRunning) {
     // One simulated master for both invocations: the demo downloaded and
     // started, then watched while servo 1 moves.
     SimMaster sim;
@@ -185,6 +185,11 @@ TEST(CliWatch, WatchingLeavesTheRunningProgramRunning) {
     bool running = false;
     sim.withCore([&](sim::SimCore& c) { running = c.running(); });
     EXPECT_TRUE(running) << "the watch stopped the program";
+    const CliRun status = RunCli({"--port", port, "status", "1", "0"});
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(status.out.rfind("Module 1\nPosition: ", 0), 0u) << status.out;
+    sim.withCore([&](sim::SimCore& c) { running = c.running(); });
+    EXPECT_TRUE(running) << "status stopped the program";
 }
 
 TEST(CliWatch, UsageErrorsExitWithOneAndRefusalsWithSix) {
