@@ -3,18 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "CliRunner.h"
 #include "sim/SimCore.h"
 #include "sim/SimMaster.h"
 
@@ -25,60 +19,6 @@
 #endif
 
 namespace {
-
-using Strings = std::vector<std::string>;
-
-struct CliRun {
-    int code = -1;
-    std::string out;
-};
-
-// Runs stepwright-cli with args; interruptWhen, given what it printed so far,
-// may ask for Ctrl+C.  Gives up after 30 s.
-CliRun RunCli(const Strings& args, bool (*interruptWhen)(const std::string&) = nullptr) {
-    CliRun r;
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) return r;
-    std::vector<std::string> argv{STEPWRIGHT_CLI};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargv;
-    for (auto& a : argv) cargv.push_back(a.data());
-    cargv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], 1);
-        const int null = ::open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 2);
-        execv(cargv[0], cargv.data());
-        _exit(127);
-    }
-    ::close(out[1]);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    bool interrupted = false;
-    for (;;) {
-        struct pollfd p = {out[0], POLLIN, 0};
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            ADD_FAILURE() << "stepwright-cli did not end";
-            break;
-        }
-        if (poll(&p, 1, 100) <= 0) continue;
-        char buf[4096];
-        const ssize_t n = ::read(out[0], buf, sizeof buf);
-        if (n <= 0) break;
-        r.out.append(buf, size_t(n));
-        if (interruptWhen && !interrupted && interruptWhen(r.out)) {
-            kill(pid, SIGINT);
-            interrupted = true;
-        }
-    }
-    ::close(out[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
 
 Strings Split(const std::string& text, char sep) {
     Strings parts;
@@ -97,7 +37,7 @@ bool IsNumber(const std::string& s) {
 }
 
 TEST(CliWatch, CsvRowsParseBack) {
-    const CliRun r = RunCli({"--simulator", "watch", "1", "3", "0", "--count", "3", "--csv", "--interval", "50"});
+    const CliResult r = RunCli({"--simulator", "watch", "1", "3", "0", "--count", "3", "--csv", "--interval", "50"});
     ASSERT_EQ(r.code, 0);
     const Strings lines = Split(r.out, '\n');
     ASSERT_EQ(lines.size(), 4u) << r.out;
@@ -130,7 +70,7 @@ TEST(CliWatch, CsvRowsParseBack) {
 
 #ifdef STEPWRIGHT_TEST_QT_JSON
 TEST(CliWatch, JsonRowsParseBack) {
-    const CliRun r = RunCli({"--simulator", "--json", "watch", "4", "1", "--count", "2"});
+    const CliResult r = RunCli({"--simulator", "--json", "watch", "4", "1", "--count", "2"});
     ASSERT_EQ(r.code, 0);
     const Strings lines = Split(r.out, '\n');
     ASSERT_EQ(lines.size(), 2u) << r.out;
@@ -155,9 +95,11 @@ TEST(CliWatch, JsonRowsParseBack) {
 #endif
 
 TEST(CliWatch, CtrlCEndsTheWatch) {
-    const CliRun r = RunCli({"--simulator", "watch", "1"}, [](const std::string& out) {
-        return std::count(out.begin(), out.end(), '\n') >= 2;
-    });
+    RunOptions options;
+    options.interruptWhen = [](const CliResult& soFar) {
+        return std::count(soFar.out.begin(), soFar.out.end(), '\n') >= 2;
+    };
+    const CliResult r = RunCli({"--simulator", "watch", "1"}, options);
     EXPECT_EQ(r.code, 0);
     const Strings lines = Split(r.out, '\n');
     ASSERT_GE(lines.size(), 2u);
@@ -173,7 +115,7 @@ TEST(CliWatch, WatchAndStatusLeaveTheRunningProgramRunning) {
     ASSERT_TRUE(sim.start(error)) << error;
     const std::string port = "COM1=" + sim.devicePath();
     ASSERT_EQ(RunCli({"--port", port, "download", std::string(STEPWRIGHT_EXAMPLES) + "/demo.stw", "--run"}).code, 0);
-    const CliRun r = RunCli({"--port", port, "watch", "1", "--count", "15", "--interval", "100", "--csv"});
+    const CliResult r = RunCli({"--port", port, "watch", "1", "--count", "15", "--interval", "100", "--csv"});
     ASSERT_EQ(r.code, 0) << r.out;
     const Strings lines = Split(r.out, '\n');
     ASSERT_EQ(lines.size(), 16u) << r.out;
@@ -185,7 +127,7 @@ TEST(CliWatch, WatchAndStatusLeaveTheRunningProgramRunning) {
     bool running = false;
     sim.withCore([&](sim::SimCore& c) { running = c.running(); });
     EXPECT_TRUE(running) << "the watch stopped the program";
-    const CliRun status = RunCli({"--port", port, "status", "1", "0"});
+    const CliResult status = RunCli({"--port", port, "status", "1", "0"});
     EXPECT_EQ(status.code, 0);
     EXPECT_EQ(status.out.rfind("Module 1\nPosition: ", 0), 0u) << status.out;
     sim.withCore([&](sim::SimCore& c) { running = c.running(); });
