@@ -390,7 +390,8 @@ Decoded decode(const Encoded& in, int moduleType) {
         const FieldDesc& f = c.fields[size_t(i)];
         if (!f.holdsValue()) continue;
         const int p = PlaceOf(f, alternate);
-        const bool shown = f.gate.kind != Gate::IfItem || chosen[c.fieldIndex(f.gate.field)] == f.gate.item;
+        const int choice = f.gate.kind == Gate::IfItem ? c.fieldIndex(f.gate.field) : -1;
+        const bool shown = f.gate.kind != Gate::IfItem || (choice >= 0 && chosen[choice] == f.gate.item);
         Value v = f.initial;
         if (p < 0) {
             if (alternate && !f.altShows.isNone()) v = f.altShows;
