@@ -3,7 +3,6 @@
 // output and an exit code.
 
 #include <poll.h>
-#include <sys/stat.h>
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
@@ -30,6 +29,7 @@
 #include "program/Assembly.h"
 #include "program/LineStore.h"
 #include "program/ProgramFile.h"
+#include "program/SafeFile.h"
 
 namespace cli {
 
@@ -304,26 +304,6 @@ int CmdList(Context& c, const Args& args) {
     return kExitOk;
 }
 
-namespace {
-
-// True when path names the same file as the program file, by device and
-// inode: another name, a hard link or a symbolic link all count.
-bool SameFile(const std::string& path, const std::string& program) {
-    struct stat a {}, b {};
-    return ::stat(path.c_str(), &a) == 0 && ::stat(program.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-           a.st_ino == b.st_ino;
-}
-
-bool WriteImage(const MainState& s, const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = std::fwrite(s.programImage, 1, s.imageLength, f) == s.imageLength;
-    if (std::fclose(f) != 0) ok = false;
-    return ok;
-}
-
-}  // namespace
-
 int CmdAssemble(Context& c, const Args& args) {
     Args positional;
     std::string output;
@@ -352,8 +332,17 @@ int CmdAssemble(Context& c, const Args& args) {
     if (output == "-") {
         WriteOut(std::string(reinterpret_cast<const char*>(s.programImage), s.imageLength));
     } else if (!output.empty()) {
-        if (!WriteImage(s, output)) {
-            c.ui.message("stepwright-cli: cannot write " + output + ": " + std::strerror(errno));
+        // Written as Save writes: the earlier image stays whole until the new one is complete.
+        int error = 0;
+        const std::string failure =
+            WriteFileData(output, std::string(reinterpret_cast<const char*>(s.programImage), s.imageLength), &error);
+        if (!failure.empty()) {
+            // "cannot write IMAGE: " and the cause, as the system names it.
+            static const std::string kWriteFailure = "Could not write file: ";
+            std::string why = failure;
+            if (why.compare(0, kWriteFailure.size(), kWriteFailure) == 0) why.erase(0, kWriteFailure.size());
+            else if (error) why = std::strerror(error);
+            c.ui.message("stepwright-cli: cannot write " + output + ": " + why);
             return kExitFile;
         }
         c.report.facts["output"] = output;

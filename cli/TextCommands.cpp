@@ -52,6 +52,11 @@ int Convert(Context& c, const Conversion& conv, bool toText) {
         std::fwrite(data.data(), 1, data.size(), stdout);
         return kExitOk;
     }
+    // Never over its own input, under any name or link.
+    if (SameFile(conv.output, conv.input)) {
+        c.ui.message("stepwright-cli: " + conv.output + " is the program file itself; it is not overwritten");
+        return kExitFile;
+    }
     const std::string failure = WriteFileData(conv.output, data);
     if (!failure.empty()) {
         c.ui.message("stepwright-cli: " + conv.output + ": " + failure);

@@ -22,6 +22,7 @@ namespace {
 constexpr const char* kCouldNotOpen = "Could not open file";
 constexpr const char* kCaptionPrefix = "Tavo Stepwright - ";
 constexpr const char* kSavedText = "  Saved  ";
+constexpr const char* kRestoreQuestion = "A save of %s did not finish - restore its earlier content from %s?";
 // A full program file is about 1.2 MB; anything far beyond that is refused
 // rather than read into memory.
 constexpr size_t kMaxFileBytes = size_t(64) << 20;
@@ -213,152 +214,7 @@ bool ReadInstruction(Reader& r, ProgramLine& line) {
 }
 
 // ---------------------------------------------------------------------------
-// Writing
-
-// Writes all of data to fd from offset on; false with errno set on failure.
-bool WriteAllAt(int fd, const std::string& data, off_t offset) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::pwrite(fd, data.data() + done, data.size() - done, offset + off_t(done));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) {
-            errno = EIO;
-            return false;
-        }
-        done += size_t(n);
-    }
-    return true;
-}
-
-std::string WriteFailure(int err) { return std::string("Could not write file: ") + std::strerror(err); }
-
-// Follows symbolic links from path to the file they finally name, which need
-// not exist yet (a dangling link creates it).  False for a link loop or a
-// name that cannot be looked up.
-bool FollowLinks(const std::string& path, std::string& target) {
-    std::string p = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st;
-        if (::lstat(p.c_str(), &st) != 0) {
-            if (errno != ENOENT) return false;
-            target = p;
-            return true;
-        }
-        if (!S_ISLNK(st.st_mode)) {
-            target = p;
-            return true;
-        }
-        char buf[PATH_MAX];
-        ssize_t n = ::readlink(p.c_str(), buf, sizeof buf);
-        if (n <= 0 || size_t(n) >= sizeof buf) return false;
-        std::string next(buf, size_t(n));
-        if (next[0] != '/') {
-            size_t slash = p.rfind('/');
-            next = (slash == std::string::npos ? std::string() : p.substr(0, slash + 1)) + next;
-        }
-        p = next;
-    }
-    return false;
-}
-
-std::string DirectoryOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-void SyncDirectory(const std::string& path) {
-    std::string dir = DirectoryOf(path);
-    int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-}
-
-// A new file: created exclusively and written; removed again if that fails.
-std::string WriteNewFile(const std::string& target, const std::string& data) {
-    int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) return kCouldNotOpen;
-    if (!WriteAllAt(fd, data, 0) || ::fsync(fd) != 0) {
-        int err = errno;
-        ::close(fd);
-        ::unlink(target.c_str());
-        return WriteFailure(err);
-    }
-    if (::close(fd) != 0) {
-        int err = errno;
-        ::unlink(target.c_str());
-        return WriteFailure(err);
-    }
-    SyncDirectory(target);
-    return std::string();
-}
-
-// Replaces the existing file target (described by st) by a complete new file
-// renamed over it, with the same owner, group and mode.  False when this way
-// is not open (the directory takes no new file, the owner cannot be given):
-// nothing has changed then.  True with the outcome in result otherwise; on a
-// failure the earlier file is left as it was.
-bool ReplaceByRename(const std::string& target, const std::string& data, const struct stat& st,
-                     std::string& result) {
-    std::string dir = DirectoryOf(target);
-    std::string base = target.substr(dir.size());
-    // The temporary name stays within the length a directory entry allows.
-    std::string temp = dir + "." + base.substr(0, 200) + ".XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) return false;
-    auto abandon = [&](bool failed) {
-        int err = errno;
-        ::close(fd);
-        ::unlink(temp.c_str());
-        if (failed) result = WriteFailure(err);
-        return failed;
-    };
-    struct stat tst;
-    if (::fstat(fd, &tst) != 0) return abandon(true);
-    if ((tst.st_uid != st.st_uid || tst.st_gid != st.st_gid) && ::fchown(fd, st.st_uid, st.st_gid) != 0)
-        return abandon(false);
-    if (::fchmod(fd, st.st_mode & 07777) != 0) return abandon(false);
-    if (!WriteAllAt(fd, data, 0) || ::fsync(fd) != 0) return abandon(true);
-    if (::close(fd) != 0) {
-        result = WriteFailure(errno);
-        ::unlink(temp.c_str());
-        return true;
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        result = WriteFailure(errno);
-        ::unlink(temp.c_str());
-        return true;
-    }
-    SyncDirectory(target);
-    result.clear();
-    return true;
-}
-
-// Rewrites the open file fd in place, keeping its inode, links, owner and
-// mode.  The earlier content is kept in memory until the new content is on
-// the disk and written back if any step fails.
-std::string RewriteInPlace(int fd, const struct stat& st, const std::string& data) {
-    if (size_t(st.st_size) > kMaxFileBytes) return "The file is too large to be replaced safely.";
-    std::string earlier(size_t(st.st_size), '\0');
-    size_t got = 0;
-    while (got < earlier.size()) {
-        ssize_t n = ::pread(fd, earlier.data() + got, earlier.size() - got, off_t(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return WriteFailure(errno);
-        if (n == 0) break;
-        got += size_t(n);
-    }
-    earlier.resize(got);
-    if (WriteAllAt(fd, data, 0) && ::ftruncate(fd, off_t(data.size())) == 0 && ::fsync(fd) == 0)
-        return std::string();
-    int err = errno;
-    bool restored = WriteAllAt(fd, earlier, 0) && ::ftruncate(fd, off_t(earlier.size())) == 0 && ::fsync(fd) == 0;
-    return WriteFailure(err) + (restored ? "" : " (the earlier content could not be restored)");
-}
+// Files
 
 // Reads at most kMaxFileBytes + 1 bytes of path; false when it is not a
 // regular file or cannot be read.  A pipe or device is never opened, so
@@ -508,32 +364,6 @@ std::string WriteProgramFile(const MainState& s, const std::string& path) {
     return WriteFileData(path, FormatProgramFile(s));
 }
 
-std::string WriteFileData(const std::string& path, const std::string& data) {
-    if (path.empty()) return kCouldNotOpen;
-    std::string target;
-    if (!FollowLinks(path, target)) return kCouldNotOpen;
-    struct stat st;
-    if (::lstat(target.c_str(), &st) != 0) return errno == ENOENT ? WriteNewFile(target, data) : kCouldNotOpen;
-    // Directories, pipes, devices and sockets are never opened: a pipe or a
-    // terminal could block the window for ever.  A file without any write
-    // permission is read-only, even for a user whom the system would let in.
-    if (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0) return kCouldNotOpen;
-    int fd = ::open(target.c_str(), O_RDWR | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return kCouldNotOpen;
-    struct stat fst;
-    if (::fstat(fd, &fst) != 0 || !S_ISREG(fst.st_mode) || fst.st_ino != st.st_ino || fst.st_dev != st.st_dev) {
-        ::close(fd);
-        return kCouldNotOpen;
-    }
-    // A new file renamed into place is safest against a crash, but it keeps
-    // the file's identity only for a single link whose owner it can take;
-    // otherwise the file is rewritten in place.
-    std::string result;
-    if (fst.st_nlink != 1 || !ReplaceByRename(target, data, fst, result)) result = RewriteInPlace(fd, fst, data);
-    ::close(fd);
-    return result;
-}
-
 bool SaveProgram(MainState& s) {
     // A program the file cannot hold is refused before a file is chosen.
     std::string refusal = SaveRefusal(s);
@@ -567,6 +397,17 @@ void SaveButtonClick(MainState& s) { SaveProgram(s); }
 
 bool OpenProgramFile(MainState& s, const std::string& path) {
     std::string full = FullPath(path);
+    // A save that was cut off while rewriting the file in place left its
+    // earlier content beside it; it is put back only when the user says so.
+    if (const std::string backup = LeftBackup(full); !backup.empty()) {
+        if (s.ui.askYesNo(Format(kRestoreQuestion, full.c_str(), backup.c_str())) == Answer::Yes) {
+            const std::string failure = RestoreLeftBackup(full);
+            if (!failure.empty()) {
+                s.message(failure);
+                return false;
+            }
+        }
+    }
     std::string bytes;
     if (full.empty() || !ReadFileBytes(full, bytes)) {
         s.message(kCouldNotOpen);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 #include "program/ProgramLine.h"
+#include "program/SafeFile.h"
 struct MainState;
 
 // A program as a file holds it, parsed and checked before it replaces anything.
@@ -22,13 +23,11 @@ std::string ParseProgramFile(const std::string& bytes, ProgramFileData& out);
 // the file would not give back the same), naming the line; "" when it can.
 std::string SaveRefusal(const MainState& s);
 
-// Writes the program to path (as program text when the name ends in .sws),
-// following symbolic links; keeps the file's
-// owner, mode and links, and leaves the earlier content whole on any failure.
-// Pipes, devices and read-only files are refused.  Returns "" or the reason.
+// Writes the program to path (as program text when the name ends in .sws)
+// with WriteFileData (program/SafeFile.h): links followed, the file's owner,
+// mode and links kept, the earlier content whole on any failure or crash.
+// Returns "" or the reason.
 std::string WriteProgramFile(const MainState& s, const std::string& path);
-// Writes data to path in the same way.
-std::string WriteFileData(const std::string& path, const std::string& data);
 
 // Main window handlers.
 void SaveButtonClick(MainState& s);
@@ -38,7 +37,9 @@ bool SaveProgram(MainState& s);
 // When the program has unsaved lines, asks question (Yes, No, Cancel); Yes
 // saves.  True when the caller may go on (saved, No, or nothing to lose).
 bool SaveFirstIfUnsaved(MainState& s, const std::string& question);
-// Opens path into s as Open does after its dialog; false when refused.
+// Opens path into s as Open does after its dialog; false when refused.  A
+// backup copy left beside the file by a save that did not finish is offered
+// first (Yes puts it back into the file).
 bool OpenProgramFile(MainState& s, const std::string& path);
 // Open without the dialog (a file named at start or dropped on the window):
 // asks first about unsaved changes, as Open does.

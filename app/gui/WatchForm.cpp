@@ -1,5 +1,6 @@
 #include "app/gui/WatchForm.h"
 
+#include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
@@ -22,6 +23,7 @@
 #include "app/MainState.h"
 #include "app/gui/Latin1.h"
 #include "app/gui/MainForm.h"
+#include "program/SafeFile.h"
 
 namespace {
 
@@ -543,11 +545,11 @@ QString TWatchForm::askFile(const QString& filter) {
 }
 
 bool TWatchForm::exportCsv(const QString& path) {
-    QFile file(path);
-    const std::string csv = RingCsv(sampler_.samples());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(csv.data(), qint64(csv.size())) != qint64(csv.size()) || !file.flush()) {
-        main_.state().message(Format("Cannot write %s", QFile::encodeName(path).constData()));
+    // Written as Save writes a program: an earlier export stays whole until
+    // the new one is complete.
+    const QByteArray name = QFile::encodeName(path);
+    if (!WriteFileData(name.toStdString(), RingCsv(sampler_.samples())).empty()) {
+        main_.state().message(Format("Cannot write %s", name.constData()));
         return false;
     }
     return true;
@@ -557,7 +559,10 @@ bool TWatchForm::exportPng(const QString& path) {
     redraw();
     QWidget* charts = valueView_->parentWidget();
     const QRect area = valueView_->geometry().united(bitView_->geometry());
-    if (!charts->grab(area).save(path, "PNG")) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !charts->grab(area).save(&buffer, "PNG") ||
+        !WriteFileData(QFile::encodeName(path).toStdString(), png.toStdString()).empty()) {
         main_.state().message(Format("Cannot write %s", QFile::encodeName(path).constData()));
         return false;
     }

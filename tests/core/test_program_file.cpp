@@ -20,6 +20,7 @@
 #include "program/Assembly.h"
 #include "program/LineStore.h"
 #include "program/ProgramFile.h"
+#include "program/SafeFile.h"
 
 namespace fs = std::filesystem;
 
@@ -635,8 +636,10 @@ TEST_F(SaveFailure, OddTargetsKeepTheirIdentityOrTheirEarlierContent) {
     } cases[] = {
         {"read-only file", [&](Dir d) { return earlier(d, 0444); }, "Could not open file",
          [&](Dir d) { holds(d, "earlier", 0444); }},
-        {"file in a read-only directory", [&](Dir d) { auto n = earlier(d, 0640); return chmod(d.c_str(), 0555), n; }, "",
-         [&](Dir d) { holds(d, saved, 0640); }},
+        // Only a backup copy beside it keeps a file rewritten in place safe.
+        {"file in a read-only directory", [&](Dir d) { auto n = earlier(d, 0640); return chmod(d.c_str(), 0555), n; },
+         root ? "" : "Could not write file: Permission denied (no backup copy could be made beside the file)",
+         [&](Dir d) { holds(d, root ? saved : "earlier", 0640); }},
         {"new file in a read-only directory", [](Dir d) { return chmod(d.c_str(), 0555), d + "/new.stw"; },
          root ? "" : "Could not open file", [&](Dir d) { EXPECT_EQ(fs::exists(d + "/new.stw"), root); }},
         {"file of another owner",
@@ -776,6 +779,183 @@ TEST_F(ProgramFileTest, OpenAsksBeforeDiscardingUnsavedWork) {
             EXPECT_EQ(ReadAll(c.savedTo), "0\r\n127 \r\n1\r\n;mine\r\n");
         }
         EXPECT_EQ(ReadAll(Path("ro.stw")), "earlier");
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Crashes and failures at every step of a write
+
+struct Killed {};  // thrown by the hook: the write stops there, as under kill -9
+
+struct SafeWrite : ProgramFileTest {
+    const std::string before = kWorkedExample, after = "0\r\n127 \r\n0\r\n";
+    std::vector<std::string> steps;
+    int failAt = -1;
+    bool kill = false, named = false;
+
+    void SetUp() override {
+        ProgramFileTest::SetUp();
+        SetSafeWriteHook([this](const char* step) -> int {
+            // A file system without unnamed temporaries answers so.
+            if (named && std::strcmp(step, "create unnamed") == 0) return EOPNOTSUPP;
+            steps.push_back(step);
+            if (int(steps.size()) - 1 != failAt) return 0;
+            if (kill) throw Killed{};
+            return ENOSPC;
+        });
+    }
+    void TearDown() override {
+        SetSafeWriteHook(nullptr);
+        ProgramFileTest::TearDown();
+    }
+    // The folder's entries besides the file and its hard link.
+    std::vector<std::string> Others() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir))
+            if (e.path().filename() != "p.stw" && e.path().filename() != "q.stw")
+                names.push_back(e.path().filename().string());
+        return names;
+    }
+};
+
+TEST_F(SafeWrite, EveryStepFailedOrKilledLeavesTheEarlierOrTheNewContent) {
+    const struct {
+        const char* what;
+        bool exists, hardLinked;
+    } ways[] = {{"new file", false, false}, {"renamed into place", true, false}, {"rewritten in place", true, true}};
+    for (const auto& way : ways) {
+        for (bool unnamedMissing : {false, true}) {
+            for (bool killed : {false, true}) {
+                named = unnamedMissing;
+                kill = killed;
+                auto setUp = [&] {
+                    fs::remove_all(dir);
+                    fs::create_directory(dir);
+                    if (way.exists) WriteAll(Path("p.stw"), before);
+                    if (way.hardLinked) fs::create_hard_link(Path("p.stw"), Path("q.stw"));
+                };
+                setUp();
+                failAt = -1;
+                steps.clear();
+                ASSERT_EQ(WriteFileData(Path("p.stw"), after), "");
+                const std::vector<std::string> plan = steps;
+                for (size_t k = 0; k < plan.size(); ++k) {
+                    SCOPED_TRACE(std::string(way.what) + (named ? ", named temporaries" : "") +
+                                 (kill ? ", killed at " : ", failed at ") + std::to_string(k) + " " + plan[k]);
+                    setUp();
+                    steps.clear();
+                    failAt = int(k);
+                    std::string result = "killed";
+                    try {
+                        result = WriteFileData(Path("p.stw"), after);
+                    } catch (const Killed&) {
+                    }
+                    failAt = -1;
+                    const bool present = fs::exists(Path("p.stw"));
+                    const std::string now = present ? ReadAll(Path("p.stw")) : "";
+                    const std::string backup = Path("p.stw~stw-backup");
+                    if (!kill) {
+                        // Told as it happened: saved (a backup copy that
+                        // could not be removed may stay), or the earlier
+                        // content whole with nothing beside it.
+                        EXPECT_EQ(now, result.empty() ? after : way.exists ? before : "") << result;
+                        EXPECT_EQ(present, way.exists || result.empty());
+                        const auto others = Others();
+                        EXPECT_TRUE(others.empty() || (result.empty() && others == std::vector<std::string>{
+                                                                                   "p.stw~stw-backup"}))
+                            << others[0];
+                    } else if (fs::exists(backup)) {
+                        EXPECT_EQ(ReadAll(backup), before);
+                        // Open offers the copy; Yes puts it back.
+                        ui.questions.clear();
+                        ui.answers.assign({Answer::Yes});
+                        EXPECT_TRUE(OpenProgramFile(*s, Path("p.stw")));
+                        EXPECT_EQ(ui.questions.size(), 1u);
+                        EXPECT_EQ(ReadAll(Path("p.stw")), before);
+                        EXPECT_FALSE(fs::exists(backup));
+                    } else {
+                        EXPECT_TRUE(now == before || now == after || (!way.exists && !present)) << now;
+                    }
+                    if (way.hardLinked) { EXPECT_EQ(ReadAll(Path("q.stw")), ReadAll(Path("p.stw"))); }
+                    // The next write clears what a killed one left.
+                    ASSERT_EQ(WriteFileData(Path("p.stw"), after), "");
+                    EXPECT_EQ(ReadAll(Path("p.stw")), after);
+                    EXPECT_EQ(Others(), std::vector<std::string>{});
+                }
+            }
+        }
+    }
+}
+
+// The backup copy of a save that did not finish is offered by Open, through
+// any link to the file, and is used only when the user says Yes.
+TEST_F(SafeWrite, OpenOffersALeftBackupAndUsesItOnlyOnYes) {
+    const std::string torn = kWorkedExample.substr(0, 30);
+    const struct {
+        const char* open;
+        bool hardLinked;
+        Answer answer;
+    } cases[] = {{"p.stw", false, Answer::Yes}, {"p.stw", true, Answer::Yes},
+                 {"link.stw", true, Answer::Yes}, {"p.stw", false, Answer::No}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.open) + (c.hardLinked ? " hard-linked" : "") +
+                     (c.answer == Answer::Yes ? " Yes" : " No"));
+        fs::remove_all(dir);
+        fs::create_directory(dir);
+        WriteAll(Path("p.stw"), torn);
+        WriteAll(Path("p.stw~stw-backup"), kWorkedExample);
+        if (c.hardLinked) fs::create_hard_link(Path("p.stw"), Path("q.stw"));
+        fs::create_symlink("p.stw", Path("link.stw"));
+        ui.questions.clear();
+        ui.messages.clear();
+        ui.answers.assign({c.answer});
+        s = std::make_unique<MainState>(ui);
+        Start(*s);
+        const bool yes = c.answer == Answer::Yes;
+        EXPECT_EQ(OpenProgramFile(*s, Path(c.open)), yes);
+        EXPECT_EQ(ui.questions, std::vector<std::string>{"A save of " + Path(c.open) +
+                                                         " did not finish - restore its earlier content from " +
+                                                         Path("p.stw~stw-backup") + "?"});
+        EXPECT_EQ(ReadAll(Path("p.stw")), yes ? kWorkedExample : torn);
+        EXPECT_EQ(fs::exists(Path("p.stw~stw-backup")), !yes);
+        EXPECT_TRUE(fs::is_symlink(Path("link.stw")));
+        if (c.hardLinked) { EXPECT_EQ(fs::hard_link_count(Path("p.stw")), 2u); }
+        EXPECT_EQ(s->lineCount, yes ? 2 : 0);
+        EXPECT_EQ(ui.messages.size(), yes ? 0u : 1u);  // No: the torn file is refused as it is
+    }
+}
+
+// A link planted in a sticky world-writable folder by another user is not
+// followed, as the kernel would not follow it; links of the user or of the
+// folder's owner are.
+TEST_F(SafeWrite, LinksInStickyFoldersFollowTheKernelsRule) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to plant links of other users";
+    const uid_t other = 4321;
+    const struct {
+        const char* what;
+        uid_t linkOwner, folderOwner;
+        bool dangling, followed;
+    } cases[] = {
+        {"another user's link", other, 0, false, false},
+        {"another user's dangling link", other, 0, true, false},
+        {"the user's own link", 0, 0, false, true},
+        {"the folder owner's link", other, other, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(dir);
+        fs::create_directory(dir);
+        const std::string shared = Path("shared"), link = shared + "/prog.stw", target = Path("root.stw");
+        ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+        ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+        ASSERT_EQ(chown(shared.c_str(), c.folderOwner, c.folderOwner), 0);
+        if (!c.dangling) WriteAll(target, before);
+        ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+        ASSERT_EQ(lchown(link.c_str(), c.linkOwner, c.linkOwner), 0);
+        EXPECT_EQ(WriteFileData(link, after), c.followed ? "" : "Could not open file");
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(fs::exists(target), !c.dangling);
+        if (!c.dangling) { EXPECT_EQ(ReadAll(target), c.followed ? after : before); }
     }
 }
 

@@ -8,11 +8,14 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <cstdio>
 #include <mutex>
 #include <thread>
@@ -761,17 +764,86 @@ TEST(CliFiles, DoubleDashEndsTheOptions) {
     EXPECT_EQ(RunCli({"list", "--", "-x.stw"}, in).out, ReadFile(Data("io.list")));
 }
 
-TEST(CliFiles, AssembleNeverOverwritesItsProgramFile) {
+// No writer replaces its own input, under any name or link.
+TEST(CliFiles, WritersNeverOverwriteTheirInput) {
     TempDir dir;
-    const std::string program = dir / "p.stw", text = ReadFile(Data("io.stw"));
+    const std::string stw = ReadFile(Data("io.stw"));
+    WriteFile(dir / "p.stw", stw);
+    const std::string sws = RunCli({"export", dir / "p.stw"}).out;
+    WriteFile(dir / "p.sws", sws);
+    const struct {
+        const char* command;
+        const char* input;
+        const std::string& text;
+    } writers[] = {{"assemble", "p.stw", stw}, {"export", "p.stw", stw}, {"import", "p.sws", sws}};
+    for (const auto& w : writers) {
+        const std::string input = dir / w.input;
+        std::filesystem::remove(dir / "hard");
+        std::filesystem::remove(dir / "soft");
+        ASSERT_EQ(::link(input.c_str(), (dir / "hard").c_str()), 0);
+        ASSERT_EQ(::symlink(input.c_str(), (dir / "soft").c_str()), 0);
+        for (const std::string& output : {std::string(w.input), std::string("hard"), std::string("soft"),
+                                          "./" + std::string(w.input)}) {
+            CliResult r = RunCli({w.command, input, "-o", dir / output});
+            EXPECT_EQ(r.code, 2) << w.command << " " << output;
+            EXPECT_NE(r.err.find("is the program file itself"), std::string::npos) << r.err;
+            EXPECT_EQ(ReadFile(input), w.text) << w.command << " " << output;
+        }
+    }
+}
+
+// A write that fails part way (a full disk, here a file size limit) leaves
+// the earlier output whole, says so and exits with 2; nothing is left beside it.
+TEST(CliFiles, FailedWritesKeepTheEarlierOutput) {
+    TempDir dir;
+    WriteFile(dir / "p.sws", RunCli({"export", Data("io.stw")}).out);
+    const struct {
+        std::vector<std::string> args;
+        const char* output;
+    } writers[] = {{{"assemble", Data("io.stw"), "-o"}, "out.bin"},
+                   {{"export", Data("io.stw"), "-o"}, "out.sws"},
+                   {{"import", dir / "p.sws", "-o"}, "out.stw"}};
+    for (const auto& w : writers) {
+        for (bool hardLinked : {false, true}) {  // replaced by rename, rewritten in place
+            SCOPED_TRACE(std::string(w.output) + (hardLinked ? " hard-linked" : ""));
+            std::filesystem::remove(dir / "other");
+            WriteFile(dir / w.output, "earlier");
+            if (hardLinked) {
+                ASSERT_EQ(::link((dir / w.output).c_str(), (dir / "other").c_str()), 0);
+            }
+            Strings args = w.args;
+            args.push_back(dir / w.output);
+            struct rlimit old, small;
+            ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+            small = old;
+            small.rlim_cur = 16;
+            auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+            CliResult r = RunCli(args);
+            setrlimit(RLIMIT_FSIZE, &old);
+            std::signal(SIGXFSZ, oldHandler);
+            EXPECT_EQ(r.code, 2);
+            EXPECT_NE(r.err.find(std::strerror(EFBIG)), std::string::npos) << r.err;
+            EXPECT_EQ(ReadFile(dir / w.output), "earlier");
+            for (const auto& e : std::filesystem::directory_iterator(dir / ""))  // no temporary, no backup copy
+                EXPECT_EQ(e.path().filename().string().find("~stw-"), std::string::npos) << e.path();
+        }
+    }
+}
+
+// A backup copy left by a save that did not finish is named, never used.
+TEST(CliFiles, ReadersNameALeftBackupAndLeaveIt) {
+    TempDir dir;
+    const std::string program = dir / "p.stw", backup = dir / "p.stw~stw-backup", text = ReadFile(Data("io.stw"));
     WriteFile(program, text);
-    ASSERT_EQ(::link(program.c_str(), (dir / "hard.stw").c_str()), 0);
-    ASSERT_EQ(::symlink(program.c_str(), (dir / "soft.stw").c_str()), 0);
-    for (const char* output : {"p.stw", "hard.stw", "soft.stw", "./p.stw"}) {
-        CliResult r = RunCli({"assemble", program, "-o", dir / output});
-        EXPECT_EQ(r.code, 2) << output;
-        EXPECT_NE(r.err.find("is the program file itself"), std::string::npos) << r.err;
-        EXPECT_EQ(ReadFile(program), text) << output;
+    WriteFile(backup, "earlier");
+    for (const Strings& args : {Strings{"list", program}, Strings{"assemble", program, "--hex"},
+                                Strings{"export", program, "-o", dir / "p.sws"}}) {
+        CliResult r = RunCli(args);
+        EXPECT_EQ(r.code, 0) << args[0];
+        EXPECT_NE(r.err.find("restore its earlier content from " + backup + "? - No"), std::string::npos) << r.err;
+        EXPECT_EQ(ReadFile(program), text);
+        EXPECT_EQ(ReadFile(backup), "earlier");
     }
 }
 
