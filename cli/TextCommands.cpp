@@ -40,12 +40,19 @@ Conversion ParseConversion(const Args& args, const char* what) {
 }
 
 // Opens the program as Open does, and writes it to the output as text or as
-// a program file.
+// a program file.  A program file is written only when Save would write it.
 int Convert(Context& c, const Conversion& conv, bool toText) {
     if (!CheckProgramText(c, conv.input) || !OpenProgramFile(c.s, conv.input)) {
         if (std::FILE* f = std::fopen(conv.input.c_str(), "rb")) std::fclose(f);
         else c.ui.message("stepwright-cli: " + conv.input + ": " + std::strerror(errno));
         return kExitFile;
+    }
+    if (!toText) {
+        const std::string refusal = SaveRefusal(c.s);
+        if (!refusal.empty()) {
+            c.ui.message("stepwright-cli: " + conv.input + ": " + refusal);
+            return kExitFile;
+        }
     }
     const std::string data = toText ? FormatProgramText(c.s) : FormatProgramFile(c.s);
     if (conv.output.empty()) {

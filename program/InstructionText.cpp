@@ -13,6 +13,7 @@
 #include "isa/Servo.h"
 #include "isa/Stepper.h"
 #include "modules/ModuleList.h"
+#include "program/ProgramFile.h"
 
 namespace {
 
@@ -104,6 +105,32 @@ std::string CheckLabelText(const std::string& text, const char* what) {
     if (text.size() > kTextChars) return Format("the %s is longer than 15 characters", what);
     if (text.find('\0') != std::string::npos) return Format("the %s holds a NUL character", what);
     return std::string();
+}
+
+// Refuses a built record that a program file cannot carry, as Save refuses
+// it, naming the part of the line at fault.
+bool Storable(const InstructionText& t, const ProgramLine& line, LineError& error) {
+    const char* part = UnstorableField(line);
+    if (!part) return true;
+    const std::string field = part;
+    if (field == "label") {
+        error.column = t.labelColumn;
+        error.field = "label";
+        error.message = "the label holds a line break, which a program file cannot store";
+    } else if (field == "goto-label") {
+        error.column = t.targetColumn;
+        error.field = "->";
+        error.message = "the goto-label holds a line break, which a program file cannot store";
+    } else {
+        error.column = t.hasTarget ? t.targetColumn : t.commandColumn;
+        error.field = "patch";
+        for (const TextField& f : t.fields)
+            if (f.name == "patch") error.column = f.column;
+        error.message = Format("patch=%d leaves no room for the jump address: its 2 bytes must lie within the %d "
+                               "bytes of the instruction, after the first 3",
+                               int(line.patchOffset), int(line.length));
+    }
+    return false;
 }
 
 }  // namespace
@@ -437,7 +464,7 @@ struct InstructionTexts::Impl {
             line.setGotoLabel(t.target);
         }
         line.setLabel(t.label);
-        return true;
+        return Storable(t, line, error);
     }
 
     bool build(const InstructionText& t, ProgramLine& line, LineError& error) {
@@ -479,7 +506,7 @@ struct InstructionTexts::Impl {
             PutU16(line.bytes + line.patchOffset, t.patched);
             line.targetAddress = t.patched;
         }
-        return true;
+        return Storable(t, line, error);
     }
 
     InstructionText rawText(const ProgramLine& line) {

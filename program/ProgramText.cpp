@@ -290,6 +290,8 @@ private:
         if (text.find('\0') != std::string::npos) return fail(column, "a comment cannot hold a NUL character");
         ProgramLine line;
         line.setComment(text);
+        if (UnstorableField(line))
+            return fail(column, "the comment holds a line break, which a program file cannot store");
         out_.lines.push_back(line);
     }
 

@@ -156,7 +156,8 @@ TEST(ProgramText, LinesBuildTheBuildersBytes) {
         {"3 If-GoTo home-sw-lo -> X", {0xBB, 5, 3, 0xFF, 0xFF, 1, 0, 0x20}, 3, "X"},
         {"4 WaitFor timeout=300 not-moving -> W",
          {0xBB, 13, 10, 0xAA, 4, 0x13, 8, 0x1F, 2, 0, 0, 1, 0x2C, 1, 0xFF, 0xFF}, 14, "W"},
-        {"6 raw code=7E bytes=\"AA 06 7E 00\" patch=2 -> \"A B\"", {0xAA, 6, 0x7E, 0}, 2, "A B"},
+        {"6 raw code=7E bytes=\"AA 06 7E 00 01\" patch=3 -> \"A B\"", {0xAA, 6, 0x7E, 0, 1}, 3, "A B"},
+        {"6 raw code=7E bytes=\"AA 06 7E\" patch=2", {0xAA, 6, 0x7E}, 2, ""},
         {"1 raw code=E4 bytes=\"\"", {}, 0, ""},
     };
     for (const Case& c : cases) {
@@ -212,6 +213,15 @@ TEST(ProgramText, ErrorsNameLineColumnFieldAndMessage) {
         {"0 Return -> L", "13 ->: Return does not jump to a label"},
         {"0 GoTo -> ABCDEFGHIJKLMNOP", "11 ->: the goto-label is longer than 15 characters"},
         {"ABCDEFGHIJKLMNOP: 0 Return", "1 : the label is longer than 15 characters"},
+        // A record that the program file cannot carry is refused, as Save refuses it.
+        {"\"A\\x0AB\": 0 Return", "1 label: the label holds a line break"},
+        {"\"A\\x0D\": 1 Stop motor-off", "1 label: the label holds a line break"},
+        {"0 GoTo -> \"\\x0A\"", "11 ->: the goto-label holds a line break"},
+        {"6 raw code=01 bytes=\"AA 06 01 FF FF\" patch=3 -> \"x\\x0D\"", "49 ->: the goto-label holds a line break"},
+        {"comment \";a\\x0Ab\"", "9 : the comment holds a line break"},
+        {"6 raw code=01 bytes=\"AA 06 01 FF\" patch=3 -> L", "35 patch: patch=3 leaves no room for the jump address"},
+        {"6 raw code=01 bytes=\"AA 06 01 FF FF\" patch=2 -> L", "38 patch: patch=2 leaves no room"},
+        {"6 raw code=01 bytes=\"AA 06 01 FF FF\" -> L", "41 patch: patch=0 leaves no room"},
         {"7 Return", "1 : module 7 is not in the module list"},
         {"6 GetStatus", "1 : module 6 has no command class; write its lines in the raw form"},
         {"x Return", "1 : expected the module address (0 to 31) after the label"},
@@ -299,6 +309,37 @@ TEST(ProgramText, OpenOfATextWithErrorsChangesNothing) {
     fs::remove_all(dir);
 }
 
+// The lines that import once turned into a program file that did not read
+// back: each is refused at its line, column and field.
+TEST(ProgramText, RecordsAProgramFileCannotCarryAreRefused) {
+    const struct {
+        const char* file;
+        const char* error;
+    } cases[] = {
+        {"label-lf.sws", "5:1: field 'label': the label holds a line break, which a program file cannot store"},
+        {"label-cr.sws", "5:1: field 'label': the label holds a line break, which a program file cannot store"},
+        {"goto-lf.sws", "5:21: field '->': the goto-label holds a line break, which a program file cannot store"},
+        {"goto-cr.sws", "5:59: field '->': the goto-label holds a line break, which a program file cannot store"},
+        {"comment-lf.sws", "4:9: the comment holds a line break, which a program file cannot store"},
+        {"comment-cr.sws", "4:9: the comment holds a line break, which a program file cannot store"},
+        {"patch-past-end.sws", "5:45: field 'patch': patch=3 leaves no room for the jump address: its 2 bytes "
+                               "must lie within the 4 bytes of the instruction, after the first 3"},
+        {"patch-on-header.sws", "5:48: field 'patch': patch=1 leaves no room for the jump address: its 2 bytes "
+                                "must lie within the 5 bytes of the instruction, after the first 3"},
+        {"patch-missing.sws", "5:51: field 'patch': patch=0 leaves no room for the jump address: its 2 bytes "
+                              "must lie within the 5 bytes of the instruction, after the first 3"},
+    };
+    for (const auto& c : cases) {
+        ProgramFileData data;
+        std::vector<ProgramTextError> errors;
+        EXPECT_FALSE(ParseProgramText(ReadAll(STEPWRIGHT_SOURCE_DIR "/tests/data/sws/" + std::string(c.file)), data,
+                                      errors))
+            << c.file;
+        ASSERT_EQ(errors.size(), 1u) << c.file;
+        EXPECT_EQ(DescribeProgramTextError(c.file, errors[0]), c.file + std::string(":") + c.error);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Round trips
 
@@ -333,6 +374,15 @@ std::string RandomText(std::mt19937& rng, int maxLength) {
     return t;
 }
 
+// A label, goto-label or comment: random text without the line breaks that a
+// program file cannot carry.
+std::string RandomFieldText(std::mt19937& rng, int maxLength) {
+    std::string t = RandomText(rng, maxLength);
+    for (char& c : t)
+        if (c == '\n' || c == '\r') c = '_';
+    return t;
+}
+
 std::string RandomNumber(std::mt19937& rng) {
     static const char* const edges[] = {"0", "1", "4", "5", "255", "256", "250", "1200", "2400", "9600", "19200",
                                         "16383", "32767", "60000", "60001", "-1", "-2147483646", "2147483647",
@@ -359,9 +409,11 @@ ProgramFileData RandomProgram(std::mt19937& rng, int lines) {
     auto fill = [&](Ctl* edits, int count, Ctl* labels) {
         for (int i = 1; i <= count; ++i) {
             const std::string& caption = labels ? labels[i].caption : std::string();
-            const bool text = caption.find("Label") != std::string::npos || caption == "GoTo on Timeout" ||
-                              caption == "LoopTo if not 0" || caption == "Print Chars";
-            edits[i].text = text ? RandomText(rng, 15) : RandomNumber(rng);
+            const bool target = caption.find("Label") != std::string::npos || caption == "GoTo on Timeout" ||
+                                caption == "LoopTo if not 0";
+            edits[i].text = target                    ? RandomFieldText(rng, 15)
+                            : caption == "Print Chars" ? RandomText(rng, 15)
+                                                       : RandomNumber(rng);
         }
     };
     auto checks = [&](Ctl* c, int count) {
@@ -380,20 +432,25 @@ ProgramFileData RandomProgram(std::mt19937& rng, int lines) {
         const int kind = pick(20);
         if (kind == 0) {
             ProgramLine c;
-            c.setComment(";" + RandomText(rng, 59));
+            c.setComment(";" + RandomFieldText(rng, 59));
             data.lines.push_back(c);
             continue;
         }
         if (kind == 1) {  // a record as a hand-edited file may hold it
             ProgramLine r;
             std::memset(&r, 0, sizeof r);
-            r.setLabel(RandomText(rng, 15));
-            r.setGotoLabel(RandomText(rng, 15));
+            r.setLabel(RandomFieldText(rng, 15));
+            r.setGotoLabel(RandomFieldText(rng, 15));
             r.moduleAddress = uint8_t(pick(256));
             r.commandCode = uint8_t(pick(256));
             r.patchOffset = uint8_t(pick(30));
             r.length = uint8_t(pick(25));
             for (int k = 0; k < r.length; ++k) r.bytes[k] = uint8_t(pick(256));
+            // A record that jumps has room for its jump address, as a program file demands.
+            if (r.gotoLabel[0] != '\0' && !PatchFits(r)) {
+                if (r.length >= 5) r.patchOffset = uint8_t(3 + pick(r.length - 4));
+                else r.setGotoLabel("");
+            }
             data.lines.push_back(r);
             continue;
         }
@@ -427,7 +484,7 @@ ProgramFileData RandomProgram(std::mt19937& rng, int lines) {
                 f.io.IoRG.index = pick(2);
                 break;
         }
-        f.LabelEdit.text = RandomText(rng, 15);
+        f.LabelEdit.text = RandomFieldText(rng, 15);
         if (BuildInstruction(*s) != 0) continue;
         ProgramLine l = s->builderLine;
         for (int k = l.length; k < kMaxInstrBytes; ++k) l.bytes[k] = 0;

@@ -4,11 +4,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "CliRunner.h"
 
 namespace fs = std::filesystem;
 
@@ -72,6 +75,22 @@ TEST_F(CliText, ImportReportsEveryErrorAndWritesNothing) {
     EXPECT_EQ(Run("export").code, 1);
     EXPECT_EQ(Run("import a.sws b.sws").code, 1);
     EXPECT_EQ(Run("export " + Path("missing.stw")).code, 2);
+}
+
+// The texts that import once turned into program files that did not read
+// back: each is refused with its line and nothing is written.
+TEST_F(CliText, TextsAProgramFileCannotCarryWriteNothing) {
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(std::string(STEPWRIGHT_CLI_DATA) + "/../sws")) {
+        const std::string path = entry.path().string();
+        const CliResult r = RunCli({"import", path, "-o", Path("out.stw")});
+        EXPECT_EQ(r.code, 2) << path;
+        EXPECT_EQ(r.err.compare(0, path.size() + 1, path + ":"), 0) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_FALSE(fs::exists(Path("out.stw"))) << path;
+        ++files;
+    }
+    EXPECT_GE(files, 9);
 }
 
 }  // namespace
