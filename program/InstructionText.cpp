@@ -22,6 +22,20 @@ constexpr const char* kJumpCaptions[] = {"GoTo Label", "Call Label", "Subroutine
                                          "LoopTo if not 0"};
 constexpr size_t kTextChars = 15;  // labels, goto-labels and Print texts
 
+// Check boxes of which a line names one at least.  The panel checks one of
+// them when the command is chosen, so a line without any would build what the
+// untouched panel never does (SetParam without a speed box has speed 8x,
+// while the panel shows Speed 1x checked).
+struct RequiredChoice {
+    int type;
+    const char* command;
+    const char* what;
+    std::vector<const char*> names;
+};
+const RequiredChoice kRequiredChoices[] = {
+    {kTypeStepper, "SetParam", "speed factor", {"speed-1x", "speed-2x", "speed-4x", "speed-8x"}},
+};
+
 bool IsJumpCaption(const std::string& caption) {
     for (const char* c : kJumpCaptions)
         if (caption == c) return true;
@@ -467,6 +481,21 @@ struct InstructionTexts::Impl {
         return Storable(t, line, error);
     }
 
+    // A line that names none of a required group of boxes; "" when it names one.
+    static std::string MissingChoice(const Family& family, const InstructionText& t) {
+        for (const RequiredChoice& r : kRequiredChoices) {
+            if (r.type != family.type || t.command != r.command) continue;
+            for (const TextField& f : t.fields)
+                for (const char* name : r.names)
+                    if (f.name == name) return std::string();
+            std::string list;
+            for (size_t i = 0; i < r.names.size(); ++i)
+                list += (i == 0 ? "" : i + 1 == r.names.size() ? " or " : ", ") + std::string(r.names[i]);
+            return t.command + " names its " + r.what + ": " + list;
+        }
+        return std::string();
+    }
+
     bool build(const InstructionText& t, ProgramLine& line, LineError& error) {
         error = LineError();
         error.column = t.labelColumn;
@@ -481,6 +510,11 @@ struct InstructionTexts::Impl {
         if (!choose(t, family, index, error)) return false;
         const std::vector<Field>& fields = fieldsOf(*family, index);
         if (!fill(t, fields, error)) return false;
+        error.message = MissingChoice(*family, t);
+        if (!error.message.empty()) {
+            error.column = t.commandColumn;
+            return false;
+        }
         s->form.LabelEdit.text = t.label;
         sink.messages.clear();
         s->rejectedField = nullptr;

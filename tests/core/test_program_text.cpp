@@ -150,7 +150,7 @@ TEST(ProgramText, LinesBuildTheBuildersBytes) {
         {"4 Move speed=100 acceleration=20 velocity-mode reverse", {0xAA, 4, 0x34, 0x96, 0x64, 0x14, 0x46, 1}, 0, ""},
         // The words are the boxes checked: a box checked by default is written too.
         {"4 SetParam speed-1x", {0xAA, 4, 0x56, 0x03, 0x01, 0x14, 0x0A, 0x00, 0x7C, 1}, 0, ""},
-        {"4 SetParam", {0xAA, 4, 0x56, 0x00, 0x01, 0x14, 0x0A, 0x00, 0x79, 1}, 0, ""},
+        {"4 SetParam speed-8x", {0xAA, 4, 0x56, 0x00, 0x01, 0x14, 0x0A, 0x00, 0x79, 1}, 0, ""},
         {"4 SetParam speed-2x speed-8x", {0xAA, 4, 0x56, 0x02, 0x01, 0x14, 0x0A, 0x00, 0x7B, 1}, 0, ""},
         {"4 SetOutputs", {0xAA, 4, 0x18, 0x00, 0x1C, 1}, 0, ""},
         {"3 If-GoTo home-sw-lo -> X", {0xBB, 5, 3, 0xFF, 0xFF, 1, 0, 0x20}, 3, "X"},
@@ -222,6 +222,8 @@ TEST(ProgramText, ErrorsNameLineColumnFieldAndMessage) {
         {"6 raw code=01 bytes=\"AA 06 01 FF\" patch=3 -> L", "35 patch: patch=3 leaves no room for the jump address"},
         {"6 raw code=01 bytes=\"AA 06 01 FF FF\" patch=2 -> L", "38 patch: patch=2 leaves no room"},
         {"6 raw code=01 bytes=\"AA 06 01 FF FF\" -> L", "41 patch: patch=0 leaves no room"},
+        // A stepper SetParam names its speed factor: the panel always shows one.
+        {"4 SetParam min-speed=1", "3 : SetParam names its speed factor: speed-1x, speed-2x, speed-4x or speed-8x"},
         {"7 Return", "1 : module 7 is not in the module list"},
         {"6 GetStatus", "1 : module 6 has no command class; write its lines in the raw form"},
         {"x Return", "1 : expected the module address (0 to 31) after the label"},
