@@ -21,6 +21,8 @@ namespace {
 constexpr const char* kJumpCaptions[] = {"GoTo Label", "Call Label", "Subroutine Label", "GoTo on Timeout",
                                          "LoopTo if not 0"};
 constexpr size_t kTextChars = 15;  // labels, goto-labels and Print texts
+constexpr size_t kEditChars = 39;  // what a numeric edit holds
+constexpr size_t kMessageChars = 40;
 
 // Check boxes of which a line names one at least.  The panel checks one of
 // them when the command is chosen, so a line without any would build what the
@@ -148,6 +150,10 @@ bool Storable(const InstructionText& t, const ProgramLine& line, LineError& erro
 }
 
 }  // namespace
+
+std::string CutForMessage(const std::string& text) {
+    return text.size() <= kMessageChars ? text : text.substr(0, kMessageChars) + "...";
+}
 
 std::string FieldNameOf(const std::string& caption) {
     // Two mode boxes of the servo Move would otherwise read like its PWM field.
@@ -298,8 +304,8 @@ struct InstructionTexts::Impl {
             if (family->commands[i] == t.command) index = int(i);
         if (index < 0) {
             error.column = t.commandColumn;
-            error.message = "'" + t.command + "' is not a command of " + family->className + "; its commands are " +
-                            Join(family->commands, ", ");
+            error.message = "'" + CutForMessage(t.command) + "' is not a command of " + family->className +
+                            "; its commands are " + Join(family->commands, ", ");
             return false;
         }
         reset(t.module);
@@ -334,7 +340,7 @@ struct InstructionTexts::Impl {
             for (const Field& candidate : fields)
                 if (candidate.name == tf.name && candidate.kind != Kind::Target) f = &candidate;
             if (!f)
-                return fail(tf, t.command + " has no field '" + tf.name + "'; " + fieldList(fields));
+                return fail(tf, t.command + " has no field '" + CutForMessage(tf.name) + "'; " + fieldList(fields));
             for (const std::string& name : seen)
                 if (name == tf.name) return fail(tf, "the field is given twice");
             seen.push_back(tf.name);
@@ -343,6 +349,7 @@ struct InstructionTexts::Impl {
                     if (!tf.hasValue) return fail(tf, "the field needs a value: " + tf.name + "=...");
                     if (f->text && tf.value.size() > kTextChars)
                         return fail(tf, "the text is longer than 15 characters");
+                    if (tf.value.size() > kEditChars) return fail(tf, "the value is longer than 39 characters");
                     f->ctl->text = tf.value;
                     break;
                 case Kind::Check:
@@ -355,6 +362,7 @@ struct InstructionTexts::Impl {
                         if (c == f->ctl) return fail(tf, "another choice of the same group is given already");
                     chosen.push_back(f->ctl);
                     if (tf.hasValue && !f->beside) return fail(tf, "this choice takes no value");
+                    if (tf.value.size() > kEditChars) return fail(tf, "the value is longer than 39 characters");
                     f->ctl->index = f->item;
                     if (f->kind == Kind::Condition) f->ctl->text = f->ctl->items[size_t(f->item)];
                     if (f->beside) f->beside->text = tf.hasValue ? tf.value : std::string();
@@ -454,7 +462,8 @@ struct InstructionTexts::Impl {
                 }
                 line.patchOffset = uint8_t(p);
             } else {
-                error.message = "raw has no field '" + tf.name + "'; its fields are code=, bytes=, patch=";
+                error.message =
+                    "raw has no field '" + CutForMessage(tf.name) + "'; its fields are code=, bytes=, patch=";
                 return false;
             }
         }
@@ -499,10 +508,12 @@ struct InstructionTexts::Impl {
     bool build(const InstructionText& t, ProgramLine& line, LineError& error) {
         error = LineError();
         error.column = t.labelColumn;
+        error.field = "label";
         error.message = CheckLabelText(t.label, "label");
         if (error.message.empty() && !t.label.empty() && t.label[0] == ';')
             error.message = "a label cannot begin with ';'";
         if (!error.message.empty()) return false;
+        error.field.clear();
         if (t.command == kRawCommand) return buildRaw(t, line, error);
 
         Family* family = nullptr;

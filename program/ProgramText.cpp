@@ -394,8 +394,12 @@ private:
             f.column = tok.column;
             ++i;
             if (i < tokens.size() && tokens[i].kind == Token::Equals) {
-                if (i + 1 >= tokens.size() || tokens[i + 1].kind == Token::Equals || tokens[i + 1].colon)
-                    return fail(tokens[i].column, "'=' is followed by the field's value", f.name);
+                // The value follows '=' at once: after a blank, the next
+                // word is the next field, not this one's value.
+                const bool glued = i + 1 < tokens.size() && tokens[i + 1].column == tokens[i].column + 1;
+                if (!glued || tokens[i + 1].kind == Token::Equals || tokens[i + 1].colon)
+                    return fail(f.column, "the value is missing: it follows '=' at once (an empty text is \"\")",
+                                f.name);
                 f.hasValue = true;
                 f.value = tokens[i + 1].text;
                 i += 2;
@@ -461,7 +465,7 @@ bool ParseProgramText(const std::string& bytes, ProgramFileData& out, std::vecto
 
 std::string DescribeProgramTextError(const std::string& file, const ProgramTextError& e) {
     std::string text = file + Format(":%d:%d: ", e.line, e.column);
-    if (!e.field.empty()) text += "field '" + e.field + "': ";
+    if (!e.field.empty()) text += "field '" + CutForMessage(e.field) + "': ";
     return text + e.message;
 }
 

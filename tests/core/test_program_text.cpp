@@ -212,7 +212,8 @@ TEST(ProgramText, ErrorsNameLineColumnFieldAndMessage) {
         {"1 Stop enable-amplifier=1", "8 enable-amplifier: a check box takes no value"},
         {"0 Return -> L", "13 ->: Return does not jump to a label"},
         {"0 GoTo -> ABCDEFGHIJKLMNOP", "11 ->: the goto-label is longer than 15 characters"},
-        {"ABCDEFGHIJKLMNOP: 0 Return", "1 : the label is longer than 15 characters"},
+        {"ABCDEFGHIJKLMNOP: 0 Return", "1 label: the label is longer than 15 characters"},
+        {"\";x\": 0 Return", "1 label: a label cannot begin with ';'"},
         // A record that the program file cannot carry is refused, as Save refuses it.
         {"\"A\\x0AB\": 0 Return", "1 label: the label holds a line break"},
         {"\"A\\x0D\": 1 Stop motor-off", "1 label: the label holds a line break"},
@@ -224,6 +225,14 @@ TEST(ProgramText, ErrorsNameLineColumnFieldAndMessage) {
         {"6 raw code=01 bytes=\"AA 06 01 FF FF\" -> L", "41 patch: patch=0 leaves no room"},
         // A stepper SetParam names its speed factor: the panel always shows one.
         {"4 SetParam min-speed=1", "3 : SetParam names its speed factor: speed-1x, speed-2x, speed-4x or speed-8x"},
+        // A value follows '=' at once; after a blank comes the next field.
+        {"0 Print print-chars= add-line-feed", "9 print-chars: the value is missing: it follows '=' at once"},
+        {"0 WaitFor timeout=5 key= any-key -> L", "21 key: the value is missing"},
+        {"1 SetGain kp= kd=5", "11 kp: the value is missing"},
+        {"0 SetTimer timeout=", "12 timeout: the value is missing"},
+        {"0 SetTimer timeout =\"\"", "12 timeout: Invalid numeric value"},
+        {"0 SetTimer timeout=1234567890123456789012345678901234567890", "12 timeout: the value is longer than 39"},
+        {"0 If-GoTo counter-1=1234567890123456789012345678901234567890 -> L", "11 counter-1: the value is longer"},
         {"7 Return", "1 : module 7 is not in the module list"},
         {"6 GetStatus", "1 : module 6 has no command class; write its lines in the raw form"},
         {"x Return", "1 : expected the module address (0 to 31) after the label"},
@@ -233,6 +242,7 @@ TEST(ProgramText, ErrorsNameLineColumnFieldAndMessage) {
         {"6 raw code=1 bytes=\"AA\"", "7 code: the command code is two hexadecimal digits"},
         {"6 raw code=01 bytes=\"AA B\"", "15 bytes: the bytes are pairs of hexadecimal digits"},
         {"6 raw code=01", "3 : raw needs code=HH and bytes="},
+        {"6 raw code=01 bytes=\"AA\" patch=", "26 patch: the value is missing"},
         {"0 Print print-chars=\xC3", "21 : the line is not UTF-8 text"},
         {"0 Print print-chars=\xE2\x82\xAC", "21 : the character is not one of Latin-1"},
     };
