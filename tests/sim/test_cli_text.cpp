@@ -1,6 +1,7 @@
 // stepwright-cli export and import, and the program commands given a program
 // text, run as a subprocess.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -75,6 +76,30 @@ TEST_F(CliText, ImportReportsEveryErrorAndWritesNothing) {
     EXPECT_EQ(Run("export").code, 1);
     EXPECT_EQ(Run("import a.sws b.sws").code, 1);
     EXPECT_EQ(Run("export " + Path("missing.stw")).code, 2);
+}
+
+// A pipe or a device named as a program is refused at once, as Open refuses
+// it: nothing waits for a writer or reads without end.
+TEST_F(CliText, PipesAndDevicesAreRefusedAtOnce) {
+    ASSERT_EQ(::mkfifo(Path("fifo.sws").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(Path("fifo.stw").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", Path("zero.sws"));
+    fs::create_symlink("/dev/zero", Path("zero.stw"));
+    RunOptions quick;
+    quick.timeoutSeconds = 5;  // a hang fails here instead of blocking the run
+    const Strings cases[] = {{"import", Path("fifo.sws"), "-o", Path("out.stw")},
+                             {"export", Path("fifo.stw"), "-o", Path("out.sws")},
+                             {"list", Path("fifo.sws")},
+                             {"import", Path("zero.sws"), "-o", Path("out.stw")},
+                             {"export", Path("zero.stw"), "-o", Path("out.sws")},
+                             {"assemble", Path("zero.sws")}};
+    for (const Strings& args : cases) {
+        const CliResult r = RunCli(args, quick);
+        EXPECT_EQ(r.code, 2) << args[0] << " " << args[1];
+        EXPECT_EQ(r.err, "Could not open file\n") << args[0] << " " << args[1];
+    }
+    EXPECT_FALSE(fs::exists(Path("out.stw")));
+    EXPECT_FALSE(fs::exists(Path("out.sws")));
 }
 
 // The texts that import once turned into program files that did not read
