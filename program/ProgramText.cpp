@@ -228,11 +228,19 @@ public:
             if (end == std::string::npos) end = bytes.size();
             size_t stop = end;
             if (stop > start && bytes[stop - 1] == '\r') --stop;
-            raw.assign(bytes, start, stop - start);
+            size_t first = start;
             start = end + 1;
             ++number;
-            if (number == 1 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
+            if (number == 1 && bytes.compare(first, 3, "\xEF\xBB\xBF") == 0 && stop - first >= 3) first += 3;
             line_ = number;
+            // Measured before anything is copied: a line of many megabytes
+            // costs no more than a short one.
+            if (stop - first > size_t(kMaxProgramTextLineBytes)) {
+                fail(1, Format("line %d holds more than %d bytes, more than any program line can hold", number,
+                               kMaxProgramTextLineBytes));
+                continue;
+            }
+            raw.assign(bytes, first, stop - first);
             int badColumn = 0;
             bool notLatin1 = false;
             if (!DecodeLine(raw, decoded, badColumn, notLatin1)) {

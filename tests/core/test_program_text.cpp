@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include "TestPlatform.h"
 #include "app/MainState.h"
 #include "isa/Commands.h"
@@ -350,6 +353,80 @@ TEST(ProgramText, RecordsAProgramFileCannotCarryAreRefused) {
         ASSERT_EQ(errors.size(), 1u) << c.file;
         EXPECT_EQ(DescribeProgramTextError(c.file, errors[0]), c.file + std::string(":") + c.error);
     }
+}
+
+long PeakKilobytes() {
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// A line longer than any program line is refused before it is split, and a
+// word quoted in a message is cut to a readable length.
+TEST(ProgramText, LongLinesAreRefusedBeforeTheyAreSplit) {
+    auto escaped = [](const std::string& text) {
+        std::string out = "\"";
+        for (unsigned char c : text) out += Format("\\x%02X", unsigned(c));
+        return out + "\"";
+    };
+    // The longest line of the grammar: a quoted label, the widest module
+    // address and SetGain's nine fields at the most an edit holds, every
+    // character escaped.
+    std::string longest = escaped("ABCDEFGHIJKLMNO") + ": 0000000001 SetGain";
+    for (const char* name : {"kp", "kd", "ki", "il", "ol", "cl", "el", "sr", "dc"})
+        longest += std::string(" ") + name + "=" + escaped("1" + std::string(38, ' '));
+    const std::string atBound = "0 Return" + std::string(size_t(kMaxProgramTextLineBytes) - 8, ' ');
+    const std::string tooLong = "Moving: servo moves, then waits; " + std::string(4096, 'x');
+    const std::string y(200, 'Y'), z(200, 'z');
+    const struct {
+        std::string line;
+        std::string error;  // "" when accepted
+    } cases[] = {
+        {longest, ""},
+        {atBound, ""},
+        {atBound + " ", "9:1: line 9 holds more than 4096 bytes, more than any program line can hold"},
+        {";" + tooLong, "9:1: line 9 holds more than 4096 bytes, more than any program line can hold"},
+        {"1 " + y, "9:3: '" + y.substr(0, 40) + "...' is not a command of ZEL-SERVO; its commands are Move, Stop, "
+                   "SetGain, ResetPosition, StartHoming, GetStatus, ClearStatBits, If-GoTo, WaitFor"},
+        {"1 ClearStatBits " + z, "9:17: field '" + z.substr(0, 40) + "...': ClearStatBits has no field '" +
+                                    z.substr(0, 40) + "...'; it has none"},
+    };
+    for (const auto& c : cases) {
+        ProgramFileData data;
+        std::vector<ProgramTextError> errors;
+        const bool ok = ParseProgramText(kHeader + c.line + "\n", data, errors);
+        EXPECT_EQ(ok, c.error.empty()) << c.line.substr(0, 60);
+        if (c.error.empty()) continue;
+        ASSERT_EQ(errors.size(), 1u) << c.line.substr(0, 60);
+        EXPECT_EQ(DescribeProgramTextError("p.sws", errors[0]), "p.sws:" + c.error);
+    }
+    EXPECT_LE(2 * longest.size(), size_t(kMaxProgramTextLineBytes));
+}
+
+// Open, in the window and for a dropped file, refuses a 60 MB line without
+// holding more than the file's own bytes.
+TEST(ProgramText, OpenOfAHugeLineKeepsMemoryBounded) {
+    const std::string path =
+        (fs::temp_directory_path() / ("sws_huge_" + std::to_string(::getpid()) + ".sws")).string();
+    constexpr size_t kLineBytes = size_t(60) << 20;
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << ".module 0 [Master]\n0 Print print-chars=";
+        const std::string chunk(size_t(1) << 20, 'x');
+        for (size_t n = 0; n < kLineBytes; n += chunk.size()) out << chunk;
+        out << "\n0 Return\n";
+    }
+    TestPlatform ui;
+    auto s = std::make_unique<MainState>(ui);
+    const long before = PeakKilobytes();
+    EXPECT_FALSE(OpenProgramFile(*s, path));
+    const long grownKb = PeakKilobytes() - before;
+    fs::remove(path);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], "Not a valid program file: 1 error\n" + path +
+                                  ":2:1: line 2 holds more than 4096 bytes, more than any program line can hold");
+    // The file's bytes, and little beyond them.
+    EXPECT_LT(grownKb, long(kLineBytes >> 10) + 16 * 1024);
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // stepwright-cli export and import, and the program commands given a program
 // text, run as a subprocess.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -100,6 +101,27 @@ TEST_F(CliText, PipesAndDevicesAreRefusedAtOnce) {
     }
     EXPECT_FALSE(fs::exists(Path("out.stw")));
     EXPECT_FALSE(fs::exists(Path("out.sws")));
+}
+
+// A 60 MB line is refused before it is split: the tool holds little more
+// than the file's bytes.
+TEST_F(CliText, AHugeLineIsRefusedWithMemoryBounded) {
+    constexpr size_t kLineBytes = size_t(60) << 20;
+    {
+        std::ofstream out(Path("huge.sws"), std::ios::binary);
+        out << ".module 0 [Master]\n0 Print print-chars=";
+        const std::string chunk(size_t(1) << 20, 'x');
+        for (size_t n = 0; n < kLineBytes; n += chunk.size()) out << chunk;
+        out << "\n";
+    }
+    const CliResult r = RunCli({"import", Path("huge.sws"), "-o", Path("huge.stw")});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err,
+              Path("huge.sws") + ":2:1: line 2 holds more than 4096 bytes, more than any program line can hold\n");
+    EXPECT_FALSE(fs::exists(Path("huge.stw")));
+    struct rusage children;
+    ::getrusage(RUSAGE_CHILDREN, &children);
+    EXPECT_LT(children.ru_maxrss, long(kLineBytes >> 10) + 32 * 1024);  // kilobytes
 }
 
 // The texts that import once turned into program files that did not read
