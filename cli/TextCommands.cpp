@@ -1,10 +1,10 @@
 // export and import: a program between its file (.stw) and its text (.sws).
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "app/MainState.h"
 #include "cli/Cli.h"
@@ -40,12 +40,20 @@ Conversion ParseConversion(const Args& args, const char* what) {
 }
 
 // Opens the program as Open does, and writes it to the output as text or as
-// a program file.
+// a program file.  A program file is written only when Save would write it.
 int Convert(Context& c, const Conversion& conv, bool toText) {
     if (!CheckProgramText(c, conv.input) || !OpenProgramFile(c.s, conv.input)) {
-        if (std::FILE* f = std::fopen(conv.input.c_str(), "rb")) std::fclose(f);
-        else c.ui.message("stepwright-cli: " + conv.input + ": " + std::strerror(errno));
+        // Only asked, never opened: a pipe would wait for a writer.
+        if (::access(conv.input.c_str(), R_OK) != 0)
+            c.ui.message("stepwright-cli: " + conv.input + ": " + std::strerror(errno));
         return kExitFile;
+    }
+    if (!toText) {
+        const std::string refusal = SaveRefusal(c.s);
+        if (!refusal.empty()) {
+            c.ui.message("stepwright-cli: " + conv.input + ": " + refusal);
+            return kExitFile;
+        }
     }
     const std::string data = toText ? FormatProgramText(c.s) : FormatProgramFile(c.s);
     if (conv.output.empty()) {
@@ -69,13 +77,12 @@ int Convert(Context& c, const Conversion& conv, bool toText) {
 
 bool CheckProgramText(Context& c, const std::string& path) {
     if (!IsProgramTextPath(path)) return true;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return true;  // Open says why
-    std::stringstream bytes;
-    bytes << in.rdbuf();
+    // Read as Open reads; a file Open refuses unread is left to Open to say why.
+    std::string bytes;
+    if (!ReadProgramBytes(path, bytes) || bytes.size() > kMaxProgramFileBytes) return true;
     ProgramFileData data;
     std::vector<ProgramTextError> errors;
-    if (ParseProgramText(bytes.str(), data, errors)) return true;
+    if (ParseProgramText(bytes, data, errors)) return true;
     for (const ProgramTextError& e : errors) c.ui.message(DescribeProgramTextError(path, e));
     return false;
 }

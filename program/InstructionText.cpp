@@ -13,6 +13,7 @@
 #include "isa/Servo.h"
 #include "isa/Stepper.h"
 #include "modules/ModuleList.h"
+#include "program/ProgramFile.h"
 
 namespace {
 
@@ -20,6 +21,22 @@ namespace {
 constexpr const char* kJumpCaptions[] = {"GoTo Label", "Call Label", "Subroutine Label", "GoTo on Timeout",
                                          "LoopTo if not 0"};
 constexpr size_t kTextChars = 15;  // labels, goto-labels and Print texts
+constexpr size_t kEditChars = 39;  // what a numeric edit holds
+constexpr size_t kMessageChars = 40;
+
+// Check boxes of which a line names one at least.  The panel checks one of
+// them when the command is chosen, so a line without any would build what the
+// untouched panel never does (SetParam without a speed box has speed 8x,
+// while the panel shows Speed 1x checked).
+struct RequiredChoice {
+    int type;
+    const char* command;
+    const char* what;
+    std::vector<const char*> names;
+};
+const RequiredChoice kRequiredChoices[] = {
+    {kTypeStepper, "SetParam", "speed factor", {"speed-1x", "speed-2x", "speed-4x", "speed-8x"}},
+};
 
 bool IsJumpCaption(const std::string& caption) {
     for (const char* c : kJumpCaptions)
@@ -106,7 +123,37 @@ std::string CheckLabelText(const std::string& text, const char* what) {
     return std::string();
 }
 
+// Refuses a built record that a program file cannot carry, as Save refuses
+// it, naming the part of the line at fault.
+bool Storable(const InstructionText& t, const ProgramLine& line, LineError& error) {
+    const char* part = UnstorableField(line);
+    if (!part) return true;
+    const std::string field = part;
+    if (field == "label") {
+        error.column = t.labelColumn;
+        error.field = "label";
+        error.message = "the label holds a line break, which a program file cannot store";
+    } else if (field == "goto-label") {
+        error.column = t.targetColumn;
+        error.field = "->";
+        error.message = "the goto-label holds a line break, which a program file cannot store";
+    } else {
+        error.column = t.hasTarget ? t.targetColumn : t.commandColumn;
+        error.field = "patch";
+        for (const TextField& f : t.fields)
+            if (f.name == "patch") error.column = f.column;
+        error.message = Format("patch=%d leaves no room for the jump address: its 2 bytes must lie within the %d "
+                               "bytes of the instruction, after the first 3",
+                               int(line.patchOffset), int(line.length));
+    }
+    return false;
+}
+
 }  // namespace
+
+std::string CutForMessage(const std::string& text) {
+    return text.size() <= kMessageChars ? text : text.substr(0, kMessageChars) + "...";
+}
 
 std::string FieldNameOf(const std::string& caption) {
     // Two mode boxes of the servo Move would otherwise read like its PWM field.
@@ -257,8 +304,8 @@ struct InstructionTexts::Impl {
             if (family->commands[i] == t.command) index = int(i);
         if (index < 0) {
             error.column = t.commandColumn;
-            error.message = "'" + t.command + "' is not a command of " + family->className + "; its commands are " +
-                            Join(family->commands, ", ");
+            error.message = "'" + CutForMessage(t.command) + "' is not a command of " + family->className +
+                            "; its commands are " + Join(family->commands, ", ");
             return false;
         }
         reset(t.module);
@@ -293,7 +340,7 @@ struct InstructionTexts::Impl {
             for (const Field& candidate : fields)
                 if (candidate.name == tf.name && candidate.kind != Kind::Target) f = &candidate;
             if (!f)
-                return fail(tf, t.command + " has no field '" + tf.name + "'; " + fieldList(fields));
+                return fail(tf, t.command + " has no field '" + CutForMessage(tf.name) + "'; " + fieldList(fields));
             for (const std::string& name : seen)
                 if (name == tf.name) return fail(tf, "the field is given twice");
             seen.push_back(tf.name);
@@ -302,6 +349,7 @@ struct InstructionTexts::Impl {
                     if (!tf.hasValue) return fail(tf, "the field needs a value: " + tf.name + "=...");
                     if (f->text && tf.value.size() > kTextChars)
                         return fail(tf, "the text is longer than 15 characters");
+                    if (tf.value.size() > kEditChars) return fail(tf, "the value is longer than 39 characters");
                     f->ctl->text = tf.value;
                     break;
                 case Kind::Check:
@@ -314,6 +362,7 @@ struct InstructionTexts::Impl {
                         if (c == f->ctl) return fail(tf, "another choice of the same group is given already");
                     chosen.push_back(f->ctl);
                     if (tf.hasValue && !f->beside) return fail(tf, "this choice takes no value");
+                    if (tf.value.size() > kEditChars) return fail(tf, "the value is longer than 39 characters");
                     f->ctl->index = f->item;
                     if (f->kind == Kind::Condition) f->ctl->text = f->ctl->items[size_t(f->item)];
                     if (f->beside) f->beside->text = tf.hasValue ? tf.value : std::string();
@@ -413,7 +462,8 @@ struct InstructionTexts::Impl {
                 }
                 line.patchOffset = uint8_t(p);
             } else {
-                error.message = "raw has no field '" + tf.name + "'; its fields are code=, bytes=, patch=";
+                error.message =
+                    "raw has no field '" + CutForMessage(tf.name) + "'; its fields are code=, bytes=, patch=";
                 return false;
             }
         }
@@ -437,16 +487,33 @@ struct InstructionTexts::Impl {
             line.setGotoLabel(t.target);
         }
         line.setLabel(t.label);
-        return true;
+        return Storable(t, line, error);
+    }
+
+    // A line that names none of a required group of boxes; "" when it names one.
+    static std::string MissingChoice(const Family& family, const InstructionText& t) {
+        for (const RequiredChoice& r : kRequiredChoices) {
+            if (r.type != family.type || t.command != r.command) continue;
+            for (const TextField& f : t.fields)
+                for (const char* name : r.names)
+                    if (f.name == name) return std::string();
+            std::string list;
+            for (size_t i = 0; i < r.names.size(); ++i)
+                list += (i == 0 ? "" : i + 1 == r.names.size() ? " or " : ", ") + std::string(r.names[i]);
+            return t.command + " names its " + r.what + ": " + list;
+        }
+        return std::string();
     }
 
     bool build(const InstructionText& t, ProgramLine& line, LineError& error) {
         error = LineError();
         error.column = t.labelColumn;
+        error.field = "label";
         error.message = CheckLabelText(t.label, "label");
         if (error.message.empty() && !t.label.empty() && t.label[0] == ';')
             error.message = "a label cannot begin with ';'";
         if (!error.message.empty()) return false;
+        error.field.clear();
         if (t.command == kRawCommand) return buildRaw(t, line, error);
 
         Family* family = nullptr;
@@ -454,6 +521,11 @@ struct InstructionTexts::Impl {
         if (!choose(t, family, index, error)) return false;
         const std::vector<Field>& fields = fieldsOf(*family, index);
         if (!fill(t, fields, error)) return false;
+        error.message = MissingChoice(*family, t);
+        if (!error.message.empty()) {
+            error.column = t.commandColumn;
+            return false;
+        }
         s->form.LabelEdit.text = t.label;
         sink.messages.clear();
         s->rejectedField = nullptr;
@@ -479,7 +551,7 @@ struct InstructionTexts::Impl {
             PutU16(line.bytes + line.patchOffset, t.patched);
             line.targetAddress = t.patched;
         }
-        return true;
+        return Storable(t, line, error);
     }
 
     InstructionText rawText(const ProgramLine& line) {

@@ -74,6 +74,10 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// A word of the text as a message quotes it: cut to 40 characters and "..."
+// when it is longer, so that a message stays readable whatever the line holds.
+std::string CutForMessage(const std::string& text);
+
 // The name of a panel control in the text: its caption in lower case, words
 // joined by '-', parenthesised remarks left out ("Timeout (.01 sec)" is
 // timeout, "Min. Speed" min-speed, "Home Sw. LO" home-sw-lo).

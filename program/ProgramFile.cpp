@@ -25,7 +25,7 @@ constexpr const char* kSavedText = "  Saved  ";
 constexpr const char* kRestoreQuestion = "A save of %s did not finish - restore its earlier content from %s?";
 // A full program file is about 1.2 MB; anything far beyond that is refused
 // rather than read into memory.
-constexpr size_t kMaxFileBytes = size_t(64) << 20;
+constexpr size_t kMaxFileBytes = kMaxProgramFileBytes;
 
 // The full path name of path: relative names are taken from the working
 // directory.  The bytes of the name are kept as they are.
@@ -229,6 +229,10 @@ bool ReadFileBytes(const std::string& path, std::string& bytes) {
         return false;
     }
     bytes.clear();
+    // Room for the whole file at once: growing the text by doubling would
+    // briefly hold two copies of a large one.
+    const size_t expected = st.st_size < 0 ? 0 : size_t(st.st_size);
+    bytes.reserve((expected < kMaxFileBytes ? expected : kMaxFileBytes) + 1);
     char buf[65536];
     while (bytes.size() <= kMaxFileBytes) {
         ssize_t n = ::read(fd, buf, sizeof buf);
@@ -255,6 +259,8 @@ bool SameAsReadBack(const ProgramLine& a, const ProgramLine& b) {
 }
 
 bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
+
+constexpr const char* kPatchField = "patch";
 
 void ShowSaved(MainState& s, const std::string& fullPath) {
     s.form.SaveLabel.caption = kSavedText;
@@ -327,18 +333,22 @@ std::string ParseProgramFile(const std::string& bytes, ProgramFileData& out) {
     return std::string();
 }
 
+bool ReadProgramBytes(const std::string& path, std::string& bytes) { return ReadFileBytes(path, bytes); }
+
+const char* UnstorableField(const ProgramLine& line) {
+    if (line.isComment()) return HasLineBreak(line.commentText()) ? "comment" : nullptr;
+    if (HasLineBreak(line.labelText())) return "label";
+    if (HasLineBreak(line.gotoLabelText())) return "goto-label";
+    if (line.gotoLabel[0] != '\0' && !PatchFits(line)) return kPatchField;
+    return nullptr;
+}
+
 std::string SaveRefusal(const MainState& s) {
     int count = s.lineCount < 0 ? 0 : (s.lineCount > kMaxLines ? kMaxLines : s.lineCount);
     for (int i = 0; i < count; ++i) {
-        const ProgramLine& line = s.lines[i];
-        const char* field = nullptr;
-        if (line.isComment())
-            field = HasLineBreak(line.commentText()) ? "comment" : nullptr;
-        else if (HasLineBreak(line.labelText()))
-            field = "label";
-        else if (HasLineBreak(line.gotoLabelText()))
-            field = "goto-label";
-        if (field)
+        // A jump address that does not fit is found by the read-back below.
+        const char* field = UnstorableField(s.lines[i]);
+        if (field && std::strcmp(field, kPatchField) != 0)
             return Format("Program line %d cannot be saved: its %s holds a line break, which a program file "
                           "cannot store.",
                           i + 1, field);

@@ -19,6 +19,22 @@ std::string FormatProgramFile(const MainState& s);
 // Parses a file's bytes.  Returns "" on success, or the reason it is refused.
 std::string ParseProgramFile(const std::string& bytes, ProgramFileData& out);
 
+// The most bytes Open takes from a program file or program text.
+constexpr size_t kMaxProgramFileBytes = size_t(64) << 20;
+// Reads a program file or program text as Open does: regular files only,
+// opened without blocking (a pipe or device is never opened, so nothing waits
+// for a writer), at most kMaxProgramFileBytes + 1 bytes, so that a larger file
+// shows as such.  False when the file cannot be read.
+bool ReadProgramBytes(const std::string& path, std::string& bytes);
+
+// The part of a record that a program file cannot carry, or nullptr:
+// "comment", "label" or "goto-label" when it holds a line break (its file line
+// would end early and the rest be read as the next item), or "patch" when the
+// record jumps but the two bytes of its jump address do not fit at the patch
+// position (the reader refuses such a record).  Save refuses these records,
+// and the program text refuses the line that would give one.
+const char* UnstorableField(const ProgramLine& line);
+
 // Why the program cannot be saved (a text field with a line break, a record
 // the file would not give back the same), naming the line; "" when it can.
 std::string SaveRefusal(const MainState& s);

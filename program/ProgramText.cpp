@@ -228,11 +228,19 @@ public:
             if (end == std::string::npos) end = bytes.size();
             size_t stop = end;
             if (stop > start && bytes[stop - 1] == '\r') --stop;
-            raw.assign(bytes, start, stop - start);
+            size_t first = start;
             start = end + 1;
             ++number;
-            if (number == 1 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
+            if (number == 1 && bytes.compare(first, 3, "\xEF\xBB\xBF") == 0 && stop - first >= 3) first += 3;
             line_ = number;
+            // Measured before anything is copied: a line of many megabytes
+            // costs no more than a short one.
+            if (stop - first > size_t(kMaxProgramTextLineBytes)) {
+                fail(1, Format("line %d holds more than %d bytes, more than any program line can hold", number,
+                               kMaxProgramTextLineBytes));
+                continue;
+            }
+            raw.assign(bytes, first, stop - first);
             int badColumn = 0;
             bool notLatin1 = false;
             if (!DecodeLine(raw, decoded, badColumn, notLatin1)) {
@@ -290,6 +298,8 @@ private:
         if (text.find('\0') != std::string::npos) return fail(column, "a comment cannot hold a NUL character");
         ProgramLine line;
         line.setComment(text);
+        if (UnstorableField(line))
+            return fail(column, "the comment holds a line break, which a program file cannot store");
         out_.lines.push_back(line);
     }
 
@@ -392,8 +402,12 @@ private:
             f.column = tok.column;
             ++i;
             if (i < tokens.size() && tokens[i].kind == Token::Equals) {
-                if (i + 1 >= tokens.size() || tokens[i + 1].kind == Token::Equals || tokens[i + 1].colon)
-                    return fail(tokens[i].column, "'=' is followed by the field's value", f.name);
+                // The value follows '=' at once: after a blank, the next
+                // word is the next field, not this one's value.
+                const bool glued = i + 1 < tokens.size() && tokens[i + 1].column == tokens[i].column + 1;
+                if (!glued || tokens[i + 1].kind == Token::Equals || tokens[i + 1].colon)
+                    return fail(f.column, "the value is missing: it follows '=' at once (an empty text is \"\")",
+                                f.name);
                 f.hasValue = true;
                 f.value = tokens[i + 1].text;
                 i += 2;
@@ -459,7 +473,7 @@ bool ParseProgramText(const std::string& bytes, ProgramFileData& out, std::vecto
 
 std::string DescribeProgramTextError(const std::string& file, const ProgramTextError& e) {
     std::string text = file + Format(":%d:%d: ", e.line, e.column);
-    if (!e.field.empty()) text += "field '" + e.field + "': ";
+    if (!e.field.empty()) text += "field '" + CutForMessage(e.field) + "': ";
     return text + e.message;
 }
 

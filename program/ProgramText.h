@@ -13,6 +13,13 @@ struct MainState;
 
 constexpr int kMaxProgramTextErrors = 100;
 
+// The longest line a program text may hold, in bytes.  The longest line the
+// grammar gives is a servo SetGain with a label and nine fields, every text
+// quoted and every character escaped as \xHH: 1540 bytes.  Blanks between the
+// parts are free; the bound leaves room for them.  A longer line is refused
+// before it is split into words.
+constexpr int kMaxProgramTextLineBytes = 4096;
+
 struct ProgramTextError {
     int line = 0;    // 1-based
     int column = 0;  // 1-based, in characters

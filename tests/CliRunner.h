@@ -35,9 +35,11 @@ struct RunOptions {
     std::function<bool(const CliResult&)> interruptWhen;
     std::string stdoutPath;    // "": standard output is read by the test
     std::string cwd;           // "": the test's own
+    int timeoutSeconds = 60;   // then the tool is killed and the test fails
 };
 
-// Runs stepwright-cli with args; gives up (and fails the test) after 60 s.
+// Runs stepwright-cli with args; gives up (and fails the test) after
+// options.timeoutSeconds.
 CliResult RunCli(const Strings& args, const RunOptions& options = {}) {
     CliResult r;
     int outPipe[2], errPipe[2];
@@ -77,7 +79,7 @@ CliResult RunCli(const Strings& args, const RunOptions& options = {}) {
     if (errSlave >= 0) ::close(errSlave);
     const int errRead = errMaster >= 0 ? errMaster : errPipe[0];
 
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
     bool outOpen = true, errOpen = true, interrupted = false;
     while (outOpen || errOpen) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include "TestPlatform.h"
 #include "app/MainState.h"
 #include "isa/Commands.h"
@@ -150,13 +153,14 @@ TEST(ProgramText, LinesBuildTheBuildersBytes) {
         {"4 Move speed=100 acceleration=20 velocity-mode reverse", {0xAA, 4, 0x34, 0x96, 0x64, 0x14, 0x46, 1}, 0, ""},
         // The words are the boxes checked: a box checked by default is written too.
         {"4 SetParam speed-1x", {0xAA, 4, 0x56, 0x03, 0x01, 0x14, 0x0A, 0x00, 0x7C, 1}, 0, ""},
-        {"4 SetParam", {0xAA, 4, 0x56, 0x00, 0x01, 0x14, 0x0A, 0x00, 0x79, 1}, 0, ""},
+        {"4 SetParam speed-8x", {0xAA, 4, 0x56, 0x00, 0x01, 0x14, 0x0A, 0x00, 0x79, 1}, 0, ""},
         {"4 SetParam speed-2x speed-8x", {0xAA, 4, 0x56, 0x02, 0x01, 0x14, 0x0A, 0x00, 0x7B, 1}, 0, ""},
         {"4 SetOutputs", {0xAA, 4, 0x18, 0x00, 0x1C, 1}, 0, ""},
         {"3 If-GoTo home-sw-lo -> X", {0xBB, 5, 3, 0xFF, 0xFF, 1, 0, 0x20}, 3, "X"},
         {"4 WaitFor timeout=300 not-moving -> W",
          {0xBB, 13, 10, 0xAA, 4, 0x13, 8, 0x1F, 2, 0, 0, 1, 0x2C, 1, 0xFF, 0xFF}, 14, "W"},
-        {"6 raw code=7E bytes=\"AA 06 7E 00\" patch=2 -> \"A B\"", {0xAA, 6, 0x7E, 0}, 2, "A B"},
+        {"6 raw code=7E bytes=\"AA 06 7E 00 01\" patch=3 -> \"A B\"", {0xAA, 6, 0x7E, 0, 1}, 3, "A B"},
+        {"6 raw code=7E bytes=\"AA 06 7E\" patch=2", {0xAA, 6, 0x7E}, 2, ""},
         {"1 raw code=E4 bytes=\"\"", {}, 0, ""},
     };
     for (const Case& c : cases) {
@@ -211,7 +215,27 @@ TEST(ProgramText, ErrorsNameLineColumnFieldAndMessage) {
         {"1 Stop enable-amplifier=1", "8 enable-amplifier: a check box takes no value"},
         {"0 Return -> L", "13 ->: Return does not jump to a label"},
         {"0 GoTo -> ABCDEFGHIJKLMNOP", "11 ->: the goto-label is longer than 15 characters"},
-        {"ABCDEFGHIJKLMNOP: 0 Return", "1 : the label is longer than 15 characters"},
+        {"ABCDEFGHIJKLMNOP: 0 Return", "1 label: the label is longer than 15 characters"},
+        {"\";x\": 0 Return", "1 label: a label cannot begin with ';'"},
+        // A record that the program file cannot carry is refused, as Save refuses it.
+        {"\"A\\x0AB\": 0 Return", "1 label: the label holds a line break"},
+        {"\"A\\x0D\": 1 Stop motor-off", "1 label: the label holds a line break"},
+        {"0 GoTo -> \"\\x0A\"", "11 ->: the goto-label holds a line break"},
+        {"6 raw code=01 bytes=\"AA 06 01 FF FF\" patch=3 -> \"x\\x0D\"", "49 ->: the goto-label holds a line break"},
+        {"comment \";a\\x0Ab\"", "9 : the comment holds a line break"},
+        {"6 raw code=01 bytes=\"AA 06 01 FF\" patch=3 -> L", "35 patch: patch=3 leaves no room for the jump address"},
+        {"6 raw code=01 bytes=\"AA 06 01 FF FF\" patch=2 -> L", "38 patch: patch=2 leaves no room"},
+        {"6 raw code=01 bytes=\"AA 06 01 FF FF\" -> L", "41 patch: patch=0 leaves no room"},
+        // A stepper SetParam names its speed factor: the panel always shows one.
+        {"4 SetParam min-speed=1", "3 : SetParam names its speed factor: speed-1x, speed-2x, speed-4x or speed-8x"},
+        // A value follows '=' at once; after a blank comes the next field.
+        {"0 Print print-chars= add-line-feed", "9 print-chars: the value is missing: it follows '=' at once"},
+        {"0 WaitFor timeout=5 key= any-key -> L", "21 key: the value is missing"},
+        {"1 SetGain kp= kd=5", "11 kp: the value is missing"},
+        {"0 SetTimer timeout=", "12 timeout: the value is missing"},
+        {"0 SetTimer timeout =\"\"", "12 timeout: Invalid numeric value"},
+        {"0 SetTimer timeout=1234567890123456789012345678901234567890", "12 timeout: the value is longer than 39"},
+        {"0 If-GoTo counter-1=1234567890123456789012345678901234567890 -> L", "11 counter-1: the value is longer"},
         {"7 Return", "1 : module 7 is not in the module list"},
         {"6 GetStatus", "1 : module 6 has no command class; write its lines in the raw form"},
         {"x Return", "1 : expected the module address (0 to 31) after the label"},
@@ -221,6 +245,7 @@ TEST(ProgramText, ErrorsNameLineColumnFieldAndMessage) {
         {"6 raw code=1 bytes=\"AA\"", "7 code: the command code is two hexadecimal digits"},
         {"6 raw code=01 bytes=\"AA B\"", "15 bytes: the bytes are pairs of hexadecimal digits"},
         {"6 raw code=01", "3 : raw needs code=HH and bytes="},
+        {"6 raw code=01 bytes=\"AA\" patch=", "26 patch: the value is missing"},
         {"0 Print print-chars=\xC3", "21 : the line is not UTF-8 text"},
         {"0 Print print-chars=\xE2\x82\xAC", "21 : the character is not one of Latin-1"},
     };
@@ -299,6 +324,111 @@ TEST(ProgramText, OpenOfATextWithErrorsChangesNothing) {
     fs::remove_all(dir);
 }
 
+// The lines that import once turned into a program file that did not read
+// back: each is refused at its line, column and field.
+TEST(ProgramText, RecordsAProgramFileCannotCarryAreRefused) {
+    const struct {
+        const char* file;
+        const char* error;
+    } cases[] = {
+        {"label-lf.sws", "5:1: field 'label': the label holds a line break, which a program file cannot store"},
+        {"label-cr.sws", "5:1: field 'label': the label holds a line break, which a program file cannot store"},
+        {"goto-lf.sws", "5:21: field '->': the goto-label holds a line break, which a program file cannot store"},
+        {"goto-cr.sws", "5:59: field '->': the goto-label holds a line break, which a program file cannot store"},
+        {"comment-lf.sws", "4:9: the comment holds a line break, which a program file cannot store"},
+        {"comment-cr.sws", "4:9: the comment holds a line break, which a program file cannot store"},
+        {"patch-past-end.sws", "5:45: field 'patch': patch=3 leaves no room for the jump address: its 2 bytes "
+                               "must lie within the 4 bytes of the instruction, after the first 3"},
+        {"patch-on-header.sws", "5:48: field 'patch': patch=1 leaves no room for the jump address: its 2 bytes "
+                                "must lie within the 5 bytes of the instruction, after the first 3"},
+        {"patch-missing.sws", "5:51: field 'patch': patch=0 leaves no room for the jump address: its 2 bytes "
+                              "must lie within the 5 bytes of the instruction, after the first 3"},
+    };
+    for (const auto& c : cases) {
+        ProgramFileData data;
+        std::vector<ProgramTextError> errors;
+        EXPECT_FALSE(ParseProgramText(ReadAll(STEPWRIGHT_SOURCE_DIR "/tests/data/sws/" + std::string(c.file)), data,
+                                      errors))
+            << c.file;
+        ASSERT_EQ(errors.size(), 1u) << c.file;
+        EXPECT_EQ(DescribeProgramTextError(c.file, errors[0]), c.file + std::string(":") + c.error);
+    }
+}
+
+long PeakKilobytes() {
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// A line longer than any program line is refused before it is split, and a
+// word quoted in a message is cut to a readable length.
+TEST(ProgramText, LongLinesAreRefusedBeforeTheyAreSplit) {
+    auto escaped = [](const std::string& text) {
+        std::string out = "\"";
+        for (unsigned char c : text) out += Format("\\x%02X", unsigned(c));
+        return out + "\"";
+    };
+    // The longest line of the grammar: a quoted label, the widest module
+    // address and SetGain's nine fields at the most an edit holds, every
+    // character escaped.
+    std::string longest = escaped("ABCDEFGHIJKLMNO") + ": 0000000001 SetGain";
+    for (const char* name : {"kp", "kd", "ki", "il", "ol", "cl", "el", "sr", "dc"})
+        longest += std::string(" ") + name + "=" + escaped("1" + std::string(38, ' '));
+    const std::string atBound = "0 Return" + std::string(size_t(kMaxProgramTextLineBytes) - 8, ' ');
+    const std::string tooLong = "Moving: servo moves, then waits; " + std::string(4096, 'x');
+    const std::string y(200, 'Y'), z(200, 'z');
+    const struct {
+        std::string line;
+        std::string error;  // "" when accepted
+    } cases[] = {
+        {longest, ""},
+        {atBound, ""},
+        {atBound + " ", "9:1: line 9 holds more than 4096 bytes, more than any program line can hold"},
+        {";" + tooLong, "9:1: line 9 holds more than 4096 bytes, more than any program line can hold"},
+        {"1 " + y, "9:3: '" + y.substr(0, 40) + "...' is not a command of ZEL-SERVO; its commands are Move, Stop, "
+                   "SetGain, ResetPosition, StartHoming, GetStatus, ClearStatBits, If-GoTo, WaitFor"},
+        {"1 ClearStatBits " + z, "9:17: field '" + z.substr(0, 40) + "...': ClearStatBits has no field '" +
+                                    z.substr(0, 40) + "...'; it has none"},
+    };
+    for (const auto& c : cases) {
+        ProgramFileData data;
+        std::vector<ProgramTextError> errors;
+        const bool ok = ParseProgramText(kHeader + c.line + "\n", data, errors);
+        EXPECT_EQ(ok, c.error.empty()) << c.line.substr(0, 60);
+        if (c.error.empty()) continue;
+        ASSERT_EQ(errors.size(), 1u) << c.line.substr(0, 60);
+        EXPECT_EQ(DescribeProgramTextError("p.sws", errors[0]), "p.sws:" + c.error);
+    }
+    EXPECT_LE(2 * longest.size(), size_t(kMaxProgramTextLineBytes));
+}
+
+// Open, in the window and for a dropped file, refuses a 60 MB line without
+// holding more than the file's own bytes.
+TEST(ProgramText, OpenOfAHugeLineKeepsMemoryBounded) {
+    const std::string path =
+        (fs::temp_directory_path() / ("sws_huge_" + std::to_string(::getpid()) + ".sws")).string();
+    constexpr size_t kLineBytes = size_t(60) << 20;
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << ".module 0 [Master]\n0 Print print-chars=";
+        const std::string chunk(size_t(1) << 20, 'x');
+        for (size_t n = 0; n < kLineBytes; n += chunk.size()) out << chunk;
+        out << "\n0 Return\n";
+    }
+    TestPlatform ui;
+    auto s = std::make_unique<MainState>(ui);
+    const long before = PeakKilobytes();
+    EXPECT_FALSE(OpenProgramFile(*s, path));
+    const long grownKb = PeakKilobytes() - before;
+    fs::remove(path);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0], "Not a valid program file: 1 error\n" + path +
+                                  ":2:1: line 2 holds more than 4096 bytes, more than any program line can hold");
+    // The file's bytes, and little beyond them.
+    EXPECT_LT(grownKb, long(kLineBytes >> 10) + 16 * 1024);
+}
+
 // ---------------------------------------------------------------------------
 // Round trips
 
@@ -333,6 +463,15 @@ std::string RandomText(std::mt19937& rng, int maxLength) {
     return t;
 }
 
+// A label, goto-label or comment: random text without the line breaks that a
+// program file cannot carry.
+std::string RandomFieldText(std::mt19937& rng, int maxLength) {
+    std::string t = RandomText(rng, maxLength);
+    for (char& c : t)
+        if (c == '\n' || c == '\r') c = '_';
+    return t;
+}
+
 std::string RandomNumber(std::mt19937& rng) {
     static const char* const edges[] = {"0", "1", "4", "5", "255", "256", "250", "1200", "2400", "9600", "19200",
                                         "16383", "32767", "60000", "60001", "-1", "-2147483646", "2147483647",
@@ -359,9 +498,11 @@ ProgramFileData RandomProgram(std::mt19937& rng, int lines) {
     auto fill = [&](Ctl* edits, int count, Ctl* labels) {
         for (int i = 1; i <= count; ++i) {
             const std::string& caption = labels ? labels[i].caption : std::string();
-            const bool text = caption.find("Label") != std::string::npos || caption == "GoTo on Timeout" ||
-                              caption == "LoopTo if not 0" || caption == "Print Chars";
-            edits[i].text = text ? RandomText(rng, 15) : RandomNumber(rng);
+            const bool target = caption.find("Label") != std::string::npos || caption == "GoTo on Timeout" ||
+                                caption == "LoopTo if not 0";
+            edits[i].text = target                    ? RandomFieldText(rng, 15)
+                            : caption == "Print Chars" ? RandomText(rng, 15)
+                                                       : RandomNumber(rng);
         }
     };
     auto checks = [&](Ctl* c, int count) {
@@ -380,20 +521,25 @@ ProgramFileData RandomProgram(std::mt19937& rng, int lines) {
         const int kind = pick(20);
         if (kind == 0) {
             ProgramLine c;
-            c.setComment(";" + RandomText(rng, 59));
+            c.setComment(";" + RandomFieldText(rng, 59));
             data.lines.push_back(c);
             continue;
         }
         if (kind == 1) {  // a record as a hand-edited file may hold it
             ProgramLine r;
             std::memset(&r, 0, sizeof r);
-            r.setLabel(RandomText(rng, 15));
-            r.setGotoLabel(RandomText(rng, 15));
+            r.setLabel(RandomFieldText(rng, 15));
+            r.setGotoLabel(RandomFieldText(rng, 15));
             r.moduleAddress = uint8_t(pick(256));
             r.commandCode = uint8_t(pick(256));
             r.patchOffset = uint8_t(pick(30));
             r.length = uint8_t(pick(25));
             for (int k = 0; k < r.length; ++k) r.bytes[k] = uint8_t(pick(256));
+            // A record that jumps has room for its jump address, as a program file demands.
+            if (r.gotoLabel[0] != '\0' && !PatchFits(r)) {
+                if (r.length >= 5) r.patchOffset = uint8_t(3 + pick(r.length - 4));
+                else r.setGotoLabel("");
+            }
             data.lines.push_back(r);
             continue;
         }
@@ -427,7 +573,7 @@ ProgramFileData RandomProgram(std::mt19937& rng, int lines) {
                 f.io.IoRG.index = pick(2);
                 break;
         }
-        f.LabelEdit.text = RandomText(rng, 15);
+        f.LabelEdit.text = RandomFieldText(rng, 15);
         if (BuildInstruction(*s) != 0) continue;
         ProgramLine l = s->builderLine;
         for (int k = l.length; k < kMaxInstrBytes; ++k) l.bytes[k] = 0;

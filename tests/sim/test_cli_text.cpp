@@ -1,14 +1,19 @@
 // stepwright-cli export and import, and the program commands given a program
 // text, run as a subprocess.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "CliRunner.h"
 
 namespace fs = std::filesystem;
 
@@ -72,6 +77,67 @@ TEST_F(CliText, ImportReportsEveryErrorAndWritesNothing) {
     EXPECT_EQ(Run("export").code, 1);
     EXPECT_EQ(Run("import a.sws b.sws").code, 1);
     EXPECT_EQ(Run("export " + Path("missing.stw")).code, 2);
+}
+
+// A pipe or a device named as a program is refused at once, as Open refuses
+// it: nothing waits for a writer or reads without end.
+TEST_F(CliText, PipesAndDevicesAreRefusedAtOnce) {
+    ASSERT_EQ(::mkfifo(Path("fifo.sws").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(Path("fifo.stw").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", Path("zero.sws"));
+    fs::create_symlink("/dev/zero", Path("zero.stw"));
+    RunOptions quick;
+    quick.timeoutSeconds = 5;  // a hang fails here instead of blocking the run
+    const Strings cases[] = {{"import", Path("fifo.sws"), "-o", Path("out.stw")},
+                             {"export", Path("fifo.stw"), "-o", Path("out.sws")},
+                             {"list", Path("fifo.sws")},
+                             {"import", Path("zero.sws"), "-o", Path("out.stw")},
+                             {"export", Path("zero.stw"), "-o", Path("out.sws")},
+                             {"assemble", Path("zero.sws")}};
+    for (const Strings& args : cases) {
+        const CliResult r = RunCli(args, quick);
+        EXPECT_EQ(r.code, 2) << args[0] << " " << args[1];
+        EXPECT_EQ(r.err, "Could not open file\n") << args[0] << " " << args[1];
+    }
+    EXPECT_FALSE(fs::exists(Path("out.stw")));
+    EXPECT_FALSE(fs::exists(Path("out.sws")));
+}
+
+// A 60 MB line is refused before it is split: the tool holds little more
+// than the file's bytes.
+TEST_F(CliText, AHugeLineIsRefusedWithMemoryBounded) {
+    constexpr size_t kLineBytes = size_t(60) << 20;
+    {
+        std::ofstream out(Path("huge.sws"), std::ios::binary);
+        out << ".module 0 [Master]\n0 Print print-chars=";
+        const std::string chunk(size_t(1) << 20, 'x');
+        for (size_t n = 0; n < kLineBytes; n += chunk.size()) out << chunk;
+        out << "\n";
+    }
+    const CliResult r = RunCli({"import", Path("huge.sws"), "-o", Path("huge.stw")});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err,
+              Path("huge.sws") + ":2:1: line 2 holds more than 4096 bytes, more than any program line can hold\n");
+    EXPECT_FALSE(fs::exists(Path("huge.stw")));
+    struct rusage children;
+    ::getrusage(RUSAGE_CHILDREN, &children);
+    EXPECT_LT(children.ru_maxrss, long(kLineBytes >> 10) + 32 * 1024);  // kilobytes
+}
+
+// The texts that import once turned into program files that did not read
+// back: each is refused with its line and nothing is written.
+TEST_F(CliText, TextsAProgramFileCannotCarryWriteNothing) {
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(std::string(STEPWRIGHT_CLI_DATA) + "/../sws")) {
+        const std::string path = entry.path().string();
+        const CliResult r = RunCli({"import", path, "-o", Path("out.stw")});
+        EXPECT_EQ(r.code, 2) << path;
+        EXPECT_EQ(r.err.compare(0, path.size() + 1, path + ":"), 0) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_FALSE(fs::exists(Path("out.stw"))) << path;
+        ++files;
+    }
+    EXPECT_GE(files, 9);
 }
 
 }  // namespace
