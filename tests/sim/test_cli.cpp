@@ -323,6 +323,12 @@ protected:
         args.insert(args.begin(), {"--port", sim_->devicePath()});
         return RunCli(args, options);
     }
+    // Messages as printed: each names the port in front.
+    std::string Said(std::initializer_list<std::string> messages) {
+        std::string all;
+        for (const auto& m : messages) all += sim_->devicePath() + ": " + m + "\n";
+        return all;
+    }
 
     std::string Memory(size_t count) {
         std::string bytes;
@@ -357,23 +363,23 @@ TEST_F(CliSim, DetectListsTheModules) {
     CliResult r = Cli({"detect"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, " 0 [Master]\n 1 ZEL-SERVO\n 2 ZEL-SERVO\n 3 ZEL-I/O\n 4 ZEL-STEP\n");
-    EXPECT_EQ(r.err, "4 module(s) found\n");
+    EXPECT_EQ(r.err, Said({"4 module(s) found"}));
 }
 
 TEST_F(CliSim, DownloadWritesTheImageAndVerifyComparesIt) {
     const std::string image = ReadFile(Data("countdown.bin"));
     CliResult load = Cli({"download", Data("countdown.stw"), "--no-verify"});
     EXPECT_EQ(load.code, 0) << load.err;
-    EXPECT_EQ(load.err, "Download complete\n");
+    EXPECT_EQ(load.err, Said({"Download complete"}));
     EXPECT_EQ(Memory(image.size()), image);
 
     CliResult same = Cli({"verify", Data("countdown.stw")});
     EXPECT_EQ(same.code, 0) << same.err;
-    EXPECT_EQ(same.err, "Loaded program matches program listing.\n");
+    EXPECT_EQ(same.err, Said({"Loaded program matches program listing."}));
 
     CliResult other = Cli({"verify", Data("io.stw")});
     EXPECT_EQ(other.code, 5);
-    EXPECT_EQ(other.err, "Program listing does not match loaded program!\n");
+    EXPECT_EQ(other.err, Said({"Program listing does not match loaded program!"}));
 
     // Not a terminal: no progress bar.
     EXPECT_EQ(load.err.find("blocks"), std::string::npos);
@@ -412,7 +418,7 @@ TEST_F(CliSim, DownloadWithRunStartsTheProgramUnlessItChangesTheBaudRate) {
 
     CliResult baud = Cli({"download", Data("master.stw"), "--run"});
     EXPECT_EQ(baud.code, 6);
-    EXPECT_NE(baud.err.find("Download complete\nProgram contains a baud rate change - cannot run interactively\n"),
+    EXPECT_NE(baud.err.find(Said({"Download complete", "Program contains a baud rate change - cannot run interactively"})),
               std::string::npos) << baud.err;
     EXPECT_FALSE(Running());
 }
@@ -481,7 +487,7 @@ TEST_F(CliSim, ModuleListOfTheProgramIsChecked) {
 
     CliResult fits = Cli({"download", Data("countdown.stw"), "--check-modules"});
     EXPECT_EQ(fits.code, 0) << fits.err;
-    EXPECT_EQ(fits.err, "4 module(s) found\nDownload complete\nLoaded program matches program listing.\n");
+    EXPECT_EQ(fits.err, Said({"4 module(s) found", "Download complete", "Loaded program matches program listing."}));
 }
 
 TEST_F(CliSim, ResetStopsTheProgram) {
@@ -530,7 +536,8 @@ protected:
 TEST_F(CliSimRefusing, RefusalsExitWithSix) {
     CliResult exec = Cli({"exec", "AA0113001401"});
     EXPECT_EQ(exec.code, 6);
-    EXPECT_NE(exec.err.find("Stepwright not responding\nstepwright-cli: the master refused the request"),
+    EXPECT_NE(exec.err.find(Said({"Stepwright not responding",
+                                  "stepwright-cli: the master refused the request (it answered 0xCC)"})),
               std::string::npos) << exec.err;
     CliResult load = Cli({"download", Data("io.stw")});
     EXPECT_EQ(load.code, 6);
@@ -543,7 +550,7 @@ TEST(CliSimulator, RunsTheSimulatedMasterInProcess) {
     EXPECT_EQ(detect.out, " 0 [Master]\n 1 ZEL-STEP\n 2 ZEL-I/O\n");
     CliResult both = RunCli({"--simulator", "--sim-pace=0", "download", Data("countdown.stw"), "--verify"});
     EXPECT_EQ(both.code, 0) << both.err;
-    EXPECT_EQ(both.err, "Download complete\nLoaded program matches program listing.\n");
+    EXPECT_EQ(both.err, "simulator: Download complete\nsimulator: Loaded program matches program listing.\n");
     // Each run has a master of its own, with an empty memory.
     EXPECT_EQ(RunCli({"--simulator", "--sim-pace", "0", "verify", Data("countdown.stw")}).code, 5);
 }

@@ -136,7 +136,8 @@ TEST(Examples, EachDownloadsAndStartsFromTheCommandLine) {
     for (auto& t : runs) t.join();
     for (size_t i = 0; i < files.size(); ++i) {
         EXPECT_EQ(results[i].code, 0) << files[i] << "\n" << results[i].err;
-        EXPECT_EQ(results[i].err, "4 module(s) found\nDownload complete\nLoaded program matches program listing.\n")
+        EXPECT_EQ(results[i].err, "simulator: 4 module(s) found\nsimulator: Download complete\n"
+                                  "simulator: Loaded program matches program listing.\n")
             << files[i];
         EXPECT_EQ(results[i].out.rfind("started at address 2", 0), 0u) << files[i] << "\n" << results[i].out;
     }
