@@ -1,6 +1,6 @@
 #pragma once
-// Runs the built stepwright-cli (STEPWRIGHT_CLI) as a subprocess and collects
-// its exit code, standard output and standard error.
+// Runs the built stepwright-cli (STEPWRIGHT_CLI), or another program, as a
+// subprocess and collects its exit code, standard output and standard error.
 
 #include <gtest/gtest.h>
 
@@ -37,8 +37,8 @@ struct RunOptions {
     std::string cwd;           // "": the test's own
 };
 
-// Runs stepwright-cli with args; gives up (and fails the test) after 60 s.
-CliResult RunCli(const Strings& args, const RunOptions& options = {}) {
+// Runs a program with args; gives up (and fails the test) after 60 s.
+CliResult RunProgram(const std::string& program, const Strings& args, const RunOptions& options = {}) {
     CliResult r;
     int outPipe[2], errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
@@ -54,7 +54,7 @@ CliResult RunCli(const Strings& args, const RunOptions& options = {}) {
         }
         errSlave = ::open(ptsname(errMaster), O_RDWR | O_NOCTTY | O_CLOEXEC);
     }
-    std::vector<std::string> argv{STEPWRIGHT_CLI};
+    std::vector<std::string> argv{program};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> cargv;
     for (auto& a : argv) cargv.push_back(a.data());
@@ -83,7 +83,7 @@ CliResult RunCli(const Strings& args, const RunOptions& options = {}) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             kill(pid, SIGKILL);
-            ADD_FAILURE() << "stepwright-cli did not end";
+            ADD_FAILURE() << program << " did not end";
             break;
         }
         struct pollfd p[2] = {{outOpen ? outPipe[0] : -1, POLLIN, 0}, {errOpen ? errRead : -1, POLLIN, 0}};
@@ -114,5 +114,8 @@ CliResult RunCli(const Strings& args, const RunOptions& options = {}) {
     if (errMaster >= 0) ::close(errMaster);
     return r;
 }
+
+// Runs stepwright-cli with args.
+CliResult RunCli(const Strings& args, const RunOptions& options = {}) { return RunProgram(STEPWRIGHT_CLI, args, options); }
 
 }  // namespace

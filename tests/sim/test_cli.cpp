@@ -36,6 +36,7 @@
 #include "cli/Json.h"
 #include "sim/SimCore.h"
 #include "sim/SimMaster.h"
+#include "sim/SimOptions.h"
 
 namespace {
 
@@ -553,6 +554,80 @@ TEST(CliSimulator, RunsTheSimulatedMasterInProcess) {
     EXPECT_EQ(both.err, "simulator: Download complete\nsimulator: Loaded program matches program listing.\n");
     // Each run has a master of its own, with an empty memory.
     EXPECT_EQ(RunCli({"--simulator", "--sim-pace", "0", "verify", Data("countdown.stw")}).code, 5);
+}
+
+// What a run says, and how it ends, against a simulated master with the
+// fault given (as stepwright-sim --fault takes it).  {P} stands for the
+// master's device: every message names it once, also in the one line of
+// each port when several are served.
+TEST(CliMessages, EachNamesThePortOnce) {
+    const struct {
+        const char* fault;
+        Strings args;
+        int code;
+        std::string err;   // "": not compared (several ports: the lines of their threads interleave)
+        std::string out;
+    } cases[] = {
+        {"", {"--port", "{P}", "download", Data("countdown.stw"), "--no-verify"}, 0, "{P}: Download complete\n", ""},
+        {"silent-from=0x80", {"--port", "{P}", "stop"}, 4, "{P}: Stepwright not responding\n", ""},
+        {"silent-from=0x8E", {"--port", "{P}", "verify", Data("countdown.stw")}, 4,
+         "{P}: Stepwright not responding\n", ""},
+        {"cc", {"--port", "{P}", "download", Data("countdown.stw")}, 6,
+         "{P}: Stepwright not responding\n{P}: stepwright-cli: the master refused the request (it answered 0xCC)\n",
+         ""},
+        {"bad-checksum", {"--port", "{P}", "status", "1"}, 4,
+         "{P}: Error in reading status\n{P}: reply checksum mismatch: the status of module 1 was not read\n", ""},
+        {"bad-checksum", {"--port", "{P}", "status", "0"}, 4,
+         "{P}: Error in reading status\n{P}: reply checksum mismatch: the status of module 0 was not read\n", ""},
+        // Detection takes the type replies as they came.
+        {"bad-checksum", {"--port", "{P}", "detect"}, 0, "{P}: 4 module(s) found\n",
+         " 0 [Master]\n 1 ZEL-SERVO\n 2 ZEL-SERVO\n 3 ZEL-I/O\n 4 ZEL-STEP\n"},
+        {"", {"--port", "{P}", "status", "9"}, 6, "{P}: stepwright-cli: no module at address 9 (4 module(s) found)\n",
+         ""},
+        {"", {"--simulator", "--sim-pace", "0", "status", "9"}, 6,
+         "simulator: stepwright-cli: no module at address 9 (4 module(s) found)\n", ""},
+        {"", {"--port", "COM2=/dev/stepwright-none", "detect"}, 3, "COM2: /dev/stepwright-none: no such device\n",
+         ""},
+        {"bad-checksum", {"--port", "{P}", "--port", "/dev/stepwright-none", "--port", "com3=/dev/stepwright-none", "status", "1"},
+         4, "",
+         "{P}: exit 4: reply checksum mismatch: the status of module 1 was not read\n"
+         "/dev/stepwright-none: exit 3: no such device\nCOM3: exit 3: /dev/stepwright-none: no such device\n"},
+    };
+    for (const auto& c : cases) {
+        SimOptions options;
+        options.paceBaud = 0;
+        std::string error;
+        if (*c.fault) {
+            ASSERT_TRUE(ParseSimFault(c.fault, options.faults, error)) << error;
+        }
+        SimMaster sim(options);
+        ASSERT_TRUE(sim.start(error)) << error;
+        auto port = [&](std::string text) {
+            for (size_t at = text.find("{P}"); at != std::string::npos; at = text.find("{P}"))
+                text.replace(at, 3, sim.devicePath());
+            return text;
+        };
+        Strings args;
+        for (const auto& a : c.args) args.push_back(port(a));
+        const CliResult r = RunCli(args);
+        const std::string call = c.fault + std::string(" ") + c.args[c.args.size() - 2] + " " + c.args.back();
+        EXPECT_EQ(r.code, c.code) << call << "\n" << r.err;
+        if (!c.err.empty()) {
+            EXPECT_EQ(r.err, port(c.err)) << call;
+        }
+        EXPECT_EQ(r.out, port(c.out)) << call;
+    }
+}
+
+TEST(CliUsage, EachProgramTellsItsVersion) {
+    for (const char* program : {STEPWRIGHT_CLI, STEPWRIGHT_SIM}) {
+        const CliResult r = RunProgram(program, {"--version"});
+        const std::string name = std::filesystem::path(program).filename();
+        EXPECT_EQ(r.code, 0) << name;
+        EXPECT_EQ(r.out.rfind(name + " ", 0), 0u) << r.out;
+        EXPECT_EQ(r.out.find_first_not_of("0123456789.", name.size() + 1), r.out.size() - 1) << r.out;
+        EXPECT_EQ(r.err, "") << name;
+    }
 }
 
 // ---------------------------------------------------------------------------
