@@ -89,6 +89,10 @@ public:
     // served at once; the lines of all ports then never interleave).  No
     // progress bar is drawn with a prefix.
     std::string prefix;
+    // The port of a run that serves one, once it is being opened: put before
+    // every message (not before the front end's notes).  The messages kept
+    // do not carry it, so that a port's one-line outcome never names it twice.
+    std::string port;
     // false: results are not printed on standard output (--json, several
     // ports); status windows are then only kept in statusWindows.
     bool printResults = true;
@@ -290,6 +294,10 @@ const char* ToolHelp();
 const char* CommandHelp(const std::string& command);
 // The first line of a command's help (its usage line).
 std::string CommandUsage(const std::string& command);
+
+// The name a port is shown by in messages: COM1 .. COM6 in upper case without
+// a colon, a device path as given.
+std::string PortLabel(const std::string& port);
 
 // A 16-bit image address: decimal, or hexadecimal with 0x.  false when the
 // text is not one.

@@ -98,7 +98,7 @@ void CliPlatform::printLine(const std::string& text) {
 
 void CliPlatform::message(const std::string& text) {
     messages.push_back(text);
-    printLine(text);
+    printLine(prefix.empty() && !port.empty() ? port + ": " + text : text);
 }
 
 void CliPlatform::note(const std::string& text) { printLine(text); }

@@ -748,7 +748,9 @@ int CmdStatus(Context& c, const Args& args) {
             c.ui.message(Format("stepwright-cli: module %d is of an unknown type (%d) and has no status", a, type));
             return kExitRefused;
         }
-        return kExitNotResponding;  // its reply could not be read
+        // Still on line: the reply came whole but its checksum was wrong.
+        c.ui.message(Format("reply checksum mismatch: the status of module %d was not read", a));
+        return kExitNotResponding;
     }
     return kExitOk;
 }

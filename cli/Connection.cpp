@@ -32,6 +32,11 @@ int ComIndex(const std::string& name) {
 
 }  // namespace
 
+std::string PortLabel(const std::string& port) {
+    const int index = ComIndex(port);
+    return index < 0 ? port : "COM" + std::to_string(index + 1);
+}
+
 int TapLink::read(uint8_t* buffer, int count) {
     if (drain) drain();
     const int got = inner_->read(buffer, count);
@@ -64,6 +69,9 @@ int Connection::open() {
         ui_.message("stepwright-cli: the program file changed while it was being read");
         return kExitFile;
     }
+    // Every message from here on names the port (several ports: the prefix does).
+    const std::string label = options_.simulator ? "simulator" : PortLabel(options_.port);
+    if (ui_.prefix.empty()) ui_.port = label;
     std::string name, path;
     if (options_.simulator) {
         SimOptions sim;
@@ -84,11 +92,10 @@ int Connection::open() {
             ui_.message("stepwright-cli: unknown port " + options_.port + " (use COM1 to COM6 or a device path)");
             return kExitPort;
         }
-        name = options_.port;
-        if (name.back() == ':') name.pop_back();
+        name = PortLabel(options_.port);
         path = options_.device[index];
         if (path.empty()) {
-            ui_.message(name + ": no serial device is mapped to " + name + " (use --port " + name +
+            ui_.message("no serial device is mapped to " + name + " (use --port " + name +
                         "=/dev/DEVICE or --port /dev/DEVICE)");
             return kExitPort;
         }
@@ -97,7 +104,9 @@ int Connection::open() {
     std::string error;
     std::unique_ptr<SerialLink> link = OpenSerialDevice(path, kLineBaud, error);
     if (!link) {
-        ui_.message(name.empty() ? error : name + ": " + error);
+        // The port shown in front is the device itself: it is not named twice.
+        if (label == path && error.compare(0, path.size() + 2, path + ": ") == 0) error.erase(0, path.size() + 2);
+        ui_.message(error);
         return kExitPort;
     }
     auto tap = std::make_unique<TapLink>(std::move(link));

@@ -55,20 +55,31 @@ const char kTool[] =
     "                         a type code 0-255 (default servo,servo,io,step)\n"
     "  --sim-pace BAUD        pace its line at BAUD (default 19200; 0 = no pacing)\n"
     "  -h, --help             show help (after a command: that command's help)\n"
+    "  --version              show the version\n"
     "  --                     end of options: the words after it are arguments\n"
     "\n"
     "The line runs at 19200 baud, 8 data bits, no parity, one stop bit.\n"
     "Messages go to standard error, one line each; results to standard output.\n"
+    "From the moment a command opens its port, each of its messages starts with\n"
+    "the port (COM1:, /dev/ttyUSB0: or simulator:).\n"
     "\n"
     "Exit codes:\n"
     "  0  success\n"
     "  1  usage error\n"
     "  2  program file refused or assembly failed\n"
     "  3  port cannot be opened\n"
-    "  4  master not responding\n"
+    "  4  master not responding, or a status reply unreadable (checksum mismatch)\n"
     "  5  verify found a difference\n"
     "  6  refused by the master or by a module-list mismatch\n"
-    "  7  standard output could not be written\n";
+    "  7  standard output could not be written\n"
+    "\n"
+    "Examples:\n"
+    "  stepwright-cli list examples/demo.stw\n"
+    "  stepwright-cli --port COM1=/dev/ttyUSB0 download prog.stw --run\n"
+    "  stepwright-cli --port /dev/ttyUSB0 --port /dev/ttyUSB1 --json download prog.stw\n"
+    "  stepwright-cli --port /dev/ttyUSB0 monitor --until-stop --program prog.stw\n"
+    "  stepwright-cli --simulator download examples/demo.stw --check-modules --run\n"
+    "  stepwright-cli --simulator --sim-modules servo,io status 0 1 2\n";
 
 struct CommandText {
     const char* name;
@@ -221,8 +232,9 @@ const CommandText kCommands[] = {
      "Stop would halt it.\n"
      "\n"
      "Exit codes: 0 success, 1 usage error, 3 port cannot be opened, 4 master not\n"
-     "responding or its reply unreadable, 6 refused by the master, or no module\n"
-     "(or one of unknown type) at the address.\n"},
+     "responding or its reply unreadable (a wrong checksum: \"reply checksum\n"
+     "mismatch\"), 6 refused by the master, or no module (or one of unknown type)\n"
+     "at the address.\n"},
     {"exec",
      "Usage: stepwright-cli exec HEX... [--program FILE.stw]\n"
      "\n"

@@ -80,7 +80,7 @@ int RunOnPorts(const std::string& command, Command run, const Args& args, const 
         portOptions[i].port = options.ports[i];
         runs.push_back(std::make_unique<CommandRun>());
         CommandRun& r = *runs.back();
-        r.ui.prefix = options.ports[i] + ": ";
+        r.ui.prefix = PortLabel(options.ports[i]) + ": ";
         r.ui.printResults = false;
         try {
             threads.emplace_back([&, i] { RunCommand(*runs[i], command, run, args, portOptions[i], false, image); });
@@ -109,7 +109,7 @@ int RunOnPorts(const std::string& command, Command run, const Args& args, const 
         std::string outcome;
         if (r.code == kExitOk) outcome = "ok: " + r.report.summary;
         else outcome = Format("exit %d: ", r.code) + (r.ui.messages.empty() ? "failed" : r.ui.messages.back());
-        WriteOut(VisibleText(options.ports[i] + ": " + outcome) + "\n");
+        WriteOut(VisibleText(PortLabel(options.ports[i]) + ": " + outcome) + "\n");
     }
     return worst;
 }

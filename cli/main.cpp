@@ -69,6 +69,7 @@ struct Invocation {
     std::string command;
     Args args;
     bool help = false;
+    bool version = false;
 };
 
 // Global options may stand anywhere; the first other word is the command and
@@ -142,6 +143,8 @@ Invocation Parse(int argc, char** argv) {
             g.simPaceGiven = true;
         } else if (a == "--help" || a == "-h") {
             inv.help = true;
+        } else if (a == "--version") {
+            inv.version = true;
         } else if (inv.command.empty()) {
             if (a.size() > 1 && a[0] == '-') throw UsageError{"unknown option " + a};
             inv.command = a;
@@ -242,6 +245,10 @@ int Main(int argc, char** argv) {
         return kExitUsage;
     }
 
+    if (inv.version) {
+        WriteOut(std::string("stepwright-cli ") + STEPWRIGHT_VERSION + "\n");
+        return Finish(kExitOk);
+    }
     if (inv.command.empty()) {
         if (inv.help) {
             WriteOut(ToolHelp());

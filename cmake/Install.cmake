@@ -21,9 +21,14 @@ foreach(program stepwright stepwright-cli stepwright-sim)
   endif()
 endforeach()
 
-# The window: its version, and its icon compiled in for the title bar.
+# Each program's version (--version), and the window's icon compiled in for
+# the title bar.
+foreach(program stepwright stepwright-cli stepwright-sim)
+  if(TARGET ${program})
+    target_compile_definitions(${program} PRIVATE STEPWRIGHT_VERSION="${PROJECT_VERSION}")
+  endif()
+endforeach()
 if(TARGET stepwright)
-  target_compile_definitions(stepwright PRIVATE STEPWRIGHT_VERSION="${PROJECT_VERSION}")
   target_sources(stepwright PRIVATE ${CMAKE_SOURCE_DIR}/data/stepwright.qrc)
   set_target_properties(stepwright PROPERTIES AUTORCC ON)
 endif()

@@ -4,7 +4,9 @@
 #         -DOUTPUT=file.1 [-DCOMMANDS=ON] [-DSEE_ALSO=a,b] [-DNOTES="..."]
 #         -P ManPage.cmake
 # With COMMANDS=ON every command named under "Commands:" in the help (but
-# help itself) gets a section of its own from "PROGRAM help COMMAND".
+# help itself) gets a section of its own from "PROGRAM help COMMAND".  The
+# help's "Exit codes:" and "Examples:" blocks (each line indented) become the
+# sections EXIT STATUS and EXAMPLES.
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -40,6 +42,23 @@ endif()
 string(REGEX REPLACE "^Usage: [^ ]+ ?" "" synopsis "${usage}")
 string(REGEX REPLACE "^Usage: [^\n]*\n\n?" "" body "${help}")
 
+# Takes the block under a heading line out of the body: its indented lines.
+function(take_block out heading)
+  set(block "")
+  string(REGEX MATCH "(^|\n)${heading}\n(  [^\n]*\n)+" found "${body}")
+  if(found)
+    string(REPLACE "${found}" "\n" rest "${body}")
+    string(REGEX REPLACE "\n\n+" "\n\n" rest "${rest}")
+    string(REGEX REPLACE "^\n+|\n+$" "" rest "${rest}")
+    set(body "${rest}\n" PARENT_SCOPE)
+    string(REGEX REPLACE "^\n?${heading}\n" "" block "${found}")
+    string(REGEX REPLACE "(^|\n)  " "\\1" block "${block}")
+  endif()
+  set(${out} "${block}" PARENT_SCOPE)
+endfunction()
+take_block(exit_status "Exit codes:")
+take_block(examples "Examples:")
+
 string(TOUPPER "${NAME}" upper)
 string(REPLACE "-" "\\-" name_roff "${NAME}")
 string(REPLACE "-" "\\-" synopsis "${synopsis}")
@@ -63,6 +82,15 @@ if(COMMANDS)
     roff_block(text_roff "${text}")
     string(APPEND page ".SS ${command}\n${text_roff}")
   endforeach()
+endif()
+
+if(exit_status)
+  roff_block(exit_roff "${exit_status}")
+  string(APPEND page ".SH EXIT STATUS\n${exit_roff}")
+endif()
+if(examples)
+  roff_block(examples_roff "${examples}")
+  string(APPEND page ".SH EXAMPLES\n${examples_roff}")
 endif()
 
 if(NOTES)

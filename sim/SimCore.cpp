@@ -199,7 +199,7 @@ void SimCore::finishCommand() {
             uint8_t data[256];
             for (int i = 0; i < count; ++i) data[i] = i < kAreaSize ? area[i] : 0;
             for (int i = 0; i < count; ++i) send(data[i]);
-            send(ProtocolSum(data, count));
+            send(uint8_t(ProtocolSum(data, count) + (options_.faults.badChecksum ? 1 : 0)));
             break;
         }
         default:

@@ -68,6 +68,10 @@ bool ParseSimFault(const std::string& text, SimFaults& faults, std::string& erro
         faults.garbage = true;
         return true;
     }
+    if (name == "bad-checksum" && !hasValue) {
+        faults.badChecksum = true;
+        return true;
+    }
     if (name == "silent-from") {
         if (!ParseNumber(value, 0x80, 0xFF, v)) {
             error = "--fault silent-from=CMD: CMD is a command byte such as 0x85";
@@ -92,7 +96,7 @@ bool ParseSimFault(const std::string& text, SimFaults& faults, std::string& erro
         faults.hangupAt = int(v);
         return true;
     }
-    error = "unknown fault \"" + text + "\" (silent-from=CMD, drop-ack=N, cc, garbage, hangup=N)";
+    error = "unknown fault \"" + text + "\" (silent-from=CMD, drop-ack=N, cc, garbage, hangup=N, bad-checksum)";
     return false;
 }
 

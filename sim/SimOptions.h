@@ -22,6 +22,8 @@ struct SimFaults {
     // The line hangs up when the N-th command byte arrives (counted from 1);
     // that command is not answered.  0 = never.
     int hangupAt = 0;
+    // Every Read reply ends with a wrong checksum (its data bytes are right).
+    bool badChecksum = false;
 };
 
 struct SimOptions {

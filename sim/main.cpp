@@ -36,9 +36,21 @@ void PrintHelp(FILE* out) {
         "      cc                answer 0xCC to every Write block and Execute\n"
         "      garbage           replace every byte sent by line noise\n"
         "      hangup=N          hang the line up at the N-th command\n"
+        "      bad-checksum      end every Read reply with a wrong checksum\n"
         "  --help             show this text\n"
+        "  --version          show the version\n"
         "\n"
-        "Runs until interrupted (Ctrl+C).\n",
+        "Runs until interrupted (Ctrl+C).\n"
+        "\n"
+        "Exit codes:\n"
+        "  0  ended by Ctrl+C, or the line hung up (fault hangup=N)\n"
+        "  1  the simulated master could not start (no pseudo-terminal)\n"
+        "  2  usage error\n"
+        "\n"
+        "Examples:\n"
+        "  stepwright-sim                          the default network: servo,servo,io,step\n"
+        "  stepwright-sim --modules step,io --pace 0\n"
+        "  stepwright-sim --fault bad-checksum     then: stepwright-cli --port DEVICE status 1\n",
         out);
 }
 
@@ -68,6 +80,9 @@ int main(int argc, char** argv) {
         long v = 0;
         if (arg == "--help" || arg == "-h") {
             PrintHelp(stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("stepwright-sim %s\n", STEPWRIGHT_VERSION);
             return 0;
         } else if (arg == "--modules") {
             if (!ParseSimModules(value("--modules"), options.moduleTypes, error)) {

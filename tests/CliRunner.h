@@ -1,6 +1,6 @@
 #pragma once
-// Runs the built stepwright-cli (STEPWRIGHT_CLI) as a subprocess and collects
-// its exit code, standard output and standard error.
+// Runs the built stepwright-cli (STEPWRIGHT_CLI), or another program, as a
+// subprocess and collects its exit code, standard output and standard error.
 
 #include <gtest/gtest.h>
 
@@ -38,9 +38,9 @@ struct RunOptions {
     int timeoutSeconds = 60;   // then the tool is killed and the test fails
 };
 
-// Runs stepwright-cli with args; gives up (and fails the test) after
+// Runs a program with args; gives up (and fails the test) after
 // options.timeoutSeconds.
-CliResult RunCli(const Strings& args, const RunOptions& options = {}) {
+CliResult RunProgram(const std::string& program, const Strings& args, const RunOptions& options = {}) {
     CliResult r;
     int outPipe[2], errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) {
@@ -56,7 +56,7 @@ CliResult RunCli(const Strings& args, const RunOptions& options = {}) {
         }
         errSlave = ::open(ptsname(errMaster), O_RDWR | O_NOCTTY | O_CLOEXEC);
     }
-    std::vector<std::string> argv{STEPWRIGHT_CLI};
+    std::vector<std::string> argv{program};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> cargv;
     for (auto& a : argv) cargv.push_back(a.data());
@@ -85,7 +85,7 @@ CliResult RunCli(const Strings& args, const RunOptions& options = {}) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             kill(pid, SIGKILL);
-            ADD_FAILURE() << "stepwright-cli did not end";
+            ADD_FAILURE() << program << " did not end";
             break;
         }
         struct pollfd p[2] = {{outOpen ? outPipe[0] : -1, POLLIN, 0}, {errOpen ? errRead : -1, POLLIN, 0}};
@@ -116,5 +116,8 @@ CliResult RunCli(const Strings& args, const RunOptions& options = {}) {
     if (errMaster >= 0) ::close(errMaster);
     return r;
 }
+
+// Runs stepwright-cli with args.
+CliResult RunCli(const Strings& args, const RunOptions& options = {}) { return RunProgram(STEPWRIGHT_CLI, args, options); }
 
 }  // namespace

@@ -1,7 +1,10 @@
 // Writes the example programs of examples/ through the builder's own
 // routines, as a user would enter them: modules added from the module list's
 // menu, each command chosen in its command list, its fields filled in and
-// Add pressed.  Any message the builder shows stops the run.
+// Add pressed.  Any message the builder shows stops the run.  Every example is
+// written against the simulated master's own network (servos at 1 and 2, an
+// I/O module at 3, a stepper at 4), so that each one loads and runs there as
+// shipped: a module list that differs from the detected one is refused at Run.
 //   make_examples OUTPUT-DIRECTORY
 #include <cstdio>
 #include <cstdlib>
@@ -25,9 +28,16 @@ namespace {
 
 using Fields = std::vector<std::pair<const char*, const char*>>;
 
+// The module list of every example, one letter a module from address 1 on
+// (s servo, t stepper, i I/O): the simulated master's default network.
+constexpr const char* kNetwork = "ssit";
+
+// The comment line after each example's title: the modules it expects.
+constexpr const char* kExpects = " Expects: 1 ZEL-SERVO, 2 ZEL-SERVO, 3 ZEL-I/O, 4 ZEL-STEP";
+
 class Program {
 public:
-    explicit Program(const char* modules) : s_(std::make_unique<MainState>(ui_)) {
+    explicit Program(const char* modules = kNetwork) : s_(std::make_unique<MainState>(ui_)) {
         StartTimerTimer(*s_);
         for (const char* m = modules; *m; ++m) {
             if (*m == 's') AddServoModule1Click(*s_);
@@ -37,6 +47,8 @@ public:
     }
 
     Program& comment(const char* text) {
+        // A longer comment would be cut to the line record without a word.
+        if (std::string(text).size() >= size_t(kCommentChars)) fail(std::string("comment too long: ") + text);
         s_->form.CommentEdit.text = text;
         CommentButtonClick(*s_);
         return *this;
@@ -104,9 +116,10 @@ Fields Print(const char* text) {
 }
 
 void Servo(const std::string& dir) {
-    Program p("s");
+    Program p;
     p.comment(" Servo moves and homing.")
-        .comment(" Expects: a servo module (ZEL-SERVO) at address 1.")
+        .comment(kExpects)
+        .comment(" (the simulated master's network); moves servo 1.")
         .comment(" Homes on the encoder's index pulse, then moves out")
         .comment(" and back three times, printing each position.")
         .comment(" Ends with StopProgram after printing Done.")
@@ -137,68 +150,71 @@ void Servo(const std::string& dir) {
 }
 
 void Stepper(const std::string& dir) {
-    Program p("t");
+    Program p;
     p.comment(" Stepper moves, limits and the speed factor.")
-        .comment(" Expects: a stepper module (ZEL-STEP) at address 1,")
+        .comment(kExpects)
+        .comment(" (the simulated master's network); moves stepper 4,")
         .comment(" with its limit 1 switch on the negative side.")
         .comment(" Moves to 5000 at 1x, runs backwards at 4x until limit 1")
         .comment(" stops it, zeroes the position there and moves off it.")
         .comment(" Ends with StopProgram after printing Done.")
-        .add(1, "SetParam")
-        .add(1, "Move", {{"StepEdit1", "5000"}, {"StepEdit2", "100"}, {"StepEdit3", "20"}})
-        .add(1, "WaitFor", {{"StepEdit1", "1000"}, {"StepEdit2", "STUCK"}, {"StepIfCBox", "Not Moving"}})
+        .add(4, "SetParam")
+        .add(4, "Move", {{"StepEdit1", "5000"}, {"StepEdit2", "100"}, {"StepEdit3", "20"}})
+        .add(4, "WaitFor", {{"StepEdit1", "1000"}, {"StepEdit2", "STUCK"}, {"StepIfCBox", "Not Moving"}})
         .add(0, "Print", Print("At 5000"))
         .comment(" Speed 4x: speeds and accelerations count four times")
-        .add(1, "SetParam", {{"StepCheck2", "0"}, {"StepCheck5", "1"}})
-        .add(1, "Move", {{"StepCheck1", "1"}, {"StepCheck2", "1"}, {"StepEdit2", "250"}, {"StepEdit3", "50"}})
-        .add(1, "GetStatus", {}, "SEEK")
-        .add(1, "If-GoTo", {{"StepEdit1", "ATLIMIT"}, {"StepIfCBox", "Limit1 HI"}})
+        .add(4, "SetParam", {{"StepCheck2", "0"}, {"StepCheck5", "1"}})
+        .add(4, "Move", {{"StepCheck1", "1"}, {"StepCheck2", "1"}, {"StepEdit2", "250"}, {"StepEdit3", "50"}})
+        .add(4, "GetStatus", {}, "SEEK")
+        .add(4, "If-GoTo", {{"StepEdit1", "ATLIMIT"}, {"StepIfCBox", "Limit1 HI"}})
         .add(0, "Delay", {{"MasterEdit1", "10"}})
         .add(0, "GoTo", {{"MasterEdit1", "SEEK"}})
         .add(0, "Print", Print("Limit 1"), "ATLIMIT")
-        .add(1, "Stop", {{"StepCheck7", "1"}, {"StepRG", "Stop Abruptly"}})
-        .add(1, "ResetPosition")
-        .add(1, "SetParam")
-        .add(1, "Move", {{"StepEdit1", "1000"}, {"StepEdit2", "100"}, {"StepEdit3", "20"}})
-        .add(1, "WaitFor", {{"StepEdit1", "1000"}, {"StepEdit2", "STUCK"}, {"StepIfCBox", "Not Moving"}})
+        .add(4, "Stop", {{"StepCheck7", "1"}, {"StepRG", "Stop Abruptly"}})
+        .add(4, "ResetPosition")
+        .add(4, "SetParam")
+        .add(4, "Move", {{"StepEdit1", "1000"}, {"StepEdit2", "100"}, {"StepEdit3", "20"}})
+        .add(4, "WaitFor", {{"StepEdit1", "1000"}, {"StepEdit2", "STUCK"}, {"StepIfCBox", "Not Moving"}})
         .add(0, "Print", Print("Done"))
         .add(0, "StopProgram")
         .add(0, "Print", Print("Move timed out"), "STUCK")
-        .add(1, "Stop", {{"StepRG", "Stop Abruptly"}})
+        .add(4, "Stop", {{"StepRG", "Stop Abruptly"}})
         .add(0, "StopProgram");
     p.save(dir + "/stepper_limits.stw");
 }
 
 void Io(const std::string& dir) {
-    Program p("i");
+    Program p;
     p.comment(" I/O: waiting for an input and setting outputs.")
-        .comment(" Expects: an I/O module (ZEL-I/O) at address 1, with")
-        .comment(" outputs on bits 1 to 4 and a push button on bit 5.")
+        .comment(kExpects)
+        .comment(" (the simulated master's network); uses I/O module 3,")
+        .comment(" with outputs on bits 1 to 4 and a push button on bit 5.")
         .comment(" Lights bit 1 while waiting for the button, then bit 2")
         .comment(" until it is released; PWM 1 at half. Ends with")
         .comment(" StopProgram, or after 30 s without a press.")
-        .add(1, "MakeOutputs", {{"IoCheck1", "1"}, {"IoCheck2", "1"}, {"IoCheck3", "1"}, {"IoCheck4", "1"}})
-        .add(1, "SetOutputs", {{"IoRG", "Clear"}, {"IoCheck1", "1"}, {"IoCheck2", "1"}, {"IoCheck3", "1"},
+        .add(3, "MakeOutputs", {{"IoCheck1", "1"}, {"IoCheck2", "1"}, {"IoCheck3", "1"}, {"IoCheck4", "1"}})
+        .add(3, "SetOutputs", {{"IoRG", "Clear"}, {"IoCheck1", "1"}, {"IoCheck2", "1"}, {"IoCheck3", "1"},
                                {"IoCheck4", "1"}})
-        .add(1, "SetOutputs", {{"IoRG", "Set"}, {"IoCheck1", "1"}})
+        .add(3, "SetOutputs", {{"IoRG", "Set"}, {"IoCheck1", "1"}})
         .add(0, "Print", Print("Press bit 5"))
-        .add(1, "WaitFor", {{"IoCheck5", "1"}, {"IoRG", "Set"}, {"IoEdit1", "3000"}, {"IoEdit2", "NOPRESS"}})
-        .add(1, "SetOutputs", {{"IoRG", "Clear"}, {"IoCheck1", "1"}})
-        .add(1, "SetOutputs", {{"IoRG", "Set"}, {"IoCheck2", "1"}})
-        .add(1, "SetPWMs", {{"IoEdit1", "128"}, {"IoEdit2", "0"}})
+        .add(3, "WaitFor", {{"IoCheck5", "1"}, {"IoRG", "Set"}, {"IoEdit1", "3000"}, {"IoEdit2", "NOPRESS"}})
+        .add(3, "SetOutputs", {{"IoRG", "Clear"}, {"IoCheck1", "1"}})
+        .add(3, "SetOutputs", {{"IoRG", "Set"}, {"IoCheck2", "1"}})
+        .add(3, "SetPWMs", {{"IoEdit1", "128"}, {"IoEdit2", "0"}})
         .add(0, "Print", Print("Pressed"))
-        .add(1, "WaitFor", {{"IoCheck5", "1"}, {"IoRG", "Clear"}, {"IoEdit1", "3000"}, {"IoEdit2", "NOPRESS"}})
+        .add(3, "WaitFor", {{"IoCheck5", "1"}, {"IoRG", "Clear"}, {"IoEdit1", "3000"}, {"IoEdit2", "NOPRESS"}})
         .add(0, "Print", Print("Released"))
-        .add(1, "SetOutputs", {{"IoRG", "Clear"}, {"IoCheck2", "1"}}, "NOPRESS")
-        .add(1, "SetPWMs", {{"IoEdit1", "0"}, {"IoEdit2", "0"}})
+        .add(3, "SetOutputs", {{"IoRG", "Clear"}, {"IoCheck2", "1"}}, "NOPRESS")
+        .add(3, "SetPWMs", {{"IoEdit1", "0"}, {"IoEdit2", "0"}})
         .add(0, "StopProgram");
     p.save(dir + "/io_wait.stw");
 }
 
 void Subroutines(const std::string& dir) {
-    Program p("");
+    Program p;
     p.comment(" Subroutines with Call/Return and counters with CountDown.")
-        .comment(" Expects: the master alone (no modules).")
+        .comment(kExpects)
+        .comment(" (the simulated master's network); uses the master alone.")
         .comment(" Calls PASS three times; the subroutine tells the last")
         .comment(" pass by counter 1. Ends with StopProgram after Done.")
         .add(0, "SetCounter", {{"MasterEdit1", "1"}, {"MasterEdit2", "3"}})
@@ -217,9 +233,11 @@ void Subroutines(const std::string& dir) {
 }
 
 void Menu(const std::string& dir) {
-    Program p("");
+    Program p;
     p.comment(" A key-driven menu: WaitFor on keys and Print.")
-        .comment(" Expects: the master alone; keys typed in the Terminal.")
+        .comment(kExpects)
+        .comment(" (the simulated master's network); uses the master alone")
+        .comment(" and keys typed in the Terminal.")
         .comment(" 1 prints Hello, 2 counts to three, q quits. Ends with")
         .comment(" StopProgram after q, or after 60 s without a key.")
         .add(0, "Print", Print("1 Hello"), "MENU")
@@ -245,6 +263,99 @@ void Menu(const std::string& dir) {
     p.save(dir + "/key_menu.stw");
 }
 
+// The program the README and the guide start with; it runs until stopped.
+void Demo(const std::string& dir) {
+    Program p;
+    p.comment(" Demo: servo 1 moves back and forth and reports where it is")
+        .comment(kExpects)
+        .comment(" (the simulated master's network). Runs until stopped.")
+        .add(0, "Print", Print("Demo start"))
+        .add(1, "Stop", {{"ServoRG", "Stop Abruptly"}, {"ServoCheck7", "1"}})
+        .add(1, "Move", {{"ServoEdit1", "4000"}, {"ServoEdit2", "4000"}, {"ServoEdit3", "40"}}, "LOOP")
+        .add(1, "WaitFor", {{"ServoIfCBox", "Move Done"}, {"ServoEdit1", "500"}, {"ServoEdit2", "TIMEOUT"}})
+        .add(0, "Print", Print("At 4000"))
+        .add(1, "Move", {{"ServoEdit1", "0"}, {"ServoEdit2", "4000"}, {"ServoEdit3", "40"}})
+        .add(1, "WaitFor", {{"ServoIfCBox", "Move Done"}, {"ServoEdit1", "500"}, {"ServoEdit2", "TIMEOUT"}})
+        .add(0, "Print", Print("At 0"))
+        .add(0, "Delay", {{"MasterEdit1", "50"}})
+        .add(0, "GoTo", {{"MasterEdit1", "LOOP"}})
+        .comment(" The servo did not finish its move in 5 seconds")
+        .add(0, "Print", Print("Timeout!"), "TIMEOUT")
+        .add(0, "StopProgram");
+    p.save(dir + "/demo.stw");
+}
+
+// One line of every command of every family, for the program text's guide
+// and as a sample of every listing row.  ChangeBaud is left out: a program
+// that holds it is downloaded but never run from the window.
+void EveryCommand(const std::string& dir) {
+    Program p;
+    p.comment(" One line of every command of every family")
+        .comment(kExpects)
+        .comment(" (the simulated master's network). ChangeBaud is left")
+        .comment(" out: a program holding it cannot be run from here.")
+        .comment(" Master")
+        .add(0, "Print", Print("Hello"), "START")
+        .add(0, "SetTimer", {{"MasterEdit1", "1000"}})
+        .add(0, "GetStatus")
+        .add(0, "MonitorSub", {{"MasterEdit1", "WATCH"}})
+        .add(0, "Delay", {{"MasterEdit1", "50"}})
+        .add(0, "SetCounter", {{"MasterEdit1", "1"}, {"MasterEdit2", "3"}})
+        .add(0, "WaitFor", {{"RadioGroup1", "Key = "}, {"MasterEdit1", "500"}, {"MasterEdit2", "NOKEY"},
+                            {"MasterEdit3", "k"}}, "KEY")
+        .add(0, "ClearKey")
+        .add(0, "If-GoTo", {{"RadioGroup2", "Any key"}, {"MasterEdit1", "KEY"}})
+        .add(0, "If-GoTo", {{"RadioGroup2", "Timeout"}, {"MasterEdit1", "NOKEY"}})
+        .add(0, "If-GoTo", {{"RadioGroup2", "Counter 2 ="}, {"MasterEdit1", "NOKEY"}, {"MasterEdit5", "7"}})
+        .add(0, "If-GoTo", {{"RadioGroup2", "# Mod. = "}, {"MasterEdit1", "NOKEY"}, {"MasterEdit8", "3"}})
+        .add(0, "If-GoTo", {{"RadioGroup2", "Key = "}, {"MasterEdit1", "QUIT"}, {"MasterEdit3", "q"}})
+        .add(0, "Call", {{"MasterEdit1", "SERVO"}}, "AGAIN")
+        .add(0, "CountDown", {{"MasterEdit1", "1"}, {"MasterEdit2", "AGAIN"}})
+        .add(0, "GoTo", {{"MasterEdit1", "STEPPER"}})
+        .add(0, "TavoInit", {}, "NOKEY")
+        .add(0, "Reset")
+        .add(0, "StopProgram", {}, "QUIT")
+        .comment(" Servo module 1")
+        .add(1, "Stop", {{"ServoRG", "Stop Abruptly"}, {"ServoCheck7", "1"}}, "SERVO")
+        .add(1, "SetGain")
+        .add(1, "ResetPosition", {{"ServoCheck7", "1"}})
+        .add(1, "StartHoming", {{"ServoRG", "Stop Smoothly"}, {"ServoCheck1", "1"}, {"ServoCheck3", "1"},
+                                {"ServoCheck7", "1"}})
+        .add(1, "Move", {{"ServoEdit1", "4000"}, {"ServoEdit2", "4000"}, {"ServoEdit3", "40"}})
+        .add(1, "Move", {{"ServoEdit1", "0"}, {"ServoEdit2", "2000"}, {"ServoEdit3", "40"}, {"ServoCheck2", "1"},
+                         {"ServoCheck3", "1"}})
+        .add(1, "Move", {{"ServoEdit1", "0"}, {"ServoEdit2", "0"}, {"ServoEdit3", "0"}, {"ServoEdit7", "128"},
+                         {"ServoCheck1", "1"}})
+        .add(1, "Move", {{"ServoEdit1", "-1000"}, {"ServoEdit2", "4000"}, {"ServoEdit3", "40"}, {"ServoCheck7", "1"}})
+        .add(1, "WaitFor", {{"ServoIfCBox", "Move Done"}, {"ServoEdit1", "500"}, {"ServoEdit2", "QUIT"}})
+        .add(1, "If-GoTo", {{"ServoIfCBox", "Limit1 HIGH"}, {"ServoEdit1", "QUIT"}})
+        .add(1, "GetStatus")
+        .add(1, "ClearStatBits")
+        .add(0, "Return")
+        .comment(" Stepper module 4")
+        .add(4, "SetParam", {}, "STEPPER")
+        .add(4, "SetOutputs")
+        .add(4, "ResetPosition")
+        .add(4, "StartHoming", {{"StepCheck1", "1"}, {"StepCheck2", "1"}, {"StepCheck7", "1"}})
+        .add(4, "Move", {{"StepEdit1", "-500"}, {"StepEdit2", "100"}, {"StepEdit3", "20"}})
+        .add(4, "Move", {{"StepEdit1", "0"}, {"StepEdit2", "100"}, {"StepEdit3", "20"}, {"StepCheck1", "1"},
+                         {"StepCheck2", "1"}})
+        .add(4, "WaitFor", {{"StepIfCBox", "Not Moving"}, {"StepEdit1", "300"}, {"StepEdit2", "QUIT"}})
+        .add(4, "If-GoTo", {{"StepIfCBox", "E-Stop HI"}, {"StepEdit1", "QUIT"}})
+        .add(4, "Stop", {{"StepRG", "Stop Smoothly"}, {"StepCheck7", "1"}})
+        .add(4, "GetStatus")
+        .comment(" I/O module 3")
+        .add(3, "MakeOutputs", {{"IoCheck1", "1"}, {"IoCheck2", "1"}, {"IoCheck3", "1"}, {"IoCheck4", "1"}})
+        .add(3, "SetOutputs", {{"IoCheck1", "1"}, {"IoCheck3", "1"}})
+        .add(3, "SetOutputs", {{"IoRG", "Clear"}, {"IoCheck2", "1"}})
+        .add(3, "SetPWMs", {{"IoEdit1", "128"}})
+        .add(3, "GetStatus")
+        .add(3, "WaitFor", {{"IoCheck9", "1"}, {"IoRG", "Set"}, {"IoEdit1", "100"}, {"IoEdit2", "QUIT"}})
+        .add(3, "If-GoTo", {{"IoRG", "Clear"}, {"IoCheck10", "1"}, {"IoEdit1", "QUIT"}})
+        .add(0, "Return", {}, "WATCH");
+    p.save(dir + "/every-command.stw");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -258,5 +369,7 @@ int main(int argc, char** argv) {
     Io(dir);
     Subroutines(dir);
     Menu(dir);
+    Demo(dir);
+    EveryCommand(dir);
     return 0;
 }

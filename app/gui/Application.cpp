@@ -13,7 +13,16 @@ const char* const kUsage =
     "  --simulator         run a simulated Stepwright master on COM1\n"
     "  -h, --help          show this text and exit\n"
     "  --version           show the version and exit\n"
-    "Qt's own options, such as -platform NAME or -style NAME, are taken as well.\n";
+    "Qt's own options, such as -platform NAME or -style NAME, are taken as well.\n"
+    "\n"
+    "Exit codes:\n"
+    "  0  the window was closed (or --help, --version)\n"
+    "  1  the simulated master did not start, or an error ended the program\n"
+    "  2  usage error (an unknown option, a second file)\n"
+    "\n"
+    "Examples:\n"
+    "  stepwright --simulator examples/demo.stw\n"
+    "  stepwright --port COM1=/dev/ttyUSB0 prog.stw\n";
 
 std::string ParseStartOptions(const std::vector<std::string>& args, StartOptions& out) {
     for (size_t i = 0; i < args.size(); ++i) {

@@ -78,11 +78,14 @@ help="$("${nodisplay[@]}" "$root/bin/stepwright" --help)" || fail "stepwright --
 for option in --port --simulator --help --version; do
   grep -q -- "$option" <<<"$help" || fail "stepwright --help does not list $option"
 done
-version="$("${nodisplay[@]}" "$root/bin/stepwright" --version)" || fail "stepwright --version without a display"
-[[ "$version" =~ ^stepwright\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "stepwright --version printed '$version'"
+for p in stepwright stepwright-cli stepwright-sim; do
+  version="$("${nodisplay[@]}" "$root/bin/$p" --version)" || fail "$p --version without a display"
+  [[ "$version" =~ ^$p\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "$p --version printed '$version'"
+done
 
 # Each manual page shows its program's help line for line (and, for the
-# command line, each command's help).
+# command line, each command's help); the help's exit codes and examples are
+# the page's EXIT STATUS and EXAMPLES.
 if command -v man >/dev/null; then
   check_page() {  # PROGRAM HELP-ARGUMENTS...
     local program="$1"; shift
@@ -94,6 +97,10 @@ if command -v man >/dev/null; then
       line="${line#"${line%%[! ]*}"}"
       line="${line#Usage: }"
       [ -z "$line" ] && continue
+      case "$line" in
+        "Exit codes:") line="EXIT STATUS" ;;
+        "Examples:") line="EXAMPLES" ;;
+      esac
       grep -qF -- "$line" <<<"$rendered" || fail "$program.1 lacks: $line"
     done < <("${nodisplay[@]}" "$root/bin/$program" "$@")
   }

@@ -39,6 +39,7 @@
 #include "cli/Json.h"
 #include "sim/SimCore.h"
 #include "sim/SimMaster.h"
+#include "sim/SimOptions.h"
 
 namespace {
 
@@ -326,6 +327,12 @@ protected:
         args.insert(args.begin(), {"--port", sim_->devicePath()});
         return RunCli(args, options);
     }
+    // Messages as printed: each names the port in front.
+    std::string Said(std::initializer_list<std::string> messages) {
+        std::string all;
+        for (const auto& m : messages) all += sim_->devicePath() + ": " + m + "\n";
+        return all;
+    }
 
     std::string Memory(size_t count) {
         std::string bytes;
@@ -360,23 +367,23 @@ TEST_F(CliSim, DetectListsTheModules) {
     CliResult r = Cli({"detect"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, " 0 [Master]\n 1 ZEL-SERVO\n 2 ZEL-SERVO\n 3 ZEL-I/O\n 4 ZEL-STEP\n");
-    EXPECT_EQ(r.err, "4 module(s) found\n");
+    EXPECT_EQ(r.err, Said({"4 module(s) found"}));
 }
 
 TEST_F(CliSim, DownloadWritesTheImageAndVerifyComparesIt) {
     const std::string image = ReadFile(Data("countdown.bin"));
     CliResult load = Cli({"download", Data("countdown.stw"), "--no-verify"});
     EXPECT_EQ(load.code, 0) << load.err;
-    EXPECT_EQ(load.err, "Download complete\n");
+    EXPECT_EQ(load.err, Said({"Download complete"}));
     EXPECT_EQ(Memory(image.size()), image);
 
     CliResult same = Cli({"verify", Data("countdown.stw")});
     EXPECT_EQ(same.code, 0) << same.err;
-    EXPECT_EQ(same.err, "Loaded program matches program listing.\n");
+    EXPECT_EQ(same.err, Said({"Loaded program matches program listing."}));
 
     CliResult other = Cli({"verify", Data("io.stw")});
     EXPECT_EQ(other.code, 5);
-    EXPECT_EQ(other.err, "Program listing does not match loaded program!\n");
+    EXPECT_EQ(other.err, Said({"Program listing does not match loaded program!"}));
 
     // Not a terminal: no progress bar.
     EXPECT_EQ(load.err.find("blocks"), std::string::npos);
@@ -415,7 +422,7 @@ TEST_F(CliSim, DownloadWithRunStartsTheProgramUnlessItChangesTheBaudRate) {
 
     CliResult baud = Cli({"download", Data("master.stw"), "--run"});
     EXPECT_EQ(baud.code, 6);
-    EXPECT_NE(baud.err.find("Download complete\nProgram contains a baud rate change - cannot run interactively\n"),
+    EXPECT_NE(baud.err.find(Said({"Download complete", "Program contains a baud rate change - cannot run interactively"})),
               std::string::npos) << baud.err;
     EXPECT_FALSE(Running());
 }
@@ -484,7 +491,7 @@ TEST_F(CliSim, ModuleListOfTheProgramIsChecked) {
 
     CliResult fits = Cli({"download", Data("countdown.stw"), "--check-modules"});
     EXPECT_EQ(fits.code, 0) << fits.err;
-    EXPECT_EQ(fits.err, "4 module(s) found\nDownload complete\nLoaded program matches program listing.\n");
+    EXPECT_EQ(fits.err, Said({"4 module(s) found", "Download complete", "Loaded program matches program listing."}));
 }
 
 TEST_F(CliSim, ResetStopsTheProgram) {
@@ -533,7 +540,8 @@ protected:
 TEST_F(CliSimRefusing, RefusalsExitWithSix) {
     CliResult exec = Cli({"exec", "AA0113001401"});
     EXPECT_EQ(exec.code, 6);
-    EXPECT_NE(exec.err.find("Stepwright not responding\nstepwright-cli: the master refused the request"),
+    EXPECT_NE(exec.err.find(Said({"Stepwright not responding",
+                                  "stepwright-cli: the master refused the request (it answered 0xCC)"})),
               std::string::npos) << exec.err;
     CliResult load = Cli({"download", Data("io.stw")});
     EXPECT_EQ(load.code, 6);
@@ -546,9 +554,83 @@ TEST(CliSimulator, RunsTheSimulatedMasterInProcess) {
     EXPECT_EQ(detect.out, " 0 [Master]\n 1 ZEL-STEP\n 2 ZEL-I/O\n");
     CliResult both = RunCli({"--simulator", "--sim-pace=0", "download", Data("countdown.stw"), "--verify"});
     EXPECT_EQ(both.code, 0) << both.err;
-    EXPECT_EQ(both.err, "Download complete\nLoaded program matches program listing.\n");
+    EXPECT_EQ(both.err, "simulator: Download complete\nsimulator: Loaded program matches program listing.\n");
     // Each run has a master of its own, with an empty memory.
     EXPECT_EQ(RunCli({"--simulator", "--sim-pace", "0", "verify", Data("countdown.stw")}).code, 5);
+}
+
+// What a run says, and how it ends, against a simulated master with the
+// fault given (as stepwright-sim --fault takes it).  {P} stands for the
+// master's device: every message names it once, also in the one line of
+// each port when several are served.
+TEST(CliMessages, EachNamesThePortOnce) {
+    const struct {
+        const char* fault;
+        Strings args;
+        int code;
+        std::string err;   // "": not compared (several ports: the lines of their threads interleave)
+        std::string out;
+    } cases[] = {
+        {"", {"--port", "{P}", "download", Data("countdown.stw"), "--no-verify"}, 0, "{P}: Download complete\n", ""},
+        {"silent-from=0x80", {"--port", "{P}", "stop"}, 4, "{P}: Stepwright not responding\n", ""},
+        {"silent-from=0x8E", {"--port", "{P}", "verify", Data("countdown.stw")}, 4,
+         "{P}: Stepwright not responding\n", ""},
+        {"cc", {"--port", "{P}", "download", Data("countdown.stw")}, 6,
+         "{P}: Stepwright not responding\n{P}: stepwright-cli: the master refused the request (it answered 0xCC)\n",
+         ""},
+        {"bad-checksum", {"--port", "{P}", "status", "1"}, 4,
+         "{P}: Error in reading status\n{P}: reply checksum mismatch: the status of module 1 was not read\n", ""},
+        {"bad-checksum", {"--port", "{P}", "status", "0"}, 4,
+         "{P}: Error in reading status\n{P}: reply checksum mismatch: the status of module 0 was not read\n", ""},
+        // Detection takes the type replies as they came.
+        {"bad-checksum", {"--port", "{P}", "detect"}, 0, "{P}: 4 module(s) found\n",
+         " 0 [Master]\n 1 ZEL-SERVO\n 2 ZEL-SERVO\n 3 ZEL-I/O\n 4 ZEL-STEP\n"},
+        {"", {"--port", "{P}", "status", "9"}, 6, "{P}: stepwright-cli: no module at address 9 (4 module(s) found)\n",
+         ""},
+        {"", {"--simulator", "--sim-pace", "0", "status", "9"}, 6,
+         "simulator: stepwright-cli: no module at address 9 (4 module(s) found)\n", ""},
+        {"", {"--port", "COM2=/dev/stepwright-none", "detect"}, 3, "COM2: /dev/stepwright-none: no such device\n",
+         ""},
+        {"bad-checksum", {"--port", "{P}", "--port", "/dev/stepwright-none", "--port", "com3=/dev/stepwright-none", "status", "1"},
+         4, "",
+         "{P}: exit 4: reply checksum mismatch: the status of module 1 was not read\n"
+         "/dev/stepwright-none: exit 3: no such device\nCOM3: exit 3: /dev/stepwright-none: no such device\n"},
+    };
+    for (const auto& c : cases) {
+        SimOptions options;
+        options.paceBaud = 0;
+        std::string error;
+        if (*c.fault) {
+            ASSERT_TRUE(ParseSimFault(c.fault, options.faults, error)) << error;
+        }
+        SimMaster sim(options);
+        ASSERT_TRUE(sim.start(error)) << error;
+        auto port = [&](std::string text) {
+            for (size_t at = text.find("{P}"); at != std::string::npos; at = text.find("{P}"))
+                text.replace(at, 3, sim.devicePath());
+            return text;
+        };
+        Strings args;
+        for (const auto& a : c.args) args.push_back(port(a));
+        const CliResult r = RunCli(args);
+        const std::string call = c.fault + std::string(" ") + c.args[c.args.size() - 2] + " " + c.args.back();
+        EXPECT_EQ(r.code, c.code) << call << "\n" << r.err;
+        if (!c.err.empty()) {
+            EXPECT_EQ(r.err, port(c.err)) << call;
+        }
+        EXPECT_EQ(r.out, port(c.out)) << call;
+    }
+}
+
+TEST(CliUsage, EachProgramTellsItsVersion) {
+    for (const char* program : {STEPWRIGHT_CLI, STEPWRIGHT_SIM}) {
+        const CliResult r = RunProgram(program, {"--version"});
+        const std::string name = std::filesystem::path(program).filename();
+        EXPECT_EQ(r.code, 0) << name;
+        EXPECT_EQ(r.out.rfind(name + " ", 0), 0u) << r.out;
+        EXPECT_EQ(r.out.find_first_not_of("0123456789.", name.size() + 1), r.out.size() - 1) << r.out;
+        EXPECT_EQ(r.err, "") << name;
+    }
 }
 
 // ---------------------------------------------------------------------------

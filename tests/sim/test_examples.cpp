@@ -1,12 +1,16 @@
 // Every program of examples/ opened as the window opens it, assembled,
-// downloaded into the simulated master with the modules its header names, and
-// run to its StopProgram: what it prints, and the keys and inputs a person
-// would give it on the way.
+// downloaded into the simulated master's own network, and run to its
+// StopProgram: what it prints, and the keys and inputs a person would give it
+// on the way.  And every file of the folder downloaded and started by
+// stepwright-cli on a simulated master of its own, its module list checked.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <thread>
 
+#include "CliRunner.h"
 #include "SimHarness.h"
 #include "TestPlatform.h"
 #include "app/MainState.h"
@@ -40,7 +44,7 @@ std::function<void(Harness&)> Key(char key) {
 }
 
 std::function<void(Harness&)> IoInputs(uint16_t levels) {
-    return [levels](Harness& h) { h.core->io(1)->setExternalLevels(levels); };
+    return [levels](Harness& h) { h.core->io(3)->setExternalLevels(levels); };
 }
 
 const std::string kMenu = "1 Hello\r\n2 Count\r\nq Quit\r\n";
@@ -55,21 +59,21 @@ std::vector<Example> Examples() {
          }},
         {"stepper_limits.stw", {}, "At 5000\r\nLimit 1\r\nDone\r\n",
          [](Harness& h) {
-             EXPECT_EQ(h.core->stepper(1)->position(), 1000);
-             EXPECT_EQ(h.core->stepper(1)->speedFactor(), 1);
+             EXPECT_EQ(h.core->stepper(4)->position(), 1000);
+             EXPECT_EQ(h.core->stepper(4)->speedFactor(), 1);
          }},
         {"io_wait.stw",
          {{"Press bit 5", 1, IoInputs(0x10)},
           {"Pressed", 1,
            [](Harness& h) {
-               EXPECT_EQ(h.core->io(1)->outputLatch() & 0x0F, 0x02) << "bit 2 lit while pressed";
-               EXPECT_EQ(h.core->io(1)->pwm(0), 128);
-               h.core->io(1)->setExternalLevels(0);
+               EXPECT_EQ(h.core->io(3)->outputLatch() & 0x0F, 0x02) << "bit 2 lit while pressed";
+               EXPECT_EQ(h.core->io(3)->pwm(0), 128);
+               h.core->io(3)->setExternalLevels(0);
            }}},
          "Press bit 5\r\nPressed\r\nReleased\r\n",
          [](Harness& h) {
-             EXPECT_EQ(h.core->io(1)->directions(), 0x0FF0) << "bits 1 to 4 are outputs";
-             EXPECT_EQ(h.core->io(1)->outputLatch() & 0x0F, 0) << "all outputs off at the end";
+             EXPECT_EQ(h.core->io(3)->directions(), 0x0FF0) << "bits 1 to 4 are outputs";
+             EXPECT_EQ(h.core->io(3)->outputLatch() & 0x0F, 0) << "all outputs off at the end";
          }},
         {"subroutines.stw", {}, "Pass\r\nPass\r\nLast pass\r\nDone\r\n",
          [](Harness& h) { EXPECT_EQ(h.core->callDepth(), 0); }},
@@ -93,7 +97,8 @@ TEST(Examples, EachRunsOnTheSimulatedMasterToItsStop) {
 
         SimOptions options;
         options.paceBaud = 0;
-        options.moduleTypes.assign(s->moduleTypes + 1, s->moduleTypes + 1 + s->moduleListCount);
+        EXPECT_EQ(std::vector<int>(s->moduleTypes + 1, s->moduleTypes + 1 + s->moduleListCount), options.moduleTypes)
+            << "written for the simulated master's own network";
         Harness h(options);
         ASSERT_TRUE(h.load(Bytes(s->programImage + 2, s->programImage + s->imageLength)));
         ASSERT_TRUE(h.runAt(2));
@@ -114,6 +119,27 @@ TEST(Examples, EachRunsOnTheSimulatedMasterToItsStop) {
         EXPECT_EQ(h.core->statusA(), sim::kStoppedByProgram) << "stopped by its StopProgram";
         EXPECT_EQ(printed, ex.printed);
         ex.check(h);
+    }
+}
+
+// Each file of the folder, program file or program text, as the README
+// tells a user to try it: all at once, each with a master of its own.
+TEST(Examples, EachDownloadsAndStartsFromTheCommandLine) {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(STEPWRIGHT_EXAMPLES))
+        if (entry.path().extension() == ".stw" || entry.path().extension() == ".sws") files.push_back(entry.path());
+    ASSERT_GE(files.size(), 14u);
+    std::vector<CliResult> results(files.size());
+    std::vector<std::thread> runs;
+    for (size_t i = 0; i < files.size(); ++i)
+        runs.emplace_back([&, i] { results[i] = RunCli({"--simulator", "download", files[i], "--check-modules", "--run"}); });
+    for (auto& t : runs) t.join();
+    for (size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(results[i].code, 0) << files[i] << "\n" << results[i].err;
+        EXPECT_EQ(results[i].err, "simulator: 4 module(s) found\nsimulator: Download complete\n"
+                                  "simulator: Loaded program matches program listing.\n")
+            << files[i];
+        EXPECT_EQ(results[i].out.rfind("started at address 2", 0), 0u) << files[i] << "\n" << results[i].out;
     }
 }
 
