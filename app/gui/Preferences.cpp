@@ -5,8 +5,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QVariant>
+#include <algorithm>
+#include <memory>
 
 #include "app/DataPaths.h"
+#include "app/FileTie.h"
 #include "app/MainState.h"
 #include "app/gui/MainForm.h"
 #include "app/gui/SecondaryForms.h"
@@ -16,6 +20,7 @@ namespace {
 QSettings Store() { return QSettings(QStringLiteral("stepwright"), QStringLiteral("stepwright")); }
 
 const QString kFolderKey = QStringLiteral("dialogs/folder");
+const QString kRecentKey = QStringLiteral("dialogs/recent");
 const QString kComKey = QStringLiteral("com/choice");
 
 }  // namespace
@@ -44,6 +49,36 @@ void SetComChoice(int choice) {
     if (choice < 0 || choice > 6) return;
     QSettings store = Store();
     store.setValue(kComKey, choice);
+}
+
+std::vector<std::string> RecentFiles() {
+    std::vector<std::string> files;
+    // Kept as the file system's bytes, so that any name comes back the same.
+    for (const QVariant& v : Store().value(kRecentKey).toList()) {
+        const std::string path = v.toByteArray().toStdString();
+        if (!path.empty() && path[0] == '/' && files.size() < kMaxRecentFiles &&
+            std::find(files.begin(), files.end(), path) == files.end())
+            files.push_back(path);
+    }
+    return files;
+}
+
+void SetRecentFiles(const std::vector<std::string>& files) {
+    QVariantList list;
+    for (const std::string& f : files) list.append(QByteArray::fromStdString(f));
+    QSettings store = Store();
+    store.setValue(kRecentKey, list);
+}
+
+void RememberRecentFiles(TMainForm& main) {
+    auto stored = std::make_shared<std::vector<std::string>>(RecentFiles());
+    main.state().recentFiles = *stored;
+    main.addSyncHook([&main, stored] {
+        if (main.state().recentFiles == *stored) return;
+        *stored = main.state().recentFiles;
+        SetRecentFiles(*stored);
+    });
+    main.syncAll();
 }
 
 void RememberComChoice(TMainForm& main) {

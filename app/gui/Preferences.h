@@ -1,9 +1,12 @@
 #pragma once
 // The little the desktop application remembers between runs: the folder the
-// open and save dialogs used last and the COM item chosen last.  Nothing else
-// is kept; the program file holds the rest.
+// open and save dialogs used last, the files opened or saved last and the COM
+// item chosen last.  Nothing else is kept; the program file holds the
+// rest.
 
 #include <QString>
+#include <string>
+#include <vector>
 
 class TMainForm;
 
@@ -13,6 +16,13 @@ namespace Preferences {
 // folder found beside the installation or the source tree, else "".
 QString DialogFolder();
 void SetDialogFolder(const QString& folder);
+
+// The files opened or saved last, newest first (at most eight).
+std::vector<std::string> RecentFiles();
+void SetRecentFiles(const std::vector<std::string>& files);
+// Fills the program's recent files from the ones remembered, and remembers
+// them whenever they change.
+void RememberRecentFiles(TMainForm& main);
 
 // The COM item (0-5, 6 = Offline) chosen last with Set; -1 when none.
 int ComChoice();

@@ -86,6 +86,7 @@ int main(int argc, char** argv) {
         StepwrightWindows windows(ui);
         ApplyPortMap(windows.main().state(), options, simulatorDevice);
         Preferences::RememberComChoice(windows.main());
+        Preferences::RememberRecentFiles(windows.main());
         windows.main().syncAll();
         windows.main().show();
         if (!options.file.empty()) windows.main().openAfterStart(options.file);
