@@ -22,6 +22,7 @@ QSettings Store() { return QSettings(QStringLiteral("stepwright"), QStringLitera
 const QString kFolderKey = QStringLiteral("dialogs/folder");
 const QString kRecentKey = QStringLiteral("dialogs/recent");
 const QString kComKey = QStringLiteral("com/choice");
+constexpr int kOffline = 6;
 
 }  // namespace
 
@@ -49,6 +50,11 @@ void SetComChoice(int choice) {
     if (choice < 0 || choice > 6) return;
     QSettings store = Store();
     store.setValue(kComKey, choice);
+}
+
+void ForgetComChoice() {
+    QSettings store = Store();
+    store.remove(kComKey);
 }
 
 std::vector<std::string> RecentFiles() {
@@ -81,14 +87,22 @@ void RememberRecentFiles(TMainForm& main) {
     main.syncAll();
 }
 
-void RememberComChoice(TMainForm& main) {
-    const int choice = ComChoice();
+void RememberComChoice(TMainForm& main, int preferred) {
+    const int choice = preferred >= 0 ? preferred : ComChoice();
     if (choice >= 0) main.state().com.choice = choice;
     TComForm* com = main.windows().com;
     if (!com) return;
+    // Runs after Set's own handler, which opened the port or failed.
+    auto remember = [&main, preferred] {
+        const ComState& c = main.state().com;
+        if (c.choice == preferred) return;
+        if (c.choice == kOffline || (main.state().port && c.openItem == c.choice))
+            SetComChoice(c.choice);
+        else if (ComChoice() == c.choice)
+            ForgetComChoice();
+    };
     if (auto* set = com->findChild<QAbstractButton*>(QStringLiteral("SetButton")))
-        QObject::connect(set, &QAbstractButton::clicked, &main,
-                         [&main] { SetComChoice(main.state().com.choice); });
+        QObject::connect(set, &QAbstractButton::clicked, &main, remember);
     main.syncAll();
 }
 

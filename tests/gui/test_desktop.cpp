@@ -20,6 +20,7 @@
 
 #include "GuiTest.h"
 #include "isa/Stepper.h"
+#include "PtyPeer.h"
 #include "ScriptedMaster.h"
 #include "app/gui/Preferences.h"
 #include "app/gui/SecondaryForms.h"
@@ -298,6 +299,49 @@ TEST(Desktop, DialogFolderAndComChoiceAreRemembered) {
     Gui third;
     Preferences::RememberRecentFiles(third.main);
     EXPECT_EQ(third.s.recentFiles, recent);
+}
+
+// A port that failed to open is not preselected at the next start, where
+// Enter would end the application again; the simulated master's port is
+// preselected while it runs, and not remembered for later runs.
+TEST(Desktop, OnlyAPortThatOpenedIsRemembered) {
+    QTemporaryDir config;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+    PtyPeer pty;
+    ASSERT_TRUE(pty.ok());
+    struct Case {
+        const char* what;
+        int before;       // remembered at start (-1 none)
+        int preferred;    // the simulator's item (-1 none)
+        int preselected;
+        int chosen;
+        bool opens;
+        int after;
+    };
+    const Case cases[] = {
+        {"a port that opens", -1, -1, 0, 2, true, 2},
+        {"another port fails", 2, -1, 2, 1, false, 2},
+        {"the remembered port fails", 2, -1, 2, 2, false, -1},
+        {"the simulator's port", 3, kSimulatorComItem, kSimulatorComItem, kSimulatorComItem, true, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.before >= 0)
+            Preferences::SetComChoice(c.before);
+        else
+            Preferences::ForgetComChoice();
+        Gui g;
+        for (int i = 0; i < 6; ++i)
+            g.s.com.device[i] = c.opens && i == c.chosen ? pty.slavePath() : config.path().toStdString() + "/none";
+        Preferences::RememberComChoice(g.main, c.preferred);
+        g.start();
+        EXPECT_EQ(g.s.com.choice, c.preselected);
+        g.main.windows().com->findChild<RadioGroup*>(QStringLiteral("ComRG"))->button(c.chosen)->click();
+        g.main.windows().com->findChild<QPushButton*>(QStringLiteral("SetButton"))->click();
+        EXPECT_EQ(g.s.port != nullptr, c.opens);
+        EXPECT_EQ(g.main.closed(), !c.opens);  // a failed port ends the application
+        EXPECT_EQ(Preferences::ComChoice(), c.after);
+    }
 }
 
 // The status line's menu: New and Save As from their keys, the recent files,
