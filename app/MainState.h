@@ -32,6 +32,15 @@ struct LabelEntry {
     uint16_t address;
 };
 
+// A file as the file system knows it: the name it was reached by, and its
+// device and inode when it existed then.
+struct FileIdentity {
+    std::string path;
+    bool known = false;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+};
+
 struct StatusRecord {
     uint8_t moduleCount = 0;
     uint8_t statusA = 0;
@@ -70,6 +79,7 @@ struct ProgressState {
 struct ComState {
     bool visible = false;
     int choice = 0;                   // ComRG: 0-5 = COM1-COM6, 6 = Offline
+    int openItem = -1;                // the COM item whose port Set opened; -1: none
     std::string device[6];            // the device each COM item maps to ("" = none)
 };
 
@@ -129,6 +139,11 @@ struct MainState {
 
     // Files
     std::string rememberedFile;        // the open and save dialogs' file name
+    // The file the program was opened from or last saved to (untitled when
+    // its path is empty), known by device and inode so that any name of that
+    // file counts as the same file (app/FileTie.h).
+    FileIdentity programFile;
+    std::vector<std::string> recentFiles;  // opened or saved last, newest first
 
     // Counted for the edit history (program/Undo.h): runs of
     // MarkProgramChanged, and programs read from a file.

@@ -23,6 +23,7 @@ void SetButtonClick(MainState& s) {
         return;
     }
     if (s.port) SioClose(s);
+    s.com.openItem = -1;
     // Nothing polls while the port changes, not even while a message of the
     // opening below is up: a port that opens switches the timer on again.
     s.pollTimerOn = false;
@@ -45,6 +46,8 @@ void SetButtonClick(MainState& s) {
         s.ui.closeMainWindow();
         return;
     }
+
+    s.com.openItem = choice;
 
     // Probe: a master that answers is detected on the next tick.
     if (HostStop(s) == 0) s.forceDetection = true;

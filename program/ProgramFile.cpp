@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/FileTie.h"
 #include "app/MainState.h"
 #include "isa/Commands.h"
 #include "modules/ModuleList.h"
@@ -266,6 +267,7 @@ void ShowSaved(MainState& s, const std::string& fullPath) {
     s.form.SaveLabel.caption = kSavedText;
     s.form.SaveLabel.color = kGreen;
     s.form.caption = kCaptionPrefix + fullPath;
+    TieProgramFile(s, fullPath);
 }
 
 }  // namespace
@@ -382,8 +384,13 @@ bool SaveProgram(MainState& s) {
         return false;
     }
     std::string name = s.rememberedFile;
-    if (!s.ui.saveDialog(name)) return false;
-    std::string full = FullPath(name);
+    std::string full;
+    // Another file of that name is replaced only when the user agrees; No
+    // goes back to the dialog.
+    do {
+        if (!s.ui.saveDialog(name)) return false;
+        full = FullPath(name);
+    } while (!MayReplaceFile(s, full));
     s.rememberedFile = full;
     std::string failure = WriteProgramFile(s, full);
     if (!failure.empty()) {

@@ -60,7 +60,7 @@ void ApplyPortMap(MainState& s, const StartOptions& options, const std::string& 
     DefaultPortMap(s.com.device);
     std::string error;
     for (const std::string& port : options.ports) ParsePortOption(port, s.com.device, error);
-    if (!simulatorDevice.empty()) s.com.device[0] = simulatorDevice;
+    if (!simulatorDevice.empty()) s.com.device[kSimulatorComItem] = simulatorDevice;
 }
 
 StepwrightWindows::StepwrightWindows(QtPlatform& ui) : ui_(ui) {

@@ -30,6 +30,9 @@ extern const char* const kUsage;
 // Reads the options after the program name.  Returns "" or what is wrong.
 std::string ParseStartOptions(const std::vector<std::string>& args, StartOptions& out);
 
+// The COM item the simulated master answers on (COM1).
+constexpr int kSimulatorComItem = 0;
+
 // The devices COM1 to COM6 stand for: the default mapping, then the --port
 // options, then the simulated master on COM1 when one runs.
 void ApplyPortMap(MainState& s, const StartOptions& options, const std::string& simulatorDevice);

@@ -1,6 +1,7 @@
 #include "app/gui/EditorKeys.h"
 
 #include <QAbstractSpinBox>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -13,6 +14,7 @@
 
 #include "app/MainState.h"
 #include "app/gui/MainForm.h"
+#include "app/gui/StatusLine.h"
 #include "modules/StatusWindows.h"
 #include "program/Undo.h"
 
@@ -79,6 +81,10 @@ bool EditorKeys::handle(QWidget* target, QKeyEvent* key) {
     const int k = key->key();
     for (const KeyButton& kb : kWindowKeys)
         if (k == kb.key && mods == kb.mods) return press(kb.button);
+    if (QAction* entry = StatusMenuActionForKey(main_, QKeyCombination(mods, Qt::Key(k)))) {
+        entry->trigger();  // does nothing while the entry is disabled
+        return true;
+    }
 
     const bool text = IsTextField(target);
     const bool undo = k == Qt::Key_Z && mods == Qt::ControlModifier;

@@ -4,6 +4,8 @@
 // only in the listing, and undo and redo leave text fields their own.
 //
 //   Ctrl+O Open        Ctrl+S Save        Ctrl+L Load (download)
+//   Ctrl+N New         Ctrl+Shift+S Save As   (and every other key of the
+//                      status line's menu, app/gui/StatusLine.cpp)
 //   F5 Run             Shift+F5 Stop      F10 Step       F9 Break
 //   F1 Help            Ctrl+Z Undo        Ctrl+Shift+Z, Ctrl+Y Redo
 //   in the listing:    Ctrl+X Cut, Ctrl+C Copy, Ctrl+V Paste, Delete

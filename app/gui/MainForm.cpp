@@ -240,6 +240,7 @@ void TMainForm::syncAll() {
     if (windows_.com) windows_.com->sync(*s_);
     if (windows_.terminal) windows_.terminal->sync(*s_);
     if (windows_.progress) windows_.progress->sync(*s_);
+    for (const auto& hook : syncHooks_) hook();
     syncTimers();
 }
 

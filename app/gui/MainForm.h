@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Form.h"
@@ -55,6 +56,9 @@ public:
     // Copies the state of every control, caption and window into the widgets
     // and mirrors the timers.
     void syncAll();
+    // Called at the end of every syncAll, for what is drawn beyond the
+    // controls' records (the status line).
+    void addSyncHook(std::function<void()> hook) { syncHooks_.push_back(std::move(hook)); }
     // Starts or stops the two timers as the state says.
     void syncTimers();
     // Syncs and draws every shown window at once, before the caller blocks.
@@ -107,6 +111,7 @@ private:
     std::unique_ptr<EditHistory> history_;
     std::string pendingFile_;
     std::vector<BoundControl> bindings_;
+    std::vector<std::function<void()>> syncHooks_;
     SecondaryWindows windows_;
     ListingWidget* listing_ = nullptr;
     ModuleListWidget* moduleList_ = nullptr;

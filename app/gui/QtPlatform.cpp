@@ -126,6 +126,8 @@ bool QtPlatform::showFileDialog(bool save, std::string& fileName) {
         dialog.selectNameFilter(textFilter);
         dialog.setDefaultSuffix(QStringLiteral("sws"));
     }
+    // The core asks before replacing a file that is not the program's own:
+    // one question, and none for the file the program came from.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setWindowModality(Qt::ApplicationModal);
     // The folder used last (remembered between runs), the first time the

@@ -33,7 +33,8 @@ protected:
     // Yes/No has No as its default button, Yes/No/Cancel has Yes.
     virtual Answer showBox(const std::string& text, Box box);
     // The modal file dialog: filter "Stepwright (*.stw)", suffix "stw", no
-    // overwrite question; fileName is proposed and receives the full path.
+    // overwrite question of its own (the core asks, MayReplaceFile); fileName
+    // is proposed and receives the full path.
     virtual bool showFileDialog(bool save, std::string& fileName);
     // Starts the desktop's opener on a file (xdg-open, else Qt's own way);
     // false when it cannot start.  finished reports later, from the event

@@ -25,6 +25,7 @@
 #include "app/gui/EditorKeys.h"
 #include "app/gui/MainForm.h"
 #include "app/gui/SecondaryForms.h"
+#include "app/gui/StatusLine.h"
 #include "app/gui/Widgets.h"
 #include "link/Progress.h"
 
@@ -51,6 +52,7 @@ const Growth kGrowth[] = {
     {"ProgExeGroup", false, false, true, false},
     {"RunningLabel", false, false, false, true},
     {"RunLEDShape", false, false, false, true},
+    {"StatusLine", true, false, true, false},
 };
 
 class Extras : public QObject {
@@ -253,6 +255,8 @@ std::string DroppedProgramFile(const QUrl& url) {
 }
 
 void InstallWindowExtras(TMainForm& main) {
+    // First: the window's designed size then includes the status line.
+    InstallStatusLine(main);
     new Extras(main);
     new EditorKeys(main);
 }

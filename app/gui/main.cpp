@@ -85,7 +85,9 @@ int main(int argc, char** argv) {
 
         StepwrightWindows windows(ui);
         ApplyPortMap(windows.main().state(), options, simulatorDevice);
-        Preferences::RememberComChoice(windows.main());
+        // With the simulated master its port is chosen, whatever opened last.
+        Preferences::RememberComChoice(windows.main(), options.simulator ? kSimulatorComItem : -1);
+        Preferences::RememberRecentFiles(windows.main());
         windows.main().syncAll();
         windows.main().show();
         if (!options.file.empty()) windows.main().openAfterStart(options.file);

@@ -514,8 +514,9 @@ TEST_F(ProgramFileTest, SaveReplacesExistingFileAndKeepsSelection) {
     s->listing.select(1);
     s->currentLine = 1;
     ui.saveNames.push_back(Path("p.stw"));
+    ui.answers = {Answer::Yes};
     ASSERT_TRUE(SaveProgram(*s));
-    EXPECT_TRUE(ui.questions.empty());
+    EXPECT_EQ(ui.questions, std::vector<std::string>{Path("p.stw") + " already exists - replace it?"});
     EXPECT_EQ(ReadAll(Path("p.stw")), "0\r\n127 \r\n2\r\n;x\r\n;y\r\n");
     EXPECT_EQ(fs::status(Path("p.stw")).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
@@ -530,6 +531,7 @@ TEST_F(ProgramFileTest, SaveThroughLinkKeepsLinkAndLatin1Names) {
     WriteAll(name, "old");
     fs::create_symlink(name, Path("link.stw"));
     ui.saveNames.push_back(Path("link.stw"));
+    ui.answers = {Answer::Yes};
     ASSERT_TRUE(SaveProgram(*s));
     EXPECT_TRUE(fs::is_symlink(Path("link.stw")));
     EXPECT_EQ(ReadAll(name), "0\r\n127 \r\n0\r\n");
@@ -600,6 +602,7 @@ TEST_F(SaveFailure, WriteErrorMidwayKeepsEarlierFileAndLeavesNoTemporary) {
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
         ui.messages.clear();
         ui.saveNames.push_back(Path(linked ? "q.stw" : "p.stw"));
+        ui.answers = {Answer::Yes};
         bool saved = SaveProgram(*s);
         setrlimit(RLIMIT_FSIZE, &old);
         std::signal(SIGXFSZ, oldHandler);
@@ -683,6 +686,7 @@ TEST_F(SaveFailure, OddTargetsKeepTheirIdentityOrTheirEarlierContent) {
         const std::string name = c.setUp(dir);
         const auto before = entries();
         ui.saveNames.push_back(name);
+        ui.answers = {Answer::Yes};  // to replacing a file that is there
         EXPECT_EQ(SaveProgram(*s), c.message.empty());
         EXPECT_EQ(ui.messages, c.message.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.message});
         chmod(dir.c_str(), 0700);

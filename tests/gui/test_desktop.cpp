@@ -1,6 +1,7 @@
 // The main window as a desktop editor: undo and redo from the keyboard, the
 // keys that stand for buttons, a window that grows, files named at start or
 // dropped on the window, remembered choices, and the progress bar.
+#include <QAction>
 #include <QCheckBox>
 #include <QDropEvent>
 #include <QStyle>
@@ -19,10 +20,13 @@
 
 #include "GuiTest.h"
 #include "isa/Stepper.h"
+#include "PtyPeer.h"
 #include "ScriptedMaster.h"
 #include "app/gui/Preferences.h"
 #include "app/gui/SecondaryForms.h"
+#include "app/gui/StatusLine.h"
 #include "app/gui/WindowExtras.h"
+#include "app/FileTie.h"
 #include "link/Progress.h"
 #include "modules/ModuleList.h"
 #include "program/LineStore.h"
@@ -173,12 +177,14 @@ TEST(Desktop, TheListingTakesTheRoomAndTheDesignedSizeIsTheLeast) {
     struct Case {
         QSize asked, got;
     };
-    const Case cases[] = {{{900, 700}, {900, 700}}, {{300, 200}, {634, 453}}, {{634, 453}, {634, 453}}};
+    const int least = 453 + kStatusLineHeight;
+    const Case cases[] = {{{900, 700}, {900, 700}}, {{300, 200}, {634, least}}, {{634, least}, {634, least}}};
     for (const Case& c : cases) {
         g.main.resize(c.asked);
         QApplication::processEvents();
         ASSERT_EQ(g.main.size(), c.got);
-        const int dx = c.got.width() - 634, dy = c.got.height() - 453;
+        const int dx = c.got.width() - 634, dy = c.got.height() - least;
+        EXPECT_EQ(g.w("StatusLine")->geometry(), designed["StatusLine"].adjusted(0, 0, dx, 0).translated(0, dy));
         EXPECT_EQ(g.listing->geometry(), designed["ProgramListBox"].adjusted(0, 0, dx, dy));
         EXPECT_EQ(g.w("ClearButton")->geometry(), designed["ClearButton"].translated(0, dy));
         EXPECT_EQ(g.w("ProgExeGroup")->geometry(), designed["ProgExeGroup"].translated(0, dy));
@@ -285,6 +291,109 @@ TEST(Desktop, DialogFolderAndComChoiceAreRemembered) {
     next.start();
     EXPECT_EQ(next.s.com.choice, 6);
     EXPECT_TRUE(next.s.com.visible);
+    // The recent files, kept as they change and read back at the next start.
+    Preferences::RememberRecentFiles(next.main);
+    const std::vector<std::string> recent = {"/b/caf\xE9.stw", "/a/x.sws"};
+    next.s.recentFiles = recent;
+    next.main.syncAll();
+    Gui third;
+    Preferences::RememberRecentFiles(third.main);
+    EXPECT_EQ(third.s.recentFiles, recent);
+}
+
+// A port that failed to open is not preselected at the next start, where
+// Enter would end the application again; the simulated master's port is
+// preselected while it runs, and not remembered for later runs.
+TEST(Desktop, OnlyAPortThatOpenedIsRemembered) {
+    QTemporaryDir config;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+    PtyPeer pty;
+    ASSERT_TRUE(pty.ok());
+    struct Case {
+        const char* what;
+        int before;       // remembered at start (-1 none)
+        int preferred;    // the simulator's item (-1 none)
+        int preselected;
+        int chosen;
+        bool opens;
+        int after;
+    };
+    const Case cases[] = {
+        {"a port that opens", -1, -1, 0, 2, true, 2},
+        {"another port fails", 2, -1, 2, 1, false, 2},
+        {"the remembered port fails", 2, -1, 2, 2, false, -1},
+        {"the simulator's port", 3, kSimulatorComItem, kSimulatorComItem, kSimulatorComItem, true, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.before >= 0)
+            Preferences::SetComChoice(c.before);
+        else
+            Preferences::ForgetComChoice();
+        Gui g;
+        for (int i = 0; i < 6; ++i)
+            g.s.com.device[i] = c.opens && i == c.chosen ? pty.slavePath() : config.path().toStdString() + "/none";
+        Preferences::RememberComChoice(g.main, c.preferred);
+        g.start();
+        EXPECT_EQ(g.s.com.choice, c.preselected);
+        g.main.windows().com->findChild<RadioGroup*>(QStringLiteral("ComRG"))->button(c.chosen)->click();
+        g.main.windows().com->findChild<QPushButton*>(QStringLiteral("SetButton"))->click();
+        EXPECT_EQ(g.s.port != nullptr, c.opens);
+        EXPECT_EQ(g.main.closed(), !c.opens);  // a failed port ends the application
+        EXPECT_EQ(Preferences::ComChoice(), c.after);
+    }
+}
+
+// The status line's menu: New and Save As from their keys, the recent files,
+// and the text under the controls.
+TEST(Desktop, StatusLineMenuNewSaveAsAndRecentFiles) {
+    Desk g;
+    QTemporaryDir dir;
+    const std::string file = dir.path().toStdString() + "/new.stw";
+    auto* line = g.w<QLabel>("StatusLine");
+    auto* menuButton = g.w<QPushButton>("ExtrasMenuButton");
+    EXPECT_EQ(menuButton->text(), QStringLiteral("Menu"));
+    std::vector<QString> entries;
+    for (QAction* a : menuButton->menu()->actions())
+        entries.push_back(a->text() + QLatin1Char(' ') + a->shortcut().toString());
+    EXPECT_EQ(entries, (std::vector<QString>{"New Ctrl+N", "Save As... Ctrl+Shift+S", "Open Recent ", " ",
+                                             "Watch... Ctrl+W"}));
+    EXPECT_EQ(line->text(), QStringLiteral("no port | stopped | untitled"));
+    g.comment("work");
+    EXPECT_EQ(line->text(), QStringLiteral("no port | stopped | untitled | changed"));
+
+    // Ctrl+N asks about the unsaved work as Open does; Cancel keeps it.
+    g.ui.boxes.clear();
+    g.ui.answers = {Answer::Cancel};
+    pressKey(g.listing, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(g.ui.boxes, std::vector<std::string>{"Program not saved - save before starting a new program?"});
+    EXPECT_EQ(g.s.lineCount, 1);
+
+    // Ctrl+Shift+S chooses the file in the save dialog and ties the program to it.
+    g.ui.fileNames = {file};
+    pressKey(g.w("LabelEdit"), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_TRUE(g.ui.fileNames.empty());
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(file)));
+    EXPECT_EQ(g.main.windowTitle().toStdString(), "Tavo Stepwright - " + file);
+    EXPECT_EQ(line->text(), QStringLiteral("no port | stopped | new.stw"));
+    QAction* recent = g.main.findChild<QAction*>(QStringLiteral("RecentFile1"));
+    ASSERT_NE(recent, nullptr);
+    EXPECT_TRUE(recent->isVisible());
+    EXPECT_EQ(recent->text(), QStringLiteral("new.stw"));
+    EXPECT_EQ(recent->toolTip().toStdString(), file);
+    EXPECT_FALSE(g.main.findChild<QAction*>(QStringLiteral("RecentFile2"))->isVisible());
+
+    // Saved: Ctrl+N asks nothing and leaves an untitled program.
+    g.ui.boxes.clear();
+    pressKey(g.listing, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_TRUE(g.ui.boxes.empty());
+    EXPECT_EQ(g.s.lineCount, 0);
+    EXPECT_EQ(g.main.windowTitle(), QStringLiteral("Tavo Stepwright"));
+    EXPECT_EQ(line->text(), QStringLiteral("no port | stopped | untitled"));
+    // Open Recent brings it back.
+    recent->trigger();
+    EXPECT_EQ(g.s.lineCount, 1);
+    EXPECT_EQ(line->text(), QStringLiteral("no port | stopped | new.stw"));
 }
 
 TEST(Desktop, ProgressBarAdvancesBlockByBlock) {

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include "GuiTest.h"
+#include "app/gui/StatusLine.h"
 #include "ScriptedMaster.h"
 #include "app/gui/WatchForm.h"
 #include "link/Execution.h"
@@ -68,7 +69,7 @@ TEST(WatchWindow, OpensFromTheModuleMenuAfterItsItemsAndByCtrlW) {
     EXPECT_TRUE(g.main.watchWindow()->isVisible());
     EXPECT_EQ(g.main.watchWindow()->objectName(), "WatchForm");
     // The main window keeps its size.
-    EXPECT_EQ(g.main.size(), QSize(634, 453));
+    EXPECT_EQ(g.main.size(), QSize(634, 453 + kStatusLineHeight));
 }
 
 TEST(WatchWindow, TicksAddAndRemoveTraces) {
