@@ -78,10 +78,10 @@ void ScrollRuleB(MainState& s, int i) {
 }
 
 void MarkProgramChanged(MainState& s) {
-    s.form.RunButton.enabled = false;
-    s.form.StopButton.enabled = false;
-    s.form.BreakButton.enabled = false;
-    s.form.StepButton.enabled = false;
+    // Run, Step and Break wait for the next Load; Stop stays while the
+    // program runs.
+    s.programLoaded = false;
+    UpdateExecutionButtons(s);
     s.form.LoadLabel.caption = "Not Loaded";
     s.form.LoadLabel.color = kRed;
     s.form.SaveLabel.caption = "Not Saved";
