@@ -197,6 +197,10 @@ void ClearButtonClick(MainState& s) {
     s.labelCount = 0;
     s.addressCounter = 0;
     s.lineCount = 0;
+    // The cleared program belongs to no file: the next Save asks for a new
+    // name instead of overwriting the file the old program came from.
+    s.rememberedFile.clear();
+    s.form.caption = kMainCaption;
     MarkProgramChanged(s);
 }
 
