@@ -252,7 +252,11 @@ void ProgramListBoxClick(MainState& s) {
         s.listing.select(focus);
     }
     s.currentLine = focus > s.lineCount ? s.lineCount : focus;
-    if (IsEndMarker(s, s.currentLine)) return;
+    ShowCurrentLineInBuilder(s);
+}
+
+void ShowCurrentLineInBuilder(MainState& s) {
+    if (s.currentLine < 0 || IsEndMarker(s, s.currentLine)) return;
     s.builderLine = s.lines[s.currentLine];
     if (s.builderLine.isComment()) {
         SelectModule(s, 0);
