@@ -164,7 +164,6 @@ struct MainState {
 // so that a program keeps its Stop whatever is edited meanwhile.
 struct ExecutionButtons {
     bool run = false, stop = false, step = false, breakpoint = false;
-    bool operator==(const ExecutionButtons&) const = default;
 };
 ExecutionButtons ExecutionButtonsFor(bool loaded, bool running, bool online);
 // Sets the four buttons from the program's loaded state and the last status
