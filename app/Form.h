@@ -11,6 +11,7 @@
 constexpr uint32_t kRed = 0xFF0000;
 constexpr uint32_t kGreen = 0x00FF00;
 constexpr uint32_t kHeaderYellow = 0xF9FACD;
+constexpr const char* kMainCaption = "Tavo Stepwright";
 
 struct Ctl {
     std::string caption;           // label, button, check box or group caption
@@ -69,7 +70,7 @@ struct IoPanel {
 
 // Every control of the main window.
 struct Form {
-    std::string caption = "Tavo Stepwright";
+    std::string caption = kMainCaption;
 
     // Left column
     Ctl ModuleListLabel, ModuleListBox;

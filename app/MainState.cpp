@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "link/ProtocolBytes.h"
+
 std::string& StatusFormState::value(const std::string& name) {
     for (auto& l : labels)
         if (l.first == name) return l.second;
@@ -29,6 +31,22 @@ MainState::MainState(Platform& platform) : ui(platform) {
     std::memset(programImage, 0, sizeof programImage);
     for (auto& t : moduleTypes) t = 0;
     for (auto& t : detectedTypes) t = -1;
+}
+
+ExecutionButtons ExecutionButtonsFor(bool loaded, bool running, bool online) {
+    ExecutionButtons b;
+    b.run = b.step = b.breakpoint = loaded;
+    b.stop = loaded || (running && online);
+    return b;
+}
+
+void UpdateExecutionButtons(MainState& s) {
+    const bool running = (s.status.statusB & kStatusBRunning) != 0;
+    const ExecutionButtons b = ExecutionButtonsFor(s.programLoaded, running, s.online);
+    s.form.RunButton.enabled = b.run;
+    s.form.StopButton.enabled = b.stop;
+    s.form.StepButton.enabled = b.step;
+    s.form.BreakButton.enabled = b.breakpoint;
 }
 
 std::string Format(const char* fmt, ...) {

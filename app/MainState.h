@@ -131,6 +131,9 @@ struct MainState {
     StatusRecord status;
     bool resumeFlag = false;
     bool followFlag = false;
+    // A program without a baud change was downloaded or verified and has not
+    // changed since: Run, Step and Break may act on it.
+    bool programLoaded = false;
     bool forceDetection = false;
     std::unique_ptr<SerialLink> port;  // null: no port (the invalid handle)
     // Told after every block of a download or verify (blocks done, blocks in
@@ -169,6 +172,18 @@ struct MainState {
     // The one message routine: every message of the system goes through it.
     void message(const std::string& text) { ui.message(text); }
 };
+
+// Which of Run, Stop, Step and Break are enabled.  Run, Step and Break act
+// on the loaded program, so they wait for a Load after every change; Stop is
+// also enabled while the last status read shows the program running on line,
+// so that a program keeps its Stop whatever is edited meanwhile.
+struct ExecutionButtons {
+    bool run = false, stop = false, step = false, breakpoint = false;
+};
+ExecutionButtons ExecutionButtonsFor(bool loaded, bool running, bool online);
+// Sets the four buttons from the program's loaded state and the last status
+// read; run wherever one of them changes.
+void UpdateExecutionButtons(MainState& s);
 
 // printf-style formatting of the system's message and listing texts.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

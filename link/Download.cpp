@@ -80,10 +80,8 @@ void EnterLoadedState(MainState& s) {
         // Run, Stop, Break and Step stay as the last program change left them.
         s.message("Program contains a baud rate change - cannot run interactively");
     } else {
-        f.RunButton.enabled = true;
-        f.StopButton.enabled = true;
-        f.BreakButton.enabled = true;
-        f.StepButton.enabled = true;
+        s.programLoaded = true;
+        UpdateExecutionButtons(s);
     }
     f.LoadLabel.caption = "  Loaded  ";
     f.LoadLabel.color = kGreen;

@@ -104,4 +104,6 @@ void PollTimerTimer(MainState& s) {
     }
     // At the end marker the next Run or Step starts from the beginning.
     if (s.currentLine == s.lineCount) s.resumeFlag = false;
+    // Stop follows whether the program runs.
+    UpdateExecutionButtons(s);
 }

@@ -62,6 +62,8 @@ void NotResponding(MainState& s) {
     s.form.ProgExeGroup.enabled = false;
     s.form.ProgExeGroup.caption = "Program Execution (disabled)";
     s.form.ExeNowButton.enabled = false;
+    // Off line nothing is known to run: Stop falls back to the loaded state.
+    UpdateExecutionButtons(s);
     // With a port open the poll keeps watching for the master's "#".
     if (s.port) s.pollTimerOn = true;
     s.form.LoadLabel.caption = "Not Loaded";
@@ -77,6 +79,7 @@ int HostStop(MainState& s) {
     s.status.statusB = reply[3];
     s.status.programAddress = uint16_t(reply[4] | (reply[5] << 8));
     ShowLineAtAddress(s, s.status.programAddress);
+    UpdateExecutionButtons(s);
     return 0;
 }
 

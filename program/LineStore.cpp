@@ -78,10 +78,10 @@ void ScrollRuleB(MainState& s, int i) {
 }
 
 void MarkProgramChanged(MainState& s) {
-    s.form.RunButton.enabled = false;
-    s.form.StopButton.enabled = false;
-    s.form.BreakButton.enabled = false;
-    s.form.StepButton.enabled = false;
+    // Run, Step and Break wait for the next Load; Stop stays while the
+    // program runs.
+    s.programLoaded = false;
+    UpdateExecutionButtons(s);
     s.form.LoadLabel.caption = "Not Loaded";
     s.form.LoadLabel.color = kRed;
     s.form.SaveLabel.caption = "Not Saved";
@@ -197,6 +197,10 @@ void ClearButtonClick(MainState& s) {
     s.labelCount = 0;
     s.addressCounter = 0;
     s.lineCount = 0;
+    // The cleared program belongs to no file: the next Save asks for a new
+    // name instead of overwriting the file the old program came from.
+    s.rememberedFile.clear();
+    s.form.caption = kMainCaption;
     MarkProgramChanged(s);
 }
 
@@ -248,7 +252,11 @@ void ProgramListBoxClick(MainState& s) {
         s.listing.select(focus);
     }
     s.currentLine = focus > s.lineCount ? s.lineCount : focus;
-    if (IsEndMarker(s, s.currentLine)) return;
+    ShowCurrentLineInBuilder(s);
+}
+
+void ShowCurrentLineInBuilder(MainState& s) {
+    if (s.currentLine < 0 || IsEndMarker(s, s.currentLine)) return;
     s.builderLine = s.lines[s.currentLine];
     if (s.builderLine.isComment()) {
         SelectModule(s, 0);

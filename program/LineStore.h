@@ -27,6 +27,10 @@ void PasteButtonClick(MainState& s);
 // Listing events.  The view has already recorded its own selection and focus
 // item in s.listing before these run.
 void ProgramListBoxClick(MainState& s);
+// Loads line currentLine into the builder as a click on it does: the module,
+// command and panel of an instruction with its label, the text of a comment;
+// nothing for the end marker.
+void ShowCurrentLineInBuilder(MainState& s);
 void ProgramListBoxMouseDown(MainState& s, bool ctrl);
 void CommentEditChange(MainState& s);
 void GroupBox2Enter(MainState& s);

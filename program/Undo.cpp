@@ -216,6 +216,8 @@ void EditHistory::Apply(MainState& s, const Step& step, bool forward) {
         s.listing.selectRange(at, at + nIn - 1);
     s.currentLine = at;
     if (s.listing.topIndex() > at || s.listing.topIndex() < at - 20) s.listing.setTopIndex(std::max(0, at - 5));
+    // The builder shows the current line, so that Change acts on what is seen.
+    ShowCurrentLineInBuilder(s);
 
     MarkProgramChanged(s);
     seenEdits_ = s.programEdits;

@@ -8,6 +8,7 @@
 #include "isa/Stepper.h"
 #include "link/Download.h"
 #include "link/Execution.h"
+#include "link/Polling.h"
 #include "modules/ModuleList.h"
 
 namespace {
@@ -295,6 +296,54 @@ TEST_F(ExecutionTest, ExecuteNowRefusesOtherMasterInstructionsAndUnknownModules)
     ExeNowButtonClick(*s);
     EXPECT_EQ(ui.messages, Strings(2, "Immediate execution of this instruction is not possible."));
     EXPECT_TRUE(sent.empty());
+}
+
+
+// Run, Stop, Step and Break after a sequence of events: L a download, E an
+// edit, R and P a poll that finds the program running or stopped, S a Stop
+// that finds it stopped, X a poll the master leaves unanswered (off line).
+// Stop stays while the program runs, whatever was edited; the others wait for
+// the next download.
+TEST(ExecutionButtons, StopStaysWhileTheProgramRuns) {
+    struct Case {
+        const char* events;
+        bool run, stop, step, breakpoint;
+    } cases[] = {
+        {"", false, false, false, false},
+        {"L", true, true, true, true},
+        {"LE", false, false, false, false},
+        {"LR", true, true, true, true},
+        {"LRE", false, true, false, false},
+        {"LER", false, true, false, false},
+        {"ER", false, true, false, false},
+        {"LREE", false, true, false, false},
+        {"LREP", false, false, false, false},
+        {"LRES", false, false, false, false},
+        {"LREX", false, false, false, false},
+        {"LRX", true, true, true, true},
+        {"LREPR", false, true, false, false},
+        {"LREL", true, true, true, true},
+    };
+    for (const Case& c : cases) {
+        TestPlatform ui;
+        std::unique_ptr<MainState> s = OnlineState(ui);
+        ScriptedMaster m{*s};
+        SetProgram(*s, {FillerLine(3), FillerLine(4)});
+        for (const char* e = c.events; *e; ++e) {
+            switch (*e) {
+                case 'L': DownloadButtonClick(*s); break;
+                case 'E': s->form.CommentEdit.text = "edit"; CommentButtonClick(*s); break;
+                case 'R': case 'P': m.pollStatus[2] = *e == 'R' ? 0x01 : 0x00; PollTimerTimer(*s); break;
+                case 'S': StopButtonClick(*s); break;
+                case 'X': m.silent = true; PollTimerTimer(*s); break;
+            }
+        }
+        const Form& f = s->form;
+        EXPECT_EQ(f.RunButton.enabled, c.run) << c.events;
+        EXPECT_EQ(f.StopButton.enabled, c.stop) << c.events;
+        EXPECT_EQ(f.StepButton.enabled, c.step) << c.events;
+        EXPECT_EQ(f.BreakButton.enabled, c.breakpoint) << c.events;
+    }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "isa/Master.h"
 #include "modules/ModuleList.h"
 #include "program/LineStore.h"
+#include "program/ProgramFile.h"
 
 namespace {
 
@@ -178,9 +179,13 @@ TEST_F(Editor, ClearAllAsksAndKeepsModuleListAndCopyBuffer) {
     selectRange(0, 0);
     CopyButtonClick(*s);
     s->imageLength = 40;
+    s->rememberedFile = "/tmp/old.stw";
+    s->form.caption = "Tavo Stepwright - /tmp/old.stw";
     ui.answers = {Answer::No};
     ClearButtonClick(*s);
     EXPECT_EQ(s->lineCount, 1);
+    EXPECT_EQ(s->form.caption, "Tavo Stepwright - /tmp/old.stw");
+    EXPECT_EQ(s->rememberedFile, "/tmp/old.stw");
     ASSERT_EQ(ui.questions.size(), 1u);
     EXPECT_EQ(ui.questions[0], "Are you sure you want to clear the entire program?");
     ui.answers = {Answer::Yes};
@@ -191,6 +196,11 @@ TEST_F(Editor, ClearAllAsksAndKeepsModuleListAndCopyBuffer) {
     EXPECT_EQ(s->copyCount, 1);
     EXPECT_EQ(s->form.ModuleListBox.items.size(), 1u);
     EXPECT_EQ(selection(), std::vector<int>{0});
+    // The tie to the old file ends: the next Save proposes no name.
+    EXPECT_EQ(s->form.caption, "Tavo Stepwright");
+    comment("new");
+    SaveButtonClick(*s);
+    EXPECT_EQ(ui.proposedSaveNames, std::vector<std::string>{""});
 }
 
 TEST_F(Editor, ChangeOnCommentLineTakesCommentEdit) {

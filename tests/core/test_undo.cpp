@@ -8,6 +8,8 @@
 #include "TestPlatform.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
+#include "isa/Master.h"
+#include "isa/Servo.h"
 #include "modules/ModuleList.h"
 #include "program/Assembly.h"
 #include "program/LineStore.h"
@@ -179,6 +181,92 @@ TEST_F(Undo, StepsHoldWhatChangedAndTheBudgetDropsTheOldest) {
     EXPECT_EQ(Take(*s), full);
     EXPECT_EQ(selection().size(), 2001u);
     EXPECT_FALSE(h->Undo(*s));
+}
+
+
+// Everything the builder shows: its record, then every control of the main
+// window but the listing, one line each, so that a difference names it.
+std::vector<std::string> BuilderView(MainState& s) {
+    std::vector<std::string> out{std::string(reinterpret_cast<const char*>(&s.builderLine), sizeof(ProgramLine))};
+    for (const CtlRef& r : s.form.controls())
+        out.push_back(r.name + " caption=" + r.ctl->caption + " text=" + r.ctl->text + " index=" +
+                      std::to_string(r.ctl->index) + " flags=" + std::to_string(r.ctl->enabled) +
+                      std::to_string(r.ctl->visible) + std::to_string(r.ctl->checked));
+    out.push_back("commentIsDefault=" + std::to_string(s.form.commentIsDefault));
+    return out;
+}
+
+// After undo and redo the builder shows the current line exactly as a click
+// on it would, whatever it showed before: a master GoTo, a servo Move, a
+// comment, or for the end marker what it showed already.
+TEST_F(Undo, BuilderShowsTheLineSelectedAfterUndoAndRedo) {
+    event(AddServoModule1Click);
+    auto add = [&](int module, Ctl& box, void (*choose)(MainState&), std::vector<std::pair<Ctl*, const char*>> fields,
+                   const char* label) {
+        SelectModule(*s, module);
+        box.index = 0;
+        choose(*s);
+        for (auto& [field, value] : fields) field->text = value;
+        s->form.LabelEdit.text = label;
+        event(AddInstrButtonClick);
+    };
+    MasterPanel& master = s->form.master;
+    ServoPanel& servo = s->form.servo;
+    add(0, s->form.MasterCBox, MasterCBoxClick, {{&master.MasterEdit[1], "TOP"}}, "TOP");  // GoTo TOP
+    add(1, s->form.ServoCBox, ServoCBoxClick,
+        {{&servo.ServoEdit[1], "100"}, {&servo.ServoEdit[2], "5000"}, {&servo.ServoEdit[3], "10"}}, "");  // Move
+    comment("note");
+    ASSERT_EQ(s->lineCount, 3);
+    // The builder made to show something else: a servo Move to 999 with a label.
+    auto dirty = [&] {
+        SelectModule(*s, 1);
+        s->form.ServoCBox.index = 0;
+        ServoCBoxClick(*s);
+        servo.ServoEdit[1].text = "999";
+        s->form.LabelEdit.text = "DIRTY";
+        s->form.CommentEdit.text = "dirty";
+        s->form.commentIsDefault = false;
+    };
+    auto deleteLine = [&](int line) { return [&, line] { s->currentLine = line; event(DeleteButtonClick); }; };
+    struct Case {
+        const char* name;
+        std::function<void()> edit;
+        int afterUndo, afterRedo;
+        const char* undoShows;   // CmdEdit, or CommentEdit for a comment, "" for the end marker
+        const char* redoShows;
+    };
+    const Case cases[] = {
+        {"delete GoTo", deleteLine(0), 0, 0, "GoTo", "Move"},
+        {"delete Move", deleteLine(1), 1, 1, "Move", "note"},
+        {"delete comment", deleteLine(2), 2, 2, "note", ""},
+        {"comment at the end", [&] { s->currentLine = 3; comment("tail"); }, 3, 3, "", "tail"},
+    };
+    for (const Case& c : cases) {
+        c.edit();
+        for (bool undo : {true, false}) {
+            SCOPED_TRACE(std::string(c.name) + (undo ? ", undone" : ", redone"));
+            dirty();
+            const std::vector<std::string> before = BuilderView(*s);
+            ASSERT_TRUE(undo ? h->Undo(*s) : h->Redo(*s));
+            h->Record(*s);
+            const int line = undo ? c.afterUndo : c.afterRedo;
+            ASSERT_EQ(s->currentLine, line);
+            const std::vector<std::string> shown = BuilderView(*s);
+            const std::string shows = undo ? c.undoShows : c.redoShows;
+            if (shows.empty())
+                EXPECT_EQ(shown, before);
+            else if (s->lines[line].isComment())
+                EXPECT_EQ(s->form.CommentEdit.text, shows);
+            else
+                EXPECT_EQ(s->form.CmdEdit.text, shows);
+            // A click on the same line shows the same.
+            selectLines(line, line);
+            ProgramListBoxClick(*s);
+            EXPECT_EQ(BuilderView(*s), shown);
+        }
+        ASSERT_TRUE(h->Undo(*s));
+        h->Record(*s);
+    }
 }
 
 }  // namespace

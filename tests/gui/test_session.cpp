@@ -10,6 +10,7 @@
 
 #include "GuiTest.h"
 #include "app/gui/SecondaryForms.h"
+#include "sim/SimCore.h"
 #include "sim/SimMaster.h"
 
 namespace {
@@ -25,67 +26,125 @@ void tick(Gui& g, int ms = 60) {
     g.main.firePollTimer();
 }
 
-TEST(Session, DownloadsRunsAndStopsAProgram) {
-    SimOptions options;
-    options.paceBaud = 0;
-    options.moduleTypes = {0};
-    SimMaster sim(options);
-    std::string error;
-    ASSERT_TRUE(sim.start(error)) << error;
+// The simulated master with no modules, connected through the settings
+// dialog as the user connects it.
+struct Session : ::testing::Test {
+    SimMaster sim{[] {
+        SimOptions options;
+        options.paceBaud = 0;
+        options.moduleTypes = {0};
+        return options;
+    }()};
+    std::unique_ptr<Gui> gui;
 
-    Gui g;
-    StartOptions none;
-    ApplyPortMap(g.s, none, sim.devicePath());
-    g.start();
-    g.windows->com().findChild<QPushButton*>(QStringLiteral("SetButton"))->click();
-    for (int i = 0; i < 20 && !g.s.online; ++i) g.main.firePollTimer();
-    ASSERT_TRUE(g.s.online);
-    ASSERT_EQ(g.ui.boxes, std::vector<std::string>{"1 module(s) found"});
-    g.ui.boxes.clear();
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(sim.start(error)) << error;
+        gui = std::make_unique<Gui>();
+        Gui& g = *gui;
+        StartOptions none;
+        ApplyPortMap(g.s, none, sim.devicePath());
+        g.start();
+        g.windows->com().findChild<QPushButton*>(QStringLiteral("SetButton"))->click();
+        for (int i = 0; i < 20 && !g.s.online; ++i) g.main.firePollTimer();
+        ASSERT_TRUE(g.s.online);
+        ASSERT_EQ(g.ui.boxes, std::vector<std::string>{"1 module(s) found"});
+        g.ui.boxes.clear();
+    }
+    void TearDown() override {
+        gui.reset();
+        sim.stop();
+    }
 
-    // LOOP Print 'X' / Delay 20 / GoTo LOOP, built with the builder's widgets.
-    auto* modules = g.w<QListWidget>("ModuleListBox");
-    auto* commands = g.w<QComboBox>("MasterCBox");
-    auto* edit1 = g.w<QLineEdit>("MasterEdit1");
-    auto add = [&](int command, const char* field, const char* label) {
-        clickRow(modules, 0);
-        choose(commands, command);
-        if (*label) typeText(g.w("LabelEdit"), QString::fromLatin1(label));
-        if (*field) typeText(edit1, QString::fromLatin1(field));
-        g.w<QPushButton>("AddInstrButton")->click();
-    };
-    add(5, "X", "LOOP");
-    add(9, "20", "");
-    add(0, "LOOP", "");
-    auto* listing = g.w<QListWidget>("ProgramListBox");
-    ASSERT_EQ(listing->count(), 4);
-    EXPECT_EQ(listing->item(0)->text(), QStringLiteral("LOOP      0 Print 'X'"));
-    EXPECT_EQ(listing->item(1)->text(), QStringLiteral("          0 Delay 20"));
-    EXPECT_EQ(listing->item(2)->text(), QStringLiteral("          0 GoTo LOOP"));
-    EXPECT_FALSE(g.w("RunButton")->isEnabled());
+    // LOOP Print 'X' / Delay 20 / GoTo LOOP, built with the builder's widgets
+    // and downloaded.
+    void loadPrintLoop() {
+        Gui& g = *gui;
+        auto* modules = g.w<QListWidget>("ModuleListBox");
+        auto* commands = g.w<QComboBox>("MasterCBox");
+        auto* edit1 = g.w<QLineEdit>("MasterEdit1");
+        auto add = [&](int command, const char* field, const char* label) {
+            clickRow(modules, 0);
+            choose(commands, command);
+            if (*label) typeText(g.w("LabelEdit"), QString::fromLatin1(label));
+            if (*field) typeText(edit1, QString::fromLatin1(field));
+            g.w<QPushButton>("AddInstrButton")->click();
+        };
+        add(5, "X", "LOOP");
+        add(9, "20", "");
+        add(0, "LOOP", "");
+        auto* listing = g.w<QListWidget>("ProgramListBox");
+        ASSERT_EQ(listing->count(), 4);
+        EXPECT_EQ(listing->item(0)->text(), QStringLiteral("LOOP      0 Print 'X'"));
+        EXPECT_EQ(listing->item(1)->text(), QStringLiteral("          0 Delay 20"));
+        EXPECT_EQ(listing->item(2)->text(), QStringLiteral("          0 GoTo LOOP"));
+        EXPECT_FALSE(g.w("RunButton")->isEnabled());
 
-    g.w<QPushButton>("DownloadButton")->click();
-    EXPECT_EQ(g.ui.boxes, std::vector<std::string>{"Download complete"});
-    EXPECT_EQ(g.w<QLabel>("LoadLabel")->text(), QStringLiteral("  Loaded  "));
-    ASSERT_TRUE(g.w("RunButton")->isEnabled());
+        g.w<QPushButton>("DownloadButton")->click();
+        EXPECT_EQ(g.ui.boxes, std::vector<std::string>{"Download complete"});
+        EXPECT_EQ(g.w<QLabel>("LoadLabel")->text(), QStringLiteral("  Loaded  "));
+        ASSERT_TRUE(g.w("RunButton")->isEnabled());
+    }
 
-    g.w<QPushButton>("RunButton")->click();
-    auto printedTwice = [&] {
-        return !g.s.terminal.lines.empty() && g.s.terminal.lines.back().find("XX") != std::string::npos;
-    };
-    for (int i = 0; i < 100 && !printedTwice(); ++i) tick(g);
-    EXPECT_TRUE(printedTwice());
-    EXPECT_EQ(g.s.form.RunLEDShape.color, kGreen);
+    // Runs the loaded program until it has printed twice.
+    void runUntilPrinted() {
+        Gui& g = *gui;
+        g.w<QPushButton>("RunButton")->click();
+        auto printedTwice = [&] {
+            return !g.s.terminal.lines.empty() && g.s.terminal.lines.back().find("XX") != std::string::npos;
+        };
+        for (int i = 0; i < 100 && !printedTwice(); ++i) tick(g);
+        EXPECT_TRUE(printedTwice());
+        EXPECT_EQ(g.s.form.RunLEDShape.color, kGreen);
+    }
+
+    bool simRunning() {
+        bool running = false;
+        sim.withCore([&](sim::SimCore& core) { running = core.running(); });
+        return running;
+    }
+};
+
+TEST_F(Session, DownloadsRunsAndStopsAProgram) {
+    Gui& g = *gui;
+    ASSERT_NO_FATAL_FAILURE(loadPrintLoop());
+    ASSERT_NO_FATAL_FAILURE(runUntilPrinted());
 
     g.w<QPushButton>("StopButton")->click();
     tick(g);
     EXPECT_EQ(g.s.form.RunLEDShape.color, kRed);
     EXPECT_EQ(g.s.status.statusB & 0x01, 0);
     // The selection shows where the program stopped: one of its three lines.
+    auto* listing = g.w<QListWidget>("ProgramListBox");
     ASSERT_EQ(selectedRows(listing).size(), 1u);
     EXPECT_LT(selectedRows(listing)[0], 3);
     EXPECT_EQ(g.ui.boxes, std::vector<std::string>{"Download complete"});
-    sim.stop();
+}
+
+TEST_F(Session, ShiftF5StopsARunningProgramAfterAnEdit) {
+    Gui& g = *gui;
+    ASSERT_NO_FATAL_FAILURE(loadPrintLoop());
+    ASSERT_NO_FATAL_FAILURE(runUntilPrinted());
+
+    // A comment added while the program runs: the program is changed, and
+    // only Stop is left to act on the running program.
+    typeText(g.w("CommentEdit"), QStringLiteral("edited while running"));
+    g.w<QPushButton>("CommentButton")->click();
+    tick(g);
+    ASSERT_TRUE(simRunning());
+    EXPECT_TRUE(g.w("StopButton")->isEnabled());
+    EXPECT_FALSE(g.w("RunButton")->isEnabled());
+    EXPECT_FALSE(g.w("StepButton")->isEnabled());
+    EXPECT_FALSE(g.w("BreakButton")->isEnabled());
+
+    pressKey(g.w("ProgramListBox"), Qt::Key_F5, Qt::ShiftModifier);
+    EXPECT_FALSE(simRunning());
+    EXPECT_EQ(g.s.status.statusB & 0x01, 0);
+    // Stopped, the changed program waits for a download: Stop goes too.
+    EXPECT_FALSE(g.w("StopButton")->isEnabled());
+    tick(g);
+    EXPECT_EQ(g.s.form.RunLEDShape.color, kRed);
+    EXPECT_FALSE(g.w("StopButton")->isEnabled());
 }
 
 }  // namespace
