@@ -200,6 +200,7 @@ void ClearButtonClick(MainState& s) {
     // The cleared program belongs to no file: the next Save asks for a new
     // name instead of overwriting the file the old program came from.
     s.rememberedFile.clear();
+    s.programFile = FileIdentity();
     s.form.caption = kMainCaption;
     MarkProgramChanged(s);
 }

@@ -89,6 +89,12 @@ TEST_F(FileTie, SaveAsksBeforeReplacingAnotherFile) {
              return New1Click(*s), AddComment(";after new"), Path("mine.stw");
          },
          {Answer::No}, true, false},
+        {"its own name after Clear All",
+         [&] {
+             ui.answers = {Answer::Yes};  // to clearing the program
+             return ClearButtonClick(*s), AddComment(";after clear"), Path("mine.stw");
+         },
+         {Answer::No}, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
