@@ -110,9 +110,9 @@ const StepName kSteps[] = {
 
 std::string TypeName(int type) {
     switch (type) {
-        case sim::kServoType: return "servo (ZEL-SERVO)";
-        case sim::kIoType: return "I/O module (ZEL-I/O)";
-        case sim::kStepperType: return "stepper (ZEL-STEP)";
+        case sim::kServoType: return "ZEL-SERVO";
+        case sim::kIoType: return "ZEL-I/O";
+        case sim::kStepperType: return "ZEL-STEP";
         default: return "module of type " + std::to_string(type);
     }
 }
@@ -169,7 +169,8 @@ public:
 private:
     // An error at node (or at the key when the node has no place of its own).
     void error(const YAML::Node& at, const std::string& key, const std::string& text) {
-        int line = at.Mark().is_null() ? lastLine_ : at.Mark().line + 1;
+        // A value left empty has no place of its own: it stands on its key's line.
+        int line = !at || at.IsNull() || at.Mark().is_null() ? lastLine_ : at.Mark().line + 1;
         errors_.push_back(file_ + ":" + std::to_string(line) + ": " + (key.empty() ? "" : key + ": ") + text);
     }
     void error(int line, const std::string& key, const std::string& text) {

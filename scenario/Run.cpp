@@ -45,6 +45,9 @@ std::string Span(int64_t ms) {
     return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
 }
 
+// " within 2 s", or nothing for a test made at once.
+std::string Within(int64_t ms) { return ms > 0 ? " within " + Span(ms) : std::string(); }
+
 const char* Level(bool high) { return high ? "high" : "low"; }
 
 std::string StopName(StopKind kind) {
@@ -248,7 +251,7 @@ bool Runner::take(const Step& st, std::string& seen) {
                     std::string since = printed_.substr(matchFrom_);
                     const bool cut = since.size() > size_t(kSeenChars);
                     if (cut) since = since.substr(since.size() - kSeenChars);
-                    s = "\"" + Visible(st.text) + "\" not printed within " + Span(st.ms) + "; printed " +
+                    s = "\"" + Visible(st.text) + "\" not printed" + Within(st.ms) + "; printed " +
                         (since.empty() ? std::string("nothing") : "\"" + std::string(cut ? "..." : "") +
                                                                       Visible(since) + "\"");
                     if (matchFrom_ > 0) s += " since the last match";
@@ -265,7 +268,7 @@ bool Runner::take(const Step& st, std::string& seen) {
                     if (output && high == st.level) return true;
                     s = "module " + std::to_string(st.module) + " " + st.bitName +
                         (output ? std::string(" is ") + Level(high) : std::string(" is an input")) +
-                        ", expected an output " + Level(st.level) + " within " + Span(st.ms);
+                        ", expected an output " + Level(st.level) + Within(st.ms);
                     return false;
                 },
                 seen);
@@ -279,8 +282,7 @@ bool Runner::take(const Step& st, std::string& seen) {
                     if (std::llabs(p - st.value) <= st.tolerance) return true;
                     s = "module " + std::to_string(st.module) + " is at " + std::to_string(p) + ", expected " +
                         std::to_string(st.value) +
-                        (st.tolerance ? " +/- " + std::to_string(st.tolerance) : std::string()) + " within " +
-                        Span(st.ms);
+                        (st.tolerance ? " +/- " + std::to_string(st.tolerance) : std::string()) + Within(st.ms);
                     return false;
                 },
                 seen);
@@ -295,7 +297,7 @@ bool Runner::take(const Step& st, std::string& seen) {
                     const bool high = (byte & st.mask) != 0;
                     if (high == st.level) return true;
                     s = "module " + std::to_string(st.module) + " " + st.bitName + " is " + Level(high) +
-                        ", expected " + Level(st.level) + " within " + Span(st.ms);
+                        ", expected " + Level(st.level) + Within(st.ms);
                     return false;
                 },
                 seen);
@@ -315,7 +317,7 @@ bool Runner::take(const Step& st, std::string& seen) {
                         case StopKind::Step: ok = ok && a == sim::kStepDone; break;
                     }
                     if (ok) return true;
-                    s = "the program is " + state() + ", expected " + StopName(st.reason) + " within " + Span(st.ms);
+                    s = "the program is " + state() + ", expected " + StopName(st.reason) + Within(st.ms);
                     return false;
                 },
                 seen);
@@ -331,7 +333,7 @@ bool Runner::take(const Step& st, std::string& seen) {
                     const int v = c.counter(st.counter - 1);
                     if (v == st.value) return true;
                     s = "counter " + std::to_string(st.counter) + " is " + std::to_string(v) + ", expected " +
-                        std::to_string(st.value) + " within " + Span(st.ms);
+                        std::to_string(st.value) + Within(st.ms);
                     return false;
                 },
                 seen);
