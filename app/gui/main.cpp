@@ -84,6 +84,9 @@ int main(int argc, char** argv) {
 #endif
 
         StepwrightWindows windows(ui);
+#ifdef STEPWRIGHT_HAVE_SIM
+        windows.main().attachSimulator(simulator.get());
+#endif
         ApplyPortMap(windows.main().state(), options, simulatorDevice);
         Preferences::RememberComChoice(windows.main());
         windows.main().syncAll();
