@@ -113,6 +113,9 @@ const StepCase kStepCases[] = {
     {"no stop", "- run:\n- expect-stopped: {reason: host}", 5,
      "expect-stopped at 0.000 s: the program is running at address 9 (listing line 4, label LAMP), "
      "expected stopped by the host"},
+    {"a master cut off by a change of baud rate", "- run: BAUD\n- wait: 5ms\n- stop:", 6,
+     "stop at 0.005 s: the master did not answer; "
+     "the master no longer answers the host (did the program change the baud rate?)"},
     {"step", "- step:\n- expect-stopped: {reason: step}\n- expect-line: LAMP\n- step\n"
              "- expect-output: {module: 2, bit: 1, level: high}", 0, ""},
     {"two steps", "- step:\n- step:\n- expect-line: LAMP", 6,
