@@ -474,8 +474,6 @@ void Reader::readArguments(const YAML::Node& v, Step& step) {
     switch (step.kind) {
         case StepKind::Run:
         case StepKind::Break:
-            label(v, key, true, step);
-            return;
         case StepKind::Step:
             label(v, key, true, step);
             return;
