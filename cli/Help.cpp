@@ -34,6 +34,7 @@ const char kTool[] =
     "  watch ADDRESS...       print the modules' state as it changes, row by row\n"
     "  export FILE.stw        write the program as text (.sws) (-o)\n"
     "  import FILE.sws        write the program text as a program file (-o)\n"
+    "  test SCENARIO.yaml...  run scenarios on a simulated master in virtual time\n"
     "  help [COMMAND]         show this text, or the help of a command\n"
     "  help commands          every program command: fields, ranges, bytes\n"
     "\n"
@@ -72,6 +73,7 @@ const char kTool[] =
     "  5  verify found a difference\n"
     "  6  refused by the master or by a module-list mismatch\n"
     "  7  standard output could not be written\n"
+    "  9  a scenario failed (test)\n"
     "\n"
     "Examples:\n"
     "  stepwright-cli list examples/demo.stw\n"
@@ -79,7 +81,8 @@ const char kTool[] =
     "  stepwright-cli --port /dev/ttyUSB0 --port /dev/ttyUSB1 --json download prog.stw\n"
     "  stepwright-cli --port /dev/ttyUSB0 monitor --until-stop --program prog.stw\n"
     "  stepwright-cli --simulator download examples/demo.stw --check-modules --run\n"
-    "  stepwright-cli --simulator --sim-modules servo,io status 0 1 2\n";
+    "  stepwright-cli --simulator --sim-modules servo,io status 0 1 2\n"
+    "  stepwright-cli test examples/*.yaml --junit results.xml\n";
 
 struct CommandText {
     const char* name;
@@ -323,6 +326,27 @@ const CommandText kCommands[] = {
      "  -o, --output FILE      write the program file to FILE\n"
      "\n"
      "Exit codes: 0 success, 1 usage error, 2 file refused or not written.\n"},
+    {"test",
+     "Usage: stepwright-cli test SCENARIO.yaml... [--junit FILE.xml] [--trace FILE.csv]\n"
+     "\n"
+     "Runs each scenario on a simulated master of its own in virtual time (as\n"
+     "fast as the computer can, the same run on every machine; no port is used):\n"
+     "the program it names is downloaded, its steps are taken in order, and each\n"
+     "expect step must see what it asks for in time.  Every scenario is checked\n"
+     "first; an unknown key or a bad value is reported as FILE:LINE: KEY and\n"
+     "nothing runs.  Prints one line per scenario: PASS, or FAIL with the failing\n"
+     "step's line, its simulated time and what was seen; then a summary.  The\n"
+     "scenario format is in the guide (Testing programs without the machine).\n"
+     "\n"
+     "  --junit FILE.xml       write a JUnit XML report (one test case per scenario)\n"
+     "  --trace FILE.csv       write the run as CSV, one row per simulated\n"
+     "                         millisecond: time_ms, address, running, status_a,\n"
+     "                         printed, then position_N, inputs_N and outputs_N by\n"
+     "                         module address; with several scenarios one file\n"
+     "                         each, the scenario's name before the extension\n"
+     "\n"
+     "Exit codes: 0 every scenario passed, 1 usage error, 2 a scenario or its\n"
+     "program refused (or a report not written), 9 a scenario failed.\n"},
 };
 
 }  // namespace

@@ -2,7 +2,7 @@
 # Installs what building and testing Stepwright needs, when it is missing.
 set -euo pipefail
 packages=(cmake make g++ qt6-base-dev qt6-charts-dev libgtest-dev libgmock-dev fonts-dejavu-core fonts-dejavu-extra
-  dpkg-dev desktop-file-utils poppler-utils)
+  dpkg-dev desktop-file-utils poppler-utils libyaml-cpp-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -300,7 +300,6 @@ void StepperModule::reset() {
     homing_ = false;
     homeControl_ = 0;
     homePhys_ = 0;
-    external_ = 0;
     params_ = 0x03;
     factor_ = 1;
     minSpeed_ = 1;
@@ -313,6 +312,7 @@ void StepperModule::reset() {
 }
 
 bool StepperModule::homeSwitch() const {
+    if (external_ & HomeSwitch) return true;
     return pos_ >= double(kHomeSwitchFrom) && pos_ < double(kHomeSwitchTo + 1);
 }
 
@@ -453,7 +453,9 @@ void StepperModule::step(double dt) {
 }
 
 bool StepperModule::idle() const {
-    return mode_ == Mode::Hold && !((external_ & EStop) && !(params_ & 0x08) && (params_ & 0x10) && amp_);
+    // Homing goes on watching the switches, which may be set from outside.
+    return mode_ == Mode::Hold && !homing_ &&
+           !((external_ & EStop) && !(params_ & 0x08) && (params_ & 0x10) && amp_);
 }
 
 // ---------------------------------------------------------------------------

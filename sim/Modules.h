@@ -163,8 +163,13 @@ public:
     uint8_t runCurrent() const { return runCurrent_; }
     uint8_t holdCurrent() const { return holdCurrent_; }
     uint8_t thermalLimit() const { return thermalLimit_; }
-    // The external inputs E-Stop, Input 1 and Input 2 (bits of the input byte).
-    void setExternalInputs(uint8_t bits) { external_ = bits & (EStop | Input1 | Input2); }
+    // The inputs held from outside, as bits of the input byte: E-Stop, Input 1
+    // and Input 2, and Limit 1, Limit 2 and the home switch held high as if
+    // the axis stood on them (they then stop motion and end homing as the
+    // switches the position reaches do).  A reset of the master leaves them.
+    void setExternalInputs(uint8_t bits) { external_ = bits & kOutsideInputs; }
+    uint8_t externalInputs() const { return external_; }
+    static constexpr uint8_t kOutsideInputs = EStop | Input1 | Input2 | Limit1 | Limit2 | HomeSwitch;
 
 protected:
     void step(double dt) override;
@@ -175,8 +180,8 @@ private:
     void move(const uint8_t* d, int n);
     void stopMotion(bool abrupt);
     void checkHoming();
-    bool limit1() const { return pos_ <= double(-kLimitPosition); }
-    bool limit2() const { return pos_ >= double(kLimitPosition); }
+    bool limit1() const { return (external_ & Limit1) || pos_ <= double(-kLimitPosition); }
+    bool limit2() const { return (external_ & Limit2) || pos_ >= double(kLimitPosition); }
     bool homeSwitch() const;
 
     double pos_ = 0, vel_ = 0, offset_ = 0, target_ = 0;
@@ -213,6 +218,7 @@ public:
     uint16_t outputLatch() const { return latch_; }
     uint8_t pwm(int which) const { return pwm_[which & 1]; }
     void setExternalLevels(uint16_t bits) { external_ = bits & 0x0FFF; }
+    uint16_t externalLevels() const { return external_; }
 
 protected:
     void step(double) override {}

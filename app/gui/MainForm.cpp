@@ -26,6 +26,7 @@
 #include "app/gui/Binders.h"
 #include "app/gui/Latin1.h"
 #include "app/gui/SecondaryForms.h"
+#include "app/gui/SimulatorForm.h"
 #include "app/gui/WatchForm.h"
 #include "app/gui/Widgets.h"
 #include "app/gui/WindowExtras.h"
@@ -308,6 +309,31 @@ void TMainForm::showWatchWindow() {
     watch_->activateWindow();
 }
 
+void TMainForm::attachSimulator(SimMaster* sim) {
+#ifdef STEPWRIGHT_HAVE_SIM
+    if (!sim || sim_ || closed_) return;
+    sim_ = sim;
+    // After Watch: the Simulator window (also Ctrl+Shift+M).
+    QAction* action = modEditPopup_->addAction(QStringLiteral("Simulator..."));
+    action->setObjectName(QStringLiteral("Simulator1"));
+    action->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+    connect(action, &QAction::triggered, this, &TMainForm::showSimulatorWindow);
+    auto* key = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M), this);
+    key->setObjectName(QStringLiteral("SimulatorKey"));
+    connect(key, &QShortcut::activated, this, &TMainForm::showSimulatorWindow);
+#else
+    (void)sim;
+#endif
+}
+
+void TMainForm::showSimulatorWindow() {
+    if (closed_ || !sim_) return;
+    if (!simulator_) simulator_ = new TSimulatorForm(this, *sim_);
+    simulator_->show();
+    simulator_->raise();
+    simulator_->activateWindow();
+}
+
 void TMainForm::fireStartTimer() {
     if (boxesOpen_) {
         startDue_ = true;
@@ -382,6 +408,7 @@ void TMainForm::shutDown() {
     startTimer_->stop();
     pollTimer_->stop();
     if (watch_) watch_->hide();
+    if (simulator_) simulator_->hide();
     for (QWidget* w : std::initializer_list<QWidget*>{windows_.com, windows_.terminal, windows_.progress})
         if (w) w->hide();
     QCoreApplication::quit();

@@ -28,6 +28,8 @@ class TTerminalForm;
 class TMessageForm;
 class TStatForm;
 class TWatchForm;
+class TSimulatorForm;
+class SimMaster;
 
 // The windows the main window shows on demand.
 struct SecondaryWindows {
@@ -82,6 +84,15 @@ public:
     // Shows the Watch window, created at its first use.
     void showWatchWindow();
     TWatchForm* watchWindow() const { return watch_; }
+    // The built-in simulated master the window runs on (--simulator): its
+    // Simulator window is then offered in the module list's menu and by
+    // Ctrl+Shift+M.  Attached once, before the window is used.
+    void attachSimulator(SimMaster* sim);
+    // Shows the Simulator window, created at its first use; nothing without
+    // a built-in simulated master.
+    void showSimulatorWindow();
+    TSimulatorForm* simulatorWindow() const { return simulator_; }
+    bool hasSimulator() const { return sim_ != nullptr; }
 
     // True once the window has closed for good.
     bool closed() const { return closed_; }
@@ -127,4 +138,6 @@ private:
     bool closed_ = false;
     int handlersRunning_ = 0;    // > 0 while a handler of the core runs
     TWatchForm* watch_ = nullptr;
+    SimMaster* sim_ = nullptr;
+    TSimulatorForm* simulator_ = nullptr;
 };

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVariant>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/FileTie.h"
@@ -36,6 +37,9 @@ const MenuEntry kMenu[] = {
     {Entry::RecentFiles, "OpenRecent1", "Open Recent", {}, nullptr},
     {Entry::Separator, "", "", {}, nullptr},
     {Entry::Action, "Watch2", "Watch...", Qt::CTRL | Qt::Key_W, [](TMainForm& m) { m.showWatchWindow(); }},
+    // Shown only when the window runs on the built-in simulator.
+    {Entry::Action, "Simulator2", "Simulator...", Qt::CTRL | Qt::SHIFT | Qt::Key_M,
+     [](TMainForm& m) { m.showSimulatorWindow(); }},
 };
 
 constexpr int kButtonWidth = 52;
@@ -64,6 +68,7 @@ public:
                 action->setShortcut(QKeySequence(e.key));
                 action->setShortcutContext(Qt::WidgetShortcut);
             }
+            if (std::string_view(e.name) == "Simulator2") action->setVisible(false);
             auto act = e.act;
             connect(action, &QAction::triggered, &main_, [this, act] { act(main_); });
         }
@@ -92,6 +97,10 @@ private:
             line_->setText(text);
             line_->setAccessibleName(text);
         }
+        if (!simulatorShown_ && main_.hasSimulator()) {
+            if (QAction* sim = main_.findChild<QAction*>(QStringLiteral("Simulator2"))) sim->setVisible(true);
+            simulatorShown_ = true;
+        }
         if (recentDrawn_ && s.recentFiles == shown_) return;
         recentDrawn_ = true;
         shown_ = s.recentFiles;
@@ -118,6 +127,7 @@ private:
     std::vector<QAction*> recent_;
     std::vector<std::string> shown_;
     bool recentDrawn_ = false;
+    bool simulatorShown_ = false;
 };
 
 }  // namespace

@@ -84,6 +84,9 @@ int main(int argc, char** argv) {
 #endif
 
         StepwrightWindows windows(ui);
+#ifdef STEPWRIGHT_HAVE_SIM
+        windows.main().attachSimulator(simulator.get());
+#endif
         ApplyPortMap(windows.main().state(), options, simulatorDevice);
         // With the simulated master its port is chosen, whatever opened last.
         Preferences::RememberComChoice(windows.main(), options.simulator ? kSimulatorComItem : -1);
