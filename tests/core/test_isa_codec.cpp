@@ -438,31 +438,4 @@ TEST_F(IsaCodec, AnyStoredRecordDecodesAndListsAsTheLoaderAndListingDo) {
     }
 }
 
-// The numeric field rule on typed text, beside the builder's own.
-TEST_F(IsaCodec, NumbersAreReadByTheBuildersRule) {
-    const struct {
-        const char* text;
-        long long min, max;
-    } cases[] = {{"  +25abc", 0, 255},       {"", 0, 255},          {"-1", 0, 60000},
-                 {"\t\n 7", 0, 9},           {"+", 0, 9},           {"- 3", -9, 9},
-                 {"2147483647", 0, 2147483647}, {"2147483648", 0, 2147483647}, {"-2147483646", -2147483646, 0},
-                 {"-2147483647", -2147483646, 0}, {"000000000000000000000000000000000000000123", 0, 999},
-                 {"00000000000000000000000000000000000000012", 0, 999}, {"1e3", 0, 9}};
-    for (const auto& k : cases) {
-        SCOPED_TRACE(k.text);
-        Ctl edit;
-        edit.text = k.text;
-        ui.messages.clear();
-        const int builder = ReadIntField(*s, edit, int(k.min), int(k.max));
-        long long value = 0;
-        const char* message = isa::readNumber(k.text, k.min, k.max, value);
-        if (builder == k.min - 1 && !ui.messages.empty()) {
-            EXPECT_EQ(message ? std::string(message) : "", ui.messages[0]);
-        } else {
-            EXPECT_EQ(message, nullptr);
-            EXPECT_EQ(value, builder);
-        }
-    }
-}
-
 }  // namespace

@@ -126,7 +126,7 @@ TEST_F(Servo, EveryConditionEncodesAndLoadsBack) {
         const ProgramLine line = s->builderLine;
         LoadOverDirtyPanels(line);
         EXPECT_EQ(s->form.servo.ServoIfCBox.index, i);
-        EXPECT_EQ(s->form.servo.ServoIfCBox.text, kServoConditions[i]);
+        EXPECT_EQ(s->form.servo.ServoIfCBox.text, s->form.servo.ServoIfCBox.items[size_t(i)]);
     }
 }
 
