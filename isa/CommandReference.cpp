@@ -99,27 +99,36 @@ struct BitName {
     const char* name;
 };
 const BitName kBitNames[] = {
-    {"Servo", 0, 0x01, "move done"},        {"Servo", 0, 0x04, "overcurrent"},
-    {"Servo", 0, 0x08, "power on"},         {"Servo", 0, 0x10, "position error"},
-    {"Servo", 0, 0x20, "limit 1 input high"}, {"Servo", 0, 0x40, "limit 2 input high"},
-    {"Servo", 0, 0x80, "homing in progress"}, {"Stepper", 0, 0x01, "moving"},
-    {"Stepper", 0, 0x04, "amplifier enabled"}, {"Stepper", 0, 0x08, "power on"},
-    {"Stepper", 0, 0x10, "at speed"},       {"Stepper", 0, 0x80, "homing in progress"},
-    {"Stepper", 1, 0x01, "E-Stop input high"}, {"Stepper", 1, 0x02, "input 1 high"},
-    {"Stepper", 1, 0x04, "input 2 high"},   {"Stepper", 1, 0x08, "limit 1 input high"},
-    {"Stepper", 1, 0x10, "limit 2 input high"}, {"Stepper", 1, 0x20, "home switch input high"},
+    {"Servo", kSelectStatusByte, ServoStatus::kMoveDone, "move done"},
+    {"Servo", kSelectStatusByte, ServoStatus::kOvercurrent, "overcurrent"},
+    {"Servo", kSelectStatusByte, ServoStatus::kPowerOn, "power on"},
+    {"Servo", kSelectStatusByte, ServoStatus::kPositionError, "position error"},
+    {"Servo", kSelectStatusByte, ServoStatus::kLimit1, "limit 1 input high"},
+    {"Servo", kSelectStatusByte, ServoStatus::kLimit2, "limit 2 input high"},
+    {"Servo", kSelectStatusByte, ServoStatus::kHoming, "homing in progress"},
+    {"Stepper", kSelectStatusByte, StepStatus::kMoving, "moving"},
+    {"Stepper", kSelectStatusByte, StepStatus::kAmpEnabled, "amplifier enabled"},
+    {"Stepper", kSelectStatusByte, StepStatus::kPowerOn, "power on"},
+    {"Stepper", kSelectStatusByte, StepStatus::kAtSpeed, "at speed"},
+    {"Stepper", kSelectStatusByte, StepStatus::kHoming, "homing in progress"},
+    {"Stepper", kSelectStepInputs, StepInput::kEStop, "E-Stop input high"},
+    {"Stepper", kSelectStepInputs, StepInput::kInput1, "input 1 high"},
+    {"Stepper", kSelectStepInputs, StepInput::kInput2, "input 2 high"},
+    {"Stepper", kSelectStepInputs, StepInput::kLimit1, "limit 1 input high"},
+    {"Stepper", kSelectStepInputs, StepInput::kLimit2, "limit 2 input high"},
+    {"Stepper", kSelectStepInputs, StepInput::kHomeSwitch, "home switch input high"},
 };
 
 std::string Hex2(unsigned v) { return Format("0x%02X", v & 0xFFu); }
 
 std::string ConditionMeaning(const std::string& family, uint8_t selector, uint8_t value, uint8_t mask) {
     if (family == "Master") {
-        if (selector == 3) return mask == 0xFF ? "the key typed equals the key given" : "a key has been typed";
-        if (selector == 2) return "the timer has run out";
-        if (selector == 0) return "the number of modules equals the value given";
+        if (selector == kSelectKey) return mask == 0xFF ? "the key typed equals the key given" : "a key has been typed";
+        if (selector == kSelectTimer) return "the timer has run out";
+        if (selector == kSelectModuleCount) return "the number of modules equals the value given";
         if (selector >= 24 && selector <= 30) return Format("counter %d equals the value given", (selector - 24) / 2 + 1);
     }
-    const char* byteName = selector == 0 ? "status byte" : "input byte";
+    const char* byteName = selector == kSelectStatusByte ? "status byte" : "input byte";
     for (const BitName& b : kBitNames)
         if (family == b.family && selector == b.selector && mask == b.mask)
             return std::string(byteName) + " bit " + Hex2(mask) + " (" + b.name + ") " + (value ? "set" : "clear");
