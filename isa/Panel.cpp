@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <variant>
 
 #include "app/MainState.h"
@@ -159,7 +160,8 @@ const std::vector<Slot>& SlotsOf(const CommandDesc& c) {
     static const std::vector<std::vector<Slot>> slots = Resolve();
     static const std::vector<Slot> none(isa::kMaxFields);
     const std::vector<CommandDesc>& table = isa::commandTable();
-    if (&c < table.data() || &c >= table.data() + table.size()) return none;
+    const std::less<const CommandDesc*> before;
+    if (before(&c, table.data()) || !before(&c, table.data() + table.size())) return none;
     return slots[size_t(&c - table.data())];
 }
 
