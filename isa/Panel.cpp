@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <type_traits>
 #include <variant>
 
 #include "app/MainState.h"
@@ -29,21 +30,32 @@ struct Slot {
     bool asIs = false;
 };
 
-// The shape of a family's panel: labels run from firstLabel to lastLabel,
-// edits and check boxes from 1; heading is the label over the panel's boxes,
-// which also captions the condition box (-1: none).
+// The shape of a family's panel, from its records in Form: labels run from
+// firstLabel to lastLabel, edits and check boxes from 1; heading is the label
+// over the panel's boxes, which also captions the condition box (-1: none).
 struct Shape {
     int firstLabel, lastLabel, editCount, checkCount, radioCount;
     bool conditionBox;
     int heading;
 };
 
+template <typename Array>
+constexpr int Last = int(std::extent_v<Array>) - 1;   // records run from 1 (labels of I/O from 0)
+
 Shape ShapeOf(isa::Family family) {
     switch (family) {
-        case isa::Family::Master: return {1, 2, 8, 2, 2, false, -1};
+        case isa::Family::Master:
+            return {1, Last<decltype(::MasterPanel::MasterLabel)>, Last<decltype(::MasterPanel::MasterEdit)>,
+                    Last<decltype(::MasterPanel::MasterCheck)>, 2, false, -1};
         case isa::Family::Servo:
-        case isa::Family::Stepper: return {1, 10, 9, 7, 1, true, 10};
-        case isa::Family::Io: return {0, 2, 2, 12, 1, false, 0};
+            return {1, Last<decltype(::ServoPanel::ServoLabel)>, Last<decltype(::ServoPanel::ServoEdit)>,
+                    Last<decltype(::ServoPanel::ServoCheck)>, 1, true, Last<decltype(::ServoPanel::ServoLabel)>};
+        case isa::Family::Stepper:
+            return {1, Last<decltype(StepPanel::StepLabel)>, Last<decltype(StepPanel::StepEdit)>,
+                    Last<decltype(StepPanel::StepCheck)>, 1, true, Last<decltype(StepPanel::StepLabel)>};
+        case isa::Family::Io:
+            return {0, Last<decltype(::IoPanel::IoLabel)>, Last<decltype(::IoPanel::IoEdit)>,
+                    Last<decltype(::IoPanel::IoCheck)>, 1, false, 0};
     }
     return {};
 }
