@@ -1,6 +1,6 @@
 #include "app/Form.h"
 
-#include "isa/Commands.h"
+#include "isa/Panel.h"
 #include "program/ProgramLine.h"
 
 namespace {
@@ -9,11 +9,6 @@ void button(Ctl& c, const char* caption, const char* hint, bool enabled = true) 
     c.caption = caption;
     c.hint = hint;
     c.enabled = enabled;
-}
-
-template <size_t N>
-std::vector<std::string> list(const char* const (&items)[N]) {
-    return std::vector<std::string>(items, items + N);
 }
 
 void hide(Ctl& c) { c.visible = false; }
@@ -29,10 +24,6 @@ Form::Form() {
     SCBLabel.caption = "Servo Commands:";
     STCBLabel.caption = "Stepper Commands:";
     ICBLabel.caption = "I/O Commands:";
-    MasterCBox.items = list(kMasterCommands);
-    ServoCBox.items = list(kServoCommands);
-    StepCBox.items = list(kStepCommands);
-    IoCBox.items = list(kIoCommands);
     for (Ctl* c : {&MCBLabel, &MasterCBox, &SCBLabel, &ServoCBox, &STCBLabel, &StepCBox, &ICBLabel, &IoCBox})
         c->enabled = false;
 
@@ -51,58 +42,39 @@ Form::Form() {
     button(ChangeButton, "Change", "Change selected line", false);
     button(ExeNowButton, "Execute Now", "Execute instruction immediately", false);
 
-    // Master panel
+    // The panels, all hidden; the command boxes' items and the captions and
+    // items that never change come from the command descriptions.
     hide(master.MasterGroup);
     for (int i = 1; i <= 2; ++i) hide(master.MasterLabel[i]);
     for (int i = 1; i <= 8; ++i) hide(master.MasterEdit[i]);
-    master.MasterCheck[1].caption = "Add Carriage return";
-    master.MasterCheck[2].caption = "Add Line feed";
     hide(master.MasterCheck[1]);
     hide(master.MasterCheck[2]);
-    master.RadioGroup1.caption = "Wait Condition: ";
-    master.RadioGroup1.items = {"Key = ", "Any key"};
-    master.RadioGroup2.caption = "Jump Condition: ";
-    master.RadioGroup2.items = {"Key = ", "Any key", "Timeout", "Counter 1 =", "Counter 2 =",
-                                "Counter 3 =", "Counter 4 =", "# Mod. = "};
     hide(master.RadioGroup1);
     hide(master.RadioGroup2);
 
-    // Servo panel
     hide(servo.ServoGroup);
     for (int i = 1; i <= 10; ++i) hide(servo.ServoLabel[i]);
     servo.ServoLabel[10].caption = "Check all that must be true:";
     for (int i = 1; i <= 9; ++i) hide(servo.ServoEdit[i]);
     for (int i = 1; i <= 7; ++i) hide(servo.ServoCheck[i]);
-    servo.ServoRG.caption = "Stop Mode ";
-    servo.ServoRG.items = {"Motor Off", "Stop Abruptly", "Stop Smoothly"};
     hide(servo.ServoRG);
-    servo.ServoIfCBox.items = list(kServoConditions);
     hide(servo.ServoIfCBox);
 
-    // Stepper panel
     hide(step.StepGroup);
     for (int i = 1; i <= 10; ++i) hide(step.StepLabel[i]);
     step.StepLabel[10].caption = "Check all that must be true:";
     for (int i = 1; i <= 9; ++i) hide(step.StepEdit[i]);
     for (int i = 1; i <= 7; ++i) hide(step.StepCheck[i]);
-    step.StepRG.caption = "Stop Mode ";
-    step.StepRG.items = {"Stop Abruptly", "Stop Smoothly"};
     hide(step.StepRG);
-    step.StepIfCBox.items = list(kStepConditions);
     hide(step.StepIfCBox);
 
-    // I/O panel
     hide(io.IoGroup);
     for (int i = 0; i <= 2; ++i) hide(io.IoLabel[i]);
-    for (int i = 1; i <= 12; ++i) {
-        io.IoCheck[i].caption = "Bit " + std::to_string(i);
-        hide(io.IoCheck[i]);
-    }
-    io.IoRG.items = {"Set", "Clear"};
-    io.IoRG.index = 0;  // "Set" when the window opens
+    for (int i = 1; i <= 12; ++i) hide(io.IoCheck[i]);
     hide(io.IoRG);
     hide(io.IoEdit[1]);
     hide(io.IoEdit[2]);
+    SetUpPanelControls(*this);   // IoRG on "Set" when the window opens
 
     // Listing column
     ProgramListLabel.caption = "Program Listing";

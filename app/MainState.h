@@ -165,7 +165,7 @@ struct MainState {
     ComState com;
     StatusForms statusForms;
 
-    // The numeric field that ReadIntField refused last (the text form names it
+    // The numeric edit that the builder refused last (the text form names it
     // in its errors); null until one is refused.
     const Ctl* rejectedField = nullptr;
 

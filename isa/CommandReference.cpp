@@ -1,52 +1,18 @@
-// The command reference, learnt from the families' own routines: a panel is
-// laid out by its click handler on a private MainState, its numeric ranges are
-// noted as the encoder hands them to ReadIntField, and the example is what the
-// encoder builds from the default panel.
+// The command reference, printed from the command descriptions: the fields
+// as the panel lists them, their ranges, units, defaults and items as data,
+// the conditions' triplets from their items, and the example built by the
+// codec from the default panel.
 
 #include "isa/CommandReference.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <memory>
+#include <variant>
 
 #include "app/MainState.h"
-#include "app/QuietPlatform.h"
-#include "isa/Commands.h"
-#include "isa/Instruction.h"
-#include "isa/Io.h"
-#include "isa/Master.h"
-#include "isa/Servo.h"
-#include "isa/Stepper.h"
+#include "isa/Codec.h"
+#include "isa/Panel.h"
+#include "isa/Vocabulary.h"
 
 namespace {
-
-struct Read {
-    const Ctl* edit;
-    int min, max;
-};
-thread_local std::vector<Read>* tReads = nullptr;   // set while a probe builds
-thread_local bool tProbing = false;                  // no tool tips while probing
-
-struct Family {
-    const char* name;
-    int type;
-    int address;                       // of the examples
-    Ctl Form::*box;
-    void (*click)(MainState&);
-    std::vector<std::string> prefixes;  // object names of the panel's controls
-    const char* const* commands;
-    int count;
-};
-
-const Family kFamilies[4] = {
-    {"Master", kTypeMaster, 0, &Form::MasterCBox, MasterCBoxClick,
-     {"MasterEdit", "MasterCheck", "RadioGroup"}, kMasterCommands, 17},
-    {"Servo", kTypeServo, 1, &Form::ServoCBox, ServoCBoxClick,
-     {"ServoEdit", "ServoCheck", "ServoRG", "ServoIfCBox"}, kServoCommands, 9},
-    {"Stepper", kTypeStepper, 1, &Form::StepCBox, StepCBoxClick,
-     {"StepEdit", "StepCheck", "StepRG", "StepIfCBox"}, kStepCommands, 9},
-    {"I/O", kTypeIo, 1, &Form::IoCBox, IoCBoxClick, {"IoEdit", "IoCheck", "IoRG"}, kIoCommands, 6},
-};
 
 struct Summary {
     const char* family;
@@ -133,27 +99,36 @@ struct BitName {
     const char* name;
 };
 const BitName kBitNames[] = {
-    {"Servo", 0, 0x01, "move done"},        {"Servo", 0, 0x04, "overcurrent"},
-    {"Servo", 0, 0x08, "power on"},         {"Servo", 0, 0x10, "position error"},
-    {"Servo", 0, 0x20, "limit 1 input high"}, {"Servo", 0, 0x40, "limit 2 input high"},
-    {"Servo", 0, 0x80, "homing in progress"}, {"Stepper", 0, 0x01, "moving"},
-    {"Stepper", 0, 0x04, "amplifier enabled"}, {"Stepper", 0, 0x08, "power on"},
-    {"Stepper", 0, 0x10, "at speed"},       {"Stepper", 0, 0x80, "homing in progress"},
-    {"Stepper", 1, 0x01, "E-Stop input high"}, {"Stepper", 1, 0x02, "input 1 high"},
-    {"Stepper", 1, 0x04, "input 2 high"},   {"Stepper", 1, 0x08, "limit 1 input high"},
-    {"Stepper", 1, 0x10, "limit 2 input high"}, {"Stepper", 1, 0x20, "home switch input high"},
+    {"Servo", kSelectStatusByte, ServoStatus::kMoveDone, "move done"},
+    {"Servo", kSelectStatusByte, ServoStatus::kOvercurrent, "overcurrent"},
+    {"Servo", kSelectStatusByte, ServoStatus::kPowerOn, "power on"},
+    {"Servo", kSelectStatusByte, ServoStatus::kPositionError, "position error"},
+    {"Servo", kSelectStatusByte, ServoStatus::kLimit1, "limit 1 input high"},
+    {"Servo", kSelectStatusByte, ServoStatus::kLimit2, "limit 2 input high"},
+    {"Servo", kSelectStatusByte, ServoStatus::kHoming, "homing in progress"},
+    {"Stepper", kSelectStatusByte, StepStatus::kMoving, "moving"},
+    {"Stepper", kSelectStatusByte, StepStatus::kAmpEnabled, "amplifier enabled"},
+    {"Stepper", kSelectStatusByte, StepStatus::kPowerOn, "power on"},
+    {"Stepper", kSelectStatusByte, StepStatus::kAtSpeed, "at speed"},
+    {"Stepper", kSelectStatusByte, StepStatus::kHoming, "homing in progress"},
+    {"Stepper", kSelectStepInputs, StepInput::kEStop, "E-Stop input high"},
+    {"Stepper", kSelectStepInputs, StepInput::kInput1, "input 1 high"},
+    {"Stepper", kSelectStepInputs, StepInput::kInput2, "input 2 high"},
+    {"Stepper", kSelectStepInputs, StepInput::kLimit1, "limit 1 input high"},
+    {"Stepper", kSelectStepInputs, StepInput::kLimit2, "limit 2 input high"},
+    {"Stepper", kSelectStepInputs, StepInput::kHomeSwitch, "home switch input high"},
 };
 
 std::string Hex2(unsigned v) { return Format("0x%02X", v & 0xFFu); }
 
 std::string ConditionMeaning(const std::string& family, uint8_t selector, uint8_t value, uint8_t mask) {
     if (family == "Master") {
-        if (selector == 3) return mask == 0xFF ? "the key typed equals the key given" : "a key has been typed";
-        if (selector == 2) return "the timer has run out";
-        if (selector == 0) return "the number of modules equals the value given";
+        if (selector == kSelectKey) return mask == 0xFF ? "the key typed equals the key given" : "a key has been typed";
+        if (selector == kSelectTimer) return "the timer has run out";
+        if (selector == kSelectModuleCount) return "the number of modules equals the value given";
         if (selector >= 24 && selector <= 30) return Format("counter %d equals the value given", (selector - 24) / 2 + 1);
     }
-    const char* byteName = selector == 0 ? "status byte" : "input byte";
+    const char* byteName = selector == kSelectStatusByte ? "status byte" : "input byte";
     for (const BitName& b : kBitNames)
         if (family == b.family && selector == b.selector && mask == b.mask)
             return std::string(byteName) + " bit " + Hex2(mask) + " (" + b.name + ") " + (value ? "set" : "clear");
@@ -166,13 +141,6 @@ const char* SummaryOf(const std::string& family, const std::string& name) {
     return "";
 }
 
-std::string UnitOf(const std::string& family, const std::string& caption) {
-    if (caption.find("(.01 sec)") != std::string::npos) return "hundredths of a second";
-    if (caption == "Baud Rate") return "baud";
-    if (caption == "Position") return family == "Servo" ? "encoder counts" : "steps";
-    return "";
-}
-
 bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
 std::string Trim(std::string s) {
@@ -181,244 +149,133 @@ std::string Trim(std::string s) {
     return s;
 }
 
-// One command laid out on a private state.
-class Probe {
-public:
-    Probe(const Family& f, int index) : f_(f), s_(std::make_unique<MainState>(ui_)) {
-        s_->moduleTypes[f.address] = f.type;
-        s_->builderLine.moduleAddress = uint8_t(f.address);
-        (s_->form.*f.box).index = index;
-        f.click(*s_);
+// A field as the reference lists it.
+FieldRef RefOf(const isa::FieldDesc& f) {
+    FieldRef r;
+    r.id = f.id;
+    r.caption = Trim(f.caption);
+    switch (f.kind) {
+        case isa::FieldKind::Number:
+            r.kind = FieldRef::Number;
+            r.min = f.min;
+            r.max = f.max;
+            r.only = f.only;
+            r.unit = f.unit;
+            break;
+        case isa::FieldKind::Target: r.kind = FieldRef::Target; break;
+        case isa::FieldKind::Check:
+            r.kind = FieldRef::Check;
+            r.caption = f.caption;
+            r.initial = f.initial.asBool() ? "checked" : "unchecked";
+            return r;
+        case isa::FieldKind::Choice:
+        case isa::FieldKind::Condition:
+            r.kind = FieldRef::Choice;
+            if (r.caption.empty()) r.caption = "Set or Clear";
+            for (const isa::ChoiceItem& item : f.items) r.items.push_back(Trim(item.caption));
+            r.initial = f.initial.asInt() >= 0 ? r.items[size_t(f.initial.asInt())] : "none chosen";
+            return r;
+        default: break;
     }
+    r.maxChars = f.maxChars;
+    r.initial = f.initial.shown();
+    return r;
+}
 
-    MainState& state() { return *s_; }
-
-    // The panel's visible controls, in the order of their object names.
-    std::vector<CtlRef> controls() {
-        std::vector<CtlRef> out;
-        for (const CtlRef& r : s_->form.controls())
-            for (const std::string& p : f_.prefixes)
-                if (StartsWith(r.name, p) && r.ctl->visible) out.push_back(r);
-        return out;
+// The triplet a condition item writes, from zeros.
+ConditionRef ConditionOf(const std::string& family, const isa::ChoiceItem& item) {
+    uint8_t t[3] = {0, 0, 0};
+    for (const isa::Effect& e : item.effects) {
+        if (e.at < 0 || e.at > 2) continue;
+        if (e.op == isa::Op::Put) t[e.at] = e.value;
+        if (e.op == isa::Op::Or) t[e.at] = uint8_t(t[e.at] | e.value);
     }
+    return {Trim(item.caption), t[0], t[1], t[2], ConditionMeaning(family, t[0], t[1], t[2])};
+}
 
-    // One build; the numeric reads it made go into reads.
-    int build(std::vector<Read>& reads) {
-        reads.clear();
-        tReads = &reads;
-        const int r = BuildInstruction(*s_);
-        tReads = nullptr;
-        return r;
+// The example's values: each choice on its first item, jump targets L1, the
+// key A and other texts Hi, and every number its panel's default refuses set
+// to 0 (or the least of its range); when a bit must be chosen, the first.
+bool Example(const isa::CommandDesc& c, isa::FieldValues& values, isa::Encoded& built) {
+    for (const isa::FieldDesc& f : c.fields) {
+        if (f.isChoice() && f.initial.asInt() < 0) values.set(f.id, isa::Value::ofInt(0));
+        if (f.kind == isa::FieldKind::Target) values.set(f.id, isa::Value::ofText("L1"));
+        if (f.kind == isa::FieldKind::Text)
+            values.set(f.id, isa::Value::ofText(f.transform == isa::Transform::Key ? "A" : "Hi"));
     }
-
-    // Builds, mending what keeps the panel from building: a field read that
-    // was refused gets a value of its range, else the first bit is checked.
-    int settle(std::vector<Read>& reads) {
-        for (int attempt = 0; attempt < 32; ++attempt) {
-            if (build(reads) == 0) return 0;
-            if (!reads.empty() && !Accepts(reads.back())) {
-                Ctl* edit = const_cast<Ctl*>(reads.back().edit);
-                const Read& r = reads.back();
-                edit->text = std::to_string(r.min <= 0 && r.max >= 0 ? 0 : r.min);
-                continue;
-            }
-            bool mended = false;
-            for (const CtlRef& c : controls())
-                if (c.kind == CtlKind::Check && !c.ctl->checked) {
-                    c.ctl->checked = true;
-                    mended = true;
+    const uint8_t address = c.family == isa::Family::Master ? 0 : 1;
+    for (size_t attempt = 0; attempt <= c.fields.size(); ++attempt) {
+        const isa::EncodeResult result = isa::encode(c, values, address);
+        if (const isa::Encoded* e = std::get_if<isa::Encoded>(&result)) {
+            built = *e;
+            return true;
+        }
+        const isa::Refusal& refusal = std::get<isa::Refusal>(result);
+        const isa::FieldDesc* f = c.field(refusal.field);
+        if (f && f->kind == isa::FieldKind::Number) {
+            const long long v = f->min <= 0 && f->max >= 0 ? 0 : f->min;
+            values.set(f->id, isa::Value::ofText(std::to_string(v)));
+        } else if (refusal.field == c.groupField) {
+            for (const isa::FieldDesc& g : c.fields)
+                if (g.group != 0) {
+                    values.set(g.id, isa::Value::ofBool(true));
                     break;
                 }
-            if (!mended) return -1;
-        }
-        return -1;
-    }
-
-private:
-    static bool Accepts(const Read& r) {
-        int v = 0;
-        bool outOfRange = false;
-        return ScanInt(r.edit->text, v, outOfRange) && !outOfRange && v >= r.min && v <= r.max;
-    }
-
-    QuietPlatform ui_;
-    const Family& f_;
-    std::unique_ptr<MainState> s_;
-};
-
-// The caption beside an edit: its label, or for the master's condition edits
-// the condition item they stand beside.
-std::string EditCaption(MainState& s, const std::string& name) {
-    if (name == "ServoIfCBox") return s.form.servo.ServoLabel[10].caption;
-    if (name == "StepIfCBox") return s.form.step.StepLabel[10].caption;
-    const std::string number = name.substr(name.find("Edit") + 4);
-    const std::string labelName = name.substr(0, name.find("Edit")) + "Label" + number;
-    if (Ctl* label = s.form.find(labelName); label && label->visible) return Trim(label->caption);
-    const int k = std::stoi(number);
-    const Ctl& jump = s.form.master.RadioGroup2;
-    const Ctl& wait = s.form.master.RadioGroup1;
-    static const int kItemBeside[9] = {-1, -1, -1, 0, 3, 4, 5, 6, 7};
-    if (StartsWith(name, "MasterEdit") && k >= 3 && k <= 8) {
-        if (jump.visible) return Trim(jump.items[size_t(kItemBeside[k])]);
-        if (wait.visible) return Trim(wait.items[0]);
-    }
-    return name;
-}
-
-// What a number field takes beyond its range: the values accepted when the
-// encoder refuses some inside it (a short range is tried value by value).
-std::vector<int> OnlyValues(Probe& p, Ctl& edit, int min, int max) {
-    std::vector<Read> reads;
-    std::vector<int> only;
-    const std::string saved = edit.text;
-    edit.text = std::to_string(int64_t(min) + 1);
-    // Ranges may span the whole of int: the width is taken in 64 bits.
-    if (min < max && int64_t(max) - min <= 100000 && p.build(reads) != 0) {
-        for (int v = min; v <= max; ++v) {
-            edit.text = std::to_string(v);
-            if (p.build(reads) == 0) only.push_back(v);
-        }
-    }
-    edit.text = saved;
-    return only;
-}
-
-CommandRef Describe(const Family& f, int index) {
-    CommandRef c;
-    c.family = f.name;
-    c.name = f.commands[index];
-    c.index = index;
-    c.summary = SummaryOf(c.family, c.name);
-    c.moduleAddress = f.address;
-
-    Probe probe(f, index);
-    MainState& s = probe.state();
-    c.code = s.builderLine.commandCode;
-    c.classText = s.form.CmdClassEdit.text;
-    c.moduleFrame = s.builderLine.bytes[0] == kFrameHeader;
-    const std::vector<CtlRef> shown = probe.controls();
-
-    // The defaults as laid out, before any probe changes them.
-    for (const CtlRef& r : shown) {
-        FieldRef field;
-        field.control = r.name;
-        switch (r.kind) {
-            case CtlKind::Edit:
-                field.caption = EditCaption(s, r.name);
-                field.initial = r.ctl->text;
-                break;
-            case CtlKind::Check:
-                field.kind = FieldRef::Check;
-                field.caption = r.ctl->caption;
-                field.initial = r.ctl->checked ? "checked" : "unchecked";
-                break;
-            case CtlKind::Radio:
-            case CtlKind::EditCombo:
-                field.kind = FieldRef::Choice;
-                field.caption = Trim(r.ctl->caption);
-                if (r.kind == CtlKind::EditCombo) field.caption = Trim(EditCaption(s, r.name));
-                if (field.caption.empty()) field.caption = "Set or Clear";
-                field.items = r.ctl->items;
-                for (std::string& item : field.items) item = Trim(item);
-                field.initial = r.ctl->index >= 0 ? field.items[size_t(r.ctl->index)] : "none chosen";
-                break;
-            default:
-                continue;
-        }
-        c.fields.push_back(field);
-    }
-
-    // Edits first, then check boxes, then choices, each in panel order.
-    std::stable_sort(c.fields.begin(), c.fields.end(),
-                     [](const FieldRef& a, const FieldRef& b) { return a.kind < b.kind; });
-
-    // Every item of every choice is built once: the numeric fields read on
-    // the way, and the condition each item becomes.
-    std::vector<Read> all, reads;
-    for (const CtlRef& r : shown) {
-        if (r.kind != CtlKind::Radio && r.kind != CtlKind::EditCombo) continue;
-        for (int i = 0; i < int(r.ctl->items.size()); ++i) {
-            r.ctl->index = i;
-            if (probe.settle(reads) != 0) continue;
-            all.insert(all.end(), reads.begin(), reads.end());
-            const ProgramLine& line = s.builderLine;
-            const int at = line.commandCode == 3 ? 5 : line.commandCode == 10 ? 9 : -1;
-            if (line.bytes[0] == kMasterMarker && at > 0 && c.family != "I/O") {
-                const uint8_t* t = line.bytes + at;
-                c.conditions.push_back({Trim(r.ctl->items[size_t(i)]), t[0], t[1], t[2],
-                                        ConditionMeaning(c.family, t[0], t[1], t[2])});
-            }
-        }
-        r.ctl->index = -1;
-    }
-    for (const CtlRef& r : shown)
-        if ((r.kind == CtlKind::Radio || r.kind == CtlKind::EditCombo) && r.ctl->index < 0) r.ctl->index = 0;
-    if (probe.settle(reads) == 0) all.insert(all.end(), reads.begin(), reads.end());
-
-    for (FieldRef& field : c.fields) {
-        if (field.kind != FieldRef::Text) continue;
-        Ctl* edit = s.form.find(field.control);
-        bool numeric = false;
-        for (const Read& r : all) {
-            if (r.edit != edit) continue;
-            numeric = true;
-            field.kind = FieldRef::Number;
-            field.min = r.min;
-            field.max = r.max;
-        }
-        if (numeric) {
-            field.unit = UnitOf(c.family, field.caption);
-            field.only = OnlyValues(probe, *edit, field.min, field.max);
-            continue;
-        }
-        // A text edit whose text becomes the line's goto-label names a jump target.
-        const std::string saved = edit->text;
-        edit->text = "Zq9";
-        if (probe.build(reads) == 0 && s.builderLine.gotoLabelText() == "Zq9") field.kind = FieldRef::Target;
-        edit->text = saved;
-    }
-
-    // The example: the default panel on a fresh state, the first item of each
-    // choice, empty numbers filled in, jump targets named L1 and other texts Hi.
-    Probe example(f, index);
-    MainState& e = example.state();
-    for (const CtlRef& r : example.controls())
-        if ((r.kind == CtlKind::Radio || r.kind == CtlKind::EditCombo) && r.ctl->index < 0) r.ctl->index = 0;
-    for (const FieldRef& field : c.fields) {
-        Ctl* ctl = e.form.find(field.control);
-        if (field.kind == FieldRef::Target) ctl->text = "L1";
-        if (field.kind == FieldRef::Text) ctl->text = field.control == "MasterEdit3" ? "A" : "Hi";
-    }
-    if (example.settle(reads) == 0) {
-        const ProgramLine& line = e.builderLine;
-        c.bytes.assign(line.bytes, line.bytes + line.length);
-        c.patchOffset = line.gotoLabelText().empty() ? -1 : line.patchOffset;
-        c.listing = FormatListingText(e, line);
-    }
-    std::string example_;
-    for (const FieldRef& field : c.fields) {
-        const Ctl* ctl = e.form.find(field.control);
-        std::string value;
-        if (field.kind == FieldRef::Check) {
-            if (ctl->checked) value = "checked";
-        } else if (field.kind == FieldRef::Choice) {
-            value = ctl->index >= 0 ? field.items[size_t(ctl->index)] : "";
         } else {
-            value = ctl->text;
+            return false;
         }
-        if (value.empty()) continue;
-        example_ += (example_.empty() ? "" : ", ") + field.caption + " " + value;
     }
-    c.example = example_;
-    return c;
+    return false;
+}
+
+// A field's value in the example as the reference states it; "" for none.
+std::string ExampleValue(const isa::FieldDesc& f, const FieldRef& ref, const isa::FieldValues& values) {
+    const isa::Value* given = values.find(f.id);
+    const isa::Value& v = given ? *given : f.initial;
+    if (f.kind == isa::FieldKind::Check) return v.asBool() ? "checked" : "";
+    if (f.isChoice()) return v.asInt() >= 0 ? ref.items[size_t(v.asInt())] : "";
+    return v.shown();
+}
+
+CommandRef Describe(const isa::CommandDesc& c) {
+    CommandRef r;
+    r.family = isa::familyName(c.family);
+    r.name = c.name;
+    r.index = c.index;
+    r.code = c.code;
+    r.classText = c.classText;
+    r.moduleFrame = c.framing == isa::Framing::Module;
+    r.summary = SummaryOf(r.family, r.name);
+    r.moduleAddress = c.family == isa::Family::Master ? 0 : 1;
+
+    const std::vector<const isa::FieldDesc*> fields = FieldsInPanelOrder(c);
+    for (const isa::FieldDesc* f : fields) r.fields.push_back(RefOf(*f));
+
+    // The conditions of a master If-GoTo or WaitFor on the master's or a
+    // motor's status, each with the triplet it becomes.
+    const bool tests = c.framing == isa::Framing::Master &&
+                       (c.code == MasterCmd::kIfGoTo || c.code == MasterCmd::kWaitFor) && c.family != isa::Family::Io;
+    for (const isa::FieldDesc* f : fields)
+        if (tests && f->isChoice())
+            for (const isa::ChoiceItem& item : f->items) r.conditions.push_back(ConditionOf(r.family, item));
+
+    isa::FieldValues values;
+    isa::Encoded built;
+    if (Example(c, values, built)) {
+        r.bytes.assign(built.bytes.begin(), built.bytes.begin() + built.length);
+        r.patchOffset = built.gotoLabel.empty() ? -1 : built.patchOffset;
+        r.listing = isa::listingText("", uint8_t(r.moduleAddress), built, isa::typeOfFamily(c.family));
+    }
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const std::string value = ExampleValue(*fields[i], r.fields[i], values);
+        if (!value.empty()) r.example += (r.example.empty() ? "" : ", ") + r.fields[i].caption + " " + value;
+    }
+    return r;
 }
 
 std::vector<CommandRef> Build() {
-    tProbing = true;
     std::vector<CommandRef> all;
-    for (const Family& f : kFamilies)
-        for (int i = 0; i < f.count; ++i) all.push_back(Describe(f, i));
-    tProbing = false;
+    for (const isa::CommandDesc& c : isa::commandTable()) all.push_back(Describe(c));
     return all;
 }
 
@@ -449,8 +306,9 @@ std::string Printable(const std::string& text) {
 std::string FieldKindText(const FieldRef& f) {
     switch (f.kind) {
         case FieldRef::Number: return FieldRange(f);
-        case FieldRef::Target: return "label to jump to (up to 15 characters)";
-        case FieldRef::Text: return f.control == "MasterEdit3" ? "one character" : "text (up to 15 characters)";
+        case FieldRef::Target: return Format("label to jump to (up to %d characters)", f.maxChars);
+        case FieldRef::Text:
+            return f.maxChars == 1 ? std::string("one character") : Format("text (up to %d characters)", f.maxChars);
         case FieldRef::Check: return f.items.empty() ? "check box" : "check boxes";
         case FieldRef::Choice: {
             std::string items;
@@ -483,45 +341,30 @@ std::string PatchNote(const CommandRef& c) {
 
 }  // namespace
 
-void NoteFieldRead(const Ctl& edit, int min, int max) {
-    if (tReads) tReads->push_back({&edit, min, max});
-}
-
 const std::vector<CommandRef>& CommandReference() {
     static const std::vector<CommandRef> all = Build();
     return all;
 }
 
-std::string FieldRange(const FieldRef& f) {
+namespace {
+
+std::string RangeText(long long min, long long max, const std::vector<int>& only, const std::string& unit) {
     std::string range;
-    if (!f.only.empty()) {
-        for (size_t i = 0; i < f.only.size(); ++i)
-            range += (i ? (i + 1 == f.only.size() ? " or " : ", ") : "") + std::to_string(f.only[i]);
+    if (!only.empty()) {
+        for (size_t i = 0; i < only.size(); ++i)
+            range += (i ? (i + 1 == only.size() ? " or " : ", ") : "") + std::to_string(only[i]);
     } else {
-        range = std::to_string(f.min) + " to " + std::to_string(f.max);
+        range = std::to_string(min) + " to " + std::to_string(max);
     }
-    return f.unit.empty() ? range : range + " " + f.unit;
+    return unit.empty() ? range : range + " " + unit;
 }
 
-void ApplyFieldHints(MainState& s, const Ctl& panel, uint8_t commandCode) {
-    if (tProbing) return;
-    const Family* family = nullptr;
-    if (&panel == &s.form.master.MasterGroup) family = &kFamilies[0];
-    if (&panel == &s.form.servo.ServoGroup) family = &kFamilies[1];
-    if (&panel == &s.form.step.StepGroup) family = &kFamilies[2];
-    if (&panel == &s.form.io.IoGroup) family = &kFamilies[3];
-    if (!family) return;
-    const CommandRef* command = nullptr;
-    for (const CommandRef& c : CommandReference())
-        if (c.family == family->name && c.code == commandCode) command = &c;
-    for (const CtlRef& r : s.form.controls()) {
-        if (r.kind != CtlKind::Edit || !StartsWith(r.name, family->prefixes[0])) continue;
-        r.ctl->hint.clear();
-        if (!command) continue;
-        for (const FieldRef& f : command->fields)
-            if (f.control == r.name && f.kind == FieldRef::Number) r.ctl->hint = FieldRange(f);
-    }
-}
+}  // namespace
+
+std::string FieldRange(const FieldRef& f) { return RangeText(f.min, f.max, f.only, f.unit); }
+std::string FieldRange(const isa::FieldDesc& f) { return RangeText(f.min, f.max, f.only, f.unit); }
+
+namespace {
 
 // The default of a field as the reference states it.
 std::string DefaultText(const FieldRef& f) { return f.initial.empty() ? "empty" : f.initial; }
@@ -570,6 +413,8 @@ std::vector<FieldRef> Listed(const std::vector<FieldRef>& fields) {
     }
     return out;
 }
+
+}  // namespace
 
 std::string CommandReferenceText() {
     std::string out =

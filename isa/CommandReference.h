@@ -1,28 +1,28 @@
 #pragma once
 // The command reference: every command of every family with its fields
 // (caption, kind, range, unit, default), the bytes it becomes and its listing
-// text.  Nothing here is written out by hand but the one-line summaries: the
-// panels are laid out by the families' own click handlers, the ranges are the
-// ones their encoders hand to ReadIntField, and the example bytes come from
-// the encoders and FormatListingText.  The guide, `stepwright-cli help
-// commands` and the builder's tool tips all read it.
+// text.  Nothing here is written out by hand but the one-line summaries and
+// what the status bits mean: the fields, ranges, units, defaults and items
+// are the command descriptions' (isa/Describe.h), listed in the order the
+// panel shows them, and the example bytes and listing come from the codec.
+// The guide, `stepwright-cli help commands` and the builder's tool tips all
+// read it.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "app/Form.h"
-
-struct MainState;
+#include "isa/Describe.h"
 
 struct FieldRef {
     enum Kind { Number, Text, Target, Check, Choice };
     Kind kind = Text;
-    std::string control;               // object name of the edit, check box or choice
+    std::string id;                    // the field's id in the description
     std::string caption;               // as the panel shows it
-    int min = 0, max = 0;              // Number
+    long long min = 0, max = 0;        // Number
     std::vector<int> only;             // Number: when only these values of the range are taken
     std::string unit;                  // Number: "" when the module decides
+    int maxChars = 0;                  // Text and Target: the characters kept
     std::string initial;               // edit text, "checked"/"unchecked", or the item chosen
     std::vector<std::string> items;    // Choice
 };
@@ -54,17 +54,11 @@ struct CommandRef {
 const std::vector<CommandRef>& CommandReference();
 
 // A numeric field's range and unit as one phrase: "0 to 60000 hundredths of a
-// second", "1200, 2400, 9600 or 19200 baud".
+// second", "1200, 2400, 9600 or 19200 baud".  The builder's tool tip of the
+// field's edit.
 std::string FieldRange(const FieldRef& field);
+std::string FieldRange(const isa::FieldDesc& field);
 
 // The reference as plain text (the command line) and as Markdown (the guide).
 std::string CommandReferenceText();
 std::string CommandReferenceMarkdown();
-
-// Tool tips of a family panel's numeric edits for the command just chosen:
-// each gives its range and unit; every other edit of the panel gets none.
-void ApplyFieldHints(MainState& s, const Ctl& panel, uint8_t commandCode);
-
-// Called by ReadIntField with every numeric field it reads, so that the
-// reference learns the ranges from the encoders themselves.
-void NoteFieldRead(const Ctl& edit, int min, int max);

@@ -242,6 +242,7 @@ const CommandDesc* commandAt(Family family, int index);
 // The family of a module type code (127 master, 0 servo, 3 stepper, 2 I/O);
 // false for a type without one.
 bool familyOfType(int moduleType, Family& family);
+int typeOfFamily(Family family);          // the module type code of the family
 const char* familyName(Family family);   // "Master", "Servo", "Stepper", "I/O"
 
 }  // namespace isa

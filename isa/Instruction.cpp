@@ -1,62 +1,9 @@
 #include "isa/Instruction.h"
 
-#include <cctype>
-#include <climits>
+#include <cstring>
 
 #include "app/MainState.h"
-#include "isa/CommandReference.h"
-#include "isa/Commands.h"
-#include "isa/Io.h"
-#include "isa/Master.h"
-#include "isa/Servo.h"
-#include "isa/Stepper.h"
-
-bool ScanInt(const std::string& full, int& value, bool& outOfRange) {
-    const std::string text = full.substr(0, 39);
-    size_t i = 0;
-    outOfRange = false;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    if (i >= text.size() || !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
-    long long v = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        v = v * 10 + (text[i] - '0');
-        if (v > 1LL + INT_MAX) {  // keep scanning digits, but the value no longer fits
-            outOfRange = true;
-            v = 1LL + INT_MAX;
-        }
-    }
-    if (negative) v = -v;
-    if (v < INT_MIN || v > INT_MAX) outOfRange = true;
-    value = outOfRange ? 0 : int(v);
-    return true;
-}
-
-int ReadIntField(MainState& s, const Ctl& edit, int min, int max) {
-    NoteFieldRead(edit, min, max);
-    int v = 0;
-    bool outOfRange = false;
-    if (!ScanInt(edit.text, v, outOfRange)) {
-        s.rejectedField = &edit;
-        s.message("Invalid numeric value");
-        return min - 1;
-    }
-    if (outOfRange || v < min || v > max) {
-        s.rejectedField = &edit;
-        s.message("Value out of range");
-        return min - 1;
-    }
-    return v;
-}
-
-bool ReadField(MainState& s, const Ctl& edit, int min, int max, int& value) {
-    value = ReadIntField(s, edit, min, max);
-    return value != min - 1;
-}
+#include "isa/Panel.h"
 
 int ModuleTypeOf(const MainState& s, int address) {
     if (address < 0 || address > 31) return kTypeUnknown;
@@ -64,23 +11,14 @@ int ModuleTypeOf(const MainState& s, int address) {
 }
 
 int BuildInstruction(MainState& s) {
-    switch (ModuleTypeOf(s, s.builderLine.moduleAddress)) {
-        case kTypeServo: return EncodeServoInstruction(s, s.builderLine);
-        case kTypeIo: return EncodeIoInstruction(s, s.builderLine);
-        case kTypeStepper: return EncodeStepperInstruction(s, s.builderLine);
-        case kTypeMaster: return EncodeMasterInstruction(s, s.builderLine);
-        default: return -1;
-    }
+    isa::Family family;
+    if (!isa::familyOfType(ModuleTypeOf(s, s.builderLine.moduleAddress), family)) return -1;
+    return EncodePanel(s, s.builderLine, family);
 }
 
 void LoadInstruction(MainState& s) {
-    switch (ModuleTypeOf(s, s.builderLine.moduleAddress)) {
-        case kTypeServo: LoadServoInstruction(s); break;
-        case kTypeIo: LoadIoInstruction(s); break;
-        case kTypeStepper: LoadStepperInstruction(s); break;
-        case kTypeMaster: LoadMasterInstruction(s); break;
-        default: break;
-    }
+    isa::Family family;
+    if (isa::familyOfType(ModuleTypeOf(s, s.builderLine.moduleAddress), family)) LoadPanel(s, family);
 }
 
 void HideAllPanels(MainState& s) {
@@ -102,70 +40,6 @@ void CommandChosen(MainState& s, Ctl& panel, const char* classText, uint8_t byte
     s.form.CmdEdit.text = commandName;
     s.builderLine.bytes[0] = byte0;
     s.builderLine.commandCode = commandCode;
-    ApplyFieldHints(s, panel, commandCode);
-}
-
-void ShowCaption(Ctl& c, const char* caption) {
-    c.caption = caption;
-    c.visible = true;
-}
-
-void ShowField(Ctl& label, const char* caption, Ctl& edit, const char* text) {
-    ShowCaption(label, caption);
-    edit.text = text;
-    edit.visible = true;
-}
-
-void ShowCheck(Ctl& check, const char* caption, bool checked) {
-    ShowCaption(check, caption);
-    check.checked = checked;
-}
-
-void ShowRadioGroup(Ctl& group) {
-    group.visible = true;
-    group.index = 0;
-}
-
-void ShowConditionBox(Ctl& box) {
-    box.visible = true;
-    box.index = -1;
-    box.text.clear();
-}
-
-void ClearMotorPanel(Ctl (&labels)[11], Ctl (&edits)[10], Ctl (&checks)[8], Ctl& radioGroup, Ctl& conditionBox) {
-    for (int i = 1; i <= 10; ++i) labels[i].visible = false;
-    for (int i = 1; i <= 9; ++i) edits[i].visible = false;
-    for (int i = 1; i <= 7; ++i) checks[i].visible = false;
-    radioGroup.visible = false;
-    conditionBox.visible = false;
-    for (int i : {1, 2, 3, 7}) checks[i].checked = false;
-}
-
-void ShowMotorConditionFields(Ctl (&labels)[11], Ctl (&edits)[10], Ctl& conditionBox, bool waitFor) {
-    if (waitFor) {
-        ShowField(labels[1], "Timeout (.01 sec)", edits[1]);
-        ShowField(labels[2], "GoTo on Timeout", edits[2]);
-        ShowCaption(labels[10], "Select a WaitFor Condition:");
-    } else {
-        ShowField(labels[1], "GoTo Label", edits[1]);
-        ShowCaption(labels[10], "Select a GoTo Condition:");
-    }
-    ShowConditionBox(conditionBox);
-}
-
-bool ChooseLoadedCommand(MainState& s, Ctl& box, int index, void (*click)(MainState&)) {
-    if (index < 0) return false;
-    box.index = index;
-    click(s);
-    return true;
-}
-
-void StartEncoding(MainState& s, ProgramLine& line, uint8_t byte1) {
-    line.setLabel(s.form.LabelEdit.text);
-    line.setGotoLabel("");
-    line.patchOffset = 0;
-    line.bytes[1] = byte1;
-    line.bytes[2] = line.commandCode;
 }
 
 std::string FormatListingText(const MainState& s, const ProgramLine& line) {
@@ -174,13 +48,17 @@ std::string FormatListingText(const MainState& s, const ProgramLine& line) {
     if (label.size() > 8) label.resize(8);
     label.resize(8, ' ');
     std::string text = label + " " + Format("%2X ", unsigned(line.moduleAddress));
-    if (line.bytes[0] == kMasterMarker) return text + MasterListingRow(line);
-    switch (ModuleTypeOf(s, line.moduleAddress)) {
-        case kTypeServo: return text + ServoListingRow(line);
-        case kTypeStepper: return text + StepperListingRow(line);
-        case kTypeIo: return text + IoListingRow(line);
-        default: return text;
-    }
+    return text + isa::listingRow(StoredInstruction(line), ModuleTypeOf(s, line.moduleAddress));
+}
+
+isa::Encoded StoredInstruction(const ProgramLine& line) {
+    isa::Encoded stored;
+    std::memcpy(stored.bytes.data(), line.bytes, sizeof line.bytes);
+    stored.length = line.length;
+    stored.commandCode = line.commandCode;
+    stored.patchOffset = line.patchOffset;
+    stored.gotoLabel = line.gotoLabelText();
+    return stored;
 }
 
 int ExecuteNowLength(const ProgramLine& line) {

@@ -1,11 +1,6 @@
 #pragma once
 // The I/O family: IoCBox and IoGroup.
-#include <string>
-#include "program/ProgramLine.h"
 struct MainState;
 
+// Lays out IoGroup for the command chosen in IoCBox.
 void IoCBoxClick(MainState& s);
-int EncodeIoInstruction(MainState& s, ProgramLine& line);
-int LoadIoInstruction(MainState& s);
-// Mnemonic column of an I/O module frame ("" when the code has no row).
-std::string IoListingRow(const ProgramLine& line);

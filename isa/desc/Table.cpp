@@ -122,6 +122,16 @@ bool familyOfType(int moduleType, Family& family) {
     }
 }
 
+int typeOfFamily(Family family) {
+    switch (family) {
+        case Family::Master: return kTypeMaster;
+        case Family::Servo: return kTypeServo;
+        case Family::Stepper: return kTypeStepper;
+        case Family::Io: return kTypeIo;
+    }
+    return kTypeUnknown;
+}
+
 const char* familyName(Family family) {
     switch (family) {
         case Family::Master: return "Master";

@@ -1,6 +1,6 @@
-// The command reference learnt from the panels and encoders: every command,
-// the ranges and units of its numeric fields, conditions, example bytes, and
-// the builder's tool tips taken from it.
+// The command reference printed from the command descriptions: every
+// command, the ranges and units of its numeric fields, conditions, example
+// bytes, and the builder's tool tips.
 #include <gtest/gtest.h>
 
 #include <memory>

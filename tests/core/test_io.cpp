@@ -1,9 +1,9 @@
-#include <functional>
 #include <iterator>
 #include <string>
 #include <tuple>
 
 #include "BuilderFixture.h"
+#include "CodecCases.h"
 
 namespace {
 
@@ -14,69 +14,77 @@ struct IoTest : BuilderTest {
     void SetUp() override { AddModules({kTypeIo, kTypeIo, kTypeIo, kTypeIo, kTypeIo}); }
 };
 
-using Fill = std::function<void(IoPanel&)>;
+using codec::Field;
 
-void Check(IoPanel& p, std::initializer_list<int> bits) {
-    for (int k : bits) p.IoCheck[k].checked = true;
+// Bit boxes checked, with more fields.
+std::vector<Field> Bits(const std::vector<int>& bits, std::vector<Field> more = {}) {
+    static const char* const kIds[13] = {"",      "bit-1", "bit-2", "bit-3",  "bit-4",  "bit-5", "bit-6",
+                                         "bit-7", "bit-8", "bit-9", "bit-10", "bit-11", "bit-12"};
+    for (int k : bits) more.push_back({kIds[k], "1"});
+    return more;
 }
 
 TEST_F(IoTest, EncodesEveryCommandToItsBytesListingAndExecuteNowLength) {
     struct Case {
         int module, index;
-        Fill fill;
+        std::vector<Field> fields;
         Bytes bytes;
         int patch, executeNow;
         const char *gotoLabel, *listing;
     } cases[] = {
-        {2, kMakeOutputs, [](IoPanel& p) { Check(p, {1, 12}); }, {0xAA, 2, 0x20, 0xFE, 0xF7, 0x17, 1}, 0, 7, "",
-         "MakeOutputs"},
-        {2, kMakeOutputs, [](IoPanel&) {}, {0xAA, 2, 0x20, 0xFF, 0xFF, 0x20, 1}, 0, 7, "", "MakeOutputs"},
-        {3, kSetOutputs, [](IoPanel& p) { Check(p, {2, 10}); p.IoRG.index = kSet; },
-         {0xBB, 8, 18, 0, 0, 0, 0, 3, 1, 0x02, 0x02}, 0, 11, "", "SetOutputs"},
-        {3, kSetOutputs, [](IoPanel& p) { Check(p, {2, 10}); p.IoRG.index = kClear; },
-         {0xBB, 8, 18, 0, 0, 0, 0, 3, 0, 0xFD, 0xFD}, 0, 11, "", "SetOutputs"},
-        {1, kSetPWMs, [](IoPanel& p) { p.IoEdit[1].text = "255"; p.IoEdit[2].text = "0"; },
-         {0xAA, 1, 0x24, 0xFF, 0, 0x24, 1}, 0, 7, "", "SetPWMs"},
-        {5, kGetStatus, [](IoPanel&) {}, {0xAA, 5, 0x13, 1, 0x19, 3}, 0, 6, "", "GetStatus"},
-        {2, kIfGoTo, [](IoPanel& p) { Check(p, {9}); p.IoRG.index = kClear; p.IoEdit[1].text = "DONE"; },
-         {0xBB, 5, 3, 0xFF, 0xFF, 2, 0, 1}, 3, -1, "DONE", "If-GoTo DONE"},
-        {2, kIfGoTo, [](IoPanel& p) { Check(p, {3, 9}); p.IoRG.index = kSet; }, {0xBB, 5, 3, 0xFF, 0xFF, 1, 0xFF, 4}, 3,
-         -1, "", "If-GoTo "},
-        {4, kWaitFor,
-         [](IoPanel& p) { Check(p, {8}); p.IoRG.index = kSet; p.IoEdit[1].text = "100"; p.IoEdit[2].text = "T1"; },
+        {2, kMakeOutputs, Bits({1, 12}), {0xAA, 2, 0x20, 0xFE, 0xF7, 0x17, 1}, 0, 7, "", "MakeOutputs"},
+        {2, kMakeOutputs, {}, {0xAA, 2, 0x20, 0xFF, 0xFF, 0x20, 1}, 0, 7, "", "MakeOutputs"},
+        {3, kSetOutputs, Bits({2, 10}, {{"set-or-clear", "set"}}), {0xBB, 8, 18, 0, 0, 0, 0, 3, 1, 0x02, 0x02}, 0, 11, "",
+         "SetOutputs"},
+        {3, kSetOutputs, Bits({2, 10}, {{"set-or-clear", "clear"}}), {0xBB, 8, 18, 0, 0, 0, 0, 3, 0, 0xFD, 0xFD}, 0, 11,
+         "", "SetOutputs"},
+        {1, kSetPWMs, {{"pwm-1", "255"}, {"pwm-2", "0"}}, {0xAA, 1, 0x24, 0xFF, 0, 0x24, 1}, 0, 7, "", "SetPWMs"},
+        {5, kGetStatus, {}, {0xAA, 5, 0x13, 1, 0x19, 3}, 0, 6, "", "GetStatus"},
+        {2, kIfGoTo, Bits({9}, {{"set-or-clear", "clear"}, {"->", "DONE"}}), {0xBB, 5, 3, 0xFF, 0xFF, 2, 0, 1}, 3, -1,
+         "DONE", "If-GoTo DONE"},
+        {2, kIfGoTo, Bits({3, 9}, {{"set-or-clear", "set"}}), {0xBB, 5, 3, 0xFF, 0xFF, 1, 0xFF, 4}, 3, -1, "",
+         "If-GoTo "},
+        {4, kWaitFor, Bits({8}, {{"set-or-clear", "set"}, {"timeout", "100"}, {"->", "T1"}}),
          {0xBB, 13, 10, 0xAA, 4, 0x13, 1, 0x18, 3, 1, 0xFF, 0x80, 100, 0, 0xFF, 0xFF}, 14, -1, "T1",
          "WaitFor [timeout->T1]"},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.listing);
-        ChooseIo(c.module, c.index);
-        s->form.LabelEdit.text = "ABCDEFGHIJKLMNOPQ";
-        c.fill(io());
-        ASSERT_EQ(BuildInstruction(*s), 0);
-        ExpectBuilt(c.bytes, c.bytes[2], c.patch, c.gotoLabel, "ABCDEFGHIJKLMNO",
-                    "ABCDEFGH  " + std::to_string(c.module) + " " + c.listing, c.executeNow);
+        const isa::CommandDesc& command = codec::Command(isa::Family::Io, c.index);
+        const isa::EncodeResult r = isa::encode(command, codec::Values(command, c.fields), uint8_t(c.module));
+        const isa::Encoded* e = std::get_if<isa::Encoded>(&r);
+        ASSERT_NE(e, nullptr) << codec::MessagesOf(r)[0];
+        EXPECT_EQ(codec::BytesOf(r), c.bytes);
+        EXPECT_EQ(e->commandCode, c.bytes[2]);
+        EXPECT_EQ(e->patchOffset, c.patch);
+        EXPECT_EQ(e->gotoLabel, c.gotoLabel);
+        const ProgramLine line = codec::LineOf(*e, c.module);
+        EXPECT_EQ(FormatListingText(*s, line), "          " + std::to_string(c.module) + " " + c.listing);
+        EXPECT_EQ(ExecuteNowLength(line), c.executeNow);
+        codec::ExpectRebuilds(command, *e, uint8_t(c.module));
     }
 }
 
-TEST_F(IoTest, FirstCheckedBitDecides) {
+TEST(IoCodec, FirstCheckedBitDecides) {
     // Bit k and every bit after it checked: selector and mask come from Bit k.
     const uint8_t expected[13][2] = {{0, 0},    {1, 0x01}, {1, 0x02}, {1, 0x04}, {1, 0x08}, {1, 0x10}, {1, 0x20},
                                      {1, 0x40}, {1, 0x80}, {2, 0x01}, {2, 0x02}, {2, 0x04}, {2, 0x08}};
+    const isa::CommandDesc& waitFor = codec::Command(isa::Family::Io, kWaitFor);
     for (int k = 1; k <= 12; ++k) {
-        ChooseIo(1, kWaitFor);
-        for (int j = k; j <= 12; ++j) io().IoCheck[j].checked = true;
-        io().IoEdit[1].text = "0";
-        ASSERT_EQ(BuildInstruction(*s), 0) << k;
-        EXPECT_EQ(s->builderLine.bytes[9], expected[k][0]) << k;
-        EXPECT_EQ(s->builderLine.bytes[11], expected[k][1]) << k;
+        std::vector<int> bits;
+        for (int j = k; j <= 12; ++j) bits.push_back(j);
+        const Bytes b = codec::BytesOf(isa::encode(waitFor, codec::Values(waitFor, Bits(bits, {{"timeout", "0"}})), 1));
+        ASSERT_EQ(b.size(), 16u) << k;
+        EXPECT_EQ(b[9], expected[k][0]) << k;
+        EXPECT_EQ(b[11], expected[k][1]) << k;
     }
 }
 
-TEST_F(IoTest, NumericFieldLimits) {
+TEST(IoCodec, NumericFieldLimits) {
     const char* range = "Value out of range";
     struct Case {
         int index;
-        const char *edit1, *edit2, *message;  // message "" = accepted
+        const char *first, *second, *message;  // message "" = accepted
     } cases[] = {
         {kSetPWMs, "0", "255", ""},         {kSetPWMs, "256", "0", range},
         {kSetPWMs, "0", "256", range},      {kSetPWMs, "-1", "0", range},
@@ -87,14 +95,13 @@ TEST_F(IoTest, NumericFieldLimits) {
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
-        ui.messages.clear();
-        ChooseIo(1, cases[i].index);
-        io().IoCheck[5].checked = true;
-        io().IoEdit[1].text = cases[i].edit1;
-        io().IoEdit[2].text = cases[i].edit2;
+        const isa::CommandDesc& command = codec::Command(isa::Family::Io, cases[i].index);
+        const std::vector<Field> fields =
+            cases[i].index == kSetPWMs ? std::vector<Field>{{"pwm-1", cases[i].first}, {"pwm-2", cases[i].second}}
+                                       : Bits({5}, {{"timeout", cases[i].first}, {"->", cases[i].second}});
         const bool accepted = std::string(cases[i].message).empty();
-        EXPECT_EQ(BuildInstruction(*s), accepted ? 0 : -1);
-        EXPECT_EQ(ui.messages, accepted ? std::vector<std::string>{} : std::vector<std::string>{cases[i].message});
+        EXPECT_EQ(codec::MessagesOf(isa::encode(command, codec::Values(command, fields), 1)),
+                  accepted ? std::vector<std::string>{} : std::vector<std::string>{cases[i].message});
     }
 }
 
@@ -139,9 +146,29 @@ TEST_F(IoTest, PanelSetupKeepsTheSetClearChoice) {
     EXPECT_EQ(io().IoEdit[1].text + io().IoEdit[2].text, "00");
 }
 
+TEST(IoCodec, DecodingGivesWhatThePanelShows) {
+    const std::pair<isa::Encoded, std::string> rows[] = {
+        {codec::Stored(10, {0xBB, 13, 10, 0xAA, 4, 0x13, 1, 0x18, 3, 1, 0xFF, 0x80, 0x60, 0xEA, 0xFF, 0xFF}),
+         "timeout=60000 bit-8 set-or-clear=set"},
+        // The high bit byte's unused bits count for no box.
+        {codec::Stored(0x20, {0xAA, 4, 0x20, 0xFF, 0x0E, 0, 1}), "bit-9"},
+        {codec::Stored(0x20, {0xAA, 4, 0x20, 0x7E, 0xF7, 0, 1}), "bit-1 bit-8 bit-12"},
+        {codec::Stored(18, {0xBB, 8, 18, 0, 0, 0, 0, 4, 1, 0x02, 0x02}), "bit-2 bit-10 set-or-clear=set"},
+        {codec::Stored(18, {0xBB, 8, 18, 0, 0, 0, 0, 4, 7, 0xFD, 0xFD}), "bit-2 bit-10 set-or-clear=clear"},
+        {codec::Stored(0x24, {0xAA, 4, 0x24, 17, 255, 0, 1}), "pwm-1=17 pwm-2=255"},
+        // If-GoTo checks every bit of the mask, in the high byte for any selector but 1.
+        {codec::Stored(3, {0xBB, 5, 3, 0xFF, 0xFF, 7, 0, 0x11}, "L"), "->=L bit-9 set-or-clear=clear"},
+        {codec::Stored(3, {0xBB, 5, 3, 0xFF, 0xFF, 1, 5, 0x11}), "bit-1 bit-5 set-or-clear=clear"},
+        {codec::Stored(0x55, {0xAA, 4, 0x55}), "(nothing)"},
+    };
+    for (const auto& [stored, text] : rows) EXPECT_EQ(codec::Shown(isa::decode(stored, kTypeIo)), text);
+}
+
+// The loader puts IoRG back as the line has it; a code without a command
+// loads nothing.
 TEST_F(IoTest, LoaderFillsThePanel) {
     ChooseIo(4, kWaitFor);
-    Check(io(), {8});
+    io().IoCheck[8].checked = true;
     io().IoRG.index = kSet;
     io().IoEdit[1].text = "60000";
     ASSERT_EQ(BuildInstruction(*s), 0);
@@ -153,15 +180,8 @@ TEST_F(IoTest, LoaderFillsThePanel) {
     EXPECT_EQ(io().IoRG.index, kSet);
     EXPECT_EQ(io().IoEdit[1].text, "60000");
 
-    // A MakeOutputs whose unused high bits are clear still checks only Bit 9 to 12.
-    ChooseIo(4, kMakeOutputs);
-    ASSERT_EQ(BuildInstruction(*s), 0);
-    line = s->builderLine;
-    line.bytes[4] = 0x0E;
-    Load(line);
-    for (int k = 1; k <= 12; ++k) EXPECT_EQ(io().IoCheck[k].checked, k == 9) << k;
-
-    line.commandCode = 0x55;  // no row: nothing is loaded
+    line.commandCode = 0x55;
+    SelectModule(*s, 4);
     Load(line);
     EXPECT_EQ(s->form.IoCBox.index, -1);
     EXPECT_FALSE(io().IoGroup.visible);

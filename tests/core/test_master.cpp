@@ -1,5 +1,7 @@
-// Master family: panel set-up, bytes, rejected fields, listing rows, loading.
+// Master family: panel set-up, listing rows and loading on the builder; bytes,
+// rejected fields and what loading shows through the codec, by field id.
 #include "BuilderFixture.h"
+#include "CodecCases.h"
 
 namespace {
 
@@ -38,88 +40,86 @@ TEST_F(Master, PanelSetUpShowsOnlyTheCommandsControls) {
     }
 }
 
+using codec::Field;
+
 struct EncodeCase {
     int index;
-    std::vector<Set> settings;
+    std::vector<Field> fields;
     Bytes bytes;
     int patch;
     const char* gotoLabel;
 };
 
-TEST_F(Master, EncodesEveryCommand) {
+TEST(MasterCodec, EncodesEveryCommand) {
     const EncodeCase cases[] = {
-        {0, {{"MasterEdit1", "LOOP"}, {"LabelEdit", "TOP"}}, {0xBB, 2, 0, 0xFF, 0xFF}, 3, "LOOP"},
-        {1, {{"MasterEdit1", "SUBROUTINE_NAME_TOO_LONG"}}, {0xBB, 2, 1, 0xFF, 0xFF}, 3, "SUBROUTINE_NAME"},
+        {0, {{"->", "LOOP"}}, {0xBB, 2, 0, 0xFF, 0xFF}, 3, "LOOP"},
+        {1, {{"->", "SUBROUTINE_NAME_TOO_LONG"}}, {0xBB, 2, 1, 0xFF, 0xFF}, 3, "SUBROUTINE_NAME"},
         {2, {}, {0xBB, 0, 2}, 0, ""}, {4, {}, {0xBB, 0, 4}, 0, ""}, {7, {}, {0xBB, 0, 7}, 0, ""},
         {11, {}, {0xBB, 0, 11}, 0, ""}, {14, {}, {0xBB, 0, 14}, 0, ""}, {15, {}, {0xBB, 0, 15}, 0, ""},
-        {3, {{"MasterEdit1", "L1"}, {"RadioGroup2", "0"}, {"MasterEdit3", "AB"}}, {0xBB, 5, 3, 0xFF, 0xFF, 3, 'A', 0xFF}, 3, "L1"},
-        {3, {{"MasterEdit1", "L1"}, {"RadioGroup2", "0"}}, {0xBB, 5, 3, 0xFF, 0xFF, 3, 0, 0xFF}, 3, "L1"},
-        {3, {{"RadioGroup2", "1"}}, {0xBB, 5, 3, 0xFF, 0xFF, 3, 0, 0x80}, 3, ""},
-        {3, {{"RadioGroup2", "2"}}, {0xBB, 5, 3, 0xFF, 0xFF, 2, 0x10, 0x10}, 3, ""},
-        {3, {{"RadioGroup2", "3"}, {"MasterEdit4", "0"}}, {0xBB, 5, 3, 0xFF, 0xFF, 24, 0, 0xFF}, 3, ""},
-        {3, {{"RadioGroup2", "4"}, {"MasterEdit5", "7"}}, {0xBB, 5, 3, 0xFF, 0xFF, 26, 7, 0xFF}, 3, ""},
-        {3, {{"RadioGroup2", "6"}, {"MasterEdit7", "255"}}, {0xBB, 5, 3, 0xFF, 0xFF, 30, 255, 0xFF}, 3, ""},
-        {3, {{"RadioGroup2", "7"}, {"MasterEdit8", "31"}, {"MasterEdit4", "x"}}, {0xBB, 5, 3, 0xFF, 0xFF, 0, 31, 0xFF}, 3, ""},
-        {5, {{"MasterEdit1", "Hi"}, {"MasterCheck1", "1"}, {"MasterCheck2", "1"}}, {0xBB, 4, 5, 'H', 'i', 13, 10}, 0, ""},
-        {5, {{"MasterCheck1", "0"}, {"MasterCheck2", "0"}}, {0xBB, 0, 5}, 0, ""},
-        {5, {{"MasterEdit1", "ABCDEFGHIJKLMNOPQRST"}, {"MasterCheck1", "1"}, {"MasterCheck2", "1"}},
+        {3, {{"->", "L1"}, {"condition", "key"}, {"key", "AB"}}, {0xBB, 5, 3, 0xFF, 0xFF, 3, 'A', 0xFF}, 3, "L1"},
+        {3, {{"->", "L1"}, {"condition", "key"}}, {0xBB, 5, 3, 0xFF, 0xFF, 3, 0, 0xFF}, 3, "L1"},
+        {3, {{"condition", "any-key"}}, {0xBB, 5, 3, 0xFF, 0xFF, 3, 0, 0x80}, 3, ""},
+        {3, {{"condition", "timeout"}}, {0xBB, 5, 3, 0xFF, 0xFF, 2, 0x10, 0x10}, 3, ""},
+        {3, {{"condition", "counter-1"}, {"counter-1", "0"}}, {0xBB, 5, 3, 0xFF, 0xFF, 24, 0, 0xFF}, 3, ""},
+        {3, {{"condition", "counter-2"}, {"counter-2", "7"}}, {0xBB, 5, 3, 0xFF, 0xFF, 26, 7, 0xFF}, 3, ""},
+        {3, {{"condition", "counter-4"}, {"counter-4", "255"}}, {0xBB, 5, 3, 0xFF, 0xFF, 30, 255, 0xFF}, 3, ""},
+        {3, {{"condition", "mod"}, {"mod", "31"}, {"counter-1", "x"}}, {0xBB, 5, 3, 0xFF, 0xFF, 0, 31, 0xFF}, 3, ""},
+        {5, {{"print-chars", "Hi"}, {"add-carriage-return", "1"}, {"add-line-feed", "1"}}, {0xBB, 4, 5, 'H', 'i', 13, 10}, 0, ""},
+        {5, {}, {0xBB, 0, 5}, 0, ""},
+        {5, {{"print-chars", "ABCDEFGHIJKLMNOPQRST"}, {"add-carriage-return", "1"}, {"add-line-feed", "1"}},
          {0xBB, 17, 5, 'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L', 'M', 'N', 'O', 13, 10}, 0, ""},
-        {5, {{"MasterEdit1", "\xE9t\xE9"}, {"MasterCheck1", "0"}, {"MasterCheck2", "1"}}, {0xBB, 4, 5, 0xE9, 't', 0xE9, 10}, 0, ""},
-        {6, {{"MasterEdit1", "60000"}}, {0xBB, 2, 6, 0x60, 0xEA}, 0, ""},
-        {8, {{"MasterEdit1", "SUB"}}, {0xBB, 2, 8, 0xFF, 0xFF}, 3, "SUB"},
-        {9, {{"MasterEdit1", "0"}}, {0xBB, 2, 9, 0, 0}, 0, ""},
-        {10, {{"RadioGroup1", "1"}, {"MasterEdit1", "500"}, {"MasterEdit2", "T1"}},
+        {5, {{"print-chars", "\xE9t\xE9"}, {"add-line-feed", "1"}}, {0xBB, 4, 5, 0xE9, 't', 0xE9, 10}, 0, ""},
+        {6, {{"timeout", "60000"}}, {0xBB, 2, 6, 0x60, 0xEA}, 0, ""},
+        {8, {{"->", "SUB"}}, {0xBB, 2, 8, 0xFF, 0xFF}, 3, "SUB"},
+        {9, {{"time", "0"}}, {0xBB, 2, 9, 0, 0}, 0, ""},
+        {10, {{"condition", "any-key"}, {"timeout", "500"}, {"->", "T1"}},
          {0xBB, 13, 10, 0xBB, 0, 7, 0, 0, 0, 3, 0, 0x80, 0xF4, 0x01, 0xFF, 0xFF}, 14, "T1"},
-        {10, {{"MasterEdit1", "0"}, {"MasterEdit3", "q"}}, {0xBB, 13, 10, 0xBB, 0, 7, 0, 0, 0, 3, 0, 0x80, 0, 0, 0xFF, 0xFF}, 14, ""},
-        {10, {{"RadioGroup1", "0"}, {"MasterEdit1", "60000"}, {"MasterEdit3", "q"}},
+        {10, {{"timeout", "0"}, {"key", "q"}}, {0xBB, 13, 10, 0xBB, 0, 7, 0, 0, 0, 3, 0, 0x80, 0, 0, 0xFF, 0xFF}, 14, ""},
+        {10, {{"condition", "key"}, {"timeout", "60000"}, {"key", "q"}},
          {0xBB, 13, 10, 0xBB, 0, 7, 0, 0, 0, 3, 'q', 0xFF, 0x60, 0xEA, 0xFF, 0xFF}, 14, ""},
-        {12, {{"MasterEdit1", "3"}, {"MasterEdit2", "100"}}, {0xBB, 3, 12, 100, 0, 4}, 0, ""},
-        {12, {{"MasterEdit1", "1"}, {"MasterEdit2", "60000"}}, {0xBB, 3, 12, 0x60, 0xEA, 0}, 0, ""},
-        {13, {{"MasterEdit1", "4"}, {"MasterEdit2", "LOOP"}}, {0xBB, 3, 13, 0xFF, 0xFF, 6}, 3, "LOOP"},
-        {16, {}, {0xBB, 1, 19, 0x0F}, 0, ""}, {16, {{"MasterEdit1", "9600"}}, {0xBB, 1, 19, 0x20}, 0, ""},
-        {16, {{"MasterEdit1", "2400"}}, {0xBB, 1, 19, 0x81}, 0, ""}, {16, {{"MasterEdit1", "1200"}}, {0xBB, 1, 19, 0xFF}, 0, ""},
+        {12, {{"counter", "3"}, {"initial-value", "100"}}, {0xBB, 3, 12, 100, 0, 4}, 0, ""},
+        {12, {{"counter", "1"}, {"initial-value", "60000"}}, {0xBB, 3, 12, 0x60, 0xEA, 0}, 0, ""},
+        {13, {{"counter", "4"}, {"->", "LOOP"}}, {0xBB, 3, 13, 0xFF, 0xFF, 6}, 3, "LOOP"},
+        {16, {}, {0xBB, 1, 19, 0x0F}, 0, ""}, {16, {{"baud-rate", "9600"}}, {0xBB, 1, 19, 0x20}, 0, ""},
+        {16, {{"baud-rate", "2400"}}, {0xBB, 1, 19, 0x81}, 0, ""}, {16, {{"baud-rate", "1200"}}, {0xBB, 1, 19, 0xFF}, 0, ""},
     };
     for (const EncodeCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << kMasterCommands[c.index] << " " << (c.settings.empty() ? "" : c.settings[0].value));
-        DirtyPanels();
-        s->builderLine.setGotoLabel("STALE");
-        ChooseMaster(c.index);
-        Apply(c.settings);
-        ASSERT_EQ(BuildInstruction(*s), 0);
-        EXPECT_EQ(Built(), c.bytes);
-        EXPECT_EQ(s->builderLine.patchOffset, c.patch);
-        EXPECT_EQ(s->builderLine.gotoLabelText(), c.gotoLabel);
-        EXPECT_TRUE(ui.messages.empty());
-        ExpectRebuilds();
+        const isa::CommandDesc& command = codec::Command(isa::Family::Master, c.index);
+        SCOPED_TRACE(testing::Message() << command.name << " " << (c.fields.empty() ? "" : c.fields[0].value));
+        const isa::EncodeResult r = isa::encode(command, codec::Values(command, c.fields), 0);
+        const isa::Encoded* e = std::get_if<isa::Encoded>(&r);
+        ASSERT_NE(e, nullptr) << codec::MessagesOf(r)[0];
+        EXPECT_EQ(codec::BytesOf(r), c.bytes);
+        EXPECT_EQ(e->patchOffset, c.patch);
+        EXPECT_EQ(e->gotoLabel, c.gotoLabel);
+        codec::ExpectRebuilds(command, *e, 0);
     }
 }
 
 struct RejectCase {
     int index;
-    std::vector<Set> settings;
+    std::vector<Field> fields;
     std::vector<std::string> messages;
 };
 
-TEST_F(Master, RejectsBadFieldsWithTheFirstBadFieldsMessage) {
+TEST(MasterCodec, RejectsBadFieldsWithTheFirstBadFieldsMessage) {
     const RejectCase cases[] = {
-        {6, {{"MasterEdit1", "60001"}}, {kOut}}, {6, {{"MasterEdit1", "-1"}}, {kOut}},
-        {6, {{"MasterEdit1", ""}}, {kInv}}, {9, {{"MasterEdit1", "sec"}}, {kInv}}, {9, {{"MasterEdit1", "60001"}}, {kOut}},
-        {10, {{"MasterEdit1", "60001"}}, {kOut}}, {10, {{"MasterEdit1", ""}}, {kInv}},
-        {12, {{"MasterEdit2", "x"}, {"MasterEdit1", "5"}}, {kInv}}, {12, {{"MasterEdit2", "60001"}, {"MasterEdit1", "5"}}, {kOut}},
-        {12, {{"MasterEdit2", "1"}, {"MasterEdit1", "0"}}, {kOut}}, {12, {{"MasterEdit2", "1"}}, {kInv}},
-        {13, {{"MasterEdit1", "0"}}, {kOut}}, {13, {{"MasterEdit1", "5"}}, {kOut}}, {13, {{"MasterEdit1", ""}}, {kInv}},
-        {3, {{"RadioGroup2", "3"}, {"MasterEdit4", "256"}}, {kOut}}, {3, {{"RadioGroup2", "6"}, {"MasterEdit7", "-1"}}, {kOut}},
-        {3, {{"RadioGroup2", "7"}}, {kInv}}, {3, {{"MasterEdit1", "L"}}, {"Choose a jump condition."}},
-        {16, {{"MasterEdit1", "4800"}}, {kBaud}}, {16, {{"MasterEdit1", "38400"}}, {kOut, kBaud}},
-        {16, {{"MasterEdit1", "1199"}}, {kOut, kBaud}}, {16, {{"MasterEdit1", "baud"}}, {kInv, kBaud}},
+        {6, {{"timeout", "60001"}}, {kOut}}, {6, {{"timeout", "-1"}}, {kOut}},
+        {6, {{"timeout", ""}}, {kInv}}, {9, {{"time", "sec"}}, {kInv}}, {9, {{"time", "60001"}}, {kOut}},
+        {10, {{"timeout", "60001"}}, {kOut}}, {10, {{"timeout", ""}}, {kInv}},
+        {12, {{"initial-value", "x"}, {"counter", "5"}}, {kInv}}, {12, {{"initial-value", "60001"}, {"counter", "5"}}, {kOut}},
+        {12, {{"initial-value", "1"}, {"counter", "0"}}, {kOut}}, {12, {{"initial-value", "1"}}, {kInv}},
+        {13, {{"counter", "0"}}, {kOut}}, {13, {{"counter", "5"}}, {kOut}}, {13, {{"counter", ""}}, {kInv}},
+        {3, {{"condition", "counter-1"}, {"counter-1", "256"}}, {kOut}},
+        {3, {{"condition", "counter-4"}, {"counter-4", "-1"}}, {kOut}},
+        {3, {{"condition", "mod"}}, {kInv}}, {3, {{"->", "L"}}, {"Choose a jump condition."}},
+        {16, {{"baud-rate", "4800"}}, {kBaud}}, {16, {{"baud-rate", "38400"}}, {kOut, kBaud}},
+        {16, {{"baud-rate", "1199"}}, {kOut, kBaud}}, {16, {{"baud-rate", "baud"}}, {kInv, kBaud}},
     };
     for (const RejectCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << kMasterCommands[c.index] << " " << c.settings[0].value);
-        ui.messages.clear();
-        ChooseMaster(c.index);
-        Apply(c.settings);
-        EXPECT_EQ(BuildInstruction(*s), -1);
-        EXPECT_EQ(ui.messages, c.messages);
+        const isa::CommandDesc& command = codec::Command(isa::Family::Master, c.index);
+        SCOPED_TRACE(testing::Message() << command.name << " " << c.fields[0].value);
+        EXPECT_EQ(codec::MessagesOf(isa::encode(command, codec::Values(command, c.fields), 0)), c.messages);
     }
 }
 
@@ -154,28 +154,28 @@ TEST_F(Master, ListingRows) {
     for (const auto& [line, text] : rows) EXPECT_EQ(FormatListingText(*s, line), text);
 }
 
-// Loading beyond what the encoder produces (every encoded case is also loaded
-// back and rebuilt above).
-TEST_F(Master, LoadingFillsThePanel) {
-    const std::pair<ProgramLine, std::string> rows[] = {
-        {MakeLine(0, 5, {0xBB, 4, 5, 'H', 'i', 13, 10}), "MasterEdit1=Hi MasterCheck1 MasterCheck2"},
-        {MakeLine(0, 5, {0xBB, 3, 5, 'A', 10, 'B'}), "MasterEdit1=A MasterCheck2"},
-        {MakeLine(0, 6, {0xBB, 2, 6, 0x60, 0xEA}), "MasterEdit1=60000"},
-        {MakeLine(0, 19, {0xBB, 1, 19, 0x55}), "MasterEdit1=19200"},
-        {MakeLine(0, 10, {0xBB, 13, 10, 0xBB, 0, 7, 0, 0, 0, 3, 'z', 0xFF, 0xF4, 1, 0xFF, 0xFF}, "T1"),
-         "RadioGroup1#0 MasterEdit1=500 MasterEdit2=T1 MasterEdit3=z"},
+// Loading beyond what the encoder produces (every encoded case is also
+// decoded and built again above).
+TEST(MasterCodec, DecodingGivesWhatThePanelShows) {
+    const std::pair<isa::Encoded, std::string> rows[] = {
+        {codec::Stored(5, {0xBB, 4, 5, 'H', 'i', 13, 10}), "print-chars=Hi add-carriage-return add-line-feed"},
+        {codec::Stored(5, {0xBB, 3, 5, 'A', 10, 'B'}), "print-chars=A add-line-feed"},
+        {codec::Stored(6, {0xBB, 2, 6, 0x60, 0xEA}), "timeout=60000"},
+        {codec::Stored(19, {0xBB, 1, 19, 0x55}), "baud-rate=19200"},
+        {codec::Stored(10, {0xBB, 13, 10, 0xBB, 0, 7, 0, 0, 0, 3, 'z', 0xFF, 0xF4, 1, 0xFF, 0xFF}, "T1"),
+         "timeout=500 ->=T1 condition=key key=z"},
+        {codec::Stored(12, {0xBB, 3, 12, 100, 0, 4}), "counter=3 initial-value=100"},
     };
-    for (const auto& [line, text] : rows) {
-        LoadOverDirtyPanels(line);
-        EXPECT_EQ(Visible(kMasterCtls, false), text);
-    }
+    for (const auto& [stored, text] : rows) EXPECT_EQ(codec::Shown(isa::decode(stored, kTypeMaster)), text);
     // If-GoTo: status selector, compare value and mask to the jump condition.
     const int conditions[][4] = {{2, 0x10, 0x10, 2}, {2, 0x10, 0x20, -1}, {3, 'k', 0xFF, 0}, {3, 'k', 0x7F, 1},
                                  {24, 1, 0xFF, 3}, {30, 1, 0, 6}, {0, 4, 0xFF, 7}, {99, 4, 0xFF, -1}};
     for (const auto& c : conditions) {
-        LoadOverDirtyPanels(MakeLine(0, 3, {0xBB, 5, 3, 0xFF, 0xFF, uint8_t(c[0]), uint8_t(c[1]), uint8_t(c[2])}, "L1"));
-        EXPECT_EQ(s->form.master.RadioGroup2.index, c[3]) << c[0] << " " << c[2];
-        EXPECT_EQ(s->form.master.MasterEdit[1].text, "L1");
+        const isa::Decoded d =
+            isa::decode(codec::Stored(3, {0xBB, 5, 3, 0xFF, 0xFF, uint8_t(c[0]), uint8_t(c[1]), uint8_t(c[2])}, "L1"),
+                        kTypeMaster);
+        EXPECT_EQ(d.values.find("condition")->asInt(), c[3]) << c[0] << " " << c[2];
+        EXPECT_EQ(d.values.find("->")->asText(), "L1");
     }
 }
 

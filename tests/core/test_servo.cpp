@@ -1,6 +1,8 @@
-// Servo family: panel set-up, frame and master-form bytes, rejected fields,
-// conditions, listing rows, loading.
+// Servo family: panel set-up and listing rows on the builder; frame and
+// master-form bytes, rejected fields, conditions and what loading shows
+// through the codec, by field id.
 #include "BuilderFixture.h"
+#include "CodecCases.h"
 
 namespace {
 
@@ -52,17 +54,19 @@ TEST_F(Servo, PanelSetUpShowsOnlyTheCommandsControls) {
     }
 }
 
+using codec::Field;
+
 struct EncodeCase {
     int address, index;
-    std::vector<Set> settings;
+    std::vector<Field> fields;
     Bytes bytes;
     int patch;
     const char* gotoLabel;
 };
 
-TEST_F(Servo, EncodesEveryCommand) {
-    const std::vector<Set> move = {{"ServoEdit1", "1000"}, {"ServoEdit2", "5000"}, {"ServoEdit3", "100"}};
-    auto with = [&move](std::vector<Set> extra) {
+TEST(ServoCodec, EncodesEveryCommand) {
+    const std::vector<Field> move = {{"position", "1000"}, {"velocity", "5000"}, {"acceleration", "100"}};
+    auto with = [&move](std::vector<Field> extra) {
         extra.insert(extra.begin(), move.begin(), move.end());
         return extra;
     };
@@ -71,113 +75,104 @@ TEST_F(Servo, EncodesEveryCommand) {
     };
     const EncodeCase cases[] = {
         {1, 0, move, moveBytes(0x9F, 0x6E), 0, ""},
-        {1, 0, with({{"ServoCheck7", "1"}}), moveBytes(0xDF, 0xAE), 0, ""},
-        {1, 0, with({{"ServoCheck1", "1"}, {"ServoCheck7", "1"}}), moveBytes(0x8F, 0x5E), 0, ""},
-        {1, 0, with({{"ServoCheck2", "1"}, {"ServoCheck3", "1"}}), moveBytes(0xFF, 0xCE), 0, ""},
-        {1, 0, {{"ServoEdit1", "-2147483646"}, {"ServoEdit2", "0"}, {"ServoEdit3", "2147483647"}, {"ServoEdit7", "255"}},
+        {1, 0, with({{"move-relative", "1"}}), moveBytes(0xDF, 0xAE), 0, ""},
+        {1, 0, with({{"pwm-mode", "1"}, {"move-relative", "1"}}), moveBytes(0x8F, 0x5E), 0, ""},
+        {1, 0, with({{"vel-mode", "1"}, {"reverse", "1"}}), moveBytes(0xFF, 0xCE), 0, ""},
+        {1, 0, {{"position", "-2147483646"}, {"velocity", "0"}, {"acceleration", "2147483647"}, {"pwm", "255"}},
          {0xAA, 1, 0xE4, 0x9F, 2, 0, 0, 0x80, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0x81, 1}, 0, ""},
-        {2, 1, {{"ServoCheck7", "1"}, {"ServoRG", "1"}}, {0xAA, 2, 0x17, 0x25, 0x3E, 1}, 0, ""},
+        {2, 1, {{"enable-amplifier", "1"}, {"stop-mode", "stop-abruptly"}}, {0xAA, 2, 0x17, 0x25, 0x3E, 1}, 0, ""},
         {2, 1, {}, {0xAA, 2, 0x17, 0x22, 0x3B, 1}, 0, ""},
-        {2, 1, {{"ServoRG", "2"}}, {0xAA, 2, 0x17, 0x28, 0x41, 1}, 0, ""},
-        {2, 1, {{"ServoRG", "-1"}}, {0xAA, 2, 0x17, 0x20, 0x39, 1}, 0, ""},
+        {2, 1, {{"stop-mode", "stop-smoothly"}}, {0xAA, 2, 0x17, 0x28, 0x41, 1}, 0, ""},
+        {2, 1, {{"stop-mode", "-1"}}, {0xAA, 2, 0x17, 0x20, 0x39, 1}, 0, ""},
         {1, 2, {}, {0xAA, 1, 0xE6, 0x64, 0, 0xE8, 3, 0, 0, 0, 0, 0xFF, 0, 0xD0, 7, 1, 0, 0x0D, 1}, 0, ""},
-        {1, 2, {{"ServoEdit1", "32767"}, {"ServoEdit2", "32767"}, {"ServoEdit3", "32767"}, {"ServoEdit4", "32767"},
-                {"ServoEdit5", "255"}, {"ServoEdit6", "255"}, {"ServoEdit7", "16383"}, {"ServoEdit8", "255"}, {"ServoEdit9", "255"}},
+        {1, 2, {{"kp", "32767"}, {"kd", "32767"}, {"ki", "32767"}, {"il", "32767"}, {"ol", "255"}, {"cl", "255"},
+                {"el", "16383"}, {"sr", "255"}, {"dc", "255"}},
          {0xAA, 1, 0xE6, 0xFF, 0x7F, 0xFF, 0x7F, 0xFF, 0x7F, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0x3F, 0xFF, 0xFF, 0x19, 1}, 0, ""},
-        {1, 3, {{"ServoCheck7", "1"}}, {0xAA, 1, 0x10, 1, 0x12, 1}, 0, ""},
+        {1, 3, {{"relative-to-home", "1"}}, {0xAA, 1, 0x10, 1, 0x12, 1}, 0, ""},
         {1, 3, {}, {0xAA, 1, 0x10, 0, 0x11, 1}, 0, ""},
-        {1, 4, {{"ServoCheck1", "1"}, {"ServoCheck2", "1"}, {"ServoCheck3", "1"}, {"ServoCheck7", "1"}, {"ServoRG", "1"}},
+        {1, 4, {{"limit-1", "1"}, {"limit-2", "1"}, {"index", "1"}, {"stop-on-home", "1"}, {"stop-mode", "stop-abruptly"}},
          {0xAA, 1, 0x19, 0x1B, 0x35, 1}, 0, ""},
-        {1, 4, {{"ServoCheck4", "1"}, {"ServoCheck5", "1"}, {"ServoRG", "2"}}, {0xAA, 1, 0x19, 0xC0, 0xDA, 1}, 0, ""},
-        {1, 4, {{"ServoCheck7", "1"}}, {0xAA, 1, 0x19, 0x04, 0x1E, 1}, 0, ""},
-        {1, 4, {{"ServoCheck7", "1"}, {"ServoRG", "2"}}, {0xAA, 1, 0x19, 0x20, 0x3A, 1}, 0, ""},
+        {1, 4, {{"pos-error", "1"}, {"cur-limit", "1"}, {"stop-mode", "stop-smoothly"}}, {0xAA, 1, 0x19, 0xC0, 0xDA, 1}, 0, ""},
+        {1, 4, {{"stop-on-home", "1"}}, {0xAA, 1, 0x19, 0x04, 0x1E, 1}, 0, ""},
+        {1, 4, {{"stop-on-home", "1"}, {"stop-mode", "stop-smoothly"}}, {0xAA, 1, 0x19, 0x20, 0x3A, 1}, 0, ""},
         {3, 5, {}, {0xAA, 3, 0x13, 0, 0x16, 1}, 0, ""},
-        {1, 6, {{"LabelEdit", "CLEAR"}}, {0xAA, 1, 0x0B, 0x0C, 1}, 0, ""},
-        {1, 7, {{"ServoEdit1", "L1"}, {"ServoIfCBox", "11"}}, {0xBB, 5, 3, 0xFF, 0xFF, 0, 0, 0x40}, 3, "L1"},
-        {1, 8, {{"ServoIfCBox", "0"}, {"ServoEdit1", "1000"}, {"ServoEdit2", "T"}},
+        {1, 6, {}, {0xAA, 1, 0x0B, 0x0C, 1}, 0, ""},
+        {1, 7, {{"->", "L1"}, {"condition", "limit2-lo"}}, {0xBB, 5, 3, 0xFF, 0xFF, 0, 0, 0x40}, 3, "L1"},
+        {1, 8, {{"condition", "move-done"}, {"timeout", "1000"}, {"->", "T"}},
          {0xBB, 13, 10, 0xAA, 1, 0x13, 0, 0x14, 1, 0, 1, 1, 0xE8, 3, 0xFF, 0xFF}, 14, "T"},
-        {3, 8, {{"ServoIfCBox", "13"}, {"ServoEdit1", "60000"}},
+        {3, 8, {{"condition", "homing-done"}, {"timeout", "60000"}},
          {0xBB, 13, 10, 0xAA, 3, 0x13, 0, 0x16, 1, 0, 0, 0x80, 0x60, 0xEA, 0xFF, 0xFF}, 14, ""},
     };
     for (const EncodeCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << kServoCommands[c.index] << " " << (c.settings.empty() ? "" : c.settings.back().value));
-        DirtyPanels();
-        s->builderLine.setGotoLabel("STALE");
-        ChooseServo(c.address, c.index);
-        Apply(c.settings);
-        ASSERT_EQ(BuildInstruction(*s), 0);
-        EXPECT_EQ(Built(), c.bytes);
-        EXPECT_EQ(s->builderLine.patchOffset, c.patch);
-        EXPECT_EQ(s->builderLine.gotoLabelText(), c.gotoLabel);
-        EXPECT_TRUE(ui.messages.empty());
-        ExpectRebuilds();
+        const isa::CommandDesc& command = codec::Command(isa::Family::Servo, c.index);
+        SCOPED_TRACE(testing::Message() << command.name << " " << (c.fields.empty() ? "" : c.fields.back().value));
+        const isa::EncodeResult r = isa::encode(command, codec::Values(command, c.fields), uint8_t(c.address));
+        const isa::Encoded* e = std::get_if<isa::Encoded>(&r);
+        ASSERT_NE(e, nullptr) << codec::MessagesOf(r)[0];
+        EXPECT_EQ(codec::BytesOf(r), c.bytes);
+        EXPECT_EQ(e->patchOffset, c.patch);
+        EXPECT_EQ(e->gotoLabel, c.gotoLabel);
+        codec::ExpectRebuilds(command, *e, uint8_t(c.address));
     }
 }
 
-TEST_F(Servo, EveryConditionEncodesAndLoadsBack) {
+TEST(ServoCodec, EveryConditionEncodesAndDecodesBack) {
     const uint8_t expected[14][2] = {{1, 1}, {0, 1}, {8, 8}, {0, 8}, {4, 4}, {0, 4}, {0x10, 0x10},
                                      {0, 0x10}, {0x20, 0x20}, {0, 0x20}, {0x40, 0x40}, {0, 0x40}, {0x80, 0x80}, {0, 0x80}};
+    const isa::CommandDesc& ifGoTo = codec::Command(isa::Family::Servo, 7);
     for (int i = 0; i < 14; ++i) {
-        ChooseServo(1, 7);
-        Apply({{"ServoIfCBox", std::to_string(i)}});
-        ASSERT_EQ(BuildInstruction(*s), 0);
-        EXPECT_EQ(s->builderLine.bytes[6], expected[i][0]) << i;
-        EXPECT_EQ(s->builderLine.bytes[7], expected[i][1]) << i;
-        const ProgramLine line = s->builderLine;
-        LoadOverDirtyPanels(line);
-        EXPECT_EQ(s->form.servo.ServoIfCBox.index, i);
-        EXPECT_EQ(s->form.servo.ServoIfCBox.text, kServoConditions[i]);
+        const isa::EncodeResult r = isa::encode(ifGoTo, codec::Values(ifGoTo, {{"condition", std::to_string(i)}}), 1);
+        const Bytes b = codec::BytesOf(r);
+        ASSERT_EQ(b.size(), 8u) << i;
+        EXPECT_EQ(b[6], expected[i][0]) << i;
+        EXPECT_EQ(b[7], expected[i][1]) << i;
+        EXPECT_EQ(isa::decode(std::get<isa::Encoded>(r), kTypeServo).values.find("condition")->asInt(), i);
     }
 }
 
 struct RejectCase {
     int index;
-    std::vector<Set> settings;
+    std::vector<Field> fields;
     std::vector<std::string> messages;
 };
 
-TEST_F(Servo, RejectsBadFieldsWithTheFirstBadFieldsMessage) {
+TEST(ServoCodec, RejectsBadFieldsWithTheFirstBadFieldsMessage) {
     const char* const choose = "Choose a condition.";
     const RejectCase cases[] = {
-        {0, {}, {kInv}}, {0, {{"ServoEdit1", "-2147483647"}}, {kOut}}, {0, {{"ServoEdit1", "-2147483648"}}, {kOut}},
-        {0, {{"ServoEdit1", "2147483648"}}, {kOut}}, {0, {{"ServoEdit1", "x"}, {"ServoEdit2", "-1"}}, {kInv}},
-        {0, {{"ServoEdit1", "0"}, {"ServoEdit2", "-1"}}, {kOut}}, {0, {{"ServoEdit1", "0"}}, {kInv}},
-        {0, {{"ServoEdit1", "0"}, {"ServoEdit2", "0"}, {"ServoEdit3", "-1"}}, {kOut}},
-        {0, {{"ServoEdit1", "0"}, {"ServoEdit2", "0"}, {"ServoEdit3", "0"}, {"ServoEdit7", "256"}}, {kOut}},
-        {0, {{"ServoEdit1", "0"}, {"ServoEdit2", "0"}, {"ServoEdit3", "0"}, {"ServoEdit7", ""}}, {kInv}},
-        {2, {{"ServoEdit1", "x"}, {"ServoEdit9", "999"}}, {kInv}},
-        {7, {{"ServoEdit1", "L1"}}, {choose}}, {8, {}, {choose}},
-        {8, {{"ServoIfCBox", "-1"}, {"ServoEdit1", "5"}}, {choose}},
-        {8, {{"ServoIfCBox", "1"}, {"ServoEdit1", "60001"}}, {kOut}}, {8, {{"ServoIfCBox", "1"}, {"ServoEdit1", "-1"}}, {kOut}},
-        {8, {{"ServoIfCBox", "1"}}, {kInv}},
+        {0, {}, {kInv}}, {0, {{"position", "-2147483647"}}, {kOut}}, {0, {{"position", "-2147483648"}}, {kOut}},
+        {0, {{"position", "2147483648"}}, {kOut}}, {0, {{"position", "x"}, {"velocity", "-1"}}, {kInv}},
+        {0, {{"position", "0"}, {"velocity", "-1"}}, {kOut}}, {0, {{"position", "0"}}, {kInv}},
+        {0, {{"position", "0"}, {"velocity", "0"}, {"acceleration", "-1"}}, {kOut}},
+        {0, {{"position", "0"}, {"velocity", "0"}, {"acceleration", "0"}, {"pwm", "256"}}, {kOut}},
+        {0, {{"position", "0"}, {"velocity", "0"}, {"acceleration", "0"}, {"pwm", ""}}, {kInv}},
+        {2, {{"kp", "x"}, {"dc", "999"}}, {kInv}},
+        {7, {{"->", "L1"}}, {choose}}, {8, {}, {choose}},
+        {8, {{"condition", "-1"}, {"timeout", "5"}}, {choose}},
+        {8, {{"condition", "1"}, {"timeout", "60001"}}, {kOut}}, {8, {{"condition", "1"}, {"timeout", "-1"}}, {kOut}},
+        {8, {{"condition", "1"}}, {kInv}},
     };
     for (const RejectCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << kServoCommands[c.index] << " " << (c.settings.empty() ? "" : c.settings[0].value));
-        ui.messages.clear();
-        ChooseServo(1, c.index);
-        s->form.servo.ServoIfCBox.text = "Move Done";  // typed text never counts
-        Apply(c.settings);
-        EXPECT_EQ(BuildInstruction(*s), -1);
-        EXPECT_EQ(ui.messages, c.messages);
+        const isa::CommandDesc& command = codec::Command(isa::Family::Servo, c.index);
+        SCOPED_TRACE(testing::Message() << command.name << " " << (c.fields.empty() ? "" : c.fields[0].value));
+        EXPECT_EQ(codec::MessagesOf(isa::encode(command, codec::Values(command, c.fields), 1)), c.messages);
     }
 }
 
-TEST_F(Servo, GainFieldRangesOnBothSides) {
+TEST(ServoCodec, GainFieldRangesOnBothSides) {
+    const char* const ids[9] = {"kp", "kd", "ki", "il", "ol", "cl", "el", "sr", "dc"};
     const int lo[9] = {0, 0, 0, 0, 0, 0, 0, 1, 0};
     const int hi[9] = {32767, 32767, 32767, 32767, 255, 255, 16383, 255, 255};
+    const isa::CommandDesc& setGain = codec::Command(isa::Family::Servo, 2);
     for (int i = 0; i < 9; ++i) {
-        const std::string edit = "ServoEdit" + std::to_string(i + 1);
         for (const auto& [text, message] : std::vector<std::pair<std::string, const char*>>{
-                 {std::to_string(lo[i] - 1), kOut}, {std::to_string(hi[i] + 1), kOut}, {"", kInv}, {"?", kInv}}) {
-            ui.messages.clear();
-            ChooseServo(1, 2);
-            Apply({{edit.c_str(), text}});
-            EXPECT_EQ(BuildInstruction(*s), -1) << edit << " " << text;
-            EXPECT_EQ(ui.messages, std::vector<std::string>{message}) << edit << " " << text;
-        }
-        ChooseServo(1, 2);
-        Apply({{edit.c_str(), std::to_string(lo[i])}});
-        EXPECT_EQ(BuildInstruction(*s), 0) << edit;
+                 {std::to_string(lo[i] - 1), kOut}, {std::to_string(hi[i] + 1), kOut}, {"", kInv}, {"?", kInv}})
+            EXPECT_EQ(codec::MessagesOf(isa::encode(setGain, codec::Values(setGain, {{ids[i], text}}), 1)),
+                      std::vector<std::string>{message})
+                << ids[i] << " " << text;
+        for (int v : {lo[i], hi[i]})
+            EXPECT_EQ(codec::BytesOf(isa::encode(setGain, codec::Values(setGain, {{ids[i], std::to_string(v)}}), 1)).size(),
+                      19u)
+                << ids[i] << " " << v;
     }
 }
 
@@ -203,29 +198,32 @@ TEST_F(Servo, ListingRows) {
     for (const auto& [line, text] : rows) EXPECT_EQ(FormatListingText(*s, line), text);
 }
 
-// Loading beyond what the encoder produces (every encoded case is also loaded
-// back and rebuilt above).
-TEST_F(Servo, LoadingFillsThePanel) {
-    const std::vector<std::string> ctls = {"ServoRG", "ServoIfCBox", "ServoEdit", "ServoCheck"};
-    const std::pair<ProgramLine, std::string> rows[] = {
-        {MoveLine(0xDF, -2147483646, 7, 9), "ServoEdit1=-2147483646 ServoEdit2=7 ServoEdit3=0 ServoEdit7=9 ServoCheck7"},
-        {MoveLine(0xCF, 0, 0, 0), "ServoEdit1=0 ServoEdit2=0 ServoEdit3=0 ServoEdit7=0 ServoCheck1 ServoCheck3"},
-        {MoveLine(0xFF, 0, 0, 0), "ServoEdit1=0 ServoEdit2=0 ServoEdit3=0 ServoEdit7=0 ServoCheck2 ServoCheck3"},
-        {MakeLine(2, 0x17, {0xAA, 2, 0x17, 0x2E, 0, 1}), "ServoRG#0"},
-        {MakeLine(2, 0x17, {0xAA, 2, 0x17, 0x2C, 0, 1}), "ServoRG#1"},
-        {MakeLine(1, 0x10, {0xAA, 1, 0x10, 3, 0x14, 1}), ""},
-        {MakeLine(1, 0x19, {0xAA, 1, 0x19, 0x1B, 0x35, 1}), "ServoRG#1 ServoCheck1 ServoCheck2 ServoCheck3 ServoCheck7"},
-        {MakeLine(1, 0x19, {0xAA, 1, 0x19, 0x3C, 0, 1}), "ServoRG#0 ServoCheck3 ServoCheck7"},
-        {MakeLine(1, 0x19, {0xAA, 1, 0x19, 0xC3, 0, 1}), "ServoRG#-1 ServoCheck1 ServoCheck2 ServoCheck4 ServoCheck5"},
-        {MakeLine(1, 3, {0xBB, 5, 3, 0xFF, 0xFF, 0, 0, 0x40}, "L1"), "ServoIfCBox#11 ServoEdit1=L1"},
-        {MakeLine(1, 3, {0xBB, 5, 3, 0xFF, 0xFF, 0, 3, 3}, "L1"), "ServoIfCBox#-1 ServoEdit1=L1"},
-        {MakeLine(1, 10, {0xBB, 13, 10, 0xAA, 1, 0x13, 0, 0x14, 1, 0, 1, 1, 0x60, 0xEA, 0xFF, 0xFF}, "T"),
-         "ServoIfCBox#0 ServoEdit1=60000 ServoEdit2=T"},
+// Decoding beyond what the encoder produces (every encoded case is also
+// decoded and built again above).
+TEST(ServoCodec, DecodingGivesWhatThePanelShows) {
+    const auto move = [](uint8_t control, int32_t position, int32_t velocity, uint8_t pwm) {
+        const ProgramLine l = MoveLine(control, position, velocity, pwm);
+        return codec::Stored(l.commandCode, Bytes(l.bytes, l.bytes + l.length));
     };
-    for (const auto& [line, text] : rows) {
-        LoadOverDirtyPanels(line);
-        EXPECT_EQ(Visible(ctls, false), text);
-    }
+    const std::pair<isa::Encoded, std::string> rows[] = {
+        {move(0xDF, -2147483646, 7, 9), "position=-2147483646 velocity=7 acceleration=0 pwm=9 move-relative"},
+        {move(0xCF, 0, 0, 0), "position=0 velocity=0 acceleration=0 pwm=0 pwm-mode reverse"},
+        {move(0xFF, 0, 0, 0), "position=0 velocity=0 acceleration=0 pwm=0 vel-mode reverse"},
+        {codec::Stored(0x17, {0xAA, 2, 0x17, 0x2E, 0, 1}), "stop-mode=motor-off"},
+        {codec::Stored(0x17, {0xAA, 2, 0x17, 0x2D, 0, 1}), "enable-amplifier stop-mode=stop-abruptly"},
+        {codec::Stored(0x17, {0xAA, 2, 0x17, 0x20, 0, 1}), ""},
+        {codec::Stored(0x10, {0xAA, 1, 0x10, 3, 0x14, 1}), ""},
+        {codec::Stored(0x10, {0xAA, 1, 0x10, 1, 0x12, 1}), "relative-to-home"},
+        {codec::Stored(0x19, {0xAA, 1, 0x19, 0x1B, 0x35, 1}), "limit-1 limit-2 index stop-on-home stop-mode=stop-abruptly"},
+        {codec::Stored(0x19, {0xAA, 1, 0x19, 0x3C, 0, 1}), "index stop-on-home stop-mode=motor-off"},
+        {codec::Stored(0x19, {0xAA, 1, 0x19, 0xC3, 0, 1}), "limit-1 limit-2 pos-error cur-limit"},
+        {codec::Stored(3, {0xBB, 5, 3, 0xFF, 0xFF, 0, 0, 0x40}, "L1"), "->=L1 condition=limit2-lo"},
+        {codec::Stored(3, {0xBB, 5, 3, 0xFF, 0xFF, 0, 3, 3}, "L1"), "->=L1"},
+        {codec::Stored(10, {0xBB, 13, 10, 0xAA, 1, 0x13, 0, 0x14, 1, 0, 1, 1, 0x60, 0xEA, 0xFF, 0xFF}, "T"),
+         "timeout=60000 ->=T condition=move-done"},
+        {codec::Stored(0x55, {0xAA, 1, 0x55}), "(nothing)"},
+    };
+    for (const auto& [stored, text] : rows) EXPECT_EQ(codec::Shown(isa::decode(stored, kTypeServo)), text);
 }
 
 }  // namespace
