@@ -93,6 +93,8 @@ public:
     int masterBaud() const { return masterBaud_; }
     const uint8_t* memory() const { return memory_; }
     size_t pendingPrint() const { return print_.size(); }
+    // Read reply commands received so far (the bad-count fault counts them).
+    int readReplies() const { return readRepliesSeen_; }
     // The 32 bytes that the running program's conditions see at time now.
     void statusArea(uint8_t (&area)[kAreaSize], Micros now) const;
     // The 32 bytes that Read reply returns at time now: what the host's own

@@ -312,8 +312,8 @@ void TWatchForm::updateStatus() {
                    .arg(sampler_.watched().size())
                    .arg(sampler_.rowPeriodMs(s), 0, 'f', 0)
                    .arg(sampler_.samples().size());
-    if (sampler_.checksumErrors() > 0)
-        text += QStringLiteral("; %1 reply(s) with a wrong checksum left out").arg(sampler_.checksumErrors());
+    if (sampler_.badReplies() > 0)
+        text += QStringLiteral("; %1 sample(s) dropped for a bad reply").arg(sampler_.badReplies());
     statusLabel_->setText(text);
     // With nothing ticked there is nothing to pause or resume.
     const bool idle = sampler_.watched().empty() && !paused_ && !sampler_.stoppedByLink();

@@ -46,6 +46,7 @@ TEST(CliWatch, CsvRowsParseBack) {
     Strings expected{"time_ms", "0 Counter 1", "0 Counter 2", "0 Counter 3", "0 Counter 4", "1 Position",
                      "1 Home Position", "1 Limit 1", "1 Limit 2", "1 Power"};
     for (int bit = 1; bit <= 12; ++bit) expected.push_back("3 Bit " + std::to_string(bit));
+    expected.push_back("program");
     EXPECT_EQ(header, expected);
     long lastTime = -1;
     for (size_t i = 1; i < lines.size(); ++i) {
@@ -59,6 +60,8 @@ TEST(CliWatch, CsvRowsParseBack) {
                 EXPECT_TRUE(IsNumber(cells[k])) << col << "=" << cells[k];
             else if (col == "1 Power")
                 EXPECT_EQ(cells[k], "On");
+            else if (col == "program")
+                EXPECT_EQ(cells[k], "Stopped");
             else
                 EXPECT_TRUE(cells[k] == "High" || cells[k] == "Low") << col << "=" << cells[k];
         }

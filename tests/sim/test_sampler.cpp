@@ -45,8 +45,11 @@ protected:
     std::unique_ptr<SimMaster> sim;
     Sampler sampler;
 
+    // The simulated master's settings (the default: separate reply areas).
+    virtual SimOptions Options() const { return {}; }
+
     void SetUp() override {
-        sim = std::make_unique<SimMaster>();
+        sim = std::make_unique<SimMaster>(Options());
         std::string error;
         ASSERT_TRUE(sim->start(error)) << error;
         s = std::make_unique<MainState>(ui);
@@ -155,6 +158,78 @@ TEST_F(SamplerSim, IoInputAppearsInTheNextSample) {
     EXPECT_EQ(ChannelText(after[1], 11), "High");
     EXPECT_EQ(ChannelText(after[2], 6), "High");   // stepper Input 1
     EXPECT_EQ(ChannelText(after[2], 5), "Low");    // E-Stop
+}
+
+TEST_F(SamplerSim, ACorruptedCountCostsOneSampleAndNothingAfterIt) {
+    // The count byte of the third Read reply reaches the master as 106: it
+    // answers 107 bytes, of which the sample reads 11.  The other 96 must not
+    // be read as the replies of the samples that follow (zeros pass the
+    // checksum and read as a servo with its power off).
+    sim->withCore([](sim::SimCore& c) { c.faults().badCountAt = c.readReplies() + 3; });
+    int rowCount = 0;
+    const auto rows = Watch({1, 3}, [&](const std::vector<ModuleSample>&) { return ++rowCount == 8; });
+    ASSERT_EQ(rows.size(), 8u);
+    EXPECT_EQ(sampler.badReplies(), 1u);
+    size_t servoSamples = 0;
+    for (const auto& row : rows)
+        for (const ModuleSample& m : row)
+            if (m.kind() == SampleKind::Servo) {
+                ++servoSamples;
+                EXPECT_EQ(ChannelText(m, 4), "On") << "at " << m.timeMs << " ms";
+            } else {
+                EXPECT_EQ(m.kind(), SampleKind::Io);
+            }
+    EXPECT_EQ(servoSamples, 7u) << "one servo sample was dropped";
+    EXPECT_TRUE(s->online);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+// A master whose program and host replies share one area.
+class SamplerSharedArea : public SamplerSim {
+protected:
+    SimOptions Options() const override {
+        SimOptions o;
+        o.sharedReplyArea = true;
+        return o;
+    }
+};
+
+TEST_F(SamplerSharedArea, SamplesSayTheProgramRanAndOnlyStoppedWaitsForItsStop) {
+    ASSERT_TRUE(OpenProgramFile(*s, std::string(STEPWRIGHT_EXAMPLES) + "/demo.stw"));
+    DownloadButtonClick(*s);
+    ui.messages.clear();
+    RunButtonClick(*s);
+    // Every sample taken while the demo runs says so.
+    int rowCount = 0;
+    auto rows = Watch({1, 3}, [&](const std::vector<ModuleSample>&) { return ++rowCount == 10; });
+    ASSERT_EQ(rows.size(), 10u);
+    for (const auto& row : rows)
+        for (const ModuleSample& m : row) EXPECT_TRUE(m.programRan()) << "at " << m.timeMs << " ms";
+
+    // Only while stopped: nothing is fetched while the demo runs...
+    sampler.setOnlyStopped(true);
+    const uint64_t before = sampler.rows();
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(600);
+    RunWatchLoop(*s, sampler, [&] { return Clock::now() >= until; }, nullptr);
+    EXPECT_EQ(sampler.rows(), before);
+    EXPECT_TRUE(sampler.waitingForStop());
+    // ...and once it is stopped, the rows are whole: the servo's own position
+    // (it finishes its move) and the I/O module's bits, never a program's reply.
+    StopButtonClick(*s);
+    sim->withCore([](sim::SimCore& c) { c.io(3)->setExternalLevels(0x0005); });
+    rowCount = 0;
+    rows = Watch({1, 3}, [&](const std::vector<ModuleSample>&) { return ++rowCount == 30; });
+    ASSERT_EQ(rows.size(), 30u);
+    int32_t position = 0;
+    sim->withCore([&](sim::SimCore& c) { position = c.servo(1)->position(); });
+    EXPECT_EQ(rows.back()[0].a, position);
+    for (const auto& row : rows) {
+        ASSERT_EQ(row.size(), 2u);
+        EXPECT_FALSE(RowProgramRan(row));
+        EXPECT_EQ(row[1].a, 0x0005);
+    }
+    EXPECT_FALSE(sampler.waitingForStop());
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 // ---------------------------------------------------------------------------
@@ -301,9 +376,108 @@ TEST_F(SamplerScripted, ChecksumMismatchLeavesTheSampleOut) {
     sampler.start(Clock::now());
     EXPECT_EQ(StepNow(), Sampler::Step::Sampled);
     EXPECT_EQ(sampler.samples().size(), 0u);
-    EXPECT_EQ(sampler.checksumErrors(), 1u);
+    EXPECT_EQ(sampler.badReplies(), 1u);
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_TRUE(s->online);
+}
+
+TEST_F(SamplerScripted, ASampleReadsOnlyItsOwnReply) {
+    m.replyData = {0x08, 0xE8, 0x03, 0, 0, 0, 0, 0, 0, 0};   // power on, position 1000
+    const std::vector<uint8_t> zeros(96, 0);
+    struct Case {
+        const char* what;
+        std::function<void(ScriptedMaster&)> fault;
+        size_t samples;          // kept of the first step
+        uint64_t badReplies;
+        std::string terminal;    // what the terminal shows afterwards
+        bool detection;          // an announcement waits for the next tick
+    } const cases[] = {
+        {"printed characters waiting", [](ScriptedMaster& sm) { sm.send({'H', 'i'}); }, 1, 0, "Hi", false},
+        {"an announcement waiting", [](ScriptedMaster& sm) { sm.announce(); }, 0, 0, "#", true},
+        {"checksum off", [](ScriptedMaster& sm) { sm.corruptChecksum = true; }, 0, 1, "", false},
+        {"zeros beyond the count (they pass the checksum)",
+         [&](ScriptedMaster& sm) {
+             sm.replyData.assign(10, 0);
+             sm.replyTail = zeros;
+         },
+         0, 1, "", false},
+        {"a lone announcement after a whole reply", [](ScriptedMaster& sm) { sm.replyTail = {'#'}; }, 1, 0, "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto fresh = std::make_unique<MainState>(ui);
+        ScriptedMaster sm(*fresh);
+        sm.replyData = m.replyData;
+        fresh->online = true;
+        fresh->pollTimerOn = true;
+        fresh->moduleListCount = 1;
+        fresh->moduleTypes[1] = 0;
+        Sampler fs;
+        fs.setWatched({1});
+        fs.start(Clock::now());
+        c.fault(sm);
+        fs.step(*fresh, Clock::now(), -1);
+        EXPECT_EQ(fs.samples().size(), c.samples);
+        EXPECT_EQ(fs.badReplies(), c.badReplies);
+        EXPECT_TRUE(sm.port->rx.empty()) << "nothing is left to be read as the next reply";
+        std::string terminal;
+        for (const std::string& line : fresh->terminal.lines) terminal += line;
+        EXPECT_EQ(terminal, c.terminal);
+        EXPECT_EQ(fresh->forceDetection, c.detection);
+        // The next sample is whole (after the tick's detection, if one waits).
+        fresh->forceDetection = false;
+        sm.corruptChecksum = false;
+        sm.replyData = m.replyData;
+        const size_t kept = fs.samples().size();
+        fs.start(Clock::now());
+        EXPECT_EQ(fs.step(*fresh, Clock::now(), -1), Sampler::Step::Sampled);
+        ASSERT_EQ(fs.samples().size(), kept + 1);
+        EXPECT_EQ(fs.samples()[kept].a, 1000);
+        EXPECT_TRUE(fresh->online);
+    }
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SamplerScripted, SamplesMarkTheRunningProgramAndGaps) {
+    sampler.setWatched({1});
+    sampler.setIntervalMs(100);
+    Clock::time_point fake{};
+    sampler.clock = [&fake] { return fake; };
+    sampler.start(fake);
+    struct Case {
+        int atMs;
+        uint8_t statusB;
+        bool follow;       // Run or Step since the last poll
+        bool onlyStopped;
+        bool sampled;
+        uint8_t flags;     // of the sample taken
+    } const cases[] = {
+        {0, 0x00, false, false, true, ModuleSample::kRowStart},
+        {100, 0x01, false, false, true, ModuleSample::kRowStart | ModuleSample::kProgramRan},
+        {200, 0x00, true, false, true, ModuleSample::kRowStart | ModuleSample::kProgramRan},
+        {300, 0x01, false, true, false, 0},
+        {400, 0x00, true, true, false, 0},
+        // 300 ms after the last sample: more than two periods.
+        {500, 0x00, false, true, true, ModuleSample::kRowStart | ModuleSample::kAfterGap},
+        {600, 0x00, false, true, true, ModuleSample::kRowStart},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.atMs);
+        fake = Clock::time_point{} + std::chrono::milliseconds(c.atMs);
+        s->status.statusB = c.statusB;
+        s->followFlag = c.follow;
+        sampler.setOnlyStopped(c.onlyStopped);
+        const size_t before = sampler.samples().size();
+        const size_t sent = m.sent().size();
+        EXPECT_EQ(sampler.step(*s, fake, -1), c.sampled ? Sampler::Step::Sampled : Sampler::Step::Idle);
+        EXPECT_EQ(sampler.waitingForStop(), !c.sampled);
+        if (!c.sampled) {
+            EXPECT_EQ(m.sent().size(), sent) << "nothing is asked while the program may run";
+            continue;
+        }
+        ASSERT_EQ(sampler.samples().size(), before + 1);
+        EXPECT_EQ(sampler.samples()[before].flags & 0xE0, c.flags);
+    }
 }
 
 TEST_F(SamplerScripted, SamplesWaitForThePollAndForTheirRow) {
@@ -364,17 +538,35 @@ TEST(SampleText, RowsAsCsvJsonAndText) {
     area[24] = 0x40, area[25] = 0x9C;   // counter 1: 40000
     area[30] = 7;                       // counter 4
     ModuleSample master = DecodeStatusReply(SampleKind::Master, area);
-    const std::vector<ModuleSample> row = {master, servo};
+    ModuleSample ranMaster = master;
+    ranMaster.flags |= ModuleSample::kProgramRan;
     const TableModules modules = {{0, SampleKind::Master}, {1, SampleKind::Servo}};
     EXPECT_EQ(CsvHeader(modules),
               "time_ms,0 Counter 1,0 Counter 2,0 Counter 3,0 Counter 4,1 Position,1 Home Position,1 Limit 1,"
-              "1 Limit 2,1 Power");
-    EXPECT_EQ(CsvRow({servo}, modules), "1234,,,,,-1,16,Low,High,On");
-    EXPECT_EQ(JsonRow({servo}),
-              "{\"time_ms\":1234,\"modules\":[{\"address\":1,\"Position\":-1,\"Home Position\":16,"
-              "\"Limit 1\":\"Low\",\"Limit 2\":\"High\",\"Power\":\"On\"}]}");
-    EXPECT_EQ(TextRow(row), "0.000  0: Counter 1 40000, Counter 2 0, Counter 3 0, Counter 4 7  "
-                            "1: Position -1, Home Position 16, Limit 1 Low, Limit 2 High, Power On");
+              "1 Limit 2,1 Power,program");
+    struct Case {
+        std::vector<ModuleSample> row;
+        const char* csv;
+        const char* json;
+        const char* text;
+    } const cases[] = {
+        {{servo}, "1234,,,,,-1,16,Low,High,On,Stopped",
+         "{\"time_ms\":1234,\"program\":\"Stopped\",\"modules\":[{\"address\":1,\"Position\":-1,"
+         "\"Home Position\":16,\"Limit 1\":\"Low\",\"Limit 2\":\"High\",\"Power\":\"On\"}]}",
+         "1.234  1: Position -1, Home Position 16, Limit 1 Low, Limit 2 High, Power On"},
+        // One sample taken while the program may have run marks the whole row.
+        {{ranMaster, servo}, "0,40000,0,0,7,-1,16,Low,High,On,Running",
+         "{\"time_ms\":0,\"program\":\"Running\",\"modules\":[{\"address\":0,\"Counter 1\":40000,"
+         "\"Counter 2\":0,\"Counter 3\":0,\"Counter 4\":7},{\"address\":1,\"Position\":-1,"
+         "\"Home Position\":16,\"Limit 1\":\"Low\",\"Limit 2\":\"High\",\"Power\":\"On\"}]}",
+         "0.000  0: Counter 1 40000, Counter 2 0, Counter 3 0, Counter 4 7  "
+         "1: Position -1, Home Position 16, Limit 1 Low, Limit 2 High, Power On  (program running)"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CsvRow(c.row, modules), c.csv);
+        EXPECT_EQ(JsonRow(c.row), c.json);
+        EXPECT_EQ(TextRow(c.row), c.text);
+    }
 }
 
 }  // namespace
