@@ -75,14 +75,18 @@ TEST(CliWatch, CsvRowsParseBack) {
 TEST(CliWatch, JsonRowsParseBack) {
     const CliResult r = RunCli({"--simulator", "--json", "watch", "4", "1", "--count", "2"});
     ASSERT_EQ(r.code, 0);
-    const Strings lines = Split(r.out, '\n');
-    ASSERT_EQ(lines.size(), 2u) << r.out;
+    Strings lines = Split(r.out, '\n');
+    ASSERT_EQ(lines.size(), 3u) << r.out;
+    // The last line sums up: rows printed, samples dropped for a bad reply.
+    EXPECT_EQ(lines.back(), "{\"summary\":{\"rows\":2,\"dropped\":0}}");
+    lines.pop_back();
     for (const std::string& line : lines) {
         QJsonParseError error;
         const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error);
         ASSERT_EQ(error.error, QJsonParseError::NoError) << line;
         const QJsonObject row = doc.object();
         EXPECT_TRUE(row.value("time_ms").isDouble());
+        EXPECT_EQ(row.value("program").toString(), "Stopped");
         const QJsonArray modules = row.value("modules").toArray();
         ASSERT_EQ(modules.size(), 2);
         const QJsonObject servo = modules[0].toObject(), stepper = modules[1].toObject();
@@ -118,8 +122,13 @@ TEST(CliWatch, WatchAndStatusLeaveTheRunningProgramRunning) {
     ASSERT_TRUE(sim.start(error)) << error;
     const std::string port = "COM1=" + sim.devicePath();
     ASSERT_EQ(RunCli({"--port", port, "download", std::string(STEPWRIGHT_EXAMPLES) + "/demo.stw", "--run"}).code, 0);
-    const CliResult r = RunCli({"--port", port, "watch", "1", "--count", "15", "--interval", "100", "--csv"});
-    ASSERT_EQ(r.code, 0) << r.out;
+    // The module types are not asked while the program runs: they come from
+    // the program's module list.
+    const std::string demo = std::string(STEPWRIGHT_EXAMPLES) + "/demo.stw";
+    EXPECT_EQ(RunCli({"--port", port, "watch", "1", "--count", "1"}).code, 6);
+    const CliResult r =
+        RunCli({"--port", port, "watch", "1", "--program", demo, "--count", "15", "--interval", "100", "--csv"});
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
     const Strings lines = Split(r.out, '\n');
     ASSERT_EQ(lines.size(), 16u) << r.out;
     std::vector<long> positions;
@@ -137,6 +146,70 @@ TEST(CliWatch, WatchAndStatusLeaveTheRunningProgramRunning) {
     EXPECT_TRUE(running) << "status stopped the program";
 }
 
+TEST(CliWatch, OnASharedReplyAreaTypesComeFromTheListAndRowsSayTheProgramRan) {
+    SimOptions options;
+    options.sharedReplyArea = true;
+    SimMaster sim(options);
+    std::string error;
+    ASSERT_TRUE(sim.start(error)) << error;
+    const std::string port = "COM1=" + sim.devicePath();
+    ASSERT_EQ(RunCli({"--port", port, "download", std::string(STEPWRIGHT_EXAMPLES) + "/demo.stw", "--run"}).code, 0);
+    RunOptions waitNoted;
+    waitNoted.interruptWhen = [](const CliResult& soFar) { return soFar.err.find("wait until it stops") != std::string::npos; };
+    struct Case {
+        Strings args;
+        RunOptions options;
+        int code;
+        std::string tail;   // how standard output ends
+    } const cases[] = {
+        // A type reply asked for now may be servo 1's status: no guessing.
+        {{"watch", "3", "--count", "1", "--csv"}, {}, 6, ""},
+        // The I/O module as the list says, marked as sampled while the demo ran.
+        {{"watch", "3", "--modules", "servo,servo,io,step", "--count", "2", "--csv"}, {}, 0,
+         ",Low,Low,Low,Low,Low,Low,Low,Low,Low,Low,Low,Low,Running\n"},
+        {{"--json", "watch", "3", "--modules", "servo,servo,io", "--only-stopped"}, waitNoted, 0,
+         "\n{\"summary\":{\"rows\":0,\"dropped\":0}}\n"},
+    };
+    for (const Case& c : cases) {
+        Strings args{"--port", port};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliResult r = RunCli(args, c.options);
+        EXPECT_EQ(r.code, c.code) << c.args[1] << r.err;
+        if (c.tail.empty()) continue;
+        const std::string out = "\n" + r.out;
+        ASSERT_GE(out.size(), c.tail.size()) << r.out;
+        EXPECT_EQ(out.substr(out.size() - c.tail.size()), c.tail);
+    }
+    bool running = false;
+    sim.withCore([&](sim::SimCore& c) { running = c.running(); });
+    EXPECT_TRUE(running) << "watching stopped the program";
+
+    // Stopped, the types are asked again and a list that disagrees is refused.
+    ASSERT_EQ(RunCli({"--port", port, "stop"}).code, 0);
+    const CliResult wrong = RunCli({"--port", port, "watch", "3", "--modules", "servo,servo,servo", "--count", "1"});
+    EXPECT_EQ(wrong.code, 6);
+    EXPECT_NE(wrong.err.find("module 3 is ZEL-I/O, the list says ZEL-SERVO"), std::string::npos) << wrong.err;
+    const CliResult stopped = RunCli({"--port", port, "watch", "3", "--count", "1", "--csv", "--only-stopped"});
+    EXPECT_EQ(stopped.code, 0);
+    EXPECT_NE(stopped.out.find(",Stopped\n"), std::string::npos) << stopped.out;
+}
+
+TEST(CliWatch, ADroppedSampleIsCountedAndNothingAfterItIsMisread) {
+    // The count byte of the second sample's Read reply (after the four type
+    // replies) is corrupted: the master answers 107 bytes for 11.
+    SimOptions options;
+    options.faults.badCountAt = 6;
+    SimMaster sim(options);
+    std::string error;
+    ASSERT_TRUE(sim.start(error)) << error;
+    const CliResult r = RunCli({"--port", "COM1=" + sim.devicePath(), "--json", "watch", "1", "--count", "5"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    const Strings lines = Split(r.out, '\n');
+    ASSERT_EQ(lines.size(), 6u) << r.out;
+    for (size_t i = 0; i < 5; ++i) EXPECT_NE(lines[i].find("\"Power\":\"On\""), std::string::npos) << lines[i];
+    EXPECT_EQ(lines.back(), "{\"summary\":{\"rows\":5,\"dropped\":1}}");
+}
+
 TEST(CliWatch, UsageErrorsExitWithOneAndRefusalsWithSix) {
     struct Case {
         Strings args;
@@ -150,6 +223,9 @@ TEST(CliWatch, UsageErrorsExitWithOneAndRefusalsWithSix) {
         {{"watch", "1", "--interval"}, 1},
         {{"watch", "1", "--fast"}, 1},
         {{"--json", "watch", "1", "--csv"}, 1},
+        {{"watch", "1", "--modules"}, 1},
+        {{"watch", "1", "--modules", "lathe"}, 1},
+        {{"watch", "1", "--modules", "servo", "--program", "x.stw"}, 1},
         {{"--simulator", "watch", "5", "--count", "1"}, 6},                            // no module at 5
         {{"--simulator", "--sim-modules", "servo,9", "watch", "2", "--count", "1"}, 6},  // unknown type
     };
