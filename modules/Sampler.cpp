@@ -213,6 +213,7 @@ std::string ChannelText(const ModuleSample& m, int channel) {
 SampleRing::SampleRing(size_t capacity) : buffer_(capacity ? capacity : 1) {}
 
 void SampleRing::push(const ModuleSample& sample) {
+    ++pushed_;
     if (size_ < buffer_.size()) {
         buffer_[(head_ + size_++) % buffer_.size()] = sample;
     } else {

@@ -109,6 +109,8 @@ public:
     void clear();
     size_t size() const { return size_; }
     size_t capacity() const { return buffer_.size(); }
+    // Samples pushed since the ring was made (clearing does not reset it).
+    uint64_t pushed() const { return pushed_; }
     // 0 is the oldest sample kept.
     const ModuleSample& operator[](size_t i) const { return buffer_[(head_ + i) % buffer_.size()]; }
 
@@ -116,6 +118,7 @@ private:
     std::vector<ModuleSample> buffer_;
     size_t head_ = 0;   // the oldest
     size_t size_ = 0;
+    uint64_t pushed_ = 0;
 };
 
 // 262144 samples, 4 MB.

@@ -10,9 +10,12 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTemporaryDir>
+#include <QXYSeries>
+#include <chrono>
 
 #include "GuiTest.h"
 #include "ScriptedMaster.h"
@@ -148,8 +151,11 @@ TEST(WatchWindow, ExportsWriteCsvAndPng) {
     ASSERT_EQ(w.watch->sampler().rows(), 3u);
     EXPECT_FALSE(w.watch->sampler().running());
     QTemporaryDir dir;
+    // A name chosen without an extension gets the file type's.
     const QString csv = dir.filePath("trace.csv"), png = dir.filePath("trace.png");
-    w.watch->chooseFile = [&](const QString& filter) { return filter.startsWith("CSV") ? csv : png; };
+    w.watch->chooseFile = [&](const QString& filter) {
+        return filter.startsWith("CSV") ? dir.filePath("trace") : png;
+    };
     w.watch->findChild<QPushButton*>("WatchCsvButton")->click();
     w.watch->findChild<QPushButton*>("WatchPngButton")->click();
     QFile file(csv);
@@ -193,6 +199,149 @@ TEST(WatchWindow, ZoomPanAndADraggedStretch) {
     EXPECT_DOUBLE_EQ(w.watch->span(), 2);
     EXPECT_FALSE(follow->isChecked());
     EXPECT_DOUBLE_EQ(axis->max(), 4);
+}
+
+// Where time t falls across the window, on the chart of a view.
+int WindowX(TWatchForm* watch, QChartView* view, QXYSeries* series, double t) {
+    const QPointF inChart = view->chart()->mapToPosition(QPointF(t, 0), series);
+    const QPoint inView = view->mapFromScene(view->chart()->mapToScene(inChart));
+    return view->viewport()->mapTo(watch, inView).x();
+}
+
+QXYSeries* SeriesNamed(QChartView* view, const QString& name) {
+    for (QAbstractSeries* series : view->chart()->series())
+        if (series->name() == name) return qobject_cast<QXYSeries*>(series);
+    ADD_FAILURE() << "no series " << name.toStdString();
+    return nullptr;
+}
+
+TEST(WatchWindow, TimeAxesLineUpGapsStayOpenAndTheRunningProgramIsShaded) {
+    Watching w;
+    w.watch->resize(1000, 700);
+    w.watch->setWatched(1, true);
+    w.watch->setPaused(true);
+    // Servo 1 climbs 100 counts a sample; samples every 100 ms from 0 to 5 s,
+    // then none for 3.3 s, then on to 12 s; the program runs from 9 s on.
+    int32_t position = 0;
+    w.m.onExecute = [&](ScriptedMaster& master, const std::vector<uint8_t>&) {
+        position += 100;
+        master.replyData = {0x08, uint8_t(position), uint8_t(position >> 8), 0, 0, 0, 0, 0, 0, 0};
+    };
+    Sampler& sampler = w.watch->sampler();
+    Sampler::Clock::time_point fake{};
+    sampler.clock = [&fake] { return fake; };
+    sampler.setIntervalMs(100);
+    sampler.clear();
+    sampler.start(fake);
+    MainState& s = w.g.main.state();
+    for (int ms = 0; ms <= 12000; ms += 100) {
+        if (ms > 5000 && ms < 8300) continue;
+        fake = Sampler::Clock::time_point{} + std::chrono::milliseconds(ms);
+        s.status.statusB = ms >= 9000 ? 0x01 : 0x00;
+        ASSERT_EQ(sampler.step(s, fake, -1), Sampler::Step::Sampled) << ms;
+    }
+    s.status.statusB = 0;
+    w.watch->setSpan(30);
+    QApplication::processEvents();
+    w.watch->redraw();
+
+    auto* valueView = w.watch->findChild<QChartView*>("WatchValueChart");
+    auto* bitView = w.watch->findChild<QChartView*>("WatchBitChart");
+    QXYSeries* positionLine = SeriesNamed(valueView, "1 Position");
+    QXYSeries* powerLine = SeriesNamed(bitView, "1 Power");
+    ASSERT_TRUE(positionLine && powerLine);
+    for (double t : {0.0, 15.0, 30.0})
+        EXPECT_NEAR(WindowX(w.watch, valueView, positionLine, t), WindowX(w.watch, bitView, powerLine, t), 1) << t;
+
+    // Within the samples a column crosses each trace; in the middle of the
+    // gap, and after the last sample, it crosses none.
+    struct Column {
+        double t;
+        bool drawn;
+    } const columns[] = {{2.5, true}, {6.65, false}, {10.0, true}, {14.0, false}};
+    for (auto [view, series] : {std::pair{valueView, positionLine}, std::pair{bitView, powerLine}}) {
+        const QImage image = view->grab().toImage();
+        const QRgb trace = series->pen().color().rgb();
+        const QRectF area = view->chart()->plotArea();
+        for (const Column& c : columns) {
+            const QPoint at = view->mapFromScene(view->chart()->mapToScene(view->chart()->mapToPosition(QPointF(c.t, 0), series)));
+            int hits = 0;
+            for (int y = int(area.top()) + 1; y < int(area.bottom()); ++y) hits += (image.pixel(at.x(), y) & 0xFFFFFF) == (trace & 0xFFFFFF);
+            EXPECT_EQ(hits > 0, c.drawn) << series->name().toStdString() << " at " << c.t << " s";
+        }
+    }
+    // The stretch sampled while the program ran is shaded; before it not.
+    const QImage bits = bitView->grab().toImage();
+    const QRectF area = bitView->chart()->plotArea();
+    auto shade = [&](double t) {
+        const QPoint at = bitView->mapFromScene(bitView->chart()->mapToScene(bitView->chart()->mapToPosition(QPointF(t, 0), powerLine)));
+        return QColor(bits.pixel(at.x(), int(area.top()) + 3));
+    };
+    EXPECT_EQ(shade(3.0), QColor(Qt::white));
+    EXPECT_GT(shade(10.5).red(), shade(10.5).blue() + 20) << "amber shading";
+}
+
+TEST(WatchWindow, KeysActWhateverHasTheFocusAndOnlyWhileStoppedWaits) {
+    Watching w;
+    auto* list = w.watch->findChild<QListWidget*>("WatchModuleList");
+    auto* csv = w.watch->findChild<QPushButton*>("WatchCsvButton");
+    auto* follow = w.watch->findChild<QCheckBox*>("WatchFollowCheck");
+    int dialogs = 0;
+    w.watch->chooseFile = [&](const QString&) {
+        ++dialogs;
+        return QString();
+    };
+    list->item(1)->setCheckState(Qt::Checked);
+    list->setCurrentRow(1);
+    w.watch->setSpan(10);
+    struct Case {
+        QWidget* target;
+        int key;
+        bool paused;
+        double span;
+        bool following;
+    } const cases[] = {
+        {list, Qt::Key_Space, true, 10, true},    // pauses; the module stays ticked
+        {csv, Qt::Key_Space, false, 10, true},    // resumes; no file dialog
+        {csv, Qt::Key_Plus, false, 5, true},
+        {list, Qt::Key_Minus, false, 10, true},
+        {csv, Qt::Key_Left, false, 10, false},    // pans back in time
+        {follow, Qt::Key_Space, true, 10, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target->objectName().toStdString() + " " + std::to_string(c.key));
+        pressKey(c.target, c.key);
+        EXPECT_EQ(!w.watch->sampler().running(), c.paused);
+        EXPECT_DOUBLE_EQ(w.watch->span(), c.span);
+        EXPECT_EQ(follow->isChecked(), c.following);
+        EXPECT_EQ(list->item(1)->checkState(), Qt::Checked);
+    }
+    EXPECT_EQ(dialogs, 0);
+    // Enter ticks and unticks the module list's current module.
+    pressKey(list, Qt::Key_Return);
+    EXPECT_TRUE(w.watch->sampler().watched().empty());
+    pressKey(list, Qt::Key_Return);
+    EXPECT_EQ(w.watch->sampler().watched(), std::vector<int>{1});
+
+    // Only while stopped: nothing is fetched while the program runs; a sample
+    // that collects printed characters shows them in the terminal.
+    w.watch->setPaused(false);
+    w.watch->findChild<QCheckBox*>("WatchOnlyStoppedCheck")->click();
+    w.g.s.status.statusB = 0x01;
+    const size_t taken = w.samplesTaken();
+    w.watch->sampleTick();
+    EXPECT_EQ(w.samplesTaken(), taken);
+    EXPECT_TRUE(w.watch->findChild<QLabel*>("WatchStatusLabel")->text().startsWith("Waiting: the program is running"));
+    w.g.s.status.statusB = 0x00;
+    w.m.send({'H', 'i'});
+    w.watch->sampler().start(Sampler::Clock::now());
+    w.watch->sampleTick();
+    EXPECT_EQ(w.samplesTaken(), taken + 1);
+    QPlainTextEdit* memo = nullptr;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (!memo) memo = top->findChild<QPlainTextEdit*>("TerminalMemo");
+    ASSERT_NE(memo, nullptr);
+    EXPECT_TRUE(memo->toPlainText().contains("Hi")) << memo->toPlainText().toStdString();
 }
 
 }  // namespace
