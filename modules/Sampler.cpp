@@ -52,18 +52,16 @@ const std::vector<Channel> kMasterChannels = {
 constexpr uint8_t kStepperInputBits[6] = {StepInput::kLimit1,     StepInput::kLimit2, StepInput::kHomeSwitch,
                                           StepInput::kEStop,      StepInput::kInput1, StepInput::kInput2};
 
-// The master sends a reply's bytes back to back: a byte beyond the count
-// asked for arrives within a byte time or two (three bytes at 19200 baud).
-constexpr auto kOverrunSettle = std::chrono::microseconds(1600);
 // After a bad reply the line is drained until it has been quiet this long,
 // but for no longer than the limit.
 constexpr auto kQuietTime = std::chrono::milliseconds(20);
 constexpr auto kDrainLimit = std::chrono::milliseconds(300);
 
-// Whether more bytes follow the reply just read.
-bool ReplyOverran(MainState& s) {
+// Whether more bytes follow the reply just read, within settle.
+bool ReplyOverran(MainState& s, std::chrono::microseconds settle) {
     if (SioTest(s) > 0) return true;
-    std::this_thread::sleep_for(kOverrunSettle);
+    if (settle.count() <= 0) return false;
+    std::this_thread::sleep_for(settle);
     return SioTest(s) > 0;
 }
 
@@ -403,7 +401,7 @@ Sampler::Step Sampler::step(MainState& s, Clock::time_point now, double msUntilP
     }
     pending_.erase(pending_.begin());
     bool good = result == 0;
-    if (!good || ReplyOverran(s)) {
+    if (!good || ReplyOverran(s, overrunSettle)) {
         // The rest of a reply longer than asked for (its count byte was
         // corrupted on the way) would be read as the next replies: the line
         // is drained first.  A lone "#" after a whole reply is the master

@@ -73,6 +73,16 @@ void SetRange(QValueAxis* axis, const RoundRange& r) {
     axis->setRange(r.lo, r.hi);
 }
 
+// What decides where the charts put their plot areas: their sizes, the
+// labels of the axes beside them, and their legends.
+std::vector<double> AlignKey(const QChartView* valueView, const QChartView* bitView, const RoundRange& value,
+                             bool velocity, const RoundRange& velocityRange, size_t traces) {
+    return {double(valueView->width()), double(valueView->height()), double(bitView->width()),
+            double(bitView->height()),  value.lo,                    value.hi,
+            double(value.ticks),        double(velocity),            velocityRange.lo,
+            velocityRange.hi,           double(velocityRange.ticks), double(traces)};
+}
+
 // Point lists alike, a break (NaN) matching a break.
 bool SamePoints(const QList<QPointF>& a, const QList<QPointF>& b) {
     if (a.size() != b.size()) return false;
@@ -699,13 +709,17 @@ void TWatchForm::redraw() {
         velocityRange = Round(minV - vpad, maxV + vpad);
     }
 
-    // Each series is laid out once: a change of an axis lays out every
-    // series on it again, so the series about to get new points are emptied
-    // before the axes move and filled after.
+    // Each series is laid out once: a change of an axis, or of the plot
+    // areas, lays out every series on it again, so the series about to get
+    // new points are emptied before the axes move and filled after (all of
+    // them when the plot areas are lined up afresh).
+    const bool realign =
+        AlignKey(valueView_, bitView_, valueRange, velocity_, velocityRange, traces_.size()) != alignedFor_;
     std::vector<bool> changed(traces.size());
-    for (size_t k = 0; k < traces.size(); ++k) changed[k] = !SamePoints(traces[k].series->points(), points[k]);
-    const bool axesMove = valueX_->min() != leftEdge || valueX_->max() != right || bitX_->min() != leftEdge ||
-                          bitX_->max() != right || !(RangeOf(valueY_) == valueRange) ||
+    for (size_t k = 0; k < traces.size(); ++k)
+        changed[k] = realign || !SamePoints(traces[k].series->points(), points[k]);
+    const bool axesMove = realign || valueX_->min() != leftEdge || valueX_->max() != right ||
+                          bitX_->min() != leftEdge || bitX_->max() != right || !(RangeOf(valueY_) == valueRange) ||
                           !(RangeOf(velocityY_) == velocityRange);
     if (axesMove) {
         for (size_t k = 0; k < traces.size(); ++k)
@@ -726,14 +740,8 @@ void TWatchForm::redraw() {
 }
 
 void TWatchForm::alignPlotAreas() {
-    // What decides where the charts put their plot areas: their sizes, the
-    // labels of the axes beside them, and their legends.
-    const std::vector<double> key = {double(valueView_->width()),  double(valueView_->height()),
-                                     double(bitView_->width()),    double(bitView_->height()),
-                                     valueY_->min(),               valueY_->max(),
-                                     double(valueY_->tickCount()), double(velocityY_->isVisible()),
-                                     velocityY_->min(),            velocityY_->max(),
-                                     double(velocityY_->tickCount()), double(traces_.size())};
+    const std::vector<double> key =
+        AlignKey(valueView_, bitView_, RangeOf(valueY_), velocity_, RangeOf(velocityY_), traces_.size());
     if (key == alignedFor_) return;
     alignedFor_ = key;
     // Each chart's own layout first, then the narrower of the two for both.
