@@ -304,21 +304,6 @@ TEST(SimFaults, HangupAtTheNthCommand) {
     EXPECT_TRUE(h.core->hungUp());
 }
 
-TEST(SimFaults, BadCountMakesTheNthReadReplyLonger) {
-    SimOptions o;
-    o.faults.badCountAt = 2;
-    Harness h(o);
-    struct Case {
-        int count;
-        size_t answered;   // bytes after the acknowledge
-    } const cases[] = {{10, 11}, {10, 107}, {4, 5}, {32, 33}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(h.send({0x87}), Bytes{0x87});
-        const Bytes r = h.send({uint8_t(c.count)});
-        EXPECT_EQ(r.size(), c.answered) << c.count;
-    }
-}
-
 TEST(SimOptionsParsing, FaultsModulesAndBounds) {
     SimFaults f;
     std::string error;
