@@ -1,7 +1,9 @@
 // Drawing the Watch window with 31 servos watched, 3600 samples each (an hour
 // at one row a second): every position line, home marker and digital trace.
-// Times one full refresh (traces rebuilt from the samples and both charts
-// repainted) on the off-screen display.
+// Times one full refresh as the window does it while it follows the newest
+// sample: a new row arrives, the hour on show moves on by a second, the
+// traces are rebuilt from the samples and both charts repainted, on the
+// off-screen display.
 //   bench_gui_watch [REFRESHES 1..1000]   (default 20)
 
 #include <QApplication>
@@ -70,6 +72,7 @@ int main(int argc, char** argv) {
     Sampler& sampler = watch.sampler();
     auto fake = Sampler::Clock::time_point{};
     sampler.clock = [&fake] { return fake; };
+    sampler.overrunSettle = std::chrono::microseconds(0);   // the master answers in memory
     for (int a = 1; a <= kModules; ++a) watch.setWatched(a, true);
     watch.setPaused(true);
     sampler.clear();
@@ -80,11 +83,20 @@ int main(int argc, char** argv) {
     }
     watch.setPaused(true);
     watch.setSpan(kRows);
-    QApplication::processEvents();
+    // Let the window settle at its size (its charts are laid out and lined
+    // up once more after the resize), so that only refreshes are timed.
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 300) QApplication::processEvents(QEventLoop::AllEvents, 20);
 
     QElapsedTimer clock;
     double total = 0, worst = 0, rebuild = 0;
     for (int i = 0; i < refreshes; ++i) {
+        // A new row (not timed): the sampler's work, not the window's.
+        sampler.start(fake);
+        for (int k = 0; k < kModules; ++k) sampler.step(s, fake, -1);
+        sampler.pause();
+        fake += std::chrono::seconds(1);
         clock.start();
         watch.redraw();
         rebuild += clock.nsecsElapsed() / 1e6;
@@ -95,7 +107,7 @@ int main(int argc, char** argv) {
     }
     std::printf("watch window: %d servos x %zu samples, %d traces drawn\n", kModules,
                 sampler.samples().size() / kModules, int(watch.traceNames().size()));
-    std::printf("  refresh (traces rebuilt, both charts repainted): mean %.1f ms, worst %.1f ms (goal < 30 ms)\n",
+    std::printf("  refresh (a new row, traces rebuilt, both charts repainted): mean %.1f ms, worst %.1f ms (goal < 30 ms)\n",
                 total / refreshes, worst);
     std::printf("  of which rebuilding the traces: mean %.1f ms\n", rebuild / refreshes);
     return 0;

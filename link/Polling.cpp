@@ -32,26 +32,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kCollectLimit = std::chrono::milliseconds(250);
 constexpr auto kAnswerLimit = std::chrono::milliseconds(1000);
 
-// Reads the bytes waiting in the input queue; zero bytes are dropped, every
-// other byte goes to the terminal.  Returns the last byte read (0 if none).
-uint8_t CollectUnsolicited(MainState& s) {
-    const Clock::time_point deadline = Clock::now() + kCollectLimit;
-    uint8_t last = 0;
-    uint8_t chunk[256];
-    int waiting;
-    while ((waiting = SioTest(s)) > 0) {
-        const int want = waiting < int(sizeof chunk) ? waiting : int(sizeof chunk);
-        const int got = SioGetChars(s, chunk, want);
-        if (got <= 0) break;   // reported but not readable: try again next tick
-        for (int i = 0; i < got; ++i) {
-            last = chunk[i];
-            if (chunk[i] != 0) AppendTerminalChar(s, chunk[i]);
-        }
-        if (Clock::now() >= deadline) break;
-    }
-    return last;
-}
-
 // Polls the master; false after the not-responding procedure.
 bool PollMaster(MainState& s) {
     uint8_t b = kCmdPoll;
@@ -78,6 +58,24 @@ bool PollMaster(MainState& s) {
 }
 
 }  // namespace
+
+uint8_t CollectUnsolicited(MainState& s) {
+    const Clock::time_point deadline = Clock::now() + kCollectLimit;
+    uint8_t last = 0;
+    uint8_t chunk[256];
+    int waiting;
+    while ((waiting = SioTest(s)) > 0) {
+        const int want = waiting < int(sizeof chunk) ? waiting : int(sizeof chunk);
+        const int got = SioGetChars(s, chunk, want);
+        if (got <= 0) break;   // reported but not readable: try again next tick
+        for (int i = 0; i < got; ++i) {
+            last = chunk[i];
+            if (chunk[i] != 0) AppendTerminalChar(s, chunk[i]);
+        }
+        if (Clock::now() >= deadline) break;
+    }
+    return last;
+}
 
 void PollTimerTimer(MainState& s) {
     s.pollTimerOn = false;

@@ -10,6 +10,8 @@
 #include "isa/Vocabulary.h"
 #include "link/Polling.h"
 #include "link/Protocol.h"
+#include "link/ProtocolBytes.h"
+#include "link/Sio.h"
 #include "modules/StatusWindows.h"
 
 namespace {
@@ -49,6 +51,53 @@ const std::vector<Channel> kMasterChannels = {
 // The stepper's input bits in the order of its channels 2 to 7.
 constexpr uint8_t kStepperInputBits[6] = {StepInput::kLimit1,     StepInput::kLimit2, StepInput::kHomeSwitch,
                                           StepInput::kEStop,      StepInput::kInput1, StepInput::kInput2};
+
+// After a bad reply the line is drained until it has been quiet this long,
+// but for no longer than the limit.
+constexpr auto kQuietTime = std::chrono::milliseconds(20);
+constexpr auto kDrainLimit = std::chrono::milliseconds(300);
+
+// Whether more bytes follow the reply just read, within settle.
+bool ReplyOverran(MainState& s, std::chrono::microseconds settle) {
+    if (SioTest(s) > 0) return true;
+    if (settle.count() <= 0) return false;
+    std::this_thread::sleep_for(settle);
+    return SioTest(s) > 0;
+}
+
+struct Drained {
+    bool quiet = false;
+    size_t bytes = 0;
+    uint8_t last = 0;
+};
+
+// Reads and drops what arrives until the line has been quiet for a while.
+Drained DrainUntilQuiet(MainState& s) {
+    using Clock = std::chrono::steady_clock;
+    Drained d;
+    const Clock::time_point start = Clock::now();
+    Clock::time_point lastByte = start;
+    uint8_t chunk[256];
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        if (now - lastByte >= kQuietTime) {
+            d.quiet = true;
+            return d;
+        }
+        if (now - start >= kDrainLimit) return d;
+        const int waiting = SioTest(s);
+        if (waiting <= 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        const int got = SioGetChars(s, chunk, std::min(waiting, int(sizeof chunk)));
+        if (got > 0) {
+            d.bytes += size_t(got);
+            d.last = chunk[got - 1];
+            lastByte = Clock::now();
+        }
+    }
+}
 
 // Fetches one module's status into reply (33 bytes): 0, -1 after the
 // not-responding procedure, -2 for a checksum mismatch.
@@ -162,6 +211,7 @@ std::string ChannelText(const ModuleSample& m, int channel) {
 SampleRing::SampleRing(size_t capacity) : buffer_(capacity ? capacity : 1) {}
 
 void SampleRing::push(const ModuleSample& sample) {
+    ++pushed_;
     if (size_ < buffer_.size()) {
         buffer_[(head_ + size_++) % buffer_.size()] = sample;
     } else {
@@ -183,11 +233,19 @@ TableModules ModulesOfRow(const std::vector<ModuleSample>& row) {
     return modules;
 }
 
+bool RowProgramRan(const std::vector<ModuleSample>& row) {
+    return std::any_of(row.begin(), row.end(), [](const ModuleSample& m) { return m.programRan(); });
+}
+
+namespace {
+const char* ProgramText(const std::vector<ModuleSample>& row) { return RowProgramRan(row) ? "Running" : "Stopped"; }
+}  // namespace
+
 std::string CsvHeader(const TableModules& modules) {
     std::string out = "time_ms";
     for (const auto& [address, kind] : modules)
         for (const Channel& c : ChannelsOf(kind)) out += "," + std::to_string(address) + " " + c.caption;
-    return out;
+    return out + ",program";
 }
 
 std::string CsvRow(const std::vector<ModuleSample>& row, const TableModules& modules) {
@@ -199,11 +257,12 @@ std::string CsvRow(const std::vector<ModuleSample>& row, const TableModules& mod
         const int n = int(ChannelsOf(kind).size());
         for (int i = 0; i < n; ++i) out += "," + (found ? ChannelText(*found, i) : std::string());
     }
-    return out;
+    return out + "," + ProgramText(row);
 }
 
 std::string JsonRow(const std::vector<ModuleSample>& row) {
-    std::string out = "{\"time_ms\":" + std::to_string(row.empty() ? 0 : row.front().timeMs) + ",\"modules\":[";
+    std::string out = "{\"time_ms\":" + std::to_string(row.empty() ? 0 : row.front().timeMs) + ",\"program\":\"" +
+                      ProgramText(row) + "\",\"modules\":[";
     for (size_t k = 0; k < row.size(); ++k) {
         const ModuleSample& m = row[k];
         out += (k ? ",{" : "{") + std::string("\"address\":") + std::to_string(m.address);
@@ -227,6 +286,7 @@ std::string TextRow(const std::vector<ModuleSample>& row) {
         for (size_t i = 0; i < channels.size(); ++i)
             out += std::string(i ? ", " : " ") + channels[i].caption + " " + ChannelText(m, int(i));
     }
+    if (RowProgramRan(row)) out += "  (program running)";
     return out;
 }
 
@@ -251,7 +311,7 @@ std::string RingCsv(const SampleRing& ring) {
 
 // ---------------------------------------------------------------------------
 
-Sampler::Sampler(size_t capacity) : ring_(capacity) {}
+Sampler::Sampler(size_t capacity) : ring_(capacity) { std::fill(std::begin(lastSampleMs_), std::end(lastSampleMs_), -1); }
 
 void Sampler::setWatched(std::vector<int> addresses) {
     std::sort(addresses.begin(), addresses.end());
@@ -275,6 +335,8 @@ void Sampler::start(Clock::time_point now) {
     }
     running_ = true;
     stoppedByLink_ = false;
+    stoppedByNoise_ = false;
+    waitingForStop_ = false;
     nextRow_ = now;
 }
 
@@ -284,10 +346,15 @@ void Sampler::pause() {
     row_.clear();
 }
 
-bool Sampler::LinkFree(const MainState& s) { return s.online && s.port && s.pollTimerOn && !s.moduleMismatch; }
+bool Sampler::LinkFree(const MainState& s) {
+    return s.online && s.port && s.pollTimerOn && !s.forceDetection && !s.moduleMismatch;
+}
+
+bool Sampler::ProgramMayRun(const MainState& s) { return (s.status.statusB & kStatusBRunning) || s.followFlag; }
 
 Sampler::Step Sampler::step(MainState& s, Clock::time_point now, double msUntilPoll) {
     if (!running_ || !LinkFree(s)) return Step::Idle;
+    const bool programMayRun = ProgramMayRun(s);
     if (pending_.empty()) {
         if (now < nextRow_) return Step::Idle;
         const auto period = std::chrono::duration_cast<Clock::duration>(
@@ -297,16 +364,32 @@ Sampler::Step Sampler::step(MainState& s, Clock::time_point now, double msUntilP
         // starts afresh rather than rush.
         nextRow_ += period;
         if (nextRow_ < now) nextRow_ = now + period;
+        waitingForStop_ = onlyStopped_ && programMayRun;
+        if (waitingForStop_) return Step::Idle;
         for (int a : watched_) {
             SampleKind kind;
             if (a >= 0 && a <= s.moduleListCount && SampleKindOf(s.moduleTypes[a], kind)) pending_.push_back(a);
         }
         row_.clear();
         if (pending_.empty()) return Step::Idle;
+    } else if (onlyStopped_ && programMayRun) {
+        // Run or Step started the program in the middle of a row: the row
+        // ends with the samples it has.
+        pending_.clear();
+        finishRow();
+        waitingForStop_ = true;
+        return Step::Idle;
     }
     const int address = pending_.front();
     const int type = s.moduleTypes[address];
     if (msUntilPoll >= 0 && msUntilPoll < StatusSampleMs(type) + kPollGuardMs) return Step::Idle;
+
+    // Bytes that came of the master's own accord are no reply: they go where
+    // a poll tick puts them, and an announcement waits for the tick's detection.
+    if (SioTest(s) > 0 && CollectUnsolicited(s) == kAnnounce) {
+        s.forceDetection = true;
+        return Step::Idle;
+    }
 
     uint8_t reply[kMasterDataBytes + 1] = {};
     const int result = FetchStatus(s, address, type, reply);
@@ -317,23 +400,51 @@ Sampler::Step Sampler::step(MainState& s, Clock::time_point now, double msUntilP
         return Step::Failed;
     }
     pending_.erase(pending_.begin());
-    if (result == 0) {
+    bool good = result == 0;
+    if (!good || ReplyOverran(s, overrunSettle)) {
+        // The rest of a reply longer than asked for (its count byte was
+        // corrupted on the way) would be read as the next replies: the line
+        // is drained first.  A lone "#" after a whole reply is the master
+        // announcing itself.
+        const Drained d = DrainUntilQuiet(s);
+        if (good && d.quiet && d.bytes == 1 && d.last == kAnnounce)
+            s.forceDetection = true;
+        else
+            good = false;
+        if (!d.quiet) {
+            ++badReplies_;
+            pause();
+            stoppedByNoise_ = true;
+            return Step::Failed;
+        }
+    }
+    if (good) {
         SampleKind kind = SampleKind::Servo;
         SampleKindOf(type, kind);
         ModuleSample m = DecodeStatusReply(kind, reply);
         m.address = uint8_t(address);
-        m.timeMs = uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(clock() - origin_).count());
+        const int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(clock() - origin_).count();
+        m.timeMs = uint32_t(ms);
         if (row_.empty()) m.flags |= ModuleSample::kRowStart;
+        if (programMayRun) m.flags |= ModuleSample::kProgramRan;
+        if (lastSampleMs_[address] >= 0 && double(ms - lastSampleMs_[address]) > 2 * rowPeriodMs(s))
+            m.flags |= ModuleSample::kAfterGap;
+        lastSampleMs_[address] = ms;
         ring_.push(m);
         row_.push_back(m);
     } else {
-        ++checksumErrors_;
+        ++badReplies_;
     }
+    finishRow();
+    return Step::Sampled;
+}
+
+void Sampler::finishRow() {
     if (pending_.empty() && !row_.empty()) {
         lastRow_ = row_;
         ++rows_;
+        row_.clear();
     }
-    return Step::Sampled;
 }
 
 double Sampler::msUntilDue(Clock::time_point now) const {
@@ -346,6 +457,8 @@ void Sampler::clear() {
     ring_.clear();
     row_.clear();
     lastRow_.clear();
+    badReplies_ = 0;
+    std::fill(std::begin(lastSampleMs_), std::end(lastSampleMs_), -1);
     originSet_ = false;
     if (running_) {
         origin_ = clock();

@@ -6,9 +6,19 @@
 // free (on line, poll timer running, module list agreeing with the network),
 // and takes at most its share of the line: the link budget below.
 //
+// A sample reads only its own reply: bytes the master sent of its own accord
+// are collected before the exchange as a poll tick collects them, and a reply
+// that fails its checksum or brings more bytes than asked for is counted,
+// left out, and followed by draining the line until it is quiet.
+//
+// On a master whose running program collects its replies where the host
+// reads them, a sample taken while the program may run can show the
+// program's reply: each sample says whether the program may have run, and
+// the sampler can be told to sample only while it is stopped.
+//
 // Errors: a missing reply runs the not-responding procedure (its one
-// message) inside the host routine, and the sampler stops; a reply with a
-// wrong checksum is counted and left out.
+// message) inside the host routine, and the sampler stops; a bad reply is
+// counted and left out; a line that does not come quiet stops the sampler.
 
 #include <chrono>
 #include <cstddef>
@@ -56,15 +66,19 @@ enum class SampleKind : uint8_t { Servo, Stepper, Io, Master };
 struct ModuleSample {
     uint32_t timeMs = 0;   // since sampling started
     uint8_t address = 0;
-    uint8_t flags = 0;     // bits 0-1 the kind, bit 7 the first sample of a row
+    uint8_t flags = 0;     // bits 0-1 the kind, then the flags below
     uint8_t status = 0;    // servo, stepper: the status byte
     uint8_t inputs = 0;    // stepper: the input byte
     int32_t a = 0;         // servo, stepper: position; I/O: the twelve bits; master: counters 1 and 2
     int32_t b = 0;         // servo, stepper: home position; master: counters 3 and 4
 
-    static constexpr uint8_t kRowStart = 0x80;
+    static constexpr uint8_t kRowStart = 0x80;     // the first sample of a row
+    static constexpr uint8_t kProgramRan = 0x40;   // the program may have run meanwhile
+    static constexpr uint8_t kAfterGap = 0x20;     // more than two row periods after the module's last sample
     SampleKind kind() const { return SampleKind(flags & 3); }
     bool rowStart() const { return flags & kRowStart; }
+    bool programRan() const { return flags & kProgramRan; }
+    bool afterGap() const { return flags & kAfterGap; }
 };
 static_assert(sizeof(ModuleSample) == 16);
 
@@ -95,6 +109,8 @@ public:
     void clear();
     size_t size() const { return size_; }
     size_t capacity() const { return buffer_.size(); }
+    // Samples pushed since the ring was made (clearing does not reset it).
+    uint64_t pushed() const { return pushed_; }
     // 0 is the oldest sample kept.
     const ModuleSample& operator[](size_t i) const { return buffer_[(head_ + i) % buffer_.size()]; }
 
@@ -102,6 +118,7 @@ private:
     std::vector<ModuleSample> buffer_;
     size_t head_ = 0;   // the oldest
     size_t size_ = 0;
+    uint64_t pushed_ = 0;
 };
 
 // 262144 samples, 4 MB.
@@ -113,14 +130,20 @@ constexpr size_t kDefaultRingSamples = size_t(1) << 18;
 // The modules of a table: address and kind, in column order.
 using TableModules = std::vector<std::pair<int, SampleKind>>;
 TableModules ModulesOfRow(const std::vector<ModuleSample>& row);
-// "time_ms", then "ADDRESS CAPTION" for every channel of every module.
+// Whether any sample of the row was taken while the program may have run.
+bool RowProgramRan(const std::vector<ModuleSample>& row);
+// "time_ms", then "ADDRESS CAPTION" for every channel of every module, then
+// "program".
 std::string CsvHeader(const TableModules& modules);
 // The row's time and values under that header (empty cells for modules the
-// row has not).
+// row has not), then "Running" when the program may have run meanwhile,
+// else "Stopped".
 std::string CsvRow(const std::vector<ModuleSample>& row, const TableModules& modules);
-// One JSON object on one line: {"time_ms":T,"modules":[{"address":A,"CAPTION":V,...}]}.
+// One JSON object on one line:
+// {"time_ms":T,"program":"Running"|"Stopped","modules":[{"address":A,"CAPTION":V,...}]}.
 std::string JsonRow(const std::vector<ModuleSample>& row);
-// One readable line: the time in seconds, then "ADDRESS: CAPTION VALUE, ..." per module.
+// One readable line: the time in seconds, then "ADDRESS: CAPTION VALUE, ..."
+// per module, then "(program running)" when it may have run meanwhile.
 std::string TextRow(const std::vector<ModuleSample>& row);
 // Every sample of the ring as CSV, rows grouped by their first sample, one
 // column set per module seen.
@@ -128,6 +151,8 @@ std::string RingCsv(const SampleRing& ring);
 
 // ---------------------------------------------------------------------------
 // The sampler
+
+constexpr int kMaxModuleAddresses = 32;   // the master and 31 modules
 
 class Sampler {
 public:
@@ -145,17 +170,30 @@ public:
     // period for the watched modules, whichever is longer.
     double rowPeriodMs(const MainState& s) const;
 
+    // Rows fall due only while the program is stopped; rows due while it may
+    // run are skipped.
+    void setOnlyStopped(bool on) { onlyStopped_ = on; }
+    bool onlyStopped() const { return onlyStopped_; }
+    // The last row due was skipped because the program may run.
+    bool waitingForStop() const { return waitingForStop_; }
+
     // Starts (or resumes) sampling: the first row is due at once.
     void start(Clock::time_point now);
     void pause();
     bool running() const { return running_; }
     // Sampling stopped because the master did not answer.
     bool stoppedByLink() const { return stoppedByLink_; }
+    // Sampling stopped because the line did not come quiet after a bad reply.
+    bool stoppedByNoise() const { return stoppedByNoise_; }
 
     // Whether an exchange may start now: on line, the poll timer running (it
-    // is held off around Step, terminal keys and their replies) and the module
-    // list agreeing with the network.
+    // is held off around Step, terminal keys and their replies), no detection
+    // waiting for the next tick, and the module list agreeing with the network.
     static bool LinkFree(const MainState& s);
+    // Whether the program may be running: the last status said so, or Run or
+    // Step has started it since and no poll has yet seen it stopped.  While
+    // this is false nothing but the host could start it.
+    static bool ProgramMayRun(const MainState& s);
 
     enum class Step { Idle, Sampled, Failed };
     // Fetches the next module's status when a row is due and the sample ends
@@ -170,17 +208,30 @@ public:
     // The last row completed, and how many rows have been completed.
     const std::vector<ModuleSample>& lastRow() const { return lastRow_; }
     uint64_t rows() const { return rows_; }
-    uint64_t checksumErrors() const { return checksumErrors_; }
+    // Samples left out because their reply failed its checksum or brought
+    // more bytes than asked for.
+    uint64_t badReplies() const { return badReplies_; }
 
     // The clock that time-stamps the samples (benchmarks replay hours in
     // seconds with a clock of their own).
     std::function<Clock::time_point()> clock = [] { return Clock::now(); };
+    // How long after a reply the sampler looks for bytes beyond it: the
+    // master sends a reply back to back, so a byte beyond the count asked
+    // for comes within a byte time or two (three bytes at 19200 baud).  A
+    // benchmark replaying an hour against a master in memory sets 0.
+    std::chrono::microseconds overrunSettle{1600};
 
 private:
+    // Completes the row once no module is pending.
+    void finishRow();
+
     std::vector<int> watched_;
     int intervalMs_ = 0;
     bool running_ = false;
     bool stoppedByLink_ = false;
+    bool stoppedByNoise_ = false;
+    bool onlyStopped_ = false;
+    bool waitingForStop_ = false;
     SampleRing ring_;
     Clock::time_point origin_;
     bool originSet_ = false;
@@ -188,7 +239,9 @@ private:
     std::vector<int> pending_;        // addresses still to sample in this row
     std::vector<ModuleSample> row_, lastRow_;
     uint64_t rows_ = 0;
-    uint64_t checksumErrors_ = 0;
+    uint64_t badReplies_ = 0;
+    // Each module's last sample time, for the gap flag (-1: none yet).
+    int64_t lastSampleMs_[kMaxModuleAddresses];
 };
 
 // ---------------------------------------------------------------------------
@@ -205,6 +258,7 @@ struct WatchLoopStats {
 constexpr int kPollPeriodMs = 250;
 
 // Runs until done() is true (asked every few milliseconds and after every
-// row) or the link goes off line; onRow is called after every completed row.
+// row), the link goes off line or the sampler stops; onRow is called after
+// every completed row.
 WatchLoopStats RunWatchLoop(MainState& s, Sampler& sampler, const std::function<bool()>& done,
                             const std::function<void(const std::vector<ModuleSample>&)>& onRow);

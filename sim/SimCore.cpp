@@ -52,7 +52,8 @@ void SimCore::statusArea(uint8_t (&area)[kAreaSize], Micros now) const {
 }
 
 void SimCore::hostReplyArea(uint8_t (&area)[kAreaSize], Micros now) const {
-    fillArea(hostArea_, hostAreaLive_, area, now);
+    if (options_.sharedReplyArea) fillArea(area_, areaLive_, area, now);
+    else fillArea(hostArea_, hostAreaLive_, area, now);
 }
 
 void SimCore::fillArea(const uint8_t* stored, bool live, uint8_t (&area)[kAreaSize], Micros now) const {
@@ -97,6 +98,7 @@ void SimCore::receive(uint8_t byte, Micros now) {
 
 void SimCore::command(uint8_t cmd) {
     ++commandsSeen_;
+    if (cmd == kCmdReadReply) ++readRepliesSeen_;
     if (options_.faults.hangupAt > 0 && commandsSeen_ == options_.faults.hangupAt) {
         hungUp_ = true;
         return;
@@ -147,6 +149,7 @@ void SimCore::ack(uint8_t cmd) {
 }
 
 void SimCore::argument(uint8_t byte) {
+    if (cmd_ == kCmdReadReply && argCount_ == 0 && readRepliesSeen_ == options_.faults.badCountAt) byte ^= 0x60;
     if (argCount_ < int(sizeof args_)) args_[argCount_] = byte;
     ++argCount_;
     lastArgTime_ = now_;
@@ -221,12 +224,15 @@ bool SimCore::writeBlock() {
 bool SimCore::executeImmediate() {
     if (options_.faults.cc) return false;
     // The instruction collects into the host's reply area: swap it in for the
-    // time of the instruction, whichever way it ends.
+    // time of the instruction, whichever way it ends.  A master with one
+    // shared area collects into the program's.
     struct HostAreaIn {
         SimCore& c;
-        explicit HostAreaIn(SimCore& core) : c(core) { swapAreas(); }
+        bool swapped;
+        explicit HostAreaIn(SimCore& core) : c(core), swapped(!core.options_.sharedReplyArea) { swapAreas(); }
         ~HostAreaIn() { swapAreas(); }
         void swapAreas() {
+            if (!swapped) return;
             std::swap(c.area_, c.hostArea_);
             std::swap(c.areaLive_, c.hostAreaLive_);
         }

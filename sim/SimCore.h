@@ -93,10 +93,13 @@ public:
     int masterBaud() const { return masterBaud_; }
     const uint8_t* memory() const { return memory_; }
     size_t pendingPrint() const { return print_.size(); }
+    // Read reply commands received so far (the bad-count fault counts them).
+    int readReplies() const { return readRepliesSeen_; }
     // The 32 bytes that the running program's conditions see at time now.
     void statusArea(uint8_t (&area)[kAreaSize], Micros now) const;
     // The 32 bytes that Read reply returns at time now: what the host's own
-    // last Execute instruction collected, never a reply the program collected.
+    // last Execute instruction collected, never a reply the program collected
+    // (with a shared reply area: whatever either collected last).
     void hostReplyArea(uint8_t (&area)[kAreaSize], Micros now) const;
     SimModule* module(int address);
     ServoModule* servo(int address);
@@ -158,6 +161,7 @@ private:
     uint32_t noise_ = 0x2545F491u;
     int commandsSeen_ = 0;
     int acksSeen_ = 0;
+    int readRepliesSeen_ = 0;
 
     // Host command being received
     uint8_t cmd_ = 0;            // 0 = none
@@ -173,6 +177,7 @@ private:
     // with Execute instruction, returned by Read reply).  Kept apart so that
     // a program's status request never replaces the reply the host is about
     // to read, and the host's requests never change what a program tests.
+    // With the shared reply area option only the program's is used.
     uint8_t area_[kAreaSize] = {};
     bool areaLive_ = true;       // bytes 0 .. 7 show the master's own status
     uint8_t hostArea_[kAreaSize] = {};

@@ -47,7 +47,7 @@ bool ValidateSimOptions(const SimOptions& o, std::string& error) {
         error = "silent-from takes a command byte, 0x80 to 0xFF";
         return false;
     }
-    if (o.faults.dropAck < 0 || o.faults.hangupAt < 0) {
+    if (o.faults.dropAck < 0 || o.faults.hangupAt < 0 || o.faults.badCountAt < 0) {
         error = "fault counts cannot be negative";
         return false;
     }
@@ -96,7 +96,15 @@ bool ParseSimFault(const std::string& text, SimFaults& faults, std::string& erro
         faults.hangupAt = int(v);
         return true;
     }
-    error = "unknown fault \"" + text + "\" (silent-from=CMD, drop-ack=N, cc, garbage, hangup=N, bad-checksum)";
+    if (name == "bad-count") {
+        if (!ParseNumber(value, 1, 1000000000, v)) {
+            error = "--fault bad-count=N: N counts Read reply commands from 1";
+            return false;
+        }
+        faults.badCountAt = int(v);
+        return true;
+    }
+    error = "unknown fault \"" + text + "\" (silent-from=CMD, drop-ack=N, cc, garbage, hangup=N, bad-checksum, bad-count=N)";
     return false;
 }
 
@@ -126,4 +134,13 @@ bool ParseSimModules(const std::string& text, std::vector<int>& types, std::stri
     }
     types = out;
     return true;
+}
+
+bool ParseSimReplyArea(const std::string& text, bool& shared, std::string& error) {
+    if (text == "separate" || text == "shared") {
+        shared = text == "shared";
+        return true;
+    }
+    error = "--reply-area: \"" + text + "\" is neither separate nor shared";
+    return false;
 }

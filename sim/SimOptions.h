@@ -24,6 +24,10 @@ struct SimFaults {
     int hangupAt = 0;
     // Every Read reply ends with a wrong checksum (its data bytes are right).
     bool badChecksum = false;
+    // The count byte of the N-th Read reply (counted from 1) arrives with
+    // bits 5 and 6 flipped (10 becomes 106), as line noise would leave it:
+    // the master answers that many bytes.  0 = never.
+    int badCountAt = 0;
 };
 
 struct SimOptions {
@@ -35,6 +39,11 @@ struct SimOptions {
     SimFaults faults;
     // Byte 1 of the Version reply.
     int version = 2;
+    // One reply area for the program and the host, as some masters have:
+    // the replies a running program collects land where Read reply looks,
+    // and the host's requests change what the program's conditions test.
+    // false: each has its own area.
+    bool sharedReplyArea = false;
     // A command whose argument bytes stop coming for this long is abandoned.
     int argTimeoutMs = 500;
     // The rate the host's port runs at: a ChangeBaud to any other rate cuts
@@ -46,9 +55,13 @@ struct SimOptions {
 bool ValidateSimOptions(const SimOptions& options, std::string& error);
 
 // Parses one --fault value ("silent-from=0x85", "drop-ack=3", "cc",
-// "garbage", "hangup=10") into faults; false with the reason in error.
+// "garbage", "hangup=10", "bad-count=5") into faults; false with the reason
+// in error.
 bool ParseSimFault(const std::string& text, SimFaults& faults, std::string& error);
 
 // Parses the --modules list ("servo,servo,io,step"; a number stands for a
 // type code) into type codes; false with the reason in error.
 bool ParseSimModules(const std::string& text, std::vector<int>& types, std::string& error);
+
+// Parses the --reply-area value: "separate" (false) or "shared" (true).
+bool ParseSimReplyArea(const std::string& text, bool& shared, std::string& error);

@@ -29,6 +29,9 @@ void PrintHelp(FILE* out) {
         "  --pace BAUD        send each byte no sooner than its wire time at BAUD\n"
         "                     (default 19200); 0 sends at once\n"
         "  --version-byte N   the version the master reports (default 2)\n"
+        "  --reply-area A     separate (default): the program and the host have a\n"
+        "                     reply area each; shared: one, so that a running\n"
+        "                     program's replies land where the host reads\n"
         "  --fault F          inject a fault (may be repeated):\n"
         "      silent-from=CMD   answer nothing from the first command byte CMD on\n"
         "                        (e.g. 0x85)\n"
@@ -37,6 +40,8 @@ void PrintHelp(FILE* out) {
         "      garbage           replace every byte sent by line noise\n"
         "      hangup=N          hang the line up at the N-th command\n"
         "      bad-checksum      end every Read reply with a wrong checksum\n"
+        "      bad-count=N       take the count of the N-th Read reply with bits 5\n"
+        "                        and 6 flipped (10 becomes 106)\n"
         "  --help             show this text\n"
         "  --version          show the version\n"
         "\n"
@@ -101,6 +106,11 @@ int main(int argc, char** argv) {
                 return 2;
             }
             options.version = int(v);
+        } else if (arg == "--reply-area") {
+            if (!ParseSimReplyArea(value("--reply-area"), options.sharedReplyArea, error)) {
+                std::fprintf(stderr, "stepwright-sim: %s\n", error.c_str());
+                return 2;
+            }
         } else if (arg == "--fault") {
             if (!ParseSimFault(value("--fault"), options.faults, error)) {
                 std::fprintf(stderr, "stepwright-sim: %s\n", error.c_str());

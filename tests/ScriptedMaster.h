@@ -57,6 +57,7 @@ public:
     bool ackOnly = false;              // acknowledges, but sends no result, block or reply
     bool answerCC = false;             // Write block and Execute answered 0xCC
     bool corruptChecksum = false;      // Read reply's checksum off by one
+    std::vector<uint8_t> replyTail;    // sent right after the next Read reply, once
     int stopReplyLength = 6;           // bytes of the Stop reply actually sent
     int pollStatusLength = 5;          // status bytes after "U" actually sent
 
@@ -211,6 +212,8 @@ private:
                     unsigned sum = 0;
                     for (uint8_t x : r) sum += x;
                     r.push_back(uint8_t(sum + (corruptChecksum ? 1 : 0)));
+                    r.insert(r.end(), replyTail.begin(), replyTail.end());
+                    replyTail.clear();
                     finalReply(r);
                 }
                 break;

@@ -293,11 +293,22 @@ void TMainForm::showStatusWindow(StatusWindow which) {
     form->exec();
 }
 
-bool TMainForm::runBetweenTicks(const std::function<void(MainState&, double)>& f) {
+bool TMainForm::runBetweenTicks(const std::function<bool(MainState&, double)>& f) {
     if (closed_ || handlersRunning_ || ticksHeld_ || boxesOpen_ || !s_->pollTimerOn || !pollTimer_->isActive())
         return false;
     const double left = pollTimer_->remainingTime();
-    run([&f, left](MainState& s) { f(s, left); });
+    // A sample edits nothing of the program and, as a rule, changes nothing
+    // the windows show: they are brought up to date only when it says so.
+    bool changed = false;
+    ++handlersRunning_;
+    try {
+        changed = f(*s_, left);
+    } catch (const std::exception& e) {
+        s_->message(e.what());
+        changed = true;
+    }
+    --handlersRunning_;
+    if (changed) syncAll();
     return true;
 }
 

@@ -79,8 +79,9 @@ public:
     // Runs f, an exchange of the Watch window, between two poll ticks: only
     // while no handler, message box or drawing holds the thread and the poll
     // timer runs; false without running it otherwise.  f is told the
-    // milliseconds left until the next poll tick.
-    bool runBetweenTicks(const std::function<void(MainState&, double msUntilPoll)>& f);
+    // milliseconds left until the next poll tick, and returns whether it
+    // changed what the windows show (they are synced only then).
+    bool runBetweenTicks(const std::function<bool(MainState&, double msUntilPoll)>& f);
     // Shows the Watch window, created at its first use.
     void showWatchWindow();
     TWatchForm* watchWindow() const { return watch_; }

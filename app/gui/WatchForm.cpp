@@ -1,11 +1,15 @@
 #include "app/gui/WatchForm.h"
 
+#include <QAreaSeries>
 #include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGraphicsLayout>
+#include <QLegendMarker>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -42,10 +46,15 @@ QValueAxis* Axis(const QString& title) {
     return axis;
 }
 
-// Sets the axis to lo..hi widened to whole steps of 1, 2 or 5 times a power
-// of ten, five to eight ticks, so that the labels are round numbers.  Done here
-// in one pass: each change of an axis lays out every series again.
-void SetRoundRange(QValueAxis* axis, double lo, double hi) {
+// An axis range widened to whole steps of 1, 2 or 5 times a power of ten,
+// five to eight ticks, so that the labels are round numbers.
+struct RoundRange {
+    double lo, hi;
+    int ticks;
+    bool operator==(const RoundRange&) const = default;
+};
+
+RoundRange Round(double lo, double hi) {
     const double rough = (hi - lo) / 5;
     double step = 1;
     if (rough > 0 && std::isfinite(rough)) {
@@ -55,9 +64,46 @@ void SetRoundRange(QValueAxis* axis, double lo, double hi) {
     }
     const double roundLo = std::floor(lo / step) * step;
     const double roundHi = std::ceil(hi / step) * step;
-    const int ticks = int(std::lround((roundHi - roundLo) / step)) + 1;
-    if (axis->tickCount() != ticks) axis->setTickCount(ticks);
-    axis->setRange(roundLo, roundHi);
+    return {roundLo, roundHi, int(std::lround((roundHi - roundLo) / step)) + 1};
+}
+
+RoundRange RangeOf(const QValueAxis* axis) { return {axis->min(), axis->max(), axis->tickCount()}; }
+
+// Done in one pass: each change of an axis lays out every series again.
+void SetRange(QValueAxis* axis, const RoundRange& r) {
+    if (axis->tickCount() != r.ticks) axis->setTickCount(r.ticks);
+    axis->setRange(r.lo, r.hi);
+}
+
+// What decides where the charts put their plot areas: their sizes, the
+// labels of the axes beside them, and their legends.
+std::vector<double> AlignKey(const QChartView* valueView, const QChartView* bitView, const RoundRange& value,
+                             bool velocity, const RoundRange& velocityRange, size_t traces) {
+    return {double(valueView->width()), double(valueView->height()), double(bitView->width()),
+            double(bitView->height()),  value.lo,                    value.hi,
+            double(value.ticks),        double(velocity),            velocityRange.lo,
+            velocityRange.hi,           double(velocityRange.ticks), double(traces)};
+}
+
+// Point lists alike, a break (NaN) matching a break.
+bool SamePoints(const QList<QPointF>& a, const QList<QPointF>& b) {
+    if (a.size() != b.size()) return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const QPointF& p = a[i];
+        const QPointF& q = b[i];
+        if (std::isnan(p.x()) != std::isnan(q.x())) return false;
+        if (!std::isnan(p.x()) && (p.x() != q.x() || p.y() != q.y())) return false;
+    }
+    return true;
+}
+
+// A break in a line: Qt Charts draws no segment to or from a NaN point.
+const QPointF kBreak(NAN, NAN);
+
+// The name chosen in a save dialog, with the suffix added when it has none.
+QString WithSuffix(const QString& path, const QString& suffix) {
+    if (path.isEmpty() || !QFileInfo(path).suffix().isEmpty()) return path;
+    return path + (path.endsWith(QLatin1Char('.')) ? suffix : QLatin1Char('.') + suffix);
 }
 
 }  // namespace
@@ -107,14 +153,21 @@ TWatchForm::TWatchForm(TMainForm& main) : QWidget(&main, Qt::Window), main_(main
     velocityCheck_ = new QCheckBox(QStringLiteral("Velocity"), this);
     velocityCheck_->setObjectName(QStringLiteral("WatchVelocityCheck"));
     connect(velocityCheck_, &QCheckBox::clicked, this, &TWatchForm::setVelocity);
+    onlyStoppedCheck_ = new QCheckBox(QStringLiteral("Only while stopped"), this);
+    onlyStoppedCheck_->setObjectName(QStringLiteral("WatchOnlyStoppedCheck"));
+    onlyStoppedCheck_->setToolTip(
+        QStringLiteral("Sample only while the program is stopped: on a master whose program and host replies "
+                       "share one area, a sample taken while the program runs may show the program's reply"));
+    connect(onlyStoppedCheck_, &QCheckBox::clicked, this, &TWatchForm::setOnlyStopped);
+    // A name without an extension gets the file type's own.
     auto* csv = Button(this, "WatchCsvButton", QStringLiteral("Export CSV..."));
     connect(csv, &QPushButton::clicked, this, [this] {
-        const QString path = askFile(QStringLiteral("CSV (*.csv)"));
+        const QString path = WithSuffix(askFile(QStringLiteral("CSV (*.csv)")), QStringLiteral("csv"));
         if (!path.isEmpty()) exportCsv(path);
     });
     auto* png = Button(this, "WatchPngButton", QStringLiteral("Export PNG..."));
     connect(png, &QPushButton::clicked, this, [this] {
-        const QString path = askFile(QStringLiteral("PNG (*.png)"));
+        const QString path = WithSuffix(askFile(QStringLiteral("PNG (*.png)")), QStringLiteral("png"));
         if (!path.isEmpty()) exportPng(path);
     });
     statusLabel_ = new QLabel(this);
@@ -132,7 +185,6 @@ TWatchForm::TWatchForm(TMainForm& main) : QWidget(&main, Qt::Window), main_(main
     valueChart_->addAxis(valueY_, Qt::AlignLeft);
     valueChart_->addAxis(velocityY_, Qt::AlignRight);
     velocityY_->setVisible(false);
-    shownX_ = {valueX_->min(), valueX_->max()};
     valueView_ = new QChartView(valueChart_, this);
     valueView_->setObjectName(QStringLiteral("WatchValueChart"));
     valueView_->setRubberBand(QChartView::HorizontalRubberBand);
@@ -148,9 +200,31 @@ TWatchForm::TWatchForm(TMainForm& main) : QWidget(&main, Qt::Window), main_(main
     bitView_ = new QChartView(bitChart_, this);
     bitView_->setObjectName(QStringLiteral("WatchBitChart"));
 
+    // The shading behind the traces, added first so that they draw over it.
+    QChart* const bandCharts[2] = {valueChart_, bitChart_};
+    QValueAxis* const times[2] = {valueX_, bitX_};
+    for (int k = 0; k < 2; ++k) {
+        bandLine_[k] = new QLineSeries;
+        band_[k] = new QAreaSeries(bandLine_[k]);
+        band_[k]->setName(QStringLiteral("Program running"));
+        band_[k]->setPen(Qt::NoPen);
+        band_[k]->setBrush(QColor(255, 170, 0, 60));
+        bandCharts[k]->addSeries(band_[k]);
+        auto* level = new QValueAxis;
+        level->setRange(0, 1);
+        level->setVisible(false);
+        bandCharts[k]->addAxis(level, Qt::AlignRight);
+        band_[k]->attachAxis(times[k]);
+        band_[k]->attachAxis(level);
+    }
+    // The lower chart's traces are all bits: the key is in the upper legend.
+    for (QLegendMarker* marker : bitChart_->legend()->markers(band_[1])) marker->setVisible(false);
+    // The time axis as it now stands (attaching the shading may have moved it).
+    shownX_ = {valueX_->min(), valueX_->max()};
+
     auto* tools = new QHBoxLayout;
     for (QWidget* w : std::initializer_list<QWidget*>{pauseButton_, clear, zoomIn, zoomOut, left, right, followCheck_,
-                                                      velocityCheck_, csv, png})
+                                                      velocityCheck_, onlyStoppedCheck_, csv, png})
         tools->addWidget(w);
     tools->addStretch();
     auto* charts = new QVBoxLayout;
@@ -175,6 +249,8 @@ TWatchForm::TWatchForm(TMainForm& main) : QWidget(&main, Qt::Window), main_(main
         updateStatus();
     });
     drawTimer_->start();
+    // The window's keys reach it from whichever of its widgets has the focus.
+    for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
     redraw();
     updateStatus();
 }
@@ -188,15 +264,63 @@ void TWatchForm::showEvent(QShowEvent* event) {
 }
 
 void TWatchForm::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
+    if (!windowKey(this, event)) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    handleKey(this, event);
+    event->accept();
+}
+
+// The window's keys are taken before the widget with the focus sees them, so
+// that Space pauses rather than pressing a button or unticking a module, and
+// the arrows pan whatever has the focus.  Enter ticks or unticks the module
+// list's current module, which Space no longer does.
+bool TWatchForm::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress || type == QEvent::KeyRelease) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (windowKey(watched, key)) {
+            if (type == QEvent::KeyPress) handleKey(watched, key);
+            return true;
+        }
+    } else if (type == QEvent::Resize && (watched == valueView_ || watched == bitView_)) {
+        // The views resize their charts after this: line them up afterwards.
+        QTimer::singleShot(0, this, [this] {
+            if (isVisible()) redraw();
+        });
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool TWatchForm::windowKey(QObject* target, const QKeyEvent* key) const {
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    switch (key->key()) {
+        case Qt::Key_Plus:
+        case Qt::Key_Minus: return mods == Qt::NoModifier || mods == Qt::ShiftModifier;
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Space: return mods == Qt::NoModifier;
+        case Qt::Key_Return:
+        case Qt::Key_Enter: return mods == Qt::NoModifier && (target == modules_ || target == modules_->viewport());
+        default: return false;
+    }
+}
+
+void TWatchForm::handleKey(QObject*, const QKeyEvent* key) {
+    switch (key->key()) {
         case Qt::Key_Plus: setSpan(spanS_ / 2); break;
         case Qt::Key_Minus: setSpan(spanS_ * 2); break;
         case Qt::Key_Left: panBy(-0.25); break;
         case Qt::Key_Right: panBy(0.25); break;
-        case Qt::Key_Space: setPaused(!paused_ && sampler_.running()); break;
-        default: QWidget::keyPressEvent(event); return;
+        case Qt::Key_Space:
+            if (pauseButton_->isEnabled()) setPaused(!paused_ && sampler_.running());
+            break;
+        default:
+            if (QListWidgetItem* item = modules_->currentItem())
+                item->setCheckState(item->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+            break;
     }
-    event->accept();
 }
 
 // The list offers every module of the module list that has a status window.
@@ -245,7 +369,7 @@ void TWatchForm::setWatched(int address, bool on) {
         const QSignalBlocker blocker(modules_);
         item->setCheckState(on ? Qt::Checked : Qt::Unchecked);
     }
-    if (!paused_ && !sampler_.running() && !sampler_.stoppedByLink() && !watched.empty())
+    if (!paused_ && !sampler_.running() && !sampler_.stoppedByLink() && !sampler_.stoppedByNoise() && !watched.empty())
         sampler_.start(Sampler::Clock::now());
     buildTraces();
     redraw();
@@ -264,19 +388,43 @@ void TWatchForm::setPaused(bool paused) {
     scheduleTick();
 }
 
+void TWatchForm::setOnlyStopped(bool on) {
+    sampler_.setOnlyStopped(on);
+    onlyStoppedCheck_->setChecked(on);
+    updateStatus();
+}
+
 void TWatchForm::clearSamples() {
     sampler_.clear();
     rightS_ = 0;
+    dirty_ = true;
     redraw();
     updateStatus();
 }
 
+namespace {
+
+// What the terminal holds, to tell whether a sample collected characters for it.
+std::tuple<size_t, size_t, size_t, size_t, size_t> TerminalMark(const MainState& s) {
+    const TerminalState& t = s.terminal;
+    return {t.lines.size(), t.lines.empty() ? 0 : t.lines.back().size(), t.undrawn.newLines,
+            t.undrawn.droppedLines, t.undrawn.trimmed};
+}
+
+}  // namespace
+
 void TWatchForm::sampleTick() {
     if (!paused_ && sampler_.running()) {
+        const bool waiting = sampler_.waitingForStop();
+        // Only a sample that collected printed characters, found the master
+        // announcing itself or lost the link changes the other windows.
         main_.runBetweenTicks([this](MainState& s, double msUntilPoll) {
+            const auto terminal = TerminalMark(s);
+            const bool online = s.online, detection = s.forceDetection;
             sampler_.step(s, Sampler::Clock::now(), msUntilPoll);
+            return s.online != online || s.forceDetection != detection || TerminalMark(s) != terminal;
         });
-        if (!sampler_.running()) updateStatus();
+        if (!sampler_.running() || sampler_.waitingForStop() != waiting) updateStatus();
     }
     scheduleTick();
 }
@@ -301,6 +449,8 @@ void TWatchForm::updateStatus() {
     QString text;
     if (sampler_.stoppedByLink())
         text = QStringLiteral("Stopped: Stepwright not responding.  Resume to sample again.");
+    else if (sampler_.stoppedByNoise())
+        text = QStringLiteral("Stopped: the line did not come quiet after a bad reply.  Resume to sample again.");
     else if (paused_)
         text = QStringLiteral("Paused");
     else if (sampler_.watched().empty())
@@ -309,16 +459,20 @@ void TWatchForm::updateStatus() {
         text = QStringLiteral("Waiting: Stepwright not on-line.");
     else if (s.moduleMismatch)
         text = QStringLiteral("Waiting: Module list does not match detected modules.");
+    else if (sampler_.waitingForStop())
+        text = QStringLiteral("Waiting: the program is running (sampling only while stopped); %1 samples kept")
+                   .arg(sampler_.samples().size());
     else
         text = QStringLiteral("%1 module(s), a row every %2 ms; %3 samples kept")
                    .arg(sampler_.watched().size())
                    .arg(sampler_.rowPeriodMs(s), 0, 'f', 0)
                    .arg(sampler_.samples().size());
-    if (sampler_.checksumErrors() > 0)
-        text += QStringLiteral("; %1 reply(s) with a wrong checksum left out").arg(sampler_.checksumErrors());
+    if (sampler_.badReplies() > 0)
+        text += QStringLiteral("; %1 sample(s) dropped for a bad reply").arg(sampler_.badReplies());
     statusLabel_->setText(text);
     // With nothing ticked there is nothing to pause or resume.
-    const bool idle = sampler_.watched().empty() && !paused_ && !sampler_.stoppedByLink();
+    const bool idle =
+        sampler_.watched().empty() && !paused_ && !sampler_.stoppedByLink() && !sampler_.stoppedByNoise();
     const bool stopped = !idle && (paused_ || !sampler_.running());
     pauseButton_->setText(stopped ? QStringLiteral("Resume") : QStringLiteral("Pause"));
     pauseButton_->setEnabled(!idle);
@@ -327,10 +481,14 @@ void TWatchForm::updateStatus() {
 // One series per channel of every watched module (and per velocity).
 void TWatchForm::buildTraces() {
     std::vector<WatchTrace>& traces = traces_;
-    valueChart_->removeAllSeries();
-    bitChart_->removeAllSeries();
+    // The shading stays; the traces go.
+    for (const WatchTrace& t : traces) {
+        t.series->chart()->removeSeries(t.series);
+        delete t.series;
+    }
     traces.clear();
     traceNames_.clear();
+    dirty_ = true;
     const MainState& s = main_.state();
     int bits = 0;
     for (int a : sampler_.watched()) {
@@ -363,10 +521,11 @@ void TWatchForm::buildTraces() {
             traces.push_back({{a, kind, c, false}, series, offset});
             traceNames_ << name;
             if (velocity_ && shape == ChannelShape::Line) {
+                // Thin and solid: a dashed line would be drawn across a gap.
                 auto* v = new QLineSeries;
                 v->setName(name + QStringLiteral(" velocity"));
                 QPen pen = v->pen();
-                pen.setStyle(Qt::DashLine);
+                pen.setWidthF(1);
                 v->setPen(pen);
                 valueChart_->addSeries(v);
                 v->attachAxis(valueX_);
@@ -393,9 +552,11 @@ void TWatchForm::redraw() {
     }
     const double right = following_ ? std::max(newest, spanS_) : rightS_;
     const double leftEdge = right - spanS_;
-    valueX_->setRange(leftEdge, right);
-    bitX_->setRange(leftEdge, right);
-    shownX_ = {valueX_->min(), valueX_->max()};
+    // Nothing new to draw: the charts stay as they are.
+    const Drawn now{ring.pushed(), leftEdge, right, valueView_->width(), valueView_->height(), bitView_->height()};
+    if (!dirty_ && now == drawn_) return;
+    dirty_ = false;
+    drawn_ = now;
 
     // The first sample shown: one before the left edge, so that lines enter
     // from it.  Times rise through the ring.
@@ -419,7 +580,9 @@ void TWatchForm::redraw() {
     };
     std::vector<QList<QPointF>> points(traces.size());
     std::vector<Column> column(traces.size());
-    std::vector<QPointF> last(traces.size(), QPointF(NAN, NAN));
+    // Steps and digital traces: the newest level and its time; velocities:
+    // the previous position.  NaN: none yet, or none since a gap.
+    std::vector<QPointF> last(traces.size(), kBreak);
     double minY = INFINITY, maxY = -INFINITY, minV = INFINITY, maxV = -INFINITY;
     auto flush = [&](size_t k) {
         Column& c = column[k];
@@ -441,17 +604,57 @@ void TWatchForm::redraw() {
             if (p.y() > c.hi.y()) c.hi = p;
         }
     };
+    auto shapeOf = [&](const WatchTrace& tr) { return ChannelsOf(tr.key.kind)[size_t(tr.key.channel)].shape; };
+    // No line across a gap: a step or digital trace first reaches on to its
+    // last sample before it.
+    auto breakTrace = [&](size_t k) {
+        const ChannelShape shape = shapeOf(traces[k]);
+        if (shape == ChannelShape::Marker) return;
+        flush(k);
+        QList<QPointF>& p = points[k];
+        const bool level = !traces[k].key.velocity && (shape == ChannelShape::Steps || shape == ChannelShape::Digital);
+        if (level && !std::isnan(last[k].x()) && !p.isEmpty() && p.last() != last[k]) p.append(last[k]);
+        if (!p.isEmpty() && !std::isnan(p.last().x())) p.append(kBreak);
+        last[k] = kBreak;
+    };
+    // The shading: stretches from a sample taken while the program may have
+    // run to the next taken while it was stopped (or the last before a gap),
+    // joined when less than a column apart.
+    QList<QPointF> band;
+    bool bandOpen = false;
+    double bandStart = 0, previousT = 0;
+    auto closeBand = [&](double end) {
+        if (!bandOpen) return;
+        bandOpen = false;
+        if (band.size() >= 4 && bandStart - band.last().x() < columnS) {
+            band.removeLast();
+            band.removeLast();
+        } else {
+            band << QPointF(bandStart, 0) << QPointF(bandStart, 1);
+        }
+        band << QPointF(end, 1) << QPointF(end, 0);
+    };
+
     std::vector<std::vector<size_t>> byAddress(kMaxModules + 1);
     for (size_t k = 0; k < traces.size(); ++k) byAddress[size_t(traces[k].key.address)].push_back(k);
     const size_t first = lo > 0 ? lo - 1 : 0;
     for (size_t i = first; i < ring.size(); ++i) {
         const ModuleSample& m = ring[i];
         const double t = m.timeMs / 1000.0;
+        if (m.afterGap()) closeBand(previousT);
+        if (m.programRan()) {
+            if (!bandOpen) bandStart = t;
+            bandOpen = true;
+        } else {
+            closeBand(t);
+        }
+        previousT = t;
         if (m.address > kMaxModules) continue;
         for (size_t k : byAddress[m.address]) {
             const WatchTrace& tr = traces[k];
             if (tr.key.kind != m.kind()) continue;
-            const ChannelShape shape = ChannelsOf(m.kind())[size_t(tr.key.channel)].shape;
+            if (m.afterGap() && i > first) breakTrace(k);
+            const ChannelShape shape = shapeOf(tr);
             const double v = double(ChannelValue(m, tr.key.channel));
             QList<QPointF>& p = points[k];
             const QPointF prev = last[k];
@@ -473,7 +676,7 @@ void TWatchForm::redraw() {
                 case ChannelShape::Steps:
                 case ChannelShape::Digital: {
                     const double y = shape == ChannelShape::Digital ? tr.offset + v * kBitHigh : v;
-                    if (p.isEmpty()) {
+                    if (std::isnan(prev.x())) {
                         p.append(QPointF(t, y));
                     } else if (prev.y() != y) {
                         p.append(QPointF(t, prev.y()));
@@ -489,24 +692,78 @@ void TWatchForm::redraw() {
             }
         }
     }
+    closeBand(previousT);
     for (size_t k = 0; k < traces.size(); ++k) {
         flush(k);
         // A step or digital trace reaches on to its newest sample.
-        const ChannelShape shape = ChannelsOf(traces[k].key.kind)[size_t(traces[k].key.channel)].shape;
-        if ((shape == ChannelShape::Steps || shape == ChannelShape::Digital) && !std::isnan(last[k].x()) &&
-            points[k].last() != last[k])
+        const ChannelShape shape = shapeOf(traces[k]);
+        if (!traces[k].key.velocity && (shape == ChannelShape::Steps || shape == ChannelShape::Digital) &&
+            !std::isnan(last[k].x()) && !points[k].isEmpty() && points[k].last() != last[k])
             points[k].append(last[k]);
     }
     if (minY > maxY) minY = 0, maxY = 1;
     const double pad = std::max(1.0, (maxY - minY) * 0.05);
-    SetRoundRange(valueY_, minY - pad, maxY + pad);
+    const RoundRange valueRange = Round(minY - pad, maxY + pad);
+    RoundRange velocityRange = RangeOf(velocityY_);
     if (velocity_) {
         if (minV > maxV) minV = -1, maxV = 1;
         const double vpad = std::max(1.0, (maxV - minV) * 0.05);
-        SetRoundRange(velocityY_, minV - vpad, maxV + vpad);
+        velocityRange = Round(minV - vpad, maxV + vpad);
     }
-    // The axes first: each change of theirs lays out every series again.
-    for (size_t k = 0; k < traces.size(); ++k) traces[k].series->replace(points[k]);
+
+    // Each series is laid out once: a change of an axis, or of the plot
+    // areas, lays out every series on it again, so the series about to get
+    // new points are emptied before the axes move and filled after (all of
+    // them when the plot areas are lined up afresh).
+    const bool realign =
+        AlignKey(valueView_, bitView_, valueRange, velocity_, velocityRange, traces_.size()) != alignedFor_;
+    std::vector<bool> changed(traces.size());
+    for (size_t k = 0; k < traces.size(); ++k)
+        changed[k] = realign || !SamePoints(traces[k].series->points(), points[k]);
+    const bool axesMove = realign || valueX_->min() != leftEdge || valueX_->max() != right ||
+                          bitX_->min() != leftEdge || bitX_->max() != right || !(RangeOf(valueY_) == valueRange) ||
+                          !(RangeOf(velocityY_) == velocityRange);
+    if (axesMove) {
+        for (size_t k = 0; k < traces.size(); ++k)
+            if (changed[k] && traces[k].series->count() > 0) traces[k].series->replace(QList<QPointF>());
+        for (QLineSeries* line : bandLine_)
+            if (line->count() > 0) line->replace(QList<QPointF>());
+    }
+    valueX_->setRange(leftEdge, right);
+    bitX_->setRange(leftEdge, right);
+    shownX_ = {valueX_->min(), valueX_->max()};
+    SetRange(valueY_, valueRange);
+    if (velocity_) SetRange(velocityY_, velocityRange);
+    alignPlotAreas();
+    for (size_t k = 0; k < traces.size(); ++k)
+        if (changed[k]) traces[k].series->replace(points[k]);
+    for (QLineSeries* line : bandLine_)
+        if (!SamePoints(line->points(), band)) line->replace(band);
+}
+
+void TWatchForm::alignPlotAreas() {
+    const std::vector<double> key =
+        AlignKey(valueView_, bitView_, RangeOf(valueY_), velocity_, RangeOf(velocityY_), traces_.size());
+    if (key == alignedFor_) return;
+    alignedFor_ = key;
+    // Each chart's own layout first, then the narrower of the two for both.
+    for (QChart* chart : {valueChart_, bitChart_}) {
+        chart->setPlotArea(QRectF());
+        chart->layout()->invalidate();
+        chart->layout()->activate();
+    }
+    const QRectF value = valueChart_->plotArea(), bit = bitChart_->plotArea();
+    const double left = std::max(value.left(), bit.left());
+    const double right = std::min(value.right(), bit.right());
+    if (right - left < 20) return;   // too small to share: each keeps its own
+    valueChart_->setPlotArea(QRectF(left, value.top(), right - left, value.height()));
+    bitChart_->setPlotArea(QRectF(left, bit.top(), right - left, bit.height()));
+    // The axes follow now, not at the next layout pass, so that a picture
+    // taken at once shows them where the traces are.
+    for (QChart* chart : {valueChart_, bitChart_}) {
+        chart->layout()->invalidate();
+        chart->layout()->activate();
+    }
 }
 
 QStringList TWatchForm::traceNames() const { return traceNames_; }
@@ -541,7 +798,15 @@ void TWatchForm::setVelocity(bool on) {
 
 QString TWatchForm::askFile(const QString& filter) {
     if (chooseFile) return chooseFile(filter);
-    return QFileDialog::getSaveFileName(this, QString(), QString(), filter);
+    // The dialog adds the filter's extension itself, so that it asks before
+    // replacing the file that will really be written.
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("WatchExportDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(filter);
+    dialog.setDefaultSuffix(filter.section(QLatin1String("*."), 1).section(QLatin1Char(')'), 0, 0));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+    return dialog.selectedFiles().first();
 }
 
 bool TWatchForm::exportCsv(const QString& path) {

@@ -3,7 +3,10 @@
 // the sampler between two poll ticks.  Positions are lines against time (with
 // their velocity on request), home positions markers, counters steps; limit,
 // power and input bits and the I/O bits are digital traces in a chart of
-// their own below.  Pause, resume, zoom, pan, clear, export as CSV and PNG.
+// their own below, its time axis lined up with the upper one.  No line is
+// drawn across a gap in the samples; stretches sampled while the program may
+// have run are shaded.  Pause, resume, zoom, pan, clear, export as CSV and
+// PNG; the window's keys (+, -, arrows, Space) act whatever has the focus.
 
 #include <QString>
 #include <QWidget>
@@ -13,7 +16,9 @@
 
 #include "modules/Sampler.h"
 
+class QAreaSeries;
 class QChart;
+class QLineSeries;
 class QChartView;
 class QCheckBox;
 class QLabel;
@@ -50,6 +55,7 @@ public:
     void panBy(double fraction);
     void setFollowing(bool on);
     void setVelocity(bool on);
+    void setOnlyStopped(bool on);
 
     // One sample step, as its timer runs it (the tests call it directly).
     void sampleTick();
@@ -60,8 +66,15 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The window's own keys; false for any other key.
+    bool windowKey(QObject* target, const QKeyEvent* key) const;
+    void handleKey(QObject* target, const QKeyEvent* key);
+    // Both charts' plot areas the same from left to right, so that their
+    // time axes line up (laid out again only when what decides them changed).
+    void alignPlotAreas();
     void buildTraces();
     void refreshModules();
     void updateStatus();
@@ -74,6 +87,7 @@ private:
     QPushButton* pauseButton_ = nullptr;
     QCheckBox* velocityCheck_ = nullptr;
     QCheckBox* followCheck_ = nullptr;
+    QCheckBox* onlyStoppedCheck_ = nullptr;
     QLabel* statusLabel_ = nullptr;
     QChartView* valueView_ = nullptr;
     QChartView* bitView_ = nullptr;
@@ -84,6 +98,10 @@ private:
     QValueAxis* velocityY_ = nullptr;
     QValueAxis* bitX_ = nullptr;
     QValueAxis* bitY_ = nullptr;
+    // The shaded stretches sampled while the program may have run: one area
+    // in each chart, on an axis of its own (0 to 1, hidden).
+    QLineSeries* bandLine_[2] = {nullptr, nullptr};
+    QAreaSeries* band_[2] = {nullptr, nullptr};
     QTimer* sampleTimer_ = nullptr;
     QTimer* drawTimer_ = nullptr;
     std::vector<WatchTrace> traces_;
@@ -95,4 +113,15 @@ private:
     bool following_ = true;
     bool velocity_ = false;
     bool paused_ = false;
+    // What the charts show was drawn from: redraw() does nothing while it is
+    // the same.  dirty_ forces the next redraw.
+    struct Drawn {
+        uint64_t pushed = 0;
+        double left = 0, right = 0;
+        int valueWidth = 0, valueHeight = 0, bitHeight = 0;
+        bool operator==(const Drawn&) const = default;
+    } drawn_;
+    bool dirty_ = true;
+    // What the plot areas were lined up for.
+    std::vector<double> alignedFor_;
 };

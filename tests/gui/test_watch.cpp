@@ -10,9 +10,12 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTemporaryDir>
+#include <QXYSeries>
+#include <chrono>
 
 #include "GuiTest.h"
 #include "app/gui/StatusLine.h"
@@ -149,8 +152,11 @@ TEST(WatchWindow, ExportsWriteCsvAndPng) {
     ASSERT_EQ(w.watch->sampler().rows(), 3u);
     EXPECT_FALSE(w.watch->sampler().running());
     QTemporaryDir dir;
+    // A name chosen without an extension gets the file type's.
     const QString csv = dir.filePath("trace.csv"), png = dir.filePath("trace.png");
-    w.watch->chooseFile = [&](const QString& filter) { return filter.startsWith("CSV") ? csv : png; };
+    w.watch->chooseFile = [&](const QString& filter) {
+        return filter.startsWith("CSV") ? dir.filePath("trace") : png;
+    };
     w.watch->findChild<QPushButton*>("WatchCsvButton")->click();
     w.watch->findChild<QPushButton*>("WatchPngButton")->click();
     QFile file(csv);
@@ -194,6 +200,125 @@ TEST(WatchWindow, ZoomPanAndADraggedStretch) {
     EXPECT_DOUBLE_EQ(w.watch->span(), 2);
     EXPECT_FALSE(follow->isChecked());
     EXPECT_DOUBLE_EQ(axis->max(), 4);
+}
+
+// Where time t falls on a view's chart, in the view's pixels.
+QPoint ViewPoint(QChartView* view, QXYSeries* series, double t) {
+    return view->mapFromScene(view->chart()->mapToScene(view->chart()->mapToPosition(QPointF(t, 0), series)));
+}
+
+QXYSeries* SeriesNamed(QChartView* view, const QString& name) {
+    for (QAbstractSeries* series : view->chart()->series())
+        if (series->name() == name) return qobject_cast<QXYSeries*>(series);
+    return nullptr;
+}
+
+TEST(WatchWindow, TimeAxesLineUpGapsStayOpenAndTheRunningProgramIsShaded) {
+    Watching w;
+    w.watch->resize(1000, 700);
+    w.watch->setWatched(1, true);
+    w.watch->setPaused(true);
+    // Servo 1 climbs 100 counts a sample; samples every 100 ms from 0 to 5 s,
+    // then none for 3.3 s, then on to 12 s; the program runs from 9 s on.
+    int32_t position = 0;
+    w.m.onExecute = [&](ScriptedMaster& master, const std::vector<uint8_t>&) {
+        position += 100;
+        master.replyData = {0x08, uint8_t(position), uint8_t(position >> 8), 0, 0, 0, 0, 0, 0, 0};
+    };
+    Sampler& sampler = w.watch->sampler();
+    Sampler::Clock::time_point fake{};
+    sampler.clock = [&fake] { return fake; };
+    sampler.setIntervalMs(100);
+    sampler.clear();
+    sampler.start(fake);
+    for (int ms = 0; ms <= 12000; ms += 100) {
+        if (ms > 5000 && ms < 8300) continue;
+        fake = Sampler::Clock::time_point{} + std::chrono::milliseconds(ms);
+        w.g.s.status.statusB = ms >= 9000 ? 0x01 : 0x00;
+        ASSERT_EQ(sampler.step(w.g.s, fake, -1), Sampler::Step::Sampled) << ms;
+    }
+    w.watch->setSpan(30);
+    QApplication::processEvents();
+    w.watch->redraw();
+
+    auto* valueView = w.watch->findChild<QChartView*>("WatchValueChart");
+    auto* bitView = w.watch->findChild<QChartView*>("WatchBitChart");
+    QXYSeries* positionLine = SeriesNamed(valueView, "1 Position");
+    QXYSeries* powerLine = SeriesNamed(bitView, "1 Power");
+    ASSERT_TRUE(positionLine && powerLine);
+    for (double t : {0.0, 15.0, 30.0})
+        EXPECT_NEAR(valueView->mapTo(w.watch, ViewPoint(valueView, positionLine, t)).x(),
+                    bitView->mapTo(w.watch, ViewPoint(bitView, powerLine, t)).x(), 1) << t;
+
+    // A column through the samples crosses each trace; one through the gap,
+    // or after the last sample, crosses none.  The program's stretch is shaded.
+    struct Column { double t; bool drawn, shaded; } const columns[] = {{2.5, true, false}, {6.65, false, false}, {10.5, true, true}, {14.0, false, false}};
+    for (auto [view, series] : {std::pair{valueView, positionLine}, std::pair{bitView, powerLine}}) {
+        const QImage image = view->viewport()->grab().toImage();
+        const QRgb trace = series->pen().color().rgb() & 0xFFFFFF;
+        const QRectF area = view->chart()->plotArea();
+        for (const Column& c : columns) {
+            const int x = ViewPoint(view, series, c.t).x();
+            int hits = 0;
+            for (int y = int(area.top()) + 1; y < int(area.bottom()); ++y) hits += (image.pixel(x, y) & 0xFFFFFF) == trace;
+            EXPECT_EQ(hits > 0, c.drawn) << series->name().toStdString() << " at " << c.t << " s";
+            const QColor shade(image.pixel(x, int(area.top()) + 3));
+            EXPECT_EQ(shade.red() > shade.blue() + 20, c.shaded) << "amber at " << c.t << " s";
+        }
+    }
+}
+
+TEST(WatchWindow, KeysActWhateverHasTheFocusAndOnlyWhileStoppedWaits) {
+    Watching w;
+    auto* list = w.watch->findChild<QListWidget*>("WatchModuleList");
+    auto* csv = w.watch->findChild<QPushButton*>("WatchCsvButton");
+    auto* follow = w.watch->findChild<QCheckBox*>("WatchFollowCheck");
+    int dialogs = 0;
+    w.watch->chooseFile = [&](const QString&) { return ++dialogs, QString(); };
+    list->item(1)->setCheckState(Qt::Checked);
+    list->setCurrentRow(1);
+    w.watch->setSpan(10);
+    struct Case { QWidget* target; int key; bool paused; double span; bool following; } const cases[] = {
+        {list, Qt::Key_Space, true, 10, true},    // pauses; the module stays ticked
+        {csv, Qt::Key_Space, false, 10, true},    // resumes; no file dialog
+        {csv, Qt::Key_Plus, false, 5, true},
+        {list, Qt::Key_Minus, false, 10, true},
+        {csv, Qt::Key_Left, false, 10, false},    // pans back in time
+        {follow, Qt::Key_Space, true, 10, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target->objectName().toStdString() + " " + std::to_string(c.key));
+        pressKey(c.target, c.key);
+        EXPECT_EQ(!w.watch->sampler().running(), c.paused);
+        EXPECT_DOUBLE_EQ(w.watch->span(), c.span);
+        EXPECT_EQ(follow->isChecked(), c.following);
+        EXPECT_EQ(list->item(1)->checkState(), Qt::Checked);
+    }
+    EXPECT_EQ(dialogs, 0);
+    // Enter ticks and unticks the module list's current module.
+    pressKey(list, Qt::Key_Return);
+    EXPECT_TRUE(w.watch->sampler().watched().empty());
+    pressKey(list, Qt::Key_Return);
+    EXPECT_EQ(w.watch->sampler().watched(), std::vector<int>{1});
+
+    // Only while stopped: nothing is fetched while the program runs; a sample
+    // that collects printed characters shows them in the terminal.
+    w.watch->setPaused(false);
+    w.watch->findChild<QCheckBox*>("WatchOnlyStoppedCheck")->click();
+    w.g.s.status.statusB = 0x01;
+    const size_t taken = w.samplesTaken();
+    w.watch->sampleTick();
+    EXPECT_EQ(w.samplesTaken(), taken);
+    EXPECT_TRUE(w.watch->findChild<QLabel*>("WatchStatusLabel")->text().startsWith("Waiting: the program is running"));
+    w.g.s.status.statusB = 0x00;
+    w.m.send({'H', 'i'});
+    w.watch->sampler().start(Sampler::Clock::now());
+    w.watch->sampleTick();
+    EXPECT_EQ(w.samplesTaken(), taken + 1);
+    QString terminal;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        for (auto* memo : top->findChildren<QPlainTextEdit*>("TerminalMemo")) terminal += memo->toPlainText();
+    EXPECT_TRUE(terminal.contains("Hi")) << terminal.toStdString();
 }
 
 }  // namespace

@@ -46,6 +46,7 @@ TEST(CliWatch, CsvRowsParseBack) {
     Strings expected{"time_ms", "0 Counter 1", "0 Counter 2", "0 Counter 3", "0 Counter 4", "1 Position",
                      "1 Home Position", "1 Limit 1", "1 Limit 2", "1 Power"};
     for (int bit = 1; bit <= 12; ++bit) expected.push_back("3 Bit " + std::to_string(bit));
+    expected.push_back("program");
     EXPECT_EQ(header, expected);
     long lastTime = -1;
     for (size_t i = 1; i < lines.size(); ++i) {
@@ -59,6 +60,8 @@ TEST(CliWatch, CsvRowsParseBack) {
                 EXPECT_TRUE(IsNumber(cells[k])) << col << "=" << cells[k];
             else if (col == "1 Power")
                 EXPECT_EQ(cells[k], "On");
+            else if (col == "program")
+                EXPECT_EQ(cells[k], "Stopped");
             else
                 EXPECT_TRUE(cells[k] == "High" || cells[k] == "Low") << col << "=" << cells[k];
         }
@@ -72,14 +75,18 @@ TEST(CliWatch, CsvRowsParseBack) {
 TEST(CliWatch, JsonRowsParseBack) {
     const CliResult r = RunCli({"--simulator", "--json", "watch", "4", "1", "--count", "2"});
     ASSERT_EQ(r.code, 0);
-    const Strings lines = Split(r.out, '\n');
-    ASSERT_EQ(lines.size(), 2u) << r.out;
+    Strings lines = Split(r.out, '\n');
+    ASSERT_EQ(lines.size(), 3u) << r.out;
+    // The last line sums up: rows printed, samples dropped for a bad reply.
+    EXPECT_EQ(lines.back(), "{\"summary\":{\"rows\":2,\"dropped\":0}}");
+    lines.pop_back();
     for (const std::string& line : lines) {
         QJsonParseError error;
         const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error);
         ASSERT_EQ(error.error, QJsonParseError::NoError) << line;
         const QJsonObject row = doc.object();
         EXPECT_TRUE(row.value("time_ms").isDouble());
+        EXPECT_EQ(row.value("program").toString(), "Stopped");
         const QJsonArray modules = row.value("modules").toArray();
         ASSERT_EQ(modules.size(), 2);
         const QJsonObject servo = modules[0].toObject(), stepper = modules[1].toObject();
@@ -115,8 +122,13 @@ TEST(CliWatch, WatchAndStatusLeaveTheRunningProgramRunning) {
     ASSERT_TRUE(sim.start(error)) << error;
     const std::string port = "COM1=" + sim.devicePath();
     ASSERT_EQ(RunCli({"--port", port, "download", std::string(STEPWRIGHT_EXAMPLES) + "/demo.stw", "--run"}).code, 0);
-    const CliResult r = RunCli({"--port", port, "watch", "1", "--count", "15", "--interval", "100", "--csv"});
-    ASSERT_EQ(r.code, 0) << r.out;
+    // The module types are not asked while the program runs: they come from
+    // the program's module list.
+    const std::string demo = std::string(STEPWRIGHT_EXAMPLES) + "/demo.stw";
+    EXPECT_EQ(RunCli({"--port", port, "watch", "1", "--count", "1"}).code, 6);
+    const CliResult r =
+        RunCli({"--port", port, "watch", "1", "--program", demo, "--count", "15", "--interval", "100", "--csv"});
+    ASSERT_EQ(r.code, 0) << r.out << r.err;
     const Strings lines = Split(r.out, '\n');
     ASSERT_EQ(lines.size(), 16u) << r.out;
     std::vector<long> positions;
@@ -134,6 +146,62 @@ TEST(CliWatch, WatchAndStatusLeaveTheRunningProgramRunning) {
     EXPECT_TRUE(running) << "status stopped the program";
 }
 
+TEST(CliWatch, OnASharedReplyAreaTypesComeFromTheListAndRowsSayTheProgramRan) {
+    SimOptions options;
+    options.sharedReplyArea = true;
+    SimMaster sim(options);
+    std::string error;
+    ASSERT_TRUE(sim.start(error)) << error;
+    const std::string port = "COM1=" + sim.devicePath();
+    ASSERT_EQ(RunCli({"--port", port, "download", std::string(STEPWRIGHT_EXAMPLES) + "/demo.stw", "--run"}).code, 0);
+    RunOptions waitNoted;
+    waitNoted.interruptWhen = [](const CliResult& r) { return r.err.find("wait until it stops") != std::string::npos; };
+    struct Case {
+        bool running;
+        Strings args;
+        int code;
+        std::string tail;   // how standard output or standard error ends
+    } const cases[] = {
+        // While the demo runs a type reply may be servo 1's status: no guessing.
+        {true, {"watch", "3", "--count", "1", "--csv"}, 6, ""},
+        {true, {"watch", "3", "--modules", "servo,servo,io,step", "--count", "2", "--csv"}, 0,
+         ",Low,Low,Low,Low,Low,Low,Low,Low,Low,Low,Low,Low,Running\n"},
+        {true, {"--json", "watch", "3", "--modules", "servo,servo,io", "--only-stopped"}, 0,
+         "\n{\"summary\":{\"rows\":0,\"dropped\":0}}\n"},
+        // Stopped, the types are asked again and a list that disagrees is refused.
+        {false, {"watch", "3", "--modules", "servo,servo,servo", "--count", "1"}, 6,
+         "module 3 is ZEL-I/O, the list says ZEL-SERVO\n"},
+        {false, {"watch", "3", "--count", "1", "--csv", "--only-stopped"}, 0, ",Stopped\n"},
+    };
+    for (const Case& c : cases) {
+        Strings args{"--port", port};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliResult r = RunCli(args, c.running && c.args[0] == "--json" ? waitNoted : RunOptions{});
+        EXPECT_EQ(r.code, c.code) << r.err;
+        const std::string out = "\n" + (c.code == 0 ? r.out : r.err);
+        EXPECT_EQ(out.substr(out.size() - std::min(out.size(), c.tail.size())), c.tail) << out;
+        bool running = false;
+        sim.withCore([&](sim::SimCore& core) { running = core.running(); });
+        EXPECT_EQ(running, c.running) << "watching stopped the program";
+        if (&c == &cases[2]) {
+            ASSERT_EQ(RunCli({"--port", port, "stop"}).code, 0);
+        }
+    }
+}
+
+TEST(CliWatch, ADroppedSampleIsCountedInTheSummary) {
+    // The count byte of the second sample's Read reply (after the four type
+    // replies) is corrupted: the master answers 107 bytes for 11.
+    SimOptions options;
+    options.faults.badCountAt = 6;
+    SimMaster sim(options);
+    std::string error;
+    ASSERT_TRUE(sim.start(error)) << error;
+    const CliResult r = RunCli({"--port", "COM1=" + sim.devicePath(), "--json", "watch", "1", "--count", "5"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Split(r.out, '\n').back(), "{\"summary\":{\"rows\":5,\"dropped\":1}}") << r.out;
+}
+
 TEST(CliWatch, UsageErrorsExitWithOneAndRefusalsWithSix) {
     struct Case {
         Strings args;
@@ -147,6 +215,9 @@ TEST(CliWatch, UsageErrorsExitWithOneAndRefusalsWithSix) {
         {{"watch", "1", "--interval"}, 1},
         {{"watch", "1", "--fast"}, 1},
         {{"--json", "watch", "1", "--csv"}, 1},
+        {{"watch", "1", "--modules"}, 1},
+        {{"watch", "1", "--modules", "lathe"}, 1},
+        {{"watch", "1", "--modules", "servo", "--program", "x.stw"}, 1},
         {{"--simulator", "watch", "5", "--count", "1"}, 6},                            // no module at 5
         {{"--simulator", "--sim-modules", "servo,9", "watch", "2", "--count", "1"}, 6},  // unknown type
     };

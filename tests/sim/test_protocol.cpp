@@ -154,6 +154,33 @@ TEST(SimProtocol, ReadReplySendsTheCountAskedAndTheirChecksum) {
     }
 }
 
+TEST(SimProtocol, ReadReplyShowsTheProgramsRepliesOnlyWithASharedArea) {
+    // The program asks servo 1 for its status byte every 5 ms; the host asks
+    // the I/O module for its type and reads the reply 20 ms later.
+    struct Case {
+        bool shared;
+        Bytes reply;
+    } const cases[] = {
+        {false, {0x00, 0x02, 0x0A, 0x00}},   // the I/O module's status, type and firmware
+        {true, {0x09, 0x00, 0x00, 0x00}},    // servo 1's status byte (power on, move done), zeros beyond
+    };
+    for (const Case& c : cases) {
+        SimOptions o;
+        o.moduleTypes = {0, 2};
+        o.sharedReplyArea = c.shared;
+        Harness h(o);
+        ProgramBuilder p;
+        p.add(Frame(1, 0x13, {0x00}, 1)).label("L");
+        p.add(WaitFor(Frame(1, 0x13, {0x00}, 1), 0, 0x00, 0xFF, 5000), 14, "L").add(GoTo(), 3, "L");
+        ASSERT_TRUE(h.load(p.build()));
+        ASSERT_TRUE(h.runAt(2));
+        h.run(3);
+        ASSERT_EQ(h.execute(Frame(2, 0x13, {0x20}, 3)), 0x00);
+        h.run(20);
+        EXPECT_EQ(h.readReply(4), c.reply) << (c.shared ? "shared" : "separate");
+    }
+}
+
 TEST(SimProtocol, PollAnswersPrintedCharactersThenMarkerAndStatus) {
     Harness h;
     ASSERT_EQ(h.execute(Master(5, {'H', 'i', 13, 10})), 0x00);
@@ -289,11 +316,18 @@ TEST(SimOptionsParsing, FaultsModulesAndBounds) {
     EXPECT_TRUE(ParseSimFault("cc", f, error));
     EXPECT_TRUE(ParseSimFault("garbage", f, error));
     EXPECT_TRUE(f.cc && f.garbage);
-    for (const char* bad : {"silent-from=0x7F", "silent-from=", "drop-ack=0", "hangup=x", "cc=1", "loud"}) {
+    EXPECT_TRUE(ParseSimFault("bad-count=5", f, error));
+    EXPECT_EQ(f.badCountAt, 5);
+    for (const char* bad : {"silent-from=0x7F", "silent-from=", "drop-ack=0", "hangup=x", "cc=1", "loud", "bad-count=0"}) {
         error.clear();
         EXPECT_FALSE(ParseSimFault(bad, f, error)) << bad;
         EXPECT_FALSE(error.empty()) << bad;
     }
+
+    bool shared = false;
+    EXPECT_TRUE(ParseSimReplyArea("shared", shared, error) && shared);
+    EXPECT_TRUE(ParseSimReplyArea("separate", shared, error) && !shared);
+    EXPECT_FALSE(ParseSimReplyArea("one", shared, error));
 
     std::vector<int> types;
     EXPECT_TRUE(ParseSimModules("servo,servo,io,step", types, error));

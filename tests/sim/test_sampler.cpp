@@ -45,8 +45,11 @@ protected:
     std::unique_ptr<SimMaster> sim;
     Sampler sampler;
 
+    // The simulated master's settings (the default: separate reply areas).
+    virtual SimOptions Options() const { return {}; }
+
     void SetUp() override {
-        sim = std::make_unique<SimMaster>();
+        sim = std::make_unique<SimMaster>(Options());
         std::string error;
         ASSERT_TRUE(sim->start(error)) << error;
         s = std::make_unique<MainState>(ui);
@@ -155,6 +158,66 @@ TEST_F(SamplerSim, IoInputAppearsInTheNextSample) {
     EXPECT_EQ(ChannelText(after[1], 11), "High");
     EXPECT_EQ(ChannelText(after[2], 6), "High");   // stepper Input 1
     EXPECT_EQ(ChannelText(after[2], 5), "Low");    // E-Stop
+}
+
+TEST_F(SamplerSim, ACorruptedCountCostsOneSampleAndNothingAfterIt) {
+    // The count byte of the third Read reply reaches the master as 106: it
+    // answers 107 bytes, of which the sample reads 11.  The other 96 must not
+    // be read as the replies of the samples that follow (zeros pass the
+    // checksum and read as a servo with its power off).
+    sim->withCore([](sim::SimCore& c) { c.faults().badCountAt = c.readReplies() + 3; });
+    int rowCount = 0;
+    const auto rows = Watch({1, 3}, [&](const std::vector<ModuleSample>&) { return ++rowCount == 8; });
+    ASSERT_EQ(rows.size(), 8u);
+    EXPECT_EQ(sampler.badReplies(), 1u);
+    std::string power;   // servo 1's Power, sample by sample
+    for (const auto& row : rows)
+        for (const ModuleSample& m : row) power += m.kind() == SampleKind::Servo ? ChannelText(m, 4) + " " : "";
+    EXPECT_EQ(power, "On On On On On On On ") << "one servo sample dropped, none misread";
+    EXPECT_TRUE(s->online && ui.messages.empty());
+}
+
+// A master whose program and host replies share one area.
+class SamplerSharedArea : public SamplerSim {
+protected:
+    SimOptions Options() const override {
+        SimOptions o;
+        o.sharedReplyArea = true;
+        return o;
+    }
+};
+
+TEST_F(SamplerSharedArea, SamplesSayTheProgramRanAndOnlyStoppedWaitsForItsStop) {
+    ASSERT_TRUE(OpenProgramFile(*s, std::string(STEPWRIGHT_EXAMPLES) + "/demo.stw"));
+    DownloadButtonClick(*s);
+    ui.messages.clear();
+    RunButtonClick(*s);
+    // Every sample taken while the demo runs says so.
+    int rowCount = 0;
+    auto rows = Watch({1, 3}, [&](const std::vector<ModuleSample>&) { return ++rowCount == 10; });
+    ASSERT_EQ(rows.size(), 10u);
+    for (const auto& row : rows)
+        for (const ModuleSample& m : row) EXPECT_TRUE(m.programRan()) << "at " << m.timeMs << " ms";
+
+    // Only while stopped: nothing is fetched while the demo runs...
+    sampler.setOnlyStopped(true);
+    const uint64_t before = sampler.rows();
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(600);
+    RunWatchLoop(*s, sampler, [&] { return Clock::now() >= until; }, nullptr);
+    EXPECT_EQ(sampler.rows(), before);
+    EXPECT_TRUE(sampler.waitingForStop());
+    // ...and once it is stopped, the rows are whole: the I/O module's own
+    // bits, never the reply of the program's requests to servo 1.
+    StopButtonClick(*s);
+    sim->withCore([](sim::SimCore& c) { c.io(3)->setExternalLevels(0x0005); });
+    rowCount = 0;
+    rows = Watch({1, 3}, [&](const std::vector<ModuleSample>&) { return ++rowCount == 30; });
+    ASSERT_EQ(rows.size(), 30u);
+    for (const auto& row : rows) {
+        ASSERT_EQ(row.size(), 2u);
+        EXPECT_FALSE(RowProgramRan(row));
+        EXPECT_EQ(row[1].a, 0x0005);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -301,9 +364,80 @@ TEST_F(SamplerScripted, ChecksumMismatchLeavesTheSampleOut) {
     sampler.start(Clock::now());
     EXPECT_EQ(StepNow(), Sampler::Step::Sampled);
     EXPECT_EQ(sampler.samples().size(), 0u);
-    EXPECT_EQ(sampler.checksumErrors(), 1u);
+    EXPECT_EQ(sampler.badReplies(), 1u);
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_TRUE(s->online);
+}
+
+TEST_F(SamplerScripted, ASampleReadsOnlyItsOwnReply) {
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> before, tail;   // bytes waiting before the exchange; after the reply
+        size_t samples;
+        uint64_t badReplies;
+        std::string terminal;
+        bool detection;   // an announcement waits for the next tick
+    } const cases[] = {
+        {"printed characters waiting", {'H', 'i'}, {}, 1, 0, "Hi", false},
+        {"an announcement waiting", {'#'}, {}, 0, 0, "#", true},
+        {"zeros beyond the count (they pass the checksum)", {}, std::vector<uint8_t>(96, 0), 0, 1, "", false},
+        {"a lone announcement after a whole reply", {}, {'#'}, 1, 0, "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto state = std::make_unique<MainState>(ui);
+        MainState& fresh = *state;
+        ScriptedMaster sm(fresh);
+        sm.replyData.assign(10, c.tail.size() > 1 ? 0 : 8);
+        sm.replyTail = c.tail;
+        sm.send(c.before);
+        fresh.online = fresh.pollTimerOn = true;
+        fresh.moduleListCount = 1;
+        fresh.moduleTypes[1] = 0;
+        Sampler fs;
+        fs.setWatched({1});
+        fs.start(Clock::now());
+        fs.step(fresh, Clock::now(), -1);
+        EXPECT_EQ(fs.samples().size(), c.samples);
+        EXPECT_EQ(fs.badReplies(), c.badReplies);
+        EXPECT_TRUE(sm.port->rx.empty()) << "nothing is left to be read as the next reply";
+        std::string terminal;
+        for (const std::string& line : fresh.terminal.lines) terminal += line;
+        EXPECT_EQ(terminal, c.terminal);
+        EXPECT_EQ(fresh.forceDetection, c.detection);
+    }
+}
+
+TEST_F(SamplerScripted, SamplesMarkTheRunningProgramAndGaps) {
+    sampler.setWatched({1});
+    sampler.setIntervalMs(100);
+    Clock::time_point fake{};
+    sampler.clock = [&fake] { return fake; };
+    sampler.start(fake);
+    constexpr uint8_t kRow = ModuleSample::kRowStart, kRan = ModuleSample::kProgramRan, kGap = ModuleSample::kAfterGap;
+    // follow: Run or Step since the last poll; flags: of the sample taken, -1 none taken.
+    struct Case { int atMs; uint8_t statusB; bool follow, onlyStopped; int flags; } const cases[] = {
+        {0, 0x00, false, false, kRow},    {100, 0x01, false, false, kRow | kRan}, {200, 0x00, true, false, kRow | kRan},
+        {300, 0x01, false, true, -1},     {400, 0x00, true, true, -1},
+        {500, 0x00, false, true, kRow | kGap},   // 300 ms after the last sample: more than two periods
+        {600, 0x00, false, true, kRow},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.atMs);
+        fake = Clock::time_point{} + std::chrono::milliseconds(c.atMs);
+        s->status.statusB = c.statusB;
+        s->followFlag = c.follow;
+        sampler.setOnlyStopped(c.onlyStopped);
+        const size_t before = sampler.samples().size(), sent = m.sent().size();
+        EXPECT_EQ(sampler.step(*s, fake, -1), c.flags < 0 ? Sampler::Step::Idle : Sampler::Step::Sampled);
+        EXPECT_EQ(sampler.waitingForStop(), c.flags < 0);
+        if (c.flags < 0) {
+            EXPECT_EQ(m.sent().size(), sent) << "nothing is asked while the program may run";
+        } else {
+            ASSERT_EQ(sampler.samples().size(), before + 1);
+            EXPECT_EQ(sampler.samples()[before].flags & 0xE0, c.flags);
+        }
+    }
 }
 
 TEST_F(SamplerScripted, SamplesWaitForThePollAndForTheirRow) {
@@ -364,17 +498,35 @@ TEST(SampleText, RowsAsCsvJsonAndText) {
     area[24] = 0x40, area[25] = 0x9C;   // counter 1: 40000
     area[30] = 7;                       // counter 4
     ModuleSample master = DecodeStatusReply(SampleKind::Master, area);
-    const std::vector<ModuleSample> row = {master, servo};
+    ModuleSample ranMaster = master;
+    ranMaster.flags |= ModuleSample::kProgramRan;
     const TableModules modules = {{0, SampleKind::Master}, {1, SampleKind::Servo}};
     EXPECT_EQ(CsvHeader(modules),
               "time_ms,0 Counter 1,0 Counter 2,0 Counter 3,0 Counter 4,1 Position,1 Home Position,1 Limit 1,"
-              "1 Limit 2,1 Power");
-    EXPECT_EQ(CsvRow({servo}, modules), "1234,,,,,-1,16,Low,High,On");
-    EXPECT_EQ(JsonRow({servo}),
-              "{\"time_ms\":1234,\"modules\":[{\"address\":1,\"Position\":-1,\"Home Position\":16,"
-              "\"Limit 1\":\"Low\",\"Limit 2\":\"High\",\"Power\":\"On\"}]}");
-    EXPECT_EQ(TextRow(row), "0.000  0: Counter 1 40000, Counter 2 0, Counter 3 0, Counter 4 7  "
-                            "1: Position -1, Home Position 16, Limit 1 Low, Limit 2 High, Power On");
+              "1 Limit 2,1 Power,program");
+    struct Case {
+        std::vector<ModuleSample> row;
+        const char* csv;
+        const char* json;
+        const char* text;
+    } const cases[] = {
+        {{servo}, "1234,,,,,-1,16,Low,High,On,Stopped",
+         "{\"time_ms\":1234,\"program\":\"Stopped\",\"modules\":[{\"address\":1,\"Position\":-1,"
+         "\"Home Position\":16,\"Limit 1\":\"Low\",\"Limit 2\":\"High\",\"Power\":\"On\"}]}",
+         "1.234  1: Position -1, Home Position 16, Limit 1 Low, Limit 2 High, Power On"},
+        // One sample taken while the program may have run marks the whole row.
+        {{ranMaster, servo}, "0,40000,0,0,7,-1,16,Low,High,On,Running",
+         "{\"time_ms\":0,\"program\":\"Running\",\"modules\":[{\"address\":0,\"Counter 1\":40000,"
+         "\"Counter 2\":0,\"Counter 3\":0,\"Counter 4\":7},{\"address\":1,\"Position\":-1,"
+         "\"Home Position\":16,\"Limit 1\":\"Low\",\"Limit 2\":\"High\",\"Power\":\"On\"}]}",
+         "0.000  0: Counter 1 40000, Counter 2 0, Counter 3 0, Counter 4 7  "
+         "1: Position -1, Home Position 16, Limit 1 Low, Limit 2 High, Power On  (program running)"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CsvRow(c.row, modules), c.csv);
+        EXPECT_EQ(JsonRow(c.row), c.json);
+        EXPECT_EQ(TextRow(c.row), c.text);
+    }
 }
 
 }  // namespace
