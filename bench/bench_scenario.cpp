@@ -1,13 +1,16 @@
 // Scenarios in virtual time against their simulated duration: the scenarios
-// of tests/data/scenarios and a minute-long one on the same machine, each run
-// REPEAT times without a trace and once with the CSV trace written to memory.
+// of tests/data/scenarios, a minute-long one on the same machine and the
+// scenario beside each example, each run REPEAT times without a trace and
+// once with the CSV trace written to memory.
 // The goal is at least 100 times real time.
 //   bench_scenario [REPEAT 1..1000]   (default 20)
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "BenchPeer.h"
@@ -16,6 +19,7 @@
 namespace {
 
 const std::string kData = STEPWRIGHT_SCENARIOS;
+const std::string kExamples = STEPWRIGHT_EXAMPLES;
 
 struct Timing {
     double simulated = 0;
@@ -53,7 +57,13 @@ int main(int argc, char** argv) {
 
     std::printf("%-28s %10s %10s %10s %12s\n", "scenario", "simulated", "wall", "ratio", "ratio traced");
     Timing all, allTraced;
-    for (const std::string& path : {kData + "/machine.yaml", kData + "/feeder.yaml", longPath}) {
+    std::vector<std::string> paths{kData + "/machine.yaml", kData + "/feeder.yaml", longPath};
+    std::vector<std::string> examples;
+    for (const auto& entry : std::filesystem::directory_iterator(kExamples))
+        if (entry.path().extension() == ".yaml") examples.push_back(entry.path());
+    std::sort(examples.begin(), examples.end());
+    paths.insert(paths.end(), examples.begin(), examples.end());
+    for (const std::string& path : paths) {
         scenario::Scenario sc;
         std::vector<std::string> errors;
         if (!scenario::LoadScenario(path, sc, errors)) {

@@ -3,7 +3,7 @@
 #
 #   <prefix>/bin                            stepwright, stepwright-cli, stepwright-sim
 #   <prefix>/share/doc/stepwright           stepwright.pdf (the guide Help opens), README, notes
-#   <prefix>/share/stepwright/examples      sample programs
+#   <prefix>/share/stepwright/examples      sample programs and their scenarios
 #   <prefix>/share/man/man1                 the three manual pages
 #   <prefix>/share/applications             desktop entry
 #   <prefix>/share/icons/hicolor            application icon (and the program file's icon)

@@ -120,4 +120,14 @@ if ! out="$("$root/bin/stepwright-cli" --simulator --sim-pace 0 download \
   fail "installed stepwright-cli download of the installed example: $out"
 fi
 
+# Every installed example has its scenario beside it, and the installed
+# command line runs them all.
+examples="$root/share/stepwright/examples"
+for program in "$examples"/*.stw; do
+  [ -f "${program%.stw}.yaml" ] || fail "no scenario beside the installed $(basename "$program")"
+done
+if ! out="$("$root/bin/stepwright-cli" test "$examples"/*.yaml 2>&1)"; then
+  fail "installed stepwright-cli test of the installed examples: $out"
+fi
+
 finish "installed tree complete"

@@ -1,9 +1,13 @@
 // Scenarios on the simulated master in virtual time: every step kind passing
 // and failing with its line and what was seen, malformed files refused before
-// anything runs, the same trace on every run, and stepwright-cli test.
+// anything runs, the same trace on every run, stepwright-cli test, and the
+// scenario beside every example catching a one-bit change of its program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "CliRunner.h"
@@ -305,6 +309,113 @@ TEST(Scenario, CommandLineTestPrintsOneLinePerScenarioWithReportAndTrace) {
     // Usage.
     EXPECT_EQ(RunCli({"--simulator", "test"}).code, 1);
     EXPECT_EQ(RunCli({"--port", "/dev/null", "test", kData + "/machine.yaml"}).code, 1);
+}
+
+const std::string kExamples = STEPWRIGHT_EXAMPLES;
+
+TEST(Scenario, EveryExampleHasAScenarioBesideItAndAllPass) {
+    std::set<std::string> programs, scenarios;
+    std::vector<std::string> yamls;
+    for (const auto& entry : std::filesystem::directory_iterator(kExamples)) {
+        const auto& path = entry.path();
+        if (path.extension() == ".stw" || path.extension() == ".sws") programs.insert(path.stem());
+        if (path.extension() == ".yaml") {
+            scenarios.insert(path.stem());
+            yamls.push_back(path);
+        }
+    }
+    ASSERT_GE(programs.size(), 7u);
+    EXPECT_EQ(scenarios, programs) << "one scenario per example, named after it";
+    std::sort(yamls.begin(), yamls.end());
+    for (const std::string& path : yamls) {
+        SCOPED_TRACE(path);
+        scenario::Scenario sc;
+        std::vector<std::string> errors;
+        ASSERT_TRUE(scenario::LoadScenario(path, sc, errors)) << errors.front();
+        EXPECT_EQ(std::filesystem::path(sc.program).filename(), std::filesystem::path(path).stem().string() + ".sws")
+            << "each runs its program text";
+        const scenario::Result r = scenario::RunScenario(sc);
+        EXPECT_TRUE(r.passed) << r.message;
+        EXPECT_EQ(r.stepsRun, int(sc.steps.size()));
+    }
+    // As the README gives it: all at once, with a report for a build server.
+    const std::string junit = TempDir() + "/examples.xml";
+    std::vector<std::string> args{"test"};
+    args.insert(args.end(), yamls.begin(), yamls.end());
+    args.insert(args.end(), {"--junit", junit});
+    const CliResult cli = RunCli(args);
+    EXPECT_EQ(cli.code, 0) << cli.out << cli.err;
+    EXPECT_NE(ReadFile(junit).find("tests=\"" + std::to_string(yamls.size()) + "\" failures=\"0\" errors=\"0\""),
+              std::string::npos);
+}
+
+// One bit of each example's program changed, in a copy beside a copy of its
+// scenario: the scenario fails at the step that watches what the bit does.
+struct Mutation {
+    const char* example;
+    const char* from;      // in the program text, once
+    const char* to;
+    int line;              // the scenario's step that fails
+    const char* step;
+};
+
+const Mutation kMutations[] = {
+    // Homing no longer stops on the index pulse: the motor creeps on past zero.
+    {"servo_moves", "index stop-on-home stop-abruptly", "index stop-abruptly", 12, "expect-position"},
+    {"servo_moves", "print-chars=Homed", "print-chars=Homee", 10, "expect-print"},
+    // The seek at 1x instead of 4x.
+    {"stepper_limits", "speed-4x", "speed-1x", 15, "expect-position"},
+    // Waiting on the other limit switch: the one held is never seen.
+    {"stepper_limits", "limit1-hi", "limit2-hi", 19, "expect-print"},
+    // Waiting for the button let go, not pressed: it does not wait.
+    {"io_wait", "bit-5 set", "bit-5 clear", 14, "expect-output"},
+    {"key_menu", "key=1", "key=0", 10, "expect-print"},
+    // The last pass told on the first.
+    {"subroutines", "counter-1=1", "counter-1=3", 13, "expect-print"},
+    // 4000 with bit 10 cleared.
+    {"demo", "LOOP:     1 Move position=4000", "LOOP:     1 Move position=2976", 10, "expect-position"},
+    {"every-command", "bit-1 bit-3 set", "bit-1 set", 27, "expect-output"},
+};
+
+TEST(Scenario, AOneBitChangeInAnExampleFailsItsScenarioAtTheRightStep) {
+    std::set<std::string> covered;
+    for (const Mutation& m : kMutations) {
+        SCOPED_TRACE(std::string(m.example) + ": " + m.from + " -> " + m.to);
+        covered.insert(m.example);
+        const std::string name = m.example;
+        std::string text = ReadFile(kExamples + "/" + name + ".sws");
+        const size_t at = text.find(m.from);
+        ASSERT_NE(at, std::string::npos);
+        ASSERT_EQ(text.find(m.from, at + 1), std::string::npos) << "the change is made in one place";
+        text.replace(at, std::string(m.from).size(), m.to);
+        const std::string dir = TempDir() + "/" + name;
+        std::filesystem::create_directories(dir);
+        std::filesystem::copy_file(kExamples + "/" + name + ".yaml", dir + "/" + name + ".yaml",
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::ofstream(dir + "/" + name + ".sws", std::ios::binary) << text;
+
+        scenario::Scenario original, changed;
+        std::vector<std::string> errors;
+        ASSERT_TRUE(scenario::LoadScenario(kExamples + "/" + name + ".yaml", original, errors));
+        ASSERT_TRUE(scenario::LoadScenario(dir + "/" + name + ".yaml", changed, errors)) << errors.front();
+        // The change stays inside one instruction (a module frame's checksum
+        // follows the field changed).
+        ASSERT_EQ(changed.image.size(), original.image.size());
+        std::vector<size_t> differ;
+        for (size_t i = 0; i < original.image.size(); ++i)
+            if (original.image[i] != changed.image[i]) differ.push_back(i);
+        ASSERT_FALSE(differ.empty());
+        auto next = std::upper_bound(original.lines.begin(), original.lines.end(), differ.front(),
+                                     [](size_t a, const scenario::LineAt& l) { return a < l.address; });
+        const size_t end = next == original.lines.end() ? original.image.size() : next->address;
+        EXPECT_LT(differ.back(), end) << "one instruction";
+
+        const scenario::Result r = scenario::RunScenario(changed);
+        EXPECT_FALSE(r.passed);
+        EXPECT_EQ(r.line, m.line) << r.message;
+        EXPECT_EQ(r.message.substr(0, r.message.find(' ')), m.step) << r.message;
+    }
+    EXPECT_EQ(covered.size(), 7u) << "every example";
 }
 
 }  // namespace
