@@ -3,7 +3,11 @@
 #include <cstring>
 
 #include "app/MainState.h"
+#include "isa/Io.h"
+#include "isa/Master.h"
 #include "isa/Panel.h"
+#include "isa/Servo.h"
+#include "isa/Stepper.h"
 
 int ModuleTypeOf(const MainState& s, int address) {
     if (address < 0 || address > 31) return kTypeUnknown;
@@ -11,14 +15,23 @@ int ModuleTypeOf(const MainState& s, int address) {
 }
 
 int BuildInstruction(MainState& s) {
-    isa::Family family;
-    if (!isa::familyOfType(ModuleTypeOf(s, s.builderLine.moduleAddress), family)) return -1;
-    return EncodePanel(s, s.builderLine, family);
+    switch (ModuleTypeOf(s, s.builderLine.moduleAddress)) {
+        case kTypeServo: return EncodeServoInstruction(s, s.builderLine);
+        case kTypeIo: return EncodeIoInstruction(s, s.builderLine);
+        case kTypeStepper: return EncodeStepperInstruction(s, s.builderLine);
+        case kTypeMaster: return EncodeMasterInstruction(s, s.builderLine);
+        default: return -1;
+    }
 }
 
 void LoadInstruction(MainState& s) {
-    isa::Family family;
-    if (isa::familyOfType(ModuleTypeOf(s, s.builderLine.moduleAddress), family)) LoadPanel(s, family);
+    switch (ModuleTypeOf(s, s.builderLine.moduleAddress)) {
+        case kTypeServo: LoadServoInstruction(s); break;
+        case kTypeIo: LoadIoInstruction(s); break;
+        case kTypeStepper: LoadStepperInstruction(s); break;
+        case kTypeMaster: LoadMasterInstruction(s); break;
+        default: break;
+    }
 }
 
 void HideAllPanels(MainState& s) {

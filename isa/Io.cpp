@@ -47,3 +47,10 @@ const PanelLayout& IoLayout() {
 }
 
 void IoCBoxClick(MainState& s) { ChooseCommand(s, isa::Family::Io); }
+
+int EncodeIoInstruction(MainState& s, ProgramLine& line) { return EncodePanel(s, line, isa::Family::Io); }
+
+int LoadIoInstruction(MainState& s) {
+    LoadPanel(s, isa::Family::Io);
+    return 0;
+}

@@ -50,3 +50,10 @@ const PanelLayout& MasterLayout() {
 }
 
 void MasterCBoxClick(MainState& s) { ChooseCommand(s, isa::Family::Master); }
+
+int EncodeMasterInstruction(MainState& s, ProgramLine& line) { return EncodePanel(s, line, isa::Family::Master); }
+
+int LoadMasterInstruction(MainState& s) {
+    LoadPanel(s, isa::Family::Master);
+    return 0;
+}

@@ -55,3 +55,10 @@ const PanelLayout& ServoLayout() {
 }
 
 void ServoCBoxClick(MainState& s) { ChooseCommand(s, isa::Family::Servo); }
+
+int EncodeServoInstruction(MainState& s, ProgramLine& line) { return EncodePanel(s, line, isa::Family::Servo); }
+
+int LoadServoInstruction(MainState& s) {
+    LoadPanel(s, isa::Family::Servo);
+    return 0;
+}

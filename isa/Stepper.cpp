@@ -55,3 +55,10 @@ const PanelLayout& StepperLayout() {
 }
 
 void StepCBoxClick(MainState& s) { ChooseCommand(s, isa::Family::Stepper); }
+
+int EncodeStepperInstruction(MainState& s, ProgramLine& line) { return EncodePanel(s, line, isa::Family::Stepper); }
+
+int LoadStepperInstruction(MainState& s) {
+    LoadPanel(s, isa::Family::Stepper);
+    return 0;
+}
