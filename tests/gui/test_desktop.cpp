@@ -355,7 +355,7 @@ TEST(Desktop, StatusLineMenuNewSaveAsAndRecentFiles) {
     EXPECT_EQ(menuButton->text(), QStringLiteral("Menu"));
     std::vector<QString> entries;
     for (QAction* a : menuButton->menu()->actions())
-        entries.push_back(a->text() + QLatin1Char(' ') + a->shortcut().toString());
+        if (a->isVisible() || a->isSeparator()) entries.push_back(a->text() + QLatin1Char(' ') + a->shortcut().toString());
     EXPECT_EQ(entries, (std::vector<QString>{"New Ctrl+N", "Save As... Ctrl+Shift+S", "Open Recent ", " ",
                                              "Watch... Ctrl+W"}));
     EXPECT_EQ(line->text(), QStringLiteral("no port | stopped | untitled"));

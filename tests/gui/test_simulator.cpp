@@ -5,12 +5,14 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QShortcut>
 #include <chrono>
 #include <thread>
 
 #include "GuiTest.h"
 #include "app/gui/SimulatorForm.h"
+#include "app/gui/StatusLine.h"
 #include "sim/SimHarness.h"
 #include "sim/SimMaster.h"
 
@@ -98,7 +100,11 @@ TEST(SimulatorWindow, OfferedOnlyWithTheBuiltInSimulatorAfterWatchAndByCtrlShift
     ASSERT_NE(g.main.simulatorWindow(), nullptr);
     EXPECT_TRUE(g.main.simulatorWindow()->isVisible());
     EXPECT_EQ(g.main.simulatorWindow()->windowTitle(), "Simulator");
-    EXPECT_EQ(g.main.size(), QSize(634, 453));
+    // The status line's menu offers it too, after Watch.
+    auto* extras = g.main.findChild<QPushButton*>(QStringLiteral("ExtrasMenuButton"))->menu()->actions();
+    EXPECT_EQ(extras.back()->objectName(), "Simulator2");
+    EXPECT_TRUE(extras.back()->isVisible());
+    EXPECT_EQ(g.main.size(), QSize(634, 453 + kStatusLineHeight));
 }
 
 TEST(SimulatorWindow, ASwitchReachesTheRunningProgramAndTheLampsFollowTheOutputs) {
