@@ -171,9 +171,6 @@ public:
     // Takes the link on line as the window does after its probe: detection
     // of the master and its modules (2 s).
     int detect();
-    // Takes the link on line with one poll and learns the modules from their
-    // type replies: a running program goes on.
-    int lookUp();
 
     // After an exchange failed (the link went off line): kExitRefused when the
     // master answered 0xCC, else kExitNotResponding.
@@ -189,6 +186,18 @@ private:
     std::unique_ptr<SimMaster> sim_;
     TapLink* tap_ = nullptr;             // owned by s_.port
 };
+
+// The module types the user gave: --modules LIST (as --sim-modules names them)
+// or the module list of --program FILE; kExitFile when that file is refused.
+int ModulesFromOptions(Context& c, bool modulesGiven, const std::string& modules, const std::string& program,
+                       std::vector<int>& given);
+
+// Learns the module types after a poll without stopping the program.  While
+// it is stopped they are asked for (and checked against a list given); while
+// it may run they come only from the list given (a type reply could then be
+// the program's own reply on a master that shares its reply area), and
+// without one the command is refused.
+int LearnModules(Context& c, Connection& conn, const std::vector<int>& given, bool listGiven);
 
 // ---------------------------------------------------------------------------
 // Commands.  Each takes its own arguments (after the command name) and

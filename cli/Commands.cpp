@@ -715,18 +715,37 @@ int CmdReset(Context& c, const Args& args) {
 
 int CmdStatus(Context& c, const Args& args) {
     std::vector<int> addresses;
-    for (const auto& a : ParseFlags(args)) {
+    bool modulesGiven = false;
+    std::string modules, program;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (!optionsEnded && a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && (a == "--modules" || a == "--program")) {
+            if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
+            (a == "--modules" ? modules : program) = args[++i];
+            modulesGiven = modulesGiven || a == "--modules";
+            continue;
+        }
+        if (!optionsEnded && a.size() > 1 && a[0] == '-') throw UsageError{"unknown option " + a};
         uint16_t v = 0;
         if (!ParseAddress(a, v) || v > kMaxModules)
             throw UsageError{"module address " + a + ": use 0 (the master) to 31"};
         addresses.push_back(v);
     }
     if (addresses.empty()) throw UsageError{"missing module address"};
+    if (modulesGiven && !program.empty()) throw UsageError{"--modules and --program exclude each other"};
+    std::vector<int> given;
+    if (int r = ModulesFromOptions(c, modulesGiven, modules, program, given); r != kExitOk) return r;
 
     // A status is read without stopping a running program: no detection.
     Connection conn(c);
     if (int r = conn.open(); r != kExitOk) return r;
-    if (int r = conn.lookUp(); r != kExitOk) return r;
+    if (int r = conn.probePoll(); r != kExitOk) return r;
+    if (int r = LearnModules(c, conn, given, modulesGiven || !program.empty()); r != kExitOk) return r;
     c.report.facts["modules"] = json::Value::array();
     bool first = true;
     for (int a : addresses) {

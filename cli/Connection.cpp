@@ -151,12 +151,6 @@ int Connection::detect() {
     return kExitOk;
 }
 
-int Connection::lookUp() {
-    if (int r = probePoll(); r != kExitOk) return r;
-    if (LookUpModules(s_) != 0) return failure();
-    return kExitOk;
-}
-
 int Connection::failure() {
     if (tap_ && tap_->lastReadComplete && tap_->lastByte == kRejected) {
         ui_.message("stepwright-cli: the master refused the request (it answered 0xCC)");

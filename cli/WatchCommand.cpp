@@ -81,6 +81,8 @@ WatchOptions ParseWatchOptions(const Args& args) {
 // "ZEL-SERVO", "ZEL-I/O", "ZEL-STEP" or "UNKNOWN".
 std::string TypeName(int type) { return ModuleListLine(1, type).substr(3); }
 
+}  // namespace
+
 // Learns the module types.  While the program is stopped they are asked for
 // (the type request of detection, without its Stop); while it may run they
 // come only from the module list the user gave: on a master whose program
@@ -119,7 +121,18 @@ int LearnModules(Context& c, Connection& conn, const std::vector<int>& given, bo
     return kExitOk;
 }
 
-}  // namespace
+int ModulesFromOptions(Context& c, bool modulesGiven, const std::string& modules, const std::string& program,
+                       std::vector<int>& given) {
+    if (modulesGiven) {
+        std::string error;
+        if (!ParseSimModules(modules, given, error)) throw UsageError{error};
+    }
+    if (!program.empty()) {
+        if (!CheckProgramText(c, program) || !OpenProgramFile(c.s, program)) return kExitFile;
+        for (int a = 1; a <= c.s.moduleListCount; ++a) given.push_back(c.s.moduleTypes[a]);
+    }
+    return kExitOk;
+}
 
 int CmdWatch(Context& c, const Args& args) {
     const WatchOptions o = ParseWatchOptions(args);
@@ -128,14 +141,7 @@ int CmdWatch(Context& c, const Args& args) {
 
     // The module list the user gave: types of addresses 1, 2, ...
     std::vector<int> given;
-    if (o.modulesGiven) {
-        std::string error;
-        if (!ParseSimModules(o.modules, given, error)) throw UsageError{error};
-    }
-    if (!o.program.empty()) {
-        if (!CheckProgramText(c, o.program) || !OpenProgramFile(c.s, o.program)) return kExitFile;
-        for (int a = 1; a <= c.s.moduleListCount; ++a) given.push_back(c.s.moduleTypes[a]);
-    }
+    if (int r = ModulesFromOptions(c, o.modulesGiven, o.modules, o.program, given); r != kExitOk) return r;
 
     // Watching must not disturb what it watches: no detection (its Stop would
     // halt a running program).

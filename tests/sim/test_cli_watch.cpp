@@ -139,7 +139,7 @@ TEST(CliWatch, WatchAndStatusLeaveTheRunningProgramRunning) {
     bool running = false;
     sim.withCore([&](sim::SimCore& c) { running = c.running(); });
     EXPECT_TRUE(running) << "the watch stopped the program";
-    const CliResult status = RunCli({"--port", port, "status", "1", "0"});
+    const CliResult status = RunCli({"--port", port, "status", "1", "0", "--modules", "servo,servo,io,step"});
     EXPECT_EQ(status.code, 0);
     EXPECT_EQ(status.out.rfind("Module 1\nPosition: ", 0), 0u) << status.out;
     sim.withCore([&](sim::SimCore& c) { running = c.running(); });
@@ -166,6 +166,9 @@ TEST(CliWatch, OnASharedReplyAreaTypesComeFromTheListAndRowsSayTheProgramRan) {
         {true, {"watch", "3", "--count", "1", "--csv"}, 6, ""},
         {true, {"watch", "3", "--modules", "servo,servo,io,step", "--count", "2", "--csv"}, 0,
          ",Low,Low,Low,Low,Low,Low,Low,Low,Low,Low,Low,Low,Running\n"},
+        // status alike: no type request while the program runs.
+        {true, {"status", "3"}, 6, "or stop the program first\n"},
+        {true, {"status", "3", "--modules", "servo,servo,io,step"}, 0, "STATUS-TAIL"},
         {true, {"--json", "watch", "3", "--modules", "servo,servo,io", "--only-stopped"}, 0,
          "\n{\"summary\":{\"rows\":0,\"dropped\":0}}\n"},
         // Stopped, the types are asked again and a list that disagrees is refused.
@@ -183,7 +186,7 @@ TEST(CliWatch, OnASharedReplyAreaTypesComeFromTheListAndRowsSayTheProgramRan) {
         bool running = false;
         sim.withCore([&](sim::SimCore& core) { running = core.running(); });
         EXPECT_EQ(running, c.running) << "watching stopped the program";
-        if (&c == &cases[2]) {
+        if (&c == &cases[4]) {
             ASSERT_EQ(RunCli({"--port", port, "stop"}).code, 0);
         }
     }
