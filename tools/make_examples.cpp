@@ -191,7 +191,7 @@ void Io(const std::string& dir) {
         .comment(" with outputs on bits 1 to 4 and a push button on bit 5.")
         .comment(" Lights bit 1 while waiting for the button, then bit 2")
         .comment(" until it is released; PWM 1 at half. Ends with")
-        .comment(" StopProgram, or after 30 s without a press.")
+        .comment(" StopProgram, or after 30 s without a press, lamps off.")
         .add(3, "MakeOutputs", {{"IoCheck1", "1"}, {"IoCheck2", "1"}, {"IoCheck3", "1"}, {"IoCheck4", "1"}})
         .add(3, "SetOutputs", {{"IoRG", "Clear"}, {"IoCheck1", "1"}, {"IoCheck2", "1"}, {"IoCheck3", "1"},
                                {"IoCheck4", "1"}})
@@ -204,7 +204,7 @@ void Io(const std::string& dir) {
         .add(0, "Print", Print("Pressed"))
         .add(3, "WaitFor", {{"IoCheck5", "1"}, {"IoRG", "Clear"}, {"IoEdit1", "3000"}, {"IoEdit2", "NOPRESS"}})
         .add(0, "Print", Print("Released"))
-        .add(3, "SetOutputs", {{"IoRG", "Clear"}, {"IoCheck2", "1"}}, "NOPRESS")
+        .add(3, "SetOutputs", {{"IoRG", "Clear"}, {"IoCheck1", "1"}, {"IoCheck2", "1"}}, "NOPRESS")
         .add(3, "SetPWMs", {{"IoEdit1", "0"}, {"IoEdit2", "0"}})
         .add(0, "StopProgram");
     p.save(dir + "/io_wait.stw");
