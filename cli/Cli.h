@@ -33,6 +33,7 @@ enum Exit {
     kExitMismatch = 5,       // verify found a difference
     kExitRefused = 6,        // refused by the master or by a module-list mismatch
     kExitOutput = 7,         // standard output could not be written
+    kExitCheckFailed = 8,    // check: a finding at warning level or above
     kExitScenarioFailed = 9, // test: a scenario failed
 };
 
@@ -249,6 +250,7 @@ int CmdExport(Context& c, const Args& args);
 int CmdImport(Context& c, const Args& args);
 int CmdWatch(Context& c, const Args& args);
 int CmdTest(Context& c, const Args& args);
+int CmdCheck(Context& c, const Args& args);
 
 // While one lives, Ctrl+C (and SIGTERM, SIGHUP) ends a command's loop
 // instead of the process: Interrupted() turns true.

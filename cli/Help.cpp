@@ -35,6 +35,7 @@ const char kTool[] =
     "  export FILE.stw        write the program as text (.sws) (-o)\n"
     "  import FILE.sws        write the program text as a program file (-o)\n"
     "  test SCENARIO.yaml...  run scenarios on a simulated master in virtual time\n"
+    "  check FILE.stw...      check programs for faults before they move a machine\n"
     "  help [COMMAND]         show this text, or the help of a command\n"
     "  help commands          every program command: fields, ranges, bytes\n"
     "\n"
@@ -49,7 +50,8 @@ const char kTool[] =
     "                         line per port, prefixed by the port, tells how it\n"
     "                         ended; the exit code is the highest of them.\n"
     "  --json                 answer with one JSON document on standard output\n"
-    "                         (detect, status, download, verify, assemble, list;\n"
+    "                         (detect, status, download, verify, assemble, list,\n"
+    "                         check;\n"
     "                         watch writes one JSON object per line)\n"
     "  --simulator            start a simulated master in this process and use it\n"
     "  --sim-modules LIST     its modules at addresses 1, 2, ...: servo, io, step or\n"
@@ -73,6 +75,7 @@ const char kTool[] =
     "  5  verify found a difference\n"
     "  6  refused by the master or by a module-list mismatch\n"
     "  7  standard output could not be written\n"
+    "  8  check found an error or a warning (check)\n"
     "  9  a scenario failed (test)\n"
     "\n"
     "Examples:\n"
@@ -82,7 +85,8 @@ const char kTool[] =
     "  stepwright-cli --port /dev/ttyUSB0 monitor --until-stop --program prog.stw\n"
     "  stepwright-cli --simulator download examples/demo.stw --check-modules --run\n"
     "  stepwright-cli --simulator --sim-modules servo,io status 0 1 2\n"
-    "  stepwright-cli test examples/*.yaml --junit results.xml\n";
+    "  stepwright-cli test examples/*.yaml --junit results.xml\n"
+    "  stepwright-cli check examples/*.sws --sarif > check.sarif\n";
 
 struct CommandText {
     const char* name;
@@ -372,6 +376,28 @@ const CommandText kCommands[] = {
      "\n"
      "Exit codes: 0 every scenario passed, 1 usage error, 2 a scenario or its\n"
      "program refused (or a report not written), 9 a scenario failed.\n"},
+    {"check",
+     "Usage: stepwright-cli check FILE.stw... [--modules LIST] [--json | --sarif]\n"
+     "\n"
+     "Checks each program for what would go wrong on the machine, without a\n"
+     "port: undefined and unused labels, frames for modules that are not on the\n"
+     "network or of another type, empty jump targets, a Return with no Call,\n"
+     "unreachable lines, paths that run off the end, counters and the timer used\n"
+     "before they are set, recursion, loops with no Delay, moves before homing.\n"
+     "Prints one finding a line, FILE:LINE: SEVERITY: MESSAGE [RULE-ID]; LINE is\n"
+     "the listing line (comment lines counted) of a .stw, the text line of a\n"
+     ".sws.  Every rule is in the guide (Checking a program).\n"
+     "\n"
+     "  --modules LIST         check against these modules at addresses 1, 2, ...\n"
+     "                         (servo, io, step or a type code) instead of the\n"
+     "                         program's own module list\n"
+     "  --sarif                write a SARIF 2.1.0 log for code-review tools\n"
+     "\n"
+     "With --json: {\"files\": [{\"file\", \"findings\": [{\"line\", \"rule\",\n"
+     "\"severity\", \"message\"}]}]}.\n"
+     "\n"
+     "Exit codes: 0 no error or warning (notes never fail), 1 usage error, 2 a file\n"
+     "refused, 8 an error or a warning found.\n"},
 };
 
 }  // namespace

@@ -20,10 +20,10 @@ bool IsOneOf(const std::string& command, std::initializer_list<const char*> name
 
 }  // namespace
 
-bool UsesPort(const std::string& command) { return !IsOneOf(command, {"list", "assemble"}); }
+bool UsesPort(const std::string& command) { return !IsOneOf(command, {"list", "assemble", "check"}); }
 
 bool TakesJson(const std::string& command) {
-    return IsOneOf(command, {"detect", "status", "download", "verify", "assemble", "list", "watch"});
+    return IsOneOf(command, {"detect", "status", "download", "verify", "assemble", "list", "watch", "check"});
 }
 
 bool TakesManyPorts(const std::string& command) {

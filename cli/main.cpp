@@ -28,7 +28,7 @@ const CommandEntry kCommandTable[] = {
     {"verify", CmdVerify}, {"run", CmdRun},           {"stop", CmdStop},     {"step", CmdStep},
     {"reset", CmdReset},   {"status", CmdStatus},     {"exec", CmdExec},     {"monitor", CmdMonitor},
     {"export", CmdExport}, {"import", CmdImport},
-    {"watch", CmdWatch},   {"test", CmdTest},
+    {"watch", CmdWatch},   {"test", CmdTest},     {"check", CmdCheck},
 };
 
 Command FindCommand(const std::string& name) {
@@ -298,8 +298,8 @@ int Main(int argc, char** argv) {
     CommandRun r;
     r.ui.printResults = !options.json;
     RunCommand(r, inv.command, run, inv.args, options, false, nullptr);
-    // watch writes its JSON rows as it goes.
-    if (options.json && inv.command != "watch") {
+    // watch writes its JSON rows as it goes; check writes its own document.
+    if (options.json && inv.command != "watch" && inv.command != "check") {
         const std::string port = !UsesPort(inv.command) ? "" : options.simulator ? "simulator" : options.port;
         WriteOut(Document(inv.command, port, r).write());
     }

@@ -12,6 +12,7 @@ struct ProgramFileData {
     int moduleListCount = 0;
     std::vector<int> moduleTypes;      // addresses 0 .. moduleListCount, as read
     std::vector<ProgramLine> lines;
+    std::vector<int> textLines;        // program text: the 1-based text line of each line
 };
 
 // The exact bytes Save writes for the program held in s.

@@ -301,6 +301,7 @@ private:
         if (UnstorableField(line))
             return fail(column, "the comment holds a line break, which a program file cannot store");
         out_.lines.push_back(line);
+        out_.textLines.push_back(line_);
     }
 
     void directive(const std::vector<Token>& t) {
@@ -419,6 +420,7 @@ private:
         LineError error;
         if (!texts_->build(t, line, error)) return fail(error.column, error.message, error.field);
         out_.lines.push_back(line);
+        out_.textLines.push_back(line_);
     }
 
     ProgramFileData& out_;

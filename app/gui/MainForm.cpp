@@ -26,6 +26,7 @@
 #include "app/gui/Binders.h"
 #include "app/gui/Latin1.h"
 #include "app/gui/SecondaryForms.h"
+#include "app/gui/ProblemsForm.h"
 #include "app/gui/SimulatorForm.h"
 #include "app/gui/WatchForm.h"
 #include "app/gui/Widgets.h"
@@ -103,6 +104,7 @@ TMainForm::TMainForm(Platform& ui) : QWidget(nullptr), s_(std::make_unique<MainS
     auto* watchKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this);
     connect(watchKey, &QShortcut::activated, this, &TMainForm::showWatchWindow);
 
+    problems_ = new TProblemsForm(*this);
     syncAll();
     CentreOnScreen(this);
     if (s_->startTimerOn) startTimer_->start();
@@ -208,6 +210,11 @@ void TMainForm::buildModuleMenu() {
     watch->setObjectName(QStringLiteral("Watch1"));
     watch->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     connect(watch, &QAction::triggered, this, &TMainForm::showWatchWindow);
+    // The Problems window (also Ctrl+Shift+P).
+    QAction* problems = modEditPopup_->addAction(QStringLiteral("Problems..."));
+    problems->setObjectName(QStringLiteral("Problems1"));
+    problems->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
+    connect(problems, &QAction::triggered, this, &TMainForm::showProblemsWindow);
 }
 
 void TMainForm::run(const std::function<void(MainState&)>& handler) {
@@ -320,12 +327,20 @@ void TMainForm::showWatchWindow() {
     watch_->activateWindow();
 }
 
+void TMainForm::showProblemsWindow() {
+    if (closed_ || !problems_) return;
+    problems_->show();
+    problems_->raise();
+    problems_->activateWindow();
+}
+
 void TMainForm::attachSimulator(SimMaster* sim) {
 #ifdef STEPWRIGHT_HAVE_SIM
     if (!sim || sim_ || closed_) return;
     sim_ = sim;
-    // After Watch: the Simulator window (also Ctrl+Shift+M).
-    QAction* action = modEditPopup_->addAction(QStringLiteral("Simulator..."));
+    // After Watch: the Simulator window (also Ctrl+Shift+M); Problems stays last.
+    QAction* action = new QAction(QStringLiteral("Simulator..."), modEditPopup_);
+    modEditPopup_->insertAction(findChild<QAction*>(QStringLiteral("Problems1")), action);
     action->setObjectName(QStringLiteral("Simulator1"));
     action->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
     connect(action, &QAction::triggered, this, &TMainForm::showSimulatorWindow);

@@ -29,6 +29,7 @@ class TMessageForm;
 class TStatForm;
 class TWatchForm;
 class TSimulatorForm;
+class TProblemsForm;
 class SimMaster;
 
 // The windows the main window shows on demand.
@@ -85,6 +86,10 @@ public:
     // Shows the Watch window, created at its first use.
     void showWatchWindow();
     TWatchForm* watchWindow() const { return watch_; }
+    // Shows the Problems window (the program check's findings, kept up to
+    // date from the start so that the listing's tool tips carry them).
+    void showProblemsWindow();
+    TProblemsForm* problemsWindow() const { return problems_; }
     // The built-in simulated master the window runs on (--simulator): its
     // Simulator window is then offered in the module list's menu and by
     // Ctrl+Shift+M.  Attached once, before the window is used.
@@ -141,4 +146,5 @@ private:
     TWatchForm* watch_ = nullptr;
     SimMaster* sim_ = nullptr;
     TSimulatorForm* simulator_ = nullptr;
+    TProblemsForm* problems_ = nullptr;
 };

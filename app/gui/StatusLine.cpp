@@ -40,6 +40,8 @@ const MenuEntry kMenu[] = {
     // Shown only when the window runs on the built-in simulator.
     {Entry::Action, "Simulator2", "Simulator...", Qt::CTRL | Qt::SHIFT | Qt::Key_M,
      [](TMainForm& m) { m.showSimulatorWindow(); }},
+    {Entry::Action, "Problems2", "Problems...", Qt::CTRL | Qt::SHIFT | Qt::Key_P,
+     [](TMainForm& m) { m.showProblemsWindow(); }},
 };
 
 constexpr int kButtonWidth = 52;

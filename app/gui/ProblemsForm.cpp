@@ -1,0 +1,52 @@
+// The Problems window and the listing's tool tips.
+
+#include "app/gui/ProblemsForm.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QVBoxLayout>
+
+#include "app/MainState.h"
+#include "app/gui/Latin1.h"
+#include "app/gui/MainForm.h"
+
+TProblemsForm::TProblemsForm(TMainForm& main) : QWidget(&main, Qt::Window), main_(main) {
+    setObjectName(QStringLiteral("ProblemsForm"));
+    setWindowTitle(QStringLiteral("Problems"));
+    resize(640, 260);
+    summary_ = new QLabel(this);
+    summary_->setObjectName(QStringLiteral("ProblemsSummary"));
+    list_ = new QListWidget(this);
+    list_->setObjectName(QStringLiteral("ProblemsList"));
+    list_->setToolTip(QStringLiteral("Double-click a problem to select its line"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(summary_);
+    layout->addWidget(list_);
+    connect(list_, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) { selectRow(list_->row(item)); });
+    main.addSyncHook([this] { sync(); });
+    sync();
+}
+
+void TProblemsForm::sync() {
+    if (main_.closed() || !cache_.update(main_.state())) return;
+    const std::vector<check::Finding>& findings = cache_.findings();
+    summary_->setText(toQ(ProblemsSummary(findings)));
+    list_->clear();
+    for (const check::Finding& f : findings) list_->addItem(toQ(ProblemRow(f)));
+
+    // The listing's items carry their line's findings.
+    auto* listing = main_.findChild<QListWidget*>(QStringLiteral("ProgramListBox"));
+    if (!listing) return;
+    // Items move with inserted and removed lines: every old tip goes.
+    for (int i = 0; i < listing->count(); ++i)
+        if (QListWidgetItem* item = listing->item(i); !item->toolTip().isEmpty()) item->setToolTip(QString());
+    for (int line : cache_.linesWithFindings())
+        if (QListWidgetItem* item = listing->item(line)) item->setToolTip(toQ(cache_.tipFor(line)));
+}
+
+void TProblemsForm::selectRow(int row) {
+    const std::vector<check::Finding>& findings = cache_.findings();
+    if (row < 0 || size_t(row) >= findings.size()) return;
+    const int line = findings[size_t(row)].line;
+    main_.run([line](MainState& s) { SelectProblemLine(s, line); });
+}

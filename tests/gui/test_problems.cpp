@@ -1,0 +1,82 @@
+// The Problems window: opened by its key and the module menu, following
+// edits live, a double click selecting the line, the listing's tool tips.
+
+#include <QLabel>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <fstream>
+
+#include "GuiTest.h"
+#include "app/gui/ProblemsForm.h"
+#include "program/LineStore.h"
+#include "program/ProgramFile.h"
+
+namespace {
+
+// Listing line 2 (0-based) jumps nowhere, line 3 loops; line 4 is never reached.
+const char kProgram[] =
+    ".stepwright 1\n.module 0 [Master]\n\n"
+    "; faults\n"
+    "          0 Delay time=1\n"
+    "          0 If-GoTo any-key -> NOWHERE\n"
+    "S:        0 GoTo -> S\n"
+    "          0 Delay time=2\n";
+
+QStringList Rows(QListWidget* list) {
+    QStringList rows;
+    for (int i = 0; i < list->count(); ++i) rows << list->item(i)->text();
+    return rows;
+}
+
+TEST(ProblemsWindow, FollowsEditsSelectsLinesAndTipsTheListing) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/faults.sws";
+    std::ofstream(path, std::ios::binary) << kProgram;
+    Gui g;
+    g.start();
+    g.main.run([&](MainState& s) { OpenGivenFile(s, path); });
+
+    // Ctrl+Shift+P opens it, with the findings of the program already open.
+    pressKey(&g.main, Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+    TProblemsForm* form = g.main.problemsWindow();
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(form->objectName(), "ProblemsForm");
+    auto* list = form->findChild<QListWidget*>(QStringLiteral("ProblemsList"));
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(Rows(list), (QStringList{"3: error: jump to 'NOWHERE', which no line defines [undefined-label]",
+                                       "4: note: a loop with no Delay or WaitFor starts here: the master runs it at "
+                                       "full speed [busy-loop]",
+                                       "5: warning: no path from the first instruction reaches this line "
+                                       "[unreachable]"}));
+    auto* listing = g.w<QListWidget>("ProgramListBox");
+    EXPECT_EQ(listing->item(2)->toolTip(), "error: jump to 'NOWHERE', which no line defines [undefined-label]");
+    EXPECT_TRUE(listing->item(1)->toolTip().isEmpty());
+
+    // A double click selects the line alone and loads it as a click would.
+    const QPoint p = list->visualItemRect(list->item(2)).center();
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(p), list->viewport()->mapToGlobal(QPointF(p)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &press);
+    QMouseEvent twice(QEvent::MouseButtonDblClick, QPointF(p), list->viewport()->mapToGlobal(QPointF(p)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &twice);
+    EXPECT_EQ(g.s.currentLine, 4);
+    EXPECT_EQ(selectedRows(listing), std::vector<int>{4});
+    EXPECT_EQ(g.s.form.CmdEdit.text, "Delay");
+
+    // Deleting the faulty jump: the list and the tips follow at once.
+    g.main.run([](MainState& s) { SelectProblemLine(s, 2); });
+    g.main.run(DeleteButtonClick);
+    EXPECT_EQ(Rows(list), (QStringList{"3: note: a loop with no Delay or WaitFor starts here: the master runs it at "
+                                       "full speed [busy-loop]",
+                                       "4: warning: no path from the first instruction reaches this line "
+                                       "[unreachable]"}));
+    EXPECT_TRUE(listing->item(2)->toolTip().startsWith("note: a loop"));
+    EXPECT_TRUE(listing->item(4)->toolTip().isEmpty());
+    EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("ProblemsSummary"))->text(),
+              "0 error(s), 1 warning(s), 1 note(s)");
+}
+
+}  // namespace
+STEPWRIGHT_GUI_TEST_MAIN()
