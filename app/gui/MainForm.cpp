@@ -347,6 +347,7 @@ void TMainForm::attachSimulator(SimMaster* sim) {
     auto* key = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M), this);
     key->setObjectName(QStringLiteral("SimulatorKey"));
     connect(key, &QShortcut::activated, this, &TMainForm::showSimulatorWindow);
+    if (auto* entry = findChild<QAction*>(QStringLiteral("Simulator2"))) entry->setVisible(true);
 #else
     (void)sim;
 #endif

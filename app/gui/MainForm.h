@@ -98,7 +98,6 @@ public:
     // a built-in simulated master.
     void showSimulatorWindow();
     TSimulatorForm* simulatorWindow() const { return simulator_; }
-    bool hasSimulator() const { return sim_ != nullptr; }
 
     // True once the window has closed for good.
     bool closed() const { return closed_; }

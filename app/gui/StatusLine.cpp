@@ -70,6 +70,7 @@ public:
                 action->setShortcut(QKeySequence(e.key));
                 action->setShortcutContext(Qt::WidgetShortcut);
             }
+            // Shown by TMainForm::attachSimulator when there is one.
             if (std::string_view(e.name) == "Simulator2") action->setVisible(false);
             auto act = e.act;
             connect(action, &QAction::triggered, &main_, [this, act] { act(main_); });
@@ -99,10 +100,6 @@ private:
             line_->setText(text);
             line_->setAccessibleName(text);
         }
-        if (!simulatorShown_ && main_.hasSimulator()) {
-            if (QAction* sim = main_.findChild<QAction*>(QStringLiteral("Simulator2"))) sim->setVisible(true);
-            simulatorShown_ = true;
-        }
         if (recentDrawn_ && s.recentFiles == shown_) return;
         recentDrawn_ = true;
         shown_ = s.recentFiles;
@@ -129,7 +126,6 @@ private:
     std::vector<QAction*> recent_;
     std::vector<std::string> shown_;
     bool recentDrawn_ = false;
-    bool simulatorShown_ = false;
 };
 
 }  // namespace

@@ -357,8 +357,7 @@ TEST(Desktop, StatusLineMenuNewSaveAsAndRecentFiles) {
     for (QAction* a : menuButton->menu()->actions())
         if (a->isVisible() || a->isSeparator()) entries.push_back(a->text() + QLatin1Char(' ') + a->shortcut().toString());
     EXPECT_EQ(entries, (std::vector<QString>{"New Ctrl+N", "Save As... Ctrl+Shift+S", "Open Recent ", " ",
-                                             "Watch... Ctrl+W", "Simulator... Ctrl+Shift+M",
-                                             "Problems... Ctrl+Shift+P"}));
+                                             "Watch... Ctrl+W", "Problems... Ctrl+Shift+P"}));
     EXPECT_EQ(line->text(), QStringLiteral("no port | stopped | untitled"));
     g.comment("work");
     EXPECT_EQ(line->text(), QStringLiteral("no port | stopped | untitled | changed"));
