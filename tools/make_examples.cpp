@@ -301,6 +301,7 @@ void EveryCommand(const std::string& dir) {
         .add(0, "MonitorSub", {{"MasterEdit1", "WATCH"}})
         .add(0, "Delay", {{"MasterEdit1", "50"}})
         .add(0, "SetCounter", {{"MasterEdit1", "1"}, {"MasterEdit2", "3"}})
+        .add(0, "SetCounter", {{"MasterEdit1", "2"}, {"MasterEdit2", "0"}})
         .add(0, "WaitFor", {{"RadioGroup1", "Key = "}, {"MasterEdit1", "500"}, {"MasterEdit2", "NOKEY"},
                             {"MasterEdit3", "k"}}, "KEY")
         .add(0, "ClearKey")
@@ -352,6 +353,7 @@ void EveryCommand(const std::string& dir) {
         .add(3, "GetStatus")
         .add(3, "WaitFor", {{"IoCheck9", "1"}, {"IoRG", "Set"}, {"IoEdit1", "100"}, {"IoEdit2", "QUIT"}})
         .add(3, "If-GoTo", {{"IoRG", "Clear"}, {"IoCheck10", "1"}, {"IoEdit1", "QUIT"}})
+        .add(0, "GoTo", {{"MasterEdit1", "QUIT"}})
         .add(0, "Return", {}, "WATCH");
     p.save(dir + "/every-command.stw");
 }
