@@ -10,6 +10,7 @@
 #include <set>
 #include <variant>
 
+#include "RandomProgram.h"
 #include "TestPlatform.h"
 #include "app/MainState.h"
 #include "isa/Codec.h"
@@ -22,7 +23,7 @@
 
 namespace {
 
-const std::vector<int> kNetwork = {kTypeMaster, kTypeServo, kTypeServo, kTypeIo, kTypeStepper};
+const std::vector<int>& kNetwork = kDefaultNetwork;
 
 struct Disassembler : ::testing::Test {
     TestPlatform ui;
@@ -35,61 +36,6 @@ struct Disassembler : ::testing::Test {
         RebuildListing(*s);
         EXPECT_EQ(AssembleProgram(*s), 0) << (ui.messages.empty() ? "" : ui.messages.back());
         return {s->programImage, s->programImage + s->imageLength};
-    }
-
-    isa::Value RandomValue(const isa::FieldDesc& f) {
-        switch (f.kind) {
-            case isa::FieldKind::Number: {
-                if (!f.only.empty()) return isa::Value::ofInt(f.only[rng() % f.only.size()]);
-                return isa::Value::ofInt(f.min + (long long)(rng() % uint64_t(f.max - f.min + 1)));
-            }
-            case isa::FieldKind::Check: return isa::Value::ofBool(rng() % 2);
-            case isa::FieldKind::Choice:
-            case isa::FieldKind::Condition: return isa::Value::ofInt(int(rng() % f.items.size()));
-            case isa::FieldKind::Text: {
-                std::string t;
-                for (int k = int(rng() % uint32_t(f.maxChars + 1)); k > 0; --k) t += char(32 + rng() % 224);
-                return isa::Value::ofText(t);
-            }
-            default: return isa::Value();
-        }
-    }
-
-    // A program of count random instructions of every command on kNetwork;
-    // the first targets lines labelled, jumps to one of them or "NULL".
-    std::vector<ProgramLine> RandomProgram(int count, int targets = 0) {
-        if (targets <= 0) targets = count;
-        std::vector<ProgramLine> lines;
-        const auto& table = isa::commandTable();
-        while (int(lines.size()) < count) {
-            const isa::CommandDesc& c = table[rng() % table.size()];
-            std::vector<uint8_t> addresses;
-            for (int a = 0; a < int(kNetwork.size()); ++a) {
-                isa::Family f;
-                if (isa::familyOfType(kNetwork[size_t(a)], f) && f == c.family) addresses.push_back(uint8_t(a));
-            }
-            const uint8_t address = addresses[rng() % addresses.size()];
-            isa::FieldValues v;
-            for (const isa::FieldDesc& f : c.fields)
-                if (f.holdsValue() && f.kind != isa::FieldKind::Target) v.append(f.id, RandomValue(f));
-            const std::string target = rng() % 5 == 0 ? "NULL" : "J" + std::to_string(rng() % targets);
-            for (const isa::FieldDesc& f : c.fields)
-                if (f.kind == isa::FieldKind::Target) v.append(f.id, isa::Value::ofText(target));
-            const isa::EncodeResult r = isa::encode(c, v, address);
-            const isa::Encoded* e = std::get_if<isa::Encoded>(&r);
-            if (!e) continue;
-            ProgramLine l;
-            std::memset(&l, 0, sizeof l);
-            std::memcpy(l.bytes, e->bytes.data(), e->length);
-            l.length = e->length;
-            l.commandCode = e->commandCode;
-            l.patchOffset = e->patchOffset;
-            l.moduleAddress = address;
-            l.setGotoLabel(e->gotoLabel);
-            if (int(lines.size()) < targets) l.setLabel("J" + std::to_string(lines.size()));
-            lines.push_back(l);
-        }
-        return lines;
     }
 
     // Assembled again, the disassembly gives image; the text form keeps it.
@@ -105,7 +51,7 @@ struct Disassembler : ::testing::Test {
 
 TEST_F(Disassembler, BuilderProgramsComeBackAsTheirCommands) {
     for (int round = 0; round < 40; ++round) {
-        const std::vector<ProgramLine> program = RandomProgram(5 + int(rng() % 150));
+        const std::vector<ProgramLine> program = RandomProgram(rng, 5 + int(rng() % 150));
         const std::vector<uint8_t> image = Assemble(program);
         const Disassembly d = Disassemble(image, kNetwork);
         ASSERT_EQ(d.rawLines, 0) << "round " << round;
@@ -181,7 +127,7 @@ TEST_F(Disassembler, TargetsPastTheLabelTableKeepTheirAddress) {
 TEST_F(Disassembler, AnyBytesAssembleBackExactly) {
     for (int round = 0; round < 200; ++round) {
         // Builder instructions with random bytes between them and over them.
-        std::vector<uint8_t> image = Assemble(RandomProgram(1 + int(rng() % 20)));
+        std::vector<uint8_t> image = Assemble(RandomProgram(rng, 1 + int(rng() % 20)));
         for (int k = int(rng() % 12); k > 0; --k) {
             const size_t at = 2 + rng() % (image.size() - 1);
             if (rng() % 2) image.insert(image.begin() + long(at), uint8_t(rng()));
@@ -196,7 +142,7 @@ TEST_F(Disassembler, AnyBytesAssembleBackExactly) {
 
 TEST_F(Disassembler, FullImageLabelsAreUniqueAndShowTheirAddress) {
     // As many random lines as fit in memory (the last may start at 16344).
-    std::vector<ProgramLine> program = RandomProgram(4000, 300);
+    std::vector<ProgramLine> program = RandomProgram(rng, 4000, 300);
     size_t used = 2, fit = 0;
     while (fit < program.size() && used <= 16344 && used + program[fit].length <= 16384) used += program[fit++].length;
     program.resize(fit);
