@@ -8,10 +8,14 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <functional>
 #include <random>
 #include <thread>
 
+#include "CliRunner.h"
 #include "RandomProgram.h"
 #include "SimSession.h"
 #include "TestPlatform.h"
@@ -240,6 +244,52 @@ TEST_F(Upload, DetectionTellsWhetherTheMasterHoldsTheOpenProgram) {
     // On request the long image is compared whole.
     CompareWithMaster1Click(*s);
     EXPECT_NE(StatusLineText(*s).find("Master holds this program"), std::string::npos);
+}
+
+// stepwright-cli upload against simulated masters on pseudo-terminals: the
+// text it writes assembles to what download wrote; several ports write one
+// file each into a folder.
+TEST(UploadCli, WritesTheProgramBackAsTextOrFileFromEveryPort) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("stepwright-upload." + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string demo = std::string(STEPWRIGHT_SOURCE_DIR) + "/examples/every-command.stw";
+    SimOptions o;
+    o.paceBaud = 0;
+    SimMaster a(o), b(o);
+    std::string error;
+    ASSERT_TRUE(a.start(error)) << error;
+    ASSERT_TRUE(b.start(error)) << error;
+    const std::string pa = a.devicePath(), pb = b.devicePath();
+    ASSERT_EQ(RunCli({"--port", pa, "--port", pb, "download", demo}).code, 0);
+    const std::string image = RunCli({"assemble", demo, "--hex"}).out;
+
+    const CliResult text = RunCli({"--port", pa, "upload"});
+    ASSERT_EQ(text.code, 0) << text.err;
+    std::ofstream(dir / "p.sws") << text.out;
+    EXPECT_EQ(RunCli({"assemble", (dir / "p.sws").string(), "--hex"}).out, image);
+
+    const CliResult file = RunCli({"--port", pa, "--json", "upload", "-o", (dir / "p.stw").string()});
+    ASSERT_EQ(file.code, 0) << file.err;
+    EXPECT_NE(file.out.find("\"raw_lines\": 0"), std::string::npos) << file.out;
+    EXPECT_EQ(RunCli({"assemble", (dir / "p.stw").string(), "--hex"}).out, image);
+
+    const CliResult both = RunCli({"--port", pa, "--port", pb, "upload", "-o", dir.string()});
+    ASSERT_EQ(both.code, 0) << both.err;
+    for (const std::string& port : {pa, pb}) {
+        std::string name = port.substr(1);
+        std::replace(name.begin(), name.end(), '/', '_');
+        EXPECT_EQ(RunCli({"assemble", (dir / (name + ".sws")).string(), "--hex"}).out, image) << port;
+    }
+    // {arguments, exit code}
+    const std::vector<std::pair<Strings, int>> refusals = {
+        {{"--port", pa, "upload", "-o", (dir / "p.txt").string()}, 1},
+        {{"--port", pa, "--port", pb, "upload"}, 1},
+        {{"--port", pa, "upload", "--modules", "servo,lamp"}, 1},
+        {{"--port", pa, "upload", "-o", (dir / "no" / "p.sws").string()}, 2},
+    };
+    for (const auto& [args, code] : refusals) EXPECT_EQ(RunCli(args).code, code) << args.back();
+    fs::remove_all(dir);
 }
 
 }  // namespace
