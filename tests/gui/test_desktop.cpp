@@ -356,8 +356,9 @@ TEST(Desktop, StatusLineMenuNewSaveAsAndRecentFiles) {
     std::vector<QString> entries;
     for (QAction* a : menuButton->menu()->actions())
         entries.push_back(a->text() + QLatin1Char(' ') + a->shortcut().toString());
-    EXPECT_EQ(entries, (std::vector<QString>{"New Ctrl+N", "Save As... Ctrl+Shift+S", "Open Recent ", " ",
-                                             "Watch... Ctrl+W"}));
+    EXPECT_EQ(entries, (std::vector<QString>{"New Ctrl+N", "Save As... Ctrl+Shift+S", "Open Recent ",
+                                             "Read from master... Ctrl+Shift+R", "Compare with master ", " ",
+                                             "Watch... Ctrl+W", "Simulator... Ctrl+Shift+M"}));
     EXPECT_EQ(line->text(), QStringLiteral("no port | stopped | untitled"));
     g.comment("work");
     EXPECT_EQ(line->text(), QStringLiteral("no port | stopped | untitled | changed"));
