@@ -130,27 +130,12 @@ TEST_F(Upload, ExamplesComeBackWithoutRawLines) {
 }
 
 TEST_F(Upload, ModuleMissingFromTheNetworkBecomesARawLine) {
-    // Written for servo, servo, I/O, stepper; read on a network of one servo.
-    ConnectOnline();
-    Put(RandomProgram(rng, 60));
-    const std::vector<uint8_t> image = Download();
-    s.reset();
+    // Written for servo, servo, I/O, stepper; loaded into a network of one servo.
     SimOptions o;
     o.moduleTypes = {0};
     ConnectOnline(o);
-    Put({});
-    Download();
-    // The first master's image, written into this one block by block.
-    for (size_t offset = 0; offset < image.size(); offset += kBlockLength) {
-        uint8_t frame[21] = {kCmdWriteBlock}, block[16] = {};
-        std::memcpy(block, image.data() + offset, std::min<size_t>(16, image.size() - offset));
-        PutWriteBlockArgs(frame + 1, uint16_t(offset), block);
-        uint8_t reply = 0;
-        SioPutChars(*s, frame, 1);
-        ASSERT_EQ(SioGetChars(*s, &reply, 1), 1);
-        SioPutChars(*s, frame + 1, 20);
-        ASSERT_EQ(SioGetChars(*s, &reply, 1), 1);
-    }
+    Put(RandomProgram(rng, 60));
+    const std::vector<uint8_t> image = Download();
     Disassembly d;
     ASSERT_EQ(UploadProgram(*s, NetworkTypes(*s), d), 0);
     EXPECT_GT(d.rawLines, 0);
