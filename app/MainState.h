@@ -41,6 +41,9 @@ struct FileIdentity {
     uint64_t inode = 0;
 };
 
+// What the last comparison of the open program with the master's found.
+enum class MasterVerdict : uint8_t { Unknown, Same, Different, NotCompared };
+
 struct StatusRecord {
     uint8_t moduleCount = 0;
     uint8_t statusA = 0;
@@ -139,6 +142,16 @@ struct MainState {
     // Told after every block of a download or verify (blocks done, blocks in
     // all); empty when nobody shows the progress.
     std::function<void(int done, int total)> progressHook;
+    // Run after every detection that ends with the module list taken from
+    // the network (the window compares the open program with the master's);
+    // empty in the command line.
+    std::function<void()> afterDetection;
+    // Whether the master holds the open program (link/Upload.h), and the edit
+    // and open counts it was found for: an edit or another program makes it
+    // unknown again.
+    MasterVerdict masterVerdict = MasterVerdict::Unknown;
+    uint64_t verdictEdits = 0;
+    uint64_t verdictOpens = 0;
 
     // Files
     std::string rememberedFile;        // the open and save dialogs' file name

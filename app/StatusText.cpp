@@ -1,6 +1,7 @@
 #include "app/StatusText.h"
 
 #include "app/MainState.h"
+#include "link/Upload.h"
 
 namespace {
 
@@ -35,6 +36,12 @@ std::string StatusLineText(const MainState& s) {
     if (changed) {
         text += kSeparator;
         text += "changed";
+    }
+    // Whether the master holds this program, while that is still known.
+    const std::string verdict = MasterVerdictText(CurrentMasterVerdict(s));
+    if (!verdict.empty()) {
+        text += kSeparator;
+        text += verdict;
     }
     return text;
 }

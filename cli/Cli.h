@@ -251,6 +251,7 @@ int CmdImport(Context& c, const Args& args);
 int CmdWatch(Context& c, const Args& args);
 int CmdTest(Context& c, const Args& args);
 int CmdCheck(Context& c, const Args& args);
+int CmdUpload(Context& c, const Args& args);
 
 // While one lives, Ctrl+C (and SIGTERM, SIGHUP) ends a command's loop
 // instead of the process: Interrupted() turns true.

@@ -23,11 +23,11 @@ bool IsOneOf(const std::string& command, std::initializer_list<const char*> name
 bool UsesPort(const std::string& command) { return !IsOneOf(command, {"list", "assemble", "check"}); }
 
 bool TakesJson(const std::string& command) {
-    return IsOneOf(command, {"detect", "status", "download", "verify", "assemble", "list", "watch", "check"});
+    return IsOneOf(command, {"detect", "status", "download", "verify", "assemble", "list", "watch", "check", "upload"});
 }
 
 bool TakesManyPorts(const std::string& command) {
-    return IsOneOf(command, {"download", "verify", "detect", "status", "reset"});
+    return IsOneOf(command, {"download", "verify", "detect", "status", "reset", "upload"});
 }
 
 void RunCommand(CommandRun& r, const std::string& command, Command run, const Args& args,

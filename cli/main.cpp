@@ -28,7 +28,7 @@ const CommandEntry kCommandTable[] = {
     {"verify", CmdVerify}, {"run", CmdRun},           {"stop", CmdStop},     {"step", CmdStep},
     {"reset", CmdReset},   {"status", CmdStatus},     {"exec", CmdExec},     {"monitor", CmdMonitor},
     {"export", CmdExport}, {"import", CmdImport},
-    {"watch", CmdWatch},   {"test", CmdTest},     {"check", CmdCheck},
+    {"watch", CmdWatch},   {"test", CmdTest},     {"check", CmdCheck}, {"upload", CmdUpload},
 };
 
 Command FindCommand(const std::string& name) {

@@ -11,6 +11,7 @@
 #include "link/Protocol.h"
 #include "link/ProtocolBytes.h"
 #include "link/Sio.h"
+#include "link/Upload.h"
 #include "program/Assembly.h"
 #include "program/LineStore.h"
 
@@ -60,19 +61,6 @@ bool WriteBlock(MainState& s, int offset) {
     return reply != kRejected;
 }
 
-// One Read block exchange: reply holds the sixteen image bytes and one byte
-// that is never examined.  false when the ack is missing or the reply short.
-bool ReadBlock(MainState& s, int offset, uint8_t (&reply)[17]) {
-    const uint8_t command = kCmdReadBlock;
-    uint8_t args[3];
-    PutReadBlockArgs(args, uint16_t(offset));
-    uint8_t ack = 0;
-    SioPutChars(s, &command, 1);
-    if (SioGetChars(s, &ack, 1) != 1) return false;
-    SioPutChars(s, args, 3);
-    return SioGetChars(s, reply, 17) == 17;
-}
-
 // The loaded state after a successful Load or Verify.
 void EnterLoadedState(MainState& s) {
     Form& f = s.form;
@@ -89,6 +77,19 @@ void EnterLoadedState(MainState& s) {
 
 }  // namespace
 
+// One Read block exchange: reply holds the sixteen image bytes and one byte
+// that is never examined.  false when the ack is missing or the reply short.
+bool ReadImageBlock(MainState& s, int offset, uint8_t (&reply)[17]) {
+    const uint8_t command = kCmdReadBlock;
+    uint8_t args[3];
+    PutReadBlockArgs(args, uint16_t(offset));
+    uint8_t ack = 0;
+    SioPutChars(s, &command, 1);
+    if (SioGetChars(s, &ack, 1) != 1) return false;
+    SioPutChars(s, args, 3);
+    return SioGetChars(s, reply, 17) == 17;
+}
+
 void DownloadButtonClick(MainState& s) {
     s.programHasBaudChange = false;
     if (AssembleProgram(s) != 0) return;
@@ -102,6 +103,7 @@ void DownloadButtonClick(MainState& s) {
     if (TransferBlocks(s, write) != BlockResult::Done) return;
 
     HideProgress(s);
+    SetMasterVerdict(s, MasterVerdict::Same);
     s.message("Download complete");
     EnterLoadedState(s);
     s.resumeFlag = false;
@@ -117,7 +119,7 @@ void VerifyButtonClick(MainState& s) {
 
     const auto compare = [&s](int offset, int end) {
         uint8_t reply[17];
-        if (!ReadBlock(s, offset, reply)) return BlockResult::NoReply;
+        if (!ReadImageBlock(s, offset, reply)) return BlockResult::NoReply;
         // Only image bytes are compared: not the bytes of the last block that
         // lie beyond the image, and never the seventeenth reply byte.
         for (int i = offset; i < end; ++i)
@@ -126,11 +128,15 @@ void VerifyButtonClick(MainState& s) {
     };
     switch (TransferBlocks(s, compare)) {
         case BlockResult::Done: break;
-        case BlockResult::Mismatch: s.message("Program listing does not match loaded program!"); return;
+        case BlockResult::Mismatch:
+            SetMasterVerdict(s, MasterVerdict::Different);
+            s.message("Program listing does not match loaded program!");
+            return;
         case BlockResult::NoReply: return;
     }
 
     HideProgress(s);
+    SetMasterVerdict(s, MasterVerdict::Same);
     s.message("Loaded program matches program listing.");
     EnterLoadedState(s);
     RestartButtonClick(s);

@@ -88,6 +88,7 @@ void DetectModules(MainState& s) {
     }
     if (s.moduleMismatch) return;
     AdoptModules(s, count);
+    if (s.afterDetection) s.afterDetection();
 }
 
 int LookUpModules(MainState& s) {

@@ -40,6 +40,7 @@
 #include "link/Execution.h"
 #include "link/Polling.h"
 #include "link/Terminal.h"
+#include "link/Upload.h"
 #include "modules/ModuleList.h"
 #include "modules/StatusWindows.h"
 #include "program/LineStore.h"
@@ -103,6 +104,9 @@ TMainForm::TMainForm(Platform& ui) : QWidget(nullptr), s_(std::make_unique<MainS
     connect(qApp, &QApplication::focusChanged, this, &TMainForm::onFocusChanged);
     auto* watchKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this);
     connect(watchKey, &QShortcut::activated, this, &TMainForm::showWatchWindow);
+    // After every detection: does the master hold the open program?  (Only
+    // the length, and images up to 1 KB whole; never while a program runs.)
+    s_->afterDetection = [this] { CompareWithMaster(*s_, false); };
 
     problems_ = new TProblemsForm(*this);
     syncAll();
@@ -215,6 +219,11 @@ void TMainForm::buildModuleMenu() {
     problems->setObjectName(QStringLiteral("Problems1"));
     problems->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P));
     connect(problems, &QAction::triggered, this, &TMainForm::showProblemsWindow);
+    // Then: the program in the master read back as a new program.
+    QAction* read = modEditPopup_->addAction(QStringLiteral("Read from master..."));
+    read->setObjectName(QStringLiteral("ReadFromMaster1"));
+    read->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    connect(read, &QAction::triggered, this, [this] { run(ReadFromMaster1Click); });
 }
 
 void TMainForm::run(const std::function<void(MainState&)>& handler) {

@@ -15,6 +15,7 @@
 #include "app/MainState.h"
 #include "app/StatusText.h"
 #include "app/gui/MainForm.h"
+#include "link/Upload.h"
 
 namespace {
 
@@ -35,6 +36,9 @@ const MenuEntry kMenu[] = {
     {Entry::Action, "SaveAs1", "Save As...", Qt::CTRL | Qt::SHIFT | Qt::Key_S,
      [](TMainForm& m) { m.run(SaveAs1Click); }},
     {Entry::RecentFiles, "OpenRecent1", "Open Recent", {}, nullptr},
+    {Entry::Action, "ReadFromMaster2", "Read from master...", Qt::CTRL | Qt::SHIFT | Qt::Key_R,
+     [](TMainForm& m) { m.run(ReadFromMaster1Click); }},
+    {Entry::Action, "CompareWithMaster2", "Compare with master", {}, [](TMainForm& m) { m.run(CompareWithMaster1Click); }},
     {Entry::Separator, "", "", {}, nullptr},
     {Entry::Action, "Watch2", "Watch...", Qt::CTRL | Qt::Key_W, [](TMainForm& m) { m.showWatchWindow(); }},
     // Shown only when the window runs on the built-in simulator.

@@ -14,6 +14,7 @@
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
 #include "app/StatusText.h"
+#include "link/Upload.h"
 #include "modules/ModuleList.h"
 #include "program/LineStore.h"
 #include "program/ProgramFile.h"
@@ -224,6 +225,8 @@ TEST(StatusLine, TextFollowsPortRunFileAndChanges) {
         int lines;
         bool saved;
         const char* text;
+        MasterVerdict verdict = MasterVerdict::Unknown;
+        bool editedSince = false;
     };
     const Case cases[] = {
         {false, -1, false, false, "", 0, false, "no port | stopped | untitled"},
@@ -231,6 +234,13 @@ TEST(StatusLine, TextFollowsPortRunFileAndChanges) {
         {true, 0, true, true, "/p/mine.stw", 3, true, "COM1 on line | running | mine.stw"},
         {true, 2, false, false, "/p/mine.stw", 0, false, "COM3 off line | stopped | mine.stw | changed"},
         {true, 5, true, false, "/p/q/x.sws", 1, true, "COM6 on line | stopped | x.sws"},
+        {true, 0, true, false, "/p/a.stw", 1, true, "COM1 on line | stopped | a.stw | Master holds this program",
+         MasterVerdict::Same},
+        {true, 0, true, false, "", 1, false, "COM1 on line | stopped | untitled | changed | Master holds a different program",
+         MasterVerdict::Different},
+        {true, 0, true, false, "/p/a.stw", 1, true, "COM1 on line | stopped | a.stw | Not compared",
+         MasterVerdict::NotCompared},
+        {true, 0, true, false, "/p/a.stw", 1, true, "COM1 on line | stopped | a.stw", MasterVerdict::Same, true},
     };
     for (const Case& c : cases) {
         TestPlatform ui;
@@ -242,6 +252,8 @@ TEST(StatusLine, TextFollowsPortRunFileAndChanges) {
         s.programFile.path = c.file;
         s.lineCount = c.lines;
         s.form.SaveLabel.color = c.saved ? kGreen : kRed;
+        SetMasterVerdict(s, c.verdict);
+        if (c.editedSince) ++s.programEdits;
         EXPECT_EQ(StatusLineText(s), c.text);
     }
 }

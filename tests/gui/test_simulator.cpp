@@ -86,19 +86,20 @@ TEST(SimulatorWindow, OfferedOnlyWithTheBuiltInSimulatorAfterWatchAndByCtrlShift
     g.main.showSimulatorWindow();
     EXPECT_EQ(g.main.simulatorWindow(), nullptr) << "no simulator attached: no window";
     const QList<QAction*> before = g.main.moduleMenu()->actions();
-    EXPECT_EQ(before[before.size() - 2]->objectName(), "Watch1");
+    EXPECT_EQ(before[before.size() - 3]->objectName(), "Watch1");
 
     g.main.attachSimulator(&b.sim);
     const QList<QAction*> actions = g.main.moduleMenu()->actions();
-    EXPECT_EQ(actions[actions.size() - 3]->objectName(), "Watch1");
-    EXPECT_EQ(actions[actions.size() - 2]->objectName(), "Simulator1");
-    EXPECT_EQ(actions[actions.size() - 2]->text(), "Simulator...");
-    EXPECT_EQ(actions.back()->objectName(), "Problems1");
+    EXPECT_EQ(actions[actions.size() - 4]->objectName(), "Watch1");
+    EXPECT_EQ(actions[actions.size() - 3]->objectName(), "Simulator1");
+    EXPECT_EQ(actions[actions.size() - 3]->text(), "Simulator...");
+    EXPECT_EQ(actions[actions.size() - 2]->objectName(), "Problems1");
+    EXPECT_EQ(actions.back()->objectName(), "ReadFromMaster1");
     bool key = false;
     for (QShortcut* k : g.main.findChildren<QShortcut*>())
         key = key || k->key() == QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M);
     EXPECT_TRUE(key);
-    actions[actions.size() - 2]->trigger();
+    actions[actions.size() - 3]->trigger();
     ASSERT_NE(g.main.simulatorWindow(), nullptr);
     EXPECT_TRUE(g.main.simulatorWindow()->isVisible());
     EXPECT_EQ(g.main.simulatorWindow()->windowTitle(), "Simulator");
