@@ -84,13 +84,14 @@ int CmdUpload(Context& c, const Args& args) {
     Connection conn(c);
     if (int r = conn.open(); r != kExitOk) return r;
     // A running program goes on running: the link comes on line with a poll,
-    // and the modules are learnt from their type replies (or taken as given).
+    // and the modules are taken as given, or learnt from their type replies
+    // while the program is stopped (see LearnModules).
     std::vector<int> types{kTypeMaster};
+    if (int r = conn.probePoll(); r != kExitOk) return r;
     if (o.modulesGiven) {
-        if (int r = conn.probePoll(); r != kExitOk) return r;
         for (int t : o.modules) types.push_back(HasFamily(t) ? t : kTypeUnknown);
     } else {
-        if (int r = conn.lookUp(); r != kExitOk) return r;
+        if (int r = LearnModules(c, conn, {}, false); r != kExitOk) return r;
         types = NetworkTypes(c.s);
     }
 
