@@ -28,7 +28,7 @@ const CommandEntry kCommandTable[] = {
     {"verify", CmdVerify}, {"run", CmdRun},           {"stop", CmdStop},     {"step", CmdStep},
     {"reset", CmdReset},   {"status", CmdStatus},     {"exec", CmdExec},     {"monitor", CmdMonitor},
     {"export", CmdExport}, {"import", CmdImport},
-    {"watch", CmdWatch},   {"test", CmdTest},
+    {"watch", CmdWatch},   {"test", CmdTest},         {"decode", CmdDecode},
 };
 
 Command FindCommand(const std::string& name) {
@@ -141,6 +141,9 @@ Invocation Parse(int argc, char** argv) {
             if (!ParseCount(v, 10000000, pace)) throw UsageError{"--sim-pace " + v + ": give a baud rate, or 0"};
             g.simPace = int(pace);
             g.simPaceGiven = true;
+        } else if (a == "--log") {
+            g.logFile = value();
+            if (g.logFile.empty()) throw UsageError{"--log needs a file"};
         } else if (a == "--help" || a == "-h") {
             inv.help = true;
         } else if (a == "--version") {
@@ -287,6 +290,10 @@ int Main(int argc, char** argv) {
         PrintUsageError(inv.command, "--json is not available for " + inv.command);
         return kExitUsage;
     }
+    if (!options.logFile.empty() && !WritesLinkLog(inv.command)) {
+        PrintUsageError(inv.command, "--log is not available for " + inv.command + " (it opens no port)");
+        return kExitUsage;
+    }
     if (options.ports.size() > 1) {
         if (!TakesManyPorts(inv.command)) {
             PrintUsageError(inv.command, inv.command + " takes one --port");
@@ -298,8 +305,8 @@ int Main(int argc, char** argv) {
     CommandRun r;
     r.ui.printResults = !options.json;
     RunCommand(r, inv.command, run, inv.args, options, false, nullptr);
-    // watch writes its JSON rows as it goes.
-    if (options.json && inv.command != "watch") {
+    // watch and decode write their JSON rows as they go.
+    if (options.json && inv.command != "watch" && inv.command != "decode") {
         const std::string port = !UsesPort(inv.command) ? "" : options.simulator ? "simulator" : options.port;
         WriteOut(Document(inv.command, port, r).write());
     }

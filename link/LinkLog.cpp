@@ -335,6 +335,9 @@ void LinkDecoder::complete(std::vector<LinkExchange>& out) {
             const int n = s[1];
             const uint8_t* data = &r[1];
             cur_.summary = describeReply(data, n);
+            // A reply belongs to one instruction: a second read is of the
+            // master's own data.
+            lastFrame_.clear();
             if (ProtocolSum(data, n) != data[n]) v = LinkVerdict::ChecksumMismatch;
             break;
         }
