@@ -28,6 +28,8 @@
 #include "app/gui/SecondaryForms.h"
 #include "app/gui/SimulatorForm.h"
 #include "app/gui/WatchForm.h"
+#include "app/gui/LinkLogForm.h"
+#include "link/LinkLog.h"
 #include "app/gui/Widgets.h"
 #include "app/gui/WindowExtras.h"
 #include "isa/Io.h"
@@ -72,8 +74,10 @@ bool isInside(const QWidget* w, const QWidget* ancestor) {
 
 }  // namespace
 
-TMainForm::TMainForm(Platform& ui) : QWidget(nullptr), s_(std::make_unique<MainState>(ui)) {
+TMainForm::TMainForm(Platform& ui)
+    : QWidget(nullptr), linkLog_(std::make_unique<LinkLog>()), s_(std::make_unique<MainState>(ui)) {
     setObjectName(QStringLiteral("MainForm"));
+    s_->linkLog = linkLog_.get();
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(StepwrightFont());
@@ -208,6 +212,10 @@ void TMainForm::buildModuleMenu() {
     watch->setObjectName(QStringLiteral("Watch1"));
     watch->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     connect(watch, &QAction::triggered, this, &TMainForm::showWatchWindow);
+    QAction* linkLog = modEditPopup_->addAction(QStringLiteral("Link Log..."));
+    linkLog->setObjectName(QStringLiteral("LinkLog1"));
+    linkLog->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+    connect(linkLog, &QAction::triggered, this, &TMainForm::showLinkLogWindow);
 }
 
 void TMainForm::run(const std::function<void(MainState&)>& handler) {
@@ -307,6 +315,14 @@ void TMainForm::showWatchWindow() {
     watch_->show();
     watch_->raise();
     watch_->activateWindow();
+}
+
+void TMainForm::showLinkLogWindow() {
+    if (closed_) return;
+    if (!linkLogForm_) linkLogForm_ = new TLinkLogForm(*this, *linkLog_);
+    linkLogForm_->show();
+    linkLogForm_->raise();
+    linkLogForm_->activateWindow();
 }
 
 void TMainForm::attachSimulator(SimMaster* sim) {

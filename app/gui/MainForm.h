@@ -29,6 +29,8 @@ class TMessageForm;
 class TStatForm;
 class TWatchForm;
 class TSimulatorForm;
+class TLinkLogForm;
+class LinkLog;
 class SimMaster;
 
 // The windows the main window shows on demand.
@@ -84,6 +86,11 @@ public:
     // Shows the Watch window, created at its first use.
     void showWatchWindow();
     TWatchForm* watchWindow() const { return watch_; }
+    // Shows the Link Log window, created at its first use; the log itself
+    // records from the start.
+    void showLinkLogWindow();
+    TLinkLogForm* linkLogWindow() const { return linkLogForm_; }
+    LinkLog& linkLog() { return *linkLog_; }
     // The built-in simulated master the window runs on (--simulator): its
     // Simulator window is then offered in the module list's menu and by
     // Ctrl+Shift+M.  Attached once, before the window is used.
@@ -118,6 +125,7 @@ private:
     void shutDown();
     void onFocusChanged(QWidget* old, QWidget* now);
 
+    std::unique_ptr<LinkLog> linkLog_;   // every byte on the port, from the start
     std::unique_ptr<MainState> s_;
     std::unique_ptr<EditHistory> history_;
     std::string pendingFile_;
@@ -138,6 +146,7 @@ private:
     bool closed_ = false;
     int handlersRunning_ = 0;    // > 0 while a handler of the core runs
     TWatchForm* watch_ = nullptr;
+    TLinkLogForm* linkLogForm_ = nullptr;
     SimMaster* sim_ = nullptr;
     TSimulatorForm* simulator_ = nullptr;
 };
