@@ -156,10 +156,10 @@ TEST(MainWindow, OpensWithEveryControlAsDesigned) {
     const char* const items[][2] = {{"AddServoModule1", "Add Servo Module"}, {"AddStepModule1", "Add Stepper Module"},
                                     {"AddIOModule1", "Add I/O Module"},      {"ClearModuleList1", "Clear Module List"},
                                     {"UseDetectedModules1", "Use Detected Modules"}, {"Cancel1", "Cancel"},
-                                    {"Watch1", "Watch..."}};
-    // The Watch window's item comes after the list's own.
-    ASSERT_EQ(menu->actions().size(), 7);
-    for (int i = 0; i < 7; ++i) {
+                                    {"Watch1", "Watch..."}, {"LinkLog1", "Link Log..."}};
+    // The Watch and Link Log windows' items come after the list's own.
+    ASSERT_EQ(menu->actions().size(), 8);
+    for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(menu->actions()[i]->objectName(), QLatin1String(items[i][0]));
         EXPECT_EQ(menu->actions()[i]->text(), QLatin1String(items[i][1]));
     }

@@ -83,11 +83,11 @@ TEST(SimulatorWindow, OfferedOnlyWithTheBuiltInSimulatorAfterWatchAndByCtrlShift
     g.start();
     g.main.showSimulatorWindow();
     EXPECT_EQ(g.main.simulatorWindow(), nullptr) << "no simulator attached: no window";
-    EXPECT_EQ(g.main.moduleMenu()->actions().back()->objectName(), "Watch1");
+    EXPECT_EQ(g.main.moduleMenu()->actions().back()->objectName(), "LinkLog1");
 
     g.main.attachSimulator(&b.sim);
     const QList<QAction*> actions = g.main.moduleMenu()->actions();
-    EXPECT_EQ(actions[actions.size() - 2]->objectName(), "Watch1");
+    EXPECT_EQ(actions[actions.size() - 3]->objectName(), "Watch1");
     EXPECT_EQ(actions.back()->objectName(), "Simulator1");
     EXPECT_EQ(actions.back()->text(), "Simulator...");
     bool key = false;
