@@ -22,10 +22,13 @@ uint32_t RoundUpPow2(size_t n) {
 }  // namespace
 
 LinkLog::LinkLog(size_t byteCapacity, size_t runCapacity)
-    : bytes_(RoundUpPow2(byteCapacity)),
-      slots_(std::max<size_t>(runCapacity, 2)),
-      byteMask_(uint32_t(bytes_.size() - 1)),
-      t0_(std::chrono::steady_clock::now()) {}
+    : byteCapacity_(RoundUpPow2(byteCapacity)),
+      slotCapacity_(std::max<size_t>(runCapacity, 2)),
+      byteMask_(byteCapacity_ - 1),
+      t0_(std::chrono::steady_clock::now()) {
+    bytes_.reset(new uint8_t[byteCapacity_]);
+    slots_.reset(new Slot[slotCapacity_]);
+}
 
 void LinkLog::append(LinkDir dir, const uint8_t* data, int count) {
     if (count < 0) return;
@@ -34,9 +37,9 @@ void LinkLog::append(LinkDir dir, const uint8_t* data, int count) {
     uint32_t n = uint32_t(count);
     // A run longer than the ring keeps only its newest bytes; one longer than
     // a slot's count is split.
-    if (n > bytes_.size()) {
-        data += n - bytes_.size();
-        n = uint32_t(bytes_.size());
+    if (n > byteCapacity_) {
+        data += n - byteCapacity_;
+        n = byteCapacity_;
     }
     do {
         const uint32_t part = std::min<uint32_t>(n, 0xFFFF);
@@ -47,7 +50,7 @@ void LinkLog::append(LinkDir dir, const uint8_t* data, int count) {
 }
 
 void LinkLog::push(LinkDir dir, uint64_t t, const uint8_t* data, uint32_t count) {
-    const size_t cap = slots_.size();
+    const size_t cap = slotCapacity_;
     if (runsWritten_ - firstRun_ == cap) ++firstRun_;
     Slot& slot = slots_[size_t(runsWritten_ % cap)];
     slot.t_us = t;
@@ -55,7 +58,7 @@ void LinkLog::push(LinkDir dir, uint64_t t, const uint8_t* data, uint32_t count)
     slot.len = uint16_t(count);
     slot.dir = dir;
     const uint32_t at = bytesWritten_ & byteMask_;
-    const uint32_t first = std::min<uint32_t>(count, uint32_t(bytes_.size()) - at);
+    const uint32_t first = std::min<uint32_t>(count, byteCapacity_ - at);
     if (count) {
         std::memcpy(&bytes_[at], data, first);
         if (count > first) std::memcpy(&bytes_[0], data + first, count - first);
@@ -63,25 +66,24 @@ void LinkLog::push(LinkDir dir, uint64_t t, const uint8_t* data, uint32_t count)
     bytesWritten_ += count;
     ++runsWritten_;
     // Runs whose bytes were overwritten are gone.
-    const uint32_t capacity = uint32_t(bytes_.size());
     while (firstRun_ < runsWritten_) {
         const Slot& old = slots_[size_t(firstRun_ % cap)];
-        if (bytesWritten_ - old.start <= capacity) break;
+        if (bytesWritten_ - old.start <= byteCapacity_) break;
         ++firstRun_;
     }
 }
 
 uint64_t LinkLog::copyRuns(uint64_t from, LinkRuns& out) const {
     from = std::max(from, firstRun_);
-    const size_t cap = slots_.size();
+    const size_t cap = slotCapacity_;
     out.heads.reserve(out.heads.size() + size_t(runsWritten_ - std::min(from, runsWritten_)));
     for (uint64_t r = from; r < runsWritten_; ++r) {
         const Slot& slot = slots_[size_t(r % cap)];
         out.heads.push_back({slot.t_us, slot.dir, uint32_t(out.bytes.size()), slot.len});
         const uint32_t at = slot.start & byteMask_;
-        const uint32_t first = std::min<uint32_t>(slot.len, uint32_t(bytes_.size()) - at);
-        out.bytes.insert(out.bytes.end(), bytes_.begin() + at, bytes_.begin() + at + first);
-        out.bytes.insert(out.bytes.end(), bytes_.begin(), bytes_.begin() + (slot.len - first));
+        const uint32_t first = std::min<uint32_t>(slot.len, byteCapacity_ - at);
+        out.bytes.insert(out.bytes.end(), &bytes_[at], &bytes_[at] + first);
+        out.bytes.insert(out.bytes.end(), &bytes_[0], &bytes_[0] + (slot.len - first));
     }
     return from;
 }

@@ -20,6 +20,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,8 +82,12 @@ private:
     void append(LinkDir dir, const uint8_t* data, int count);
     void push(LinkDir dir, uint64_t t, const uint8_t* data, uint32_t count);
 
-    std::vector<uint8_t> bytes_;
-    std::vector<Slot> slots_;
+    // Allocated once and left uninitialised: a page costs memory only once
+    // bytes have been written to it.
+    std::unique_ptr<uint8_t[]> bytes_;
+    std::unique_ptr<Slot[]> slots_;
+    uint32_t byteCapacity_;
+    size_t slotCapacity_;
     uint32_t byteMask_;
     uint32_t bytesWritten_ = 0;    // modulo 2^32
     uint64_t runsWritten_ = 0;

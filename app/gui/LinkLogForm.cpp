@@ -249,7 +249,11 @@ void TLinkLogForm::refresh() {
     const uint64_t from = log_.copyRuns(nextRun_, runs);
     if (from > nextRun_) decoder_ = LinkDecoder();   // the ring moved past: start afresh
     nextRun_ = from + runs.heads.size();
-    decoder_.setModuleTypes(main_.state().moduleListDefined ? main_.state().moduleTypes : nullptr);
+    // The module list's types name the frames (detection's are learnt too).
+    const MainState& s = main_.state();
+    int32_t types[32];
+    for (int i = 0; i < 32; ++i) types[i] = s.moduleListDefined && i <= s.moduleListCount ? s.moduleTypes[i] : -1;
+    decoder_.setModuleTypes(types);
     std::vector<LinkExchange> ended;
     decoder_.feed(runs, ended);
     LinkExchange pending;

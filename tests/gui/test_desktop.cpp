@@ -357,7 +357,8 @@ TEST(Desktop, StatusLineMenuNewSaveAsAndRecentFiles) {
     for (QAction* a : menuButton->menu()->actions())
         entries.push_back(a->text() + QLatin1Char(' ') + a->shortcut().toString());
     EXPECT_EQ(entries, (std::vector<QString>{"New Ctrl+N", "Save As... Ctrl+Shift+S", "Open Recent ", " ",
-                                             "Watch... Ctrl+W", "Link Log... Ctrl+Shift+L"}));
+                                             "Watch... Ctrl+W", "Link Log... Ctrl+Shift+L",
+                                             "Simulator... Ctrl+Shift+M"}));
     EXPECT_EQ(line->text(), QStringLiteral("no port | stopped | untitled"));
     g.comment("work");
     EXPECT_EQ(line->text(), QStringLiteral("no port | stopped | untitled | changed"));
