@@ -1,6 +1,7 @@
 // stepwright-cli decode: the exchanges of a saved link log; and --log FILE,
 // the link log of any command that opens a port.
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -21,9 +22,12 @@ std::string LinkLogPath(const GlobalOptions& options) {
     const std::string& path = options.logFile;
     if (options.ports.size() < 2) return path;
     // Several ports: one file each, the port's name before the extension
-    // ("line.log" and /dev/ttyUSB1 give "line-ttyUSB1.log").
+    // ("line.log" and /dev/ttyUSB1 give "line-ttyUSB1.log", /dev/pts/3
+    // "line-pts-3.log", COM2 "line-COM2.log").
     std::string name = PortLabel(options.port);
-    if (const size_t slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+    if (name.compare(0, 5, "/dev/") == 0) name.erase(0, 5);
+    while (!name.empty() && name[0] == '/') name.erase(0, 1);
+    std::replace(name.begin(), name.end(), '/', '-');
     const size_t slash = path.rfind('/');
     const size_t dot = path.rfind('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1)
