@@ -12,6 +12,7 @@
 #include "app/MainState.h"
 #include "cli/Cli.h"
 #include "link/Sio.h"
+#include "program/SafeFile.h"
 #include "sim/SimOptions.h"
 
 namespace cli {
@@ -294,6 +295,12 @@ int Main(int argc, char** argv) {
         PrintUsageError(inv.command, "--log is not available for " + inv.command + " (it opens no port)");
         return kExitUsage;
     }
+    // The log never replaces a file the command reads.
+    for (const std::string& a : inv.args)
+        if (!options.logFile.empty() && SameFile(options.logFile, a)) {
+            PrintUsageError(inv.command, "--log " + options.logFile + " is a file the command reads");
+            return kExitUsage;
+        }
     if (options.ports.size() > 1) {
         if (!TakesManyPorts(inv.command)) {
             PrintUsageError(inv.command, inv.command + " takes one --port");

@@ -80,8 +80,14 @@ TEST(LinkLogCli, DecodeShowsTheExchangeThatFailed) {
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), long(rows.size()));
         std::filesystem::remove(file);
     }
-    // Commands without a port write no log; a file that is no log is refused.
+    // Commands without a port write no log, nor does a log replace the
+    // program read; a file that is no log is refused.
     EXPECT_EQ(RunCli({"--log", file, "list", Data("countdown.stw")}).code, 1);
+    const std::string program = dir + "/p.stw";
+    std::filesystem::copy_file(Data("countdown.stw"), program);
+    const auto size = std::filesystem::file_size(program);
+    EXPECT_EQ(RunCli({"--simulator", "--log", program, "download", program}).code, 1);
+    EXPECT_EQ(std::filesystem::file_size(program), size);
     const CliResult notLog = RunCli({"decode", Data("countdown.stw")});
     EXPECT_EQ(notLog.code, 2);
     EXPECT_NE(notLog.err.find("not a link log"), std::string::npos) << notLog.err;
