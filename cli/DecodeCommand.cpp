@@ -51,11 +51,16 @@ int CmdDecode(Context& c, const Args& args) {
     std::string file;
     bool hex = false, optionsEnded = false;
     for (const std::string& a : args) {
-        if (!optionsEnded && a == "--") optionsEnded = true;
-        else if (!optionsEnded && a == "--hex") hex = true;
-        else if (!optionsEnded && a.size() > 1 && a[0] == '-') throw UsageError{"unknown option " + a};
-        else if (file.empty()) file = a;
-        else throw UsageError{"decode takes one file"};
+        if (!optionsEnded && a == "--")
+            optionsEnded = true;
+        else if (!optionsEnded && a == "--hex")
+            hex = true;
+        else if (!optionsEnded && a.size() > 1 && a[0] == '-')
+            throw UsageError{"unknown option " + a};
+        else if (file.empty())
+            file = a;
+        else
+            throw UsageError{"decode takes one file"};
     }
     if (file.empty()) throw UsageError{"missing link log file"};
     if (c.prepareOnly) return kPrepared;

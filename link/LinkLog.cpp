@@ -155,7 +155,9 @@ const char* TypeName(int type) {
     return "unknown";
 }
 
-int32_t Le32(const uint8_t* p) { return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24); }
+int32_t Le32(const uint8_t* p) {
+    return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+}
 
 }  // namespace
 
@@ -194,8 +196,10 @@ void LinkDecoder::feed(uint64_t t, LinkDir dir, const uint8_t* data, uint32_t le
         return;
     }
     for (uint32_t i = 0; i < len; ++i) {
-        if (dir == LinkDir::Sent) sentByte(t, data[i], out);
-        else receivedByte(t, data[i], out);
+        if (dir == LinkDir::Sent)
+            sentByte(t, data[i], out);
+        else
+            receivedByte(t, data[i], out);
     }
 }
 
@@ -260,10 +264,10 @@ void LinkDecoder::receivedByte(uint64_t t, uint8_t b, std::vector<LinkExchange>&
                 case kCmdReadBlock: left_ = 3; break;
                 case kCmdExecute:
                 case kCmdReadReply: left_ = 1; break;
-                default: left_ = 2; break;   // Run, Set breakpoint, Step: an address
+                default: left_ = 2; break;  // Run, Set breakpoint, Step: an address
             }
             return;
-        case Phase::Args:   // a byte the master should not have sent yet
+        case Phase::Args:  // a byte the master should not have sent yet
             cur_.received.push_back(b);
             return;
         case Phase::Reply:
@@ -294,7 +298,7 @@ void LinkDecoder::afterArgs(std::vector<LinkExchange>& out) {
         case kCmdExecute:
             if (stage_ == 0) {
                 stage_ = 1;
-                left_ = cur_.sent[1] + 1;   // the instruction and its checksum
+                left_ = cur_.sent[1] + 1;  // the instruction and its checksum
             } else {
                 phase_ = Phase::Reply;
                 left_ = 1;
@@ -311,7 +315,8 @@ void LinkDecoder::complete(std::vector<LinkExchange>& out) {
     auto addressArg = [&](size_t at) { return s.size() >= at + 2 ? s[at] | s[at + 1] << 8 : 0; };
     switch (cur_.code) {
         case kCmdStop:
-            cur_.summary = Fmt("modules %lld, A 0x%02llX, B 0x%02llX, address 0x%04llX", r[1], r[2], r[3], r[4] | r[5] << 8);
+            cur_.summary =
+                Fmt("modules %lld, A 0x%02llX, B 0x%02llX, address 0x%04llX", r[1], r[2], r[3], r[4] | r[5] << 8);
             if (r[3] & kStatusBRunning) cur_.summary += ", running";
             break;
         case kCmdRun:
@@ -364,10 +369,10 @@ void LinkDecoder::close(LinkVerdict v, std::vector<LinkExchange>& out) {
     cur_.verdict = v;
     if (v == LinkVerdict::Unsolicited) {
         cur_.summary = "\"" + LinkVisibleText(cur_.text) + "\"";
-        if (!cur_.text.empty() && uint8_t(cur_.text.back()) == kAnnounce) cur_.summary += ", the master announced itself";
+        if (!cur_.text.empty() && uint8_t(cur_.text.back()) == kAnnounce)
+            cur_.summary += ", the master announced itself";
     } else if (v == LinkVerdict::MissingReply) {
-        if (cur_.code == kCmdPoll && !cur_.text.empty())
-            cur_.summary = "\"" + LinkVisibleText(cur_.text) + "\"";
+        if (cur_.code == kCmdPoll && !cur_.text.empty()) cur_.summary = "\"" + LinkVisibleText(cur_.text) + "\"";
         cur_.summary += cur_.summary.empty() ? "" : ", ";
         cur_.summary += cur_.received.empty() && phase_ == Phase::Ack ? "no acknowledge"
                         : phase_ == Phase::PollText                   ? "no \"U\""
@@ -521,11 +526,16 @@ std::string LinkVisibleText(std::string_view text) {
     std::string s;
     for (char ch : text) {
         const uint8_t c = uint8_t(ch);
-        if (c == '\r') s += "\\r";
-        else if (c == '\n') s += "\\n";
-        else if (c == '\\') s += "\\\\";
-        else if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0)) s += std::string("\\x") + kHexDigits[c >> 4] + kHexDigits[c & 15];
-        else s.push_back(ch);
+        if (c == '\r')
+            s += "\\r";
+        else if (c == '\n')
+            s += "\\n";
+        else if (c == '\\')
+            s += "\\\\";
+        else if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0))
+            s += std::string("\\x") + kHexDigits[c >> 4] + kHexDigits[c & 15];
+        else
+            s.push_back(ch);
     }
     return s;
 }
@@ -655,7 +665,8 @@ std::string ParseLinkLog(std::string_view text, LinkRuns& runs, int32_t (&types)
                     if (neg) ++i;
                     long v = 0;
                     size_t digits = 0;
-                    while (i < line.size() && line[i] >= '0' && line[i] <= '9' && digits < 4) v = v * 10 + (line[i++] - '0'), ++digits;
+                    while (i < line.size() && line[i] >= '0' && line[i] <= '9' && digits < 4)
+                        v = v * 10 + (line[i++] - '0'), ++digits;
                     if (!digits || v > 255) return fail("malformed module types");
                     types[a] = neg ? -1 : int32_t(v);
                     while (i < line.size() && line[i] == ' ') ++i;
@@ -677,10 +688,14 @@ std::string ParseLinkLog(std::string_view text, LinkRuns& runs, int32_t (&types)
         if (i >= line.size()) return fail("missing direction");
         const char d = line[i++];
         LinkDir dir;
-        if (d == '>') dir = LinkDir::Sent;
-        else if (d == '<') dir = LinkDir::Received;
-        else if (d == '-') dir = LinkDir::Short;
-        else return fail(std::string("unknown direction \"") + d + "\" (use >, < or -)");
+        if (d == '>')
+            dir = LinkDir::Sent;
+        else if (d == '<')
+            dir = LinkDir::Received;
+        else if (d == '-')
+            dir = LinkDir::Short;
+        else
+            return fail(std::string("unknown direction \"") + d + "\" (use >, < or -)");
         if (!runs.heads.empty() && t < runs.heads.back().t_us) return fail("time goes backwards");
         const uint32_t at = uint32_t(runs.bytes.size());
         while (i < line.size()) {

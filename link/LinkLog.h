@@ -26,9 +26,9 @@
 #include <vector>
 
 enum class LinkDir : uint8_t {
-    Sent,       // host to master
-    Received,   // master to host
-    Short,      // a read returned fewer bytes than asked (no bytes of its own)
+    Sent,      // host to master
+    Received,  // master to host
+    Short,     // a read returned fewer bytes than asked (no bytes of its own)
 };
 
 // Runs of bytes as copied out of the ring or read from a file: heads in
@@ -37,7 +37,7 @@ struct LinkRuns {
     struct Head {
         uint64_t t_us;
         LinkDir dir;
-        uint32_t at;    // first byte in bytes
+        uint32_t at;  // first byte in bytes
         uint32_t len;
     };
     std::vector<Head> heads;
@@ -75,7 +75,7 @@ public:
 private:
     struct Slot {
         uint64_t t_us;
-        uint32_t start;   // byte number (modulo 2^32) of its first byte
+        uint32_t start;  // byte number (modulo 2^32) of its first byte
         uint16_t len;
         LinkDir dir;
     };
@@ -89,7 +89,7 @@ private:
     uint32_t byteCapacity_;
     size_t slotCapacity_;
     uint32_t byteMask_;
-    uint32_t bytesWritten_ = 0;    // modulo 2^32
+    uint32_t bytesWritten_ = 0;  // modulo 2^32
     uint64_t runsWritten_ = 0;
     uint64_t firstRun_ = 0;
     std::chrono::steady_clock::time_point t0_;
@@ -107,10 +107,10 @@ const char* LinkVerdictCaption(LinkVerdict v);
 // (the acknowledge first), in the order they passed.
 struct LinkExchange {
     uint64_t t_us = 0;
-    int code = -1;               // the command byte; -1 for unsolicited bytes and typed keys
-    const char* command = "";    // "Write block", "Unsolicited", "Key", ...
-    std::string summary;         // decoded, one line, Latin-1
-    std::string text;            // printed characters (poll answers, unsolicited bytes)
+    int code = -1;             // the command byte; -1 for unsolicited bytes and typed keys
+    const char* command = "";  // "Write block", "Unsolicited", "Key", ...
+    std::string summary;       // decoded, one line, Latin-1
+    std::string text;          // printed characters (poll answers, unsolicited bytes)
     LinkVerdict verdict = LinkVerdict::Ok;
     std::vector<uint8_t> sent, received;
 };
@@ -149,8 +149,8 @@ private:
     std::string describeReply(const uint8_t* data, int n);
 
     Phase phase_ = Phase::Idle;
-    int left_ = 0;               // bytes still expected in this phase
-    int stage_ = 0;              // Execute: 0 count, 1 frame
+    int left_ = 0;   // bytes still expected in this phase
+    int stage_ = 0;  // Execute: 0 count, 1 frame
     LinkExchange cur_;
     int32_t types_[32];
     // The last instruction executed, for the Read reply that fetches its data.

@@ -39,7 +39,7 @@ class LinkLogModel : public QAbstractTableModel {
 public:
     explicit LinkLogModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-    std::string command, verdict, search;   // "" = any
+    std::string command, verdict, search;  // "" = any
 
     int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : int(rows_.size()); }
     int columnCount(const QModelIndex& = {}) const override { return 4; }
@@ -128,7 +128,7 @@ private:
     }
 
     std::vector<LinkExchange> all_;
-    std::vector<size_t> rows_;   // indexes into all_; -1 the pending row
+    std::vector<size_t> rows_;  // indexes into all_; -1 the pending row
     LinkExchange pending_;
     bool hasPending_ = false;
 };
@@ -176,9 +176,10 @@ TLinkLogForm::TLinkLogForm(TMainForm& main, LinkLog& log) : QWidget(&main, Qt::W
     saveButton->setObjectName(QStringLiteral("LinkLogSaveButton"));
     saveButton->setToolTip(QStringLiteral("Save the log for stepwright-cli decode"));
     connect(saveButton, &QPushButton::clicked, this, [this] {
-        const QString path = chooseFile ? chooseFile()
-                                        : QFileDialog::getSaveFileName(this, QString(), QString(),
-                                                                       QStringLiteral("Link logs (*.log);;All files (*)"));
+        const QString path = chooseFile
+                                 ? chooseFile()
+                                 : QFileDialog::getSaveFileName(this, QString(), QString(),
+                                                                QStringLiteral("Link logs (*.log);;All files (*)"));
         if (!path.isEmpty()) save(path);
     });
     auto* clearButton = new QPushButton(QStringLiteral("Clear"), this);
@@ -247,7 +248,7 @@ void TLinkLogForm::refresh() {
     if (paused_) return;
     LinkRuns runs;
     const uint64_t from = log_.copyRuns(nextRun_, runs);
-    if (from > nextRun_) decoder_ = LinkDecoder();   // the ring moved past: start afresh
+    if (from > nextRun_) decoder_ = LinkDecoder();  // the ring moved past: start afresh
     nextRun_ = from + runs.heads.size();
     // The module list's types name the frames (detection's are learnt too).
     const MainState& s = main_.state();

@@ -37,7 +37,8 @@ const MenuEntry kMenu[] = {
     {Entry::RecentFiles, "OpenRecent1", "Open Recent", {}, nullptr},
     {Entry::Separator, "", "", {}, nullptr},
     {Entry::Action, "Watch2", "Watch...", Qt::CTRL | Qt::Key_W, [](TMainForm& m) { m.showWatchWindow(); }},
-    {Entry::Action, "LinkLog2", "Link Log...", Qt::CTRL | Qt::SHIFT | Qt::Key_L, [](TMainForm& m) { m.showLinkLogWindow(); }},
+    {Entry::Action, "LinkLog2", "Link Log...", Qt::CTRL | Qt::SHIFT | Qt::Key_L,
+     [](TMainForm& m) { m.showLinkLogWindow(); }},
     // Shown only when the window runs on the built-in simulator.
     {Entry::Action, "Simulator2", "Simulator...", Qt::CTRL | Qt::SHIFT | Qt::Key_M,
      [](TMainForm& m) { m.showSimulatorWindow(); }},

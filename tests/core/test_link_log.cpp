@@ -14,7 +14,7 @@
 
 namespace {
 
-using Row = std::pair<std::string, std::string>;   // command, verdict
+using Row = std::pair<std::string, std::string>;  // command, verdict
 
 std::vector<Row> Rows(const std::vector<LinkExchange>& exchanges) {
     std::vector<Row> rows;
@@ -37,7 +37,7 @@ struct LinkLogTest : ::testing::Test {
 };
 
 TEST_F(LinkLogTest, DownloadLogsOneWriteBlockPerBlock) {
-    SetProgram(*s, {FillerLine(20), FillerLine(20)});   // 42 bytes: three blocks
+    SetProgram(*s, {FillerLine(20), FillerLine(20)});  // 42 bytes: three blocks
     const struct {
         bool refuse;
         std::vector<Row> rows;
@@ -87,8 +87,7 @@ TEST_F(LinkLogTest, MissingReplyNamesTheCommandThatLostIt) {
         ASSERT_GE(rows.size(), c.tail.size());
         rows.erase(rows.begin(), rows.end() - long(c.tail.size()));
         EXPECT_EQ(rows, c.tail) << c.silentFrom;
-        EXPECT_NE(exchanges().back().summary.find(c.summary), std::string::npos)
-            << exchanges().back().summary;
+        EXPECT_NE(exchanges().back().summary.find(c.summary), std::string::npos) << exchanges().back().summary;
     }
 }
 
@@ -120,12 +119,13 @@ TEST_F(LinkLogTest, UnsolicitedBytesAndPrintedTextInOrder) {
     m.printed = {'X', '\r', '\n'};
     PollTimerTimer(*s);
     m.send({'#'});
-    s->online = false;   // an off-line tick only collects (and here detects)
+    s->online = false;  // an off-line tick only collects (and here detects)
     PollTimerTimer(*s);
     auto got = exchanges();
     ASSERT_GE(got.size(), 3u);
     got.resize(3);
-    ASSERT_EQ(Rows(got), (std::vector<Row>{{"Unsolicited", "unsolicited"}, {"Poll", "printed"}, {"Unsolicited", "unsolicited"}}));
+    ASSERT_EQ(Rows(got),
+              (std::vector<Row>{{"Unsolicited", "unsolicited"}, {"Poll", "printed"}, {"Unsolicited", "unsolicited"}}));
     EXPECT_EQ(got[0].text, "Hi");
     EXPECT_EQ(got[1].text, "X\r\n");
     EXPECT_EQ(got[1].summary, "\"X\\r\\n\", modules 0, address 0x0002, stopped");
@@ -136,12 +136,12 @@ TEST_F(LinkLogTest, UnsolicitedBytesAndPrintedTextInOrder) {
 TEST(LinkLogRing, KeepsTheNewestBytes) {
     const struct {
         size_t bytes, runs;
-        std::vector<int> appends;   // run lengths; the bytes count up from 0
+        std::vector<int> appends;  // run lengths; the bytes count up from 0
         uint64_t firstRun;
         std::vector<uint8_t> kept;
     } cases[] = {
         {16, 8, {4, 4}, 0, {0, 1, 2, 3, 4, 5, 6, 7}},
-        {16, 8, {10, 10}, 1, {10, 11, 12, 13, 14, 15, 16, 17, 18, 19}},   // the first run overwritten
+        {16, 8, {10, 10}, 1, {10, 11, 12, 13, 14, 15, 16, 17, 18, 19}},       // the first run overwritten
         {16, 3, {1, 1, 1, 1, 1}, 2, {2, 3, 4}},                               // too many runs
         {16, 8, {6, 6, 6}, 1, {6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17}},  // wraps around
         {16, 8, {40}, 0, {24, 25, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39}},

@@ -31,21 +31,22 @@ TEST(LinkLogWindow, ShowsTheBlockThatFailedAndSavesIt) {
     ScriptedMaster m{g.s};
     m.send({'H', 'i'});
     g.main.run([](MainState& s) {
-        PollTimerTimer(s);        // off line: the tick only collects
+        PollTimerTimer(s);  // off line: the tick only collects
         s.online = true;
-        DownloadButtonClick(s);   // two bytes, one block: it goes through
+        DownloadButtonClick(s);  // two bytes, one block: it goes through
     });
     m.answerCC = true;
     g.main.run([](MainState& s) {
         s.online = true;
-        DownloadButtonClick(s);   // refused
+        DownloadButtonClick(s);  // refused
     });
 
     pressKey(g.w("ProgramListBox"), Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
     TLinkLogForm* w = g.main.linkLogWindow();
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(w->isVisible());
-    EXPECT_EQ(Shown(*w), (std::vector<std::string>{"Unsolicited/unsolicited", "Write block/ok", "Write block/refused"}));
+    EXPECT_EQ(Shown(*w),
+              (std::vector<std::string>{"Unsolicited/unsolicited", "Write block/ok", "Write block/refused"}));
 
     // Filters by verdict and command, and the search over summary and bytes.
     auto* verdicts = w->findChild<QComboBox*>("LinkLogVerdictBox");

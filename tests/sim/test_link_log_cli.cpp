@@ -39,16 +39,19 @@ TEST(LinkLogCli, DecodeShowsTheExchangeThatFailed) {
     const std::string dir = std::filesystem::temp_directory_path() / ("stepwright-linklog-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string file = dir + "/line.log";
-    const int blocks = 4;   // countdown.stw: its image is 58 bytes
+    const int blocks = 4;  // countdown.stw: its image is 58 bytes
     const struct {
         const char* fault;
         Strings args;
         int code;
-        std::vector<std::string> tail;   // the last rows decoded
-        int writeBlocks;                 // Write block rows; -1: not counted
+        std::vector<std::string> tail;  // the last rows decoded
+        int writeBlocks;                // Write block rows; -1: not counted
     } cases[] = {
-        {"", {"download", Data("countdown.stw"), "--no-verify"}, 0,
-         {"Write block/ok", "Write block/ok", "Write block/ok", "Write block/ok"}, blocks},
+        {"",
+         {"download", Data("countdown.stw"), "--no-verify"},
+         0,
+         {"Write block/ok", "Write block/ok", "Write block/ok", "Write block/ok"},
+         blocks},
         {"cc", {"download", Data("countdown.stw")}, 6, {"Stop/ok", "Write block/refused"}, 1},
         {"silent-from=0x87", {"status", "1"}, 4, {"Execute instruction/ok", "Read reply/missing-reply"}, 0},
         {"bad-checksum", {"status", "1"}, 4, {"Execute instruction/ok", "Read reply/checksum-mismatch"}, 0},
@@ -72,7 +75,8 @@ TEST(LinkLogCli, DecodeShowsTheExchangeThatFailed) {
         const std::vector<std::string> rows = Rows(decoded.out);
         ASSERT_GE(rows.size(), c.tail.size()) << decoded.out;
         EXPECT_EQ(std::vector<std::string>(rows.end() - long(c.tail.size()), rows.end()), c.tail) << c.fault;
-        EXPECT_EQ(std::count_if(rows.begin(), rows.end(), [](const std::string& row) { return row.rfind("Write block/", 0) == 0; }),
+        EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
+                                [](const std::string& row) { return row.rfind("Write block/", 0) == 0; }),
                   c.writeBlocks)
             << c.fault;
         // The text form names the same exchanges, one line each.
