@@ -371,7 +371,7 @@ void LinkDecoder::close(LinkVerdict v, std::vector<LinkExchange>& out) {
         cur_.summary = "\"" + LinkVisibleText(cur_.text) + "\"";
         if (!cur_.text.empty() && uint8_t(cur_.text.back()) == kAnnounce)
             cur_.summary += ", the master announced itself";
-    } else if (v == LinkVerdict::MissingReply) {
+    } else if (v == LinkVerdict::MissingReply && phase_ != Phase::Args) {
         if (cur_.code == kCmdPoll && !cur_.text.empty()) cur_.summary = "\"" + LinkVisibleText(cur_.text) + "\"";
         cur_.summary += cur_.summary.empty() ? "" : ", ";
         cur_.summary += cur_.received.empty() && phase_ == Phase::Ack ? "no acknowledge"
