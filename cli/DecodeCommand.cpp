@@ -83,7 +83,7 @@ int CmdDecode(Context& c, const Args& args) {
         out += c.options.json ? LinkExchangeJson(e) : LinkExchangeLine(e);
         out += '\n';
         if (hex && !c.options.json) {
-            out += "    > " + LinkHex(e.sent) + "\n";
+            if (!e.sent.empty()) out += "    > " + LinkHex(e.sent) + "\n";
             if (!e.received.empty()) out += "    < " + LinkHex(e.received) + "\n";
         }
         if (out.size() > (1 << 16)) {

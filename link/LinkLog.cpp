@@ -195,12 +195,22 @@ void LinkDecoder::feed(uint64_t t, LinkDir dir, const uint8_t* data, uint32_t le
             close(LinkVerdict::MissingReply, out);
         return;
     }
+    // The host writes a command's arguments in one piece: a write that
+    // finds them begun by an earlier one starts a new exchange, the earlier
+    // one having been cut off (a failed write, or a log cut there).
+    if (dir == LinkDir::Sent && phase_ == Phase::Args && argsBegun_) cutOff(out);
     for (uint32_t i = 0; i < len; ++i) {
         if (dir == LinkDir::Sent)
             sentByte(t, data[i], out);
         else
             receivedByte(t, data[i], out);
     }
+    if (dir == LinkDir::Sent) argsBegun_ = phase_ == Phase::Args && len > 0 && cur_.sent.size() > 1;
+}
+
+void LinkDecoder::cutOff(std::vector<LinkExchange>& out) {
+    cur_.summary = "cut off while sending";
+    close(LinkVerdict::MissingReply, out);
 }
 
 void LinkDecoder::sentByte(uint64_t t, uint8_t b, std::vector<LinkExchange>& out) {
@@ -388,12 +398,7 @@ void LinkDecoder::finish(std::vector<LinkExchange>& out) {
     switch (phase_) {
         case Phase::Idle: return;
         case Phase::Unsolicited: close(LinkVerdict::Unsolicited, out); return;
-        case Phase::Args:
-            // The log ends while the host was still sending: nothing was
-            // awaited yet, so nothing is known to be missing.
-            cur_.summary = "cut off while sending";
-            close(LinkVerdict::MissingReply, out);
-            return;
+        case Phase::Args: cutOff(out); return;
         default: close(LinkVerdict::MissingReply, out); return;
     }
 }

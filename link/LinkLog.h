@@ -145,12 +145,14 @@ private:
     void afterArgs(std::vector<LinkExchange>& out);
     void close(LinkVerdict v, std::vector<LinkExchange>& out);
     void complete(std::vector<LinkExchange>& out);
+    void cutOff(std::vector<LinkExchange>& out);
     std::string describeExecute(const std::vector<uint8_t>& frame);
     std::string describeReply(const uint8_t* data, int n);
 
     Phase phase_ = Phase::Idle;
     int left_ = 0;   // bytes still expected in this phase
     int stage_ = 0;  // Execute: 0 count, 1 frame
+    bool argsBegun_ = false;  // a write gave only part of the arguments
     LinkExchange cur_;
     int32_t types_[32];
     // The last instruction executed, for the Read reply that fetches its data.

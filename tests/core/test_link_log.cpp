@@ -183,6 +183,35 @@ TEST_F(LinkLogTest, SavedLogDecodesToTheSameExchanges) {
                   "\"received\": \"6F 6B E9 55 00 00 00 02 00\", \"text\": \"ok\\u00E9\"}");
 }
 
+// Logs as a file holds them: how runs group and what each exchange says.
+TEST(LinkLogFile, GroupsRunsAsTheHostProtocolDoes) {
+    const struct {
+        const char* runs;   // after the first line
+        std::vector<std::string> rows;   // command / verdict / summary
+    } cases[] = {
+        {"1 > 83\n2 < 00\n3 > 00 00\n4 > 8E\n5 < 41 0D 0A\n6 -\n7 < 23\n",
+         {"Write block/missing-reply/cut off while sending", "Poll/missing-reply/\"A\\r\\n\", no \"U\"",
+          "Unsolicited/unsolicited/\"#\", the master announced itself"}},
+        {"1 > 82\n2 < 00\n3 > FF FF\n4 > 61\n5 > 81\n6 < 00\n7 > 02 00\n",
+         {"Set breakpoint/ok/clear", "Key/ok/'a'", "Run/ok/address 0x0002"}},
+        {"1 > 87\n2 < 00\n3 > 02\n4 < 05 06 0B\n5 > 87\n6 < 00\n7 > 01\n8 < 07 08\n",
+         {"Read reply/ok/2 byte(s)", "Read reply/checksum-mismatch/1 byte(s)"}},
+        {"1 > 80\n2 < 00 03\n3 > 88\n4 < 00 02\n",
+         {"Stop/missing-reply/4 byte(s) of the reply missing", "Version/ok/version 2"}},
+        {"1 > 85\n2 < 00\n3 > 03 BB 00 0E C9\n4 < CC\n",
+         {"Execute instruction/refused/Master: TavoInit"}},
+    };
+    for (const auto& c : cases) {
+        LinkRuns runs;
+        int32_t types[32];
+        ASSERT_EQ(ParseLinkLog(std::string("# stepwright link log 1\n") + c.runs, runs, types), "") << c.runs;
+        std::vector<std::string> rows;
+        for (const auto& e : DecodeLinkRuns(runs, types))
+            rows.push_back(std::string(e.command) + "/" + LinkVerdictId(e.verdict) + "/" + e.summary);
+        EXPECT_EQ(rows, c.rows) << c.runs;
+    }
+}
+
 TEST(LinkLogFile, RefusesWhatIsNotALog) {
     const struct {
         const char* text;
