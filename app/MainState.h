@@ -98,6 +98,8 @@ struct StatusForms {
     StatusForms();
 };
 
+class LinkLog;
+
 struct MainState {
     explicit MainState(Platform& ui);
     MainState(const MainState&) = delete;
@@ -139,6 +141,9 @@ struct MainState {
     bool programLoaded = false;
     bool forceDetection = false;
     std::unique_ptr<SerialLink> port;  // null: no port (the invalid handle)
+    // Every byte through the port is recorded here when set (link/LinkLog.h);
+    // owned by the front end.
+    LinkLog* linkLog = nullptr;
     // Told after every block of a download or verify (blocks done, blocks in
     // all); empty when nobody shows the progress.
     std::function<void(int done, int total)> progressHook;

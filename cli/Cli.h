@@ -20,6 +20,7 @@
 
 struct MainState;
 class SimMaster;
+class LinkLog;
 
 namespace cli {
 
@@ -150,6 +151,7 @@ struct GlobalOptions {
     bool simModulesGiven = false;
     int simPace = 19200;
     bool simPaceGiven = false;
+    std::string logFile;                 // --log: the link log is written there ("" = none)
 };
 
 struct Context;
@@ -252,6 +254,14 @@ int CmdWatch(Context& c, const Args& args);
 int CmdTest(Context& c, const Args& args);
 int CmdCheck(Context& c, const Args& args);
 int CmdUpload(Context& c, const Args& args);
+int CmdDecode(Context& c, const Args& args);
+
+// --log (cli/DecodeCommand.cpp): the commands that write a link log, the
+// file of this run's port, and the writing of it (kExitOk, or kExitFile
+// after saying why).
+bool WritesLinkLog(const std::string& command);
+std::string LinkLogPath(const GlobalOptions& options);
+int SaveLinkLog(MainState& s, const LinkLog& log, const GlobalOptions& options);
 
 // While one lives, Ctrl+C (and SIGTERM, SIGHUP) ends a command's loop
 // instead of the process: Interrupted() turns true.

@@ -37,6 +37,7 @@ const char kTool[] =
     "  import FILE.sws        write the program text as a program file (-o)\n"
     "  test SCENARIO.yaml...  run scenarios on a simulated master in virtual time\n"
     "  check FILE.stw...      check programs for faults before they move a machine\n"
+    "  decode FILE            print the exchanges of a saved link log (--json)\n"
     "  help [COMMAND]         show this text, or the help of a command\n"
     "  help commands          every program command: fields, ranges, bytes\n"
     "\n"
@@ -57,6 +58,10 @@ const char kTool[] =
     "  --sim-modules LIST     its modules at addresses 1, 2, ...: servo, io, step or\n"
     "                         a type code 0-255 (default servo,servo,io,step)\n"
     "  --sim-pace BAUD        pace its line at BAUD (default 19200; 0 = no pacing)\n"
+    "  --log FILE             write every byte sent and received to FILE, a link\n"
+    "                         log for decode (commands that open a port; with\n"
+    "                         several ports one file each, the port's name before\n"
+    "                         the extension)\n"
     "  -h, --help             show help (after a command: that command's help)\n"
     "  --version              show the version\n"
     "  --                     end of options: the words after it are arguments\n"
@@ -85,6 +90,8 @@ const char kTool[] =
     "  stepwright-cli --port /dev/ttyUSB0 monitor --until-stop --program prog.stw\n"
     "  stepwright-cli --simulator download examples/demo.stw --check-modules --run\n"
     "  stepwright-cli --simulator --sim-modules servo,io status 0 1 2\n"
+    "  stepwright-cli --port COM1 --log line.log download prog.stw\n"
+    "  stepwright-cli decode line.log --json\n"
     "  stepwright-cli test examples/*.yaml --junit results.xml\n"
     "  stepwright-cli check examples/*.sws --sarif > check.sarif\n";
 
@@ -422,6 +429,22 @@ const CommandText kCommands[] = {
      "\n"
      "Exit codes: 0 no error or warning (notes never fail), 1 usage error, 2 a file\n"
      "refused, 8 an error or a warning found.\n"},
+    {"decode",
+     "Usage: stepwright-cli decode FILE [--hex] [--json]\n"
+     "\n"
+     "Prints the exchanges of a link log, written by --log or saved from the Link\n"
+     "Log window: one line per exchange with its time in seconds, the command,\n"
+     "the verdict (ok, missing-reply, refused, checksum-mismatch, unsolicited or\n"
+     "printed) and what its bytes say.  The format of the file is in\n"
+     "docs/link-log.md.\n"
+     "\n"
+     "  --hex                  add the bytes sent (>) and received (<) under each\n"
+     "  --json                 one JSON object per exchange per line: t_us, code,\n"
+     "                         command, verdict, summary, sent, received (hex) and\n"
+     "                         text (printed characters, when there are any)\n"
+     "\n"
+     "Exit codes: 0 success, 1 usage error, 2 file unreadable or not a link log,\n"
+     "7 standard output could not be written.\n"},
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
+#include "link/LinkLog.h"
 #include "cli/Cli.h"
 
 namespace cli {
@@ -20,10 +21,11 @@ bool IsOneOf(const std::string& command, std::initializer_list<const char*> name
 
 }  // namespace
 
-bool UsesPort(const std::string& command) { return !IsOneOf(command, {"list", "assemble", "check"}); }
+bool UsesPort(const std::string& command) { return !IsOneOf(command, {"list", "assemble", "check", "decode"}); }
 
 bool TakesJson(const std::string& command) {
-    return IsOneOf(command, {"detect", "status", "download", "verify", "assemble", "list", "watch", "check", "upload"});
+    return IsOneOf(command,
+                   {"detect", "status", "download", "verify", "assemble", "list", "watch", "check", "upload", "decode"});
 }
 
 bool TakesManyPorts(const std::string& command) {
@@ -38,6 +40,12 @@ void RunCommand(CommandRun& r, const std::string& command, Command run, const Ar
     StartTimerTimer(*s);
     s->com.visible = false;
     Context context{*s, r.ui, options, r.report, prepareOnly, image};
+    // --log: every byte through the port, written when the command ends.
+    std::unique_ptr<LinkLog> log;
+    if (!options.logFile.empty() && !prepareOnly) {
+        log = std::make_unique<LinkLog>();
+        s->linkLog = log.get();
+    }
     try {
         r.code = run(context, args);
     } catch (const UsageError& e) {
@@ -45,6 +53,11 @@ void RunCommand(CommandRun& r, const std::string& command, Command run, const Ar
         r.report.facts["error"] = e.text;
         r.code = kExitUsage;
     }
+    // A command that failed before a byte passed leaves no file behind.
+    if (log && r.code != kExitUsage && (log->endRun() > 0 || r.code == kExitOk)) {
+        if (SaveLinkLog(*s, *log, options) != kExitOk && r.code == kExitOk) r.code = kExitFile;
+    }
+    s->linkLog = nullptr;
     r.image.assign(s->programImage, s->programImage + s->imageLength);
     r.ui.attach(nullptr);
 }

@@ -12,6 +12,7 @@
 #include "app/MainState.h"
 #include "cli/Cli.h"
 #include "link/Sio.h"
+#include "program/SafeFile.h"
 #include "sim/SimOptions.h"
 
 namespace cli {
@@ -29,6 +30,7 @@ const CommandEntry kCommandTable[] = {
     {"reset", CmdReset},   {"status", CmdStatus},     {"exec", CmdExec},     {"monitor", CmdMonitor},
     {"export", CmdExport}, {"import", CmdImport},
     {"watch", CmdWatch},   {"test", CmdTest},     {"check", CmdCheck}, {"upload", CmdUpload},
+    {"decode", CmdDecode},
 };
 
 Command FindCommand(const std::string& name) {
@@ -141,6 +143,9 @@ Invocation Parse(int argc, char** argv) {
             if (!ParseCount(v, 10000000, pace)) throw UsageError{"--sim-pace " + v + ": give a baud rate, or 0"};
             g.simPace = int(pace);
             g.simPaceGiven = true;
+        } else if (a == "--log") {
+            g.logFile = value();
+            if (g.logFile.empty()) throw UsageError{"--log needs a file"};
         } else if (a == "--help" || a == "-h") {
             inv.help = true;
         } else if (a == "--version") {
@@ -287,6 +292,16 @@ int Main(int argc, char** argv) {
         PrintUsageError(inv.command, "--json is not available for " + inv.command);
         return kExitUsage;
     }
+    if (!options.logFile.empty() && !WritesLinkLog(inv.command)) {
+        PrintUsageError(inv.command, "--log is not available for " + inv.command + " (it opens no port)");
+        return kExitUsage;
+    }
+    // The log never replaces a file the command reads.
+    for (const std::string& a : inv.args)
+        if (!options.logFile.empty() && SameFile(options.logFile, a)) {
+            PrintUsageError(inv.command, "--log " + options.logFile + " is a file the command reads");
+            return kExitUsage;
+        }
     if (options.ports.size() > 1) {
         if (!TakesManyPorts(inv.command)) {
             PrintUsageError(inv.command, inv.command + " takes one --port");
@@ -298,8 +313,8 @@ int Main(int argc, char** argv) {
     CommandRun r;
     r.ui.printResults = !options.json;
     RunCommand(r, inv.command, run, inv.args, options, false, nullptr);
-    // watch writes its JSON rows as it goes; check writes its own document.
-    if (options.json && inv.command != "watch" && inv.command != "check") {
+    // watch and decode write their JSON rows as they go; check writes its own document.
+    if (options.json && inv.command != "watch" && inv.command != "decode" && inv.command != "check") {
         const std::string port = !UsesPort(inv.command) ? "" : options.simulator ? "simulator" : options.port;
         WriteOut(Document(inv.command, port, r).write());
     }

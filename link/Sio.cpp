@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "app/MainState.h"
+#include "link/LinkLog.h"
 #include "link/PosixSerial.h"
 
 // Longest device path taken from the command line (PATH_MAX).
@@ -154,12 +155,18 @@ bool SioPutChars(MainState& s, const uint8_t* data, int count) {
         s.message("SioPutChars failed");
         return false;
     }
+    if (s.linkLog) s.linkLog->sent(data, count);
     return true;
 }
 
 int SioGetChars(MainState& s, uint8_t* buffer, int count) {
     if (!s.port || count <= 0) return 0;
-    return s.port->read(buffer, count);
+    const int got = s.port->read(buffer, count);
+    if (s.linkLog) {
+        if (got > 0) s.linkLog->received(buffer, got);
+        if (got < count) s.linkLog->readShort();
+    }
+    return got;
 }
 
 int SioTest(MainState& s) {

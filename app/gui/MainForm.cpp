@@ -29,6 +29,8 @@
 #include "app/gui/ProblemsForm.h"
 #include "app/gui/SimulatorForm.h"
 #include "app/gui/WatchForm.h"
+#include "app/gui/LinkLogForm.h"
+#include "link/LinkLog.h"
 #include "app/gui/Widgets.h"
 #include "app/gui/WindowExtras.h"
 #include "isa/Io.h"
@@ -74,8 +76,10 @@ bool isInside(const QWidget* w, const QWidget* ancestor) {
 
 }  // namespace
 
-TMainForm::TMainForm(Platform& ui) : QWidget(nullptr), s_(std::make_unique<MainState>(ui)) {
+TMainForm::TMainForm(Platform& ui)
+    : QWidget(nullptr), linkLog_(std::make_unique<LinkLog>()), s_(std::make_unique<MainState>(ui)) {
     setObjectName(QStringLiteral("MainForm"));
+    s_->linkLog = linkLog_.get();
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(StepwrightFont());
@@ -214,6 +218,11 @@ void TMainForm::buildModuleMenu() {
     watch->setObjectName(QStringLiteral("Watch1"));
     watch->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
     connect(watch, &QAction::triggered, this, &TMainForm::showWatchWindow);
+    // The Link Log window (also Ctrl+Shift+L).
+    QAction* linkLog = modEditPopup_->addAction(QStringLiteral("Link Log..."));
+    linkLog->setObjectName(QStringLiteral("LinkLog1"));
+    linkLog->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+    connect(linkLog, &QAction::triggered, this, &TMainForm::showLinkLogWindow);
     // The Problems window (also Ctrl+Shift+P).
     QAction* problems = modEditPopup_->addAction(QStringLiteral("Problems..."));
     problems->setObjectName(QStringLiteral("Problems1"));
@@ -341,6 +350,14 @@ void TMainForm::showProblemsWindow() {
     problems_->show();
     problems_->raise();
     problems_->activateWindow();
+}
+
+void TMainForm::showLinkLogWindow() {
+    if (closed_) return;
+    if (!linkLogForm_) linkLogForm_ = new TLinkLogForm(*this, *linkLog_);
+    linkLogForm_->show();
+    linkLogForm_->raise();
+    linkLogForm_->activateWindow();
 }
 
 void TMainForm::attachSimulator(SimMaster* sim) {

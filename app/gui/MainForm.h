@@ -30,6 +30,8 @@ class TStatForm;
 class TWatchForm;
 class TSimulatorForm;
 class TProblemsForm;
+class TLinkLogForm;
+class LinkLog;
 class SimMaster;
 
 // The windows the main window shows on demand.
@@ -90,6 +92,11 @@ public:
     // date from the start so that the listing's tool tips carry them).
     void showProblemsWindow();
     TProblemsForm* problemsWindow() const { return problems_; }
+    // Shows the Link Log window, created at its first use; the log itself
+    // records from the start.
+    void showLinkLogWindow();
+    TLinkLogForm* linkLogWindow() const { return linkLogForm_; }
+    LinkLog& linkLog() { return *linkLog_; }
     // The built-in simulated master the window runs on (--simulator): its
     // Simulator window is then offered in the module list's menu and by
     // Ctrl+Shift+M.  Attached once, before the window is used.
@@ -123,6 +130,7 @@ private:
     void shutDown();
     void onFocusChanged(QWidget* old, QWidget* now);
 
+    std::unique_ptr<LinkLog> linkLog_;   // every byte on the port, from the start
     std::unique_ptr<MainState> s_;
     std::unique_ptr<EditHistory> history_;
     std::string pendingFile_;
@@ -143,6 +151,7 @@ private:
     bool closed_ = false;
     int handlersRunning_ = 0;    // > 0 while a handler of the core runs
     TWatchForm* watch_ = nullptr;
+    TLinkLogForm* linkLogForm_ = nullptr;
     SimMaster* sim_ = nullptr;
     TSimulatorForm* simulator_ = nullptr;
     TProblemsForm* problems_ = nullptr;

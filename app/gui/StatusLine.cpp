@@ -41,6 +41,8 @@ const MenuEntry kMenu[] = {
     {Entry::Action, "CompareWithMaster2", "Compare with master", {}, [](TMainForm& m) { m.run(CompareWithMaster1Click); }},
     {Entry::Separator, "", "", {}, nullptr},
     {Entry::Action, "Watch2", "Watch...", Qt::CTRL | Qt::Key_W, [](TMainForm& m) { m.showWatchWindow(); }},
+    {Entry::Action, "LinkLog2", "Link Log...", Qt::CTRL | Qt::SHIFT | Qt::Key_L,
+     [](TMainForm& m) { m.showLinkLogWindow(); }},
     // Shown only when the window runs on the built-in simulator.
     {Entry::Action, "Simulator2", "Simulator...", Qt::CTRL | Qt::SHIFT | Qt::Key_M,
      [](TMainForm& m) { m.showSimulatorWindow(); }},

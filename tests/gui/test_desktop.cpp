@@ -358,7 +358,8 @@ TEST(Desktop, StatusLineMenuNewSaveAsAndRecentFiles) {
         if (a->isVisible() || a->isSeparator()) entries.push_back(a->text() + QLatin1Char(' ') + a->shortcut().toString());
     EXPECT_EQ(entries, (std::vector<QString>{"New Ctrl+N", "Save As... Ctrl+Shift+S", "Open Recent ",
                                              "Read from master... Ctrl+Shift+R", "Compare with master ", " ",
-                                             "Watch... Ctrl+W", "Problems... Ctrl+Shift+P"}));
+                                             "Watch... Ctrl+W", "Link Log... Ctrl+Shift+L",
+                                             "Problems... Ctrl+Shift+P"}));
     EXPECT_EQ(line->text(), QStringLiteral("no port | stopped | untitled"));
     g.comment("work");
     EXPECT_EQ(line->text(), QStringLiteral("no port | stopped | untitled | changed"));

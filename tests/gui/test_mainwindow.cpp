@@ -156,11 +156,11 @@ TEST(MainWindow, OpensWithEveryControlAsDesigned) {
     const char* const items[][2] = {{"AddServoModule1", "Add Servo Module"}, {"AddStepModule1", "Add Stepper Module"},
                                     {"AddIOModule1", "Add I/O Module"},      {"ClearModuleList1", "Clear Module List"},
                                     {"UseDetectedModules1", "Use Detected Modules"}, {"Cancel1", "Cancel"},
-                                    {"Watch1", "Watch..."}, {"Problems1", "Problems..."},
-                                    {"ReadFromMaster1", "Read from master..."}};
+                                    {"Watch1", "Watch..."}, {"LinkLog1", "Link Log..."},
+                                    {"Problems1", "Problems..."}, {"ReadFromMaster1", "Read from master..."}};
     // The extra windows' items come after the list's own.
-    ASSERT_EQ(menu->actions().size(), 9);
-    for (int i = 0; i < 9; ++i) {
+    ASSERT_EQ(menu->actions().size(), 10);
+    for (int i = 0; i < 10; ++i) {
         EXPECT_EQ(menu->actions()[i]->objectName(), QLatin1String(items[i][0]));
         EXPECT_EQ(menu->actions()[i]->text(), QLatin1String(items[i][1]));
     }

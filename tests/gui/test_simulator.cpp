@@ -86,11 +86,12 @@ TEST(SimulatorWindow, OfferedOnlyWithTheBuiltInSimulatorAfterWatchAndByCtrlShift
     g.main.showSimulatorWindow();
     EXPECT_EQ(g.main.simulatorWindow(), nullptr) << "no simulator attached: no window";
     const QList<QAction*> before = g.main.moduleMenu()->actions();
-    EXPECT_EQ(before[before.size() - 3]->objectName(), "Watch1");
+    EXPECT_EQ(before[before.size() - 4]->objectName(), "Watch1");
 
     g.main.attachSimulator(&b.sim);
     const QList<QAction*> actions = g.main.moduleMenu()->actions();
-    EXPECT_EQ(actions[actions.size() - 4]->objectName(), "Watch1");
+    EXPECT_EQ(actions[actions.size() - 5]->objectName(), "Watch1");
+    EXPECT_EQ(actions[actions.size() - 4]->objectName(), "LinkLog1");
     EXPECT_EQ(actions[actions.size() - 3]->objectName(), "Simulator1");
     EXPECT_EQ(actions[actions.size() - 3]->text(), "Simulator...");
     EXPECT_EQ(actions[actions.size() - 2]->objectName(), "Problems1");

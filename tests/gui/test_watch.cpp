@@ -58,16 +58,16 @@ TEST(WatchWindow, OpensFromTheModuleMenuAfterItsItemsAndByCtrlW) {
     Gui g;
     g.start();
     const QList<QAction*> actions = g.main.moduleMenu()->actions();
-    ASSERT_GE(actions.size(), 9);
-    EXPECT_EQ(actions[actions.size() - 4]->objectName(), "Cancel1");
-    EXPECT_EQ(actions[actions.size() - 3]->objectName(), "Watch1");
+    ASSERT_GE(actions.size(), 10);
+    EXPECT_EQ(actions[actions.size() - 5]->objectName(), "Cancel1");
+    EXPECT_EQ(actions[actions.size() - 4]->objectName(), "Watch1");
     EXPECT_EQ(g.main.moduleMenu()->defaultAction()->objectName(), "Cancel1");
     bool ctrlW = false;
     for (QShortcut* key : g.main.findChildren<QShortcut*>())
         ctrlW = ctrlW || key->key() == QKeySequence(Qt::CTRL | Qt::Key_W);
     EXPECT_TRUE(ctrlW);
     EXPECT_EQ(g.main.watchWindow(), nullptr);
-    actions[actions.size() - 3]->trigger();
+    actions[actions.size() - 4]->trigger();
     ASSERT_NE(g.main.watchWindow(), nullptr);
     EXPECT_TRUE(g.main.watchWindow()->isVisible());
     EXPECT_EQ(g.main.watchWindow()->objectName(), "WatchForm");

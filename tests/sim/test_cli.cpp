@@ -109,12 +109,12 @@ TEST(CliUsage, HelpForTheToolAndEveryCommand) {
     CliResult tool = RunCli({"--help"});
     EXPECT_EQ(tool.code, 0);
     for (const char* text : {"Exit codes:", "6  refused by the master or by a module-list mismatch", "--port PORT",
-                             "--simulator", "--sim-modules", "--sim-pace"})
+                             "--simulator", "--sim-modules", "--sim-pace", "--log FILE"})
         EXPECT_NE(tool.out.find(text), std::string::npos) << text;
     EXPECT_EQ(RunCli({"help"}).out, tool.out);
 
     for (const char* command : {"list", "assemble", "detect", "download", "verify", "run", "stop", "step", "reset",
-                                "status", "exec", "monitor", "test", "check"}) {
+                                "status", "exec", "monitor", "test", "check", "decode"}) {
         EXPECT_NE(tool.out.find(std::string("  ") + command + " "), std::string::npos) << command;
         CliResult viaHelp = RunCli({"help", command});
         CliResult viaOption = RunCli({command, "--help"});

@@ -1,0 +1,101 @@
+// stepwright-cli --log against simulated masters with faults, read back with
+// stepwright-cli decode: which exchange failed and why.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "CliRunner.h"
+#include "sim/SimMaster.h"
+#include "sim/SimOptions.h"
+
+namespace {
+
+std::string Data(const std::string& name) { return std::string(STEPWRIGHT_CLI_DATA) + "/" + name; }
+
+// "command/verdict" of every line of decode --json.
+std::vector<std::string> Rows(const std::string& json) {
+    auto field = [](const std::string& line, const std::string& key) {
+        const size_t at = line.find("\"" + key + "\": \"");
+        if (at == std::string::npos) return std::string("?");
+        const size_t from = at + key.size() + 5;
+        return line.substr(from, line.find('"', from) - from);
+    };
+    std::vector<std::string> rows;
+    size_t pos = 0;
+    for (size_t end; (end = json.find('\n', pos)) != std::string::npos; pos = end + 1) {
+        const std::string line = json.substr(pos, end - pos);
+        rows.push_back(field(line, "command") + "/" + field(line, "verdict"));
+    }
+    return rows;
+}
+
+TEST(LinkLogCli, DecodeShowsTheExchangeThatFailed) {
+    const std::string dir = std::filesystem::temp_directory_path() / ("stepwright-linklog-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string file = dir + "/line.log";
+    const int blocks = 4;  // countdown.stw: its image is 58 bytes
+    const struct {
+        const char* fault;
+        Strings args;
+        int code;
+        std::vector<std::string> tail;  // the last rows decoded
+        int writeBlocks;                // Write block rows; -1: not counted
+    } cases[] = {
+        {"",
+         {"download", Data("countdown.stw"), "--no-verify"},
+         0,
+         {"Write block/ok", "Write block/ok", "Write block/ok", "Write block/ok"},
+         blocks},
+        {"cc", {"download", Data("countdown.stw")}, 6, {"Stop/ok", "Write block/refused"}, 1},
+        {"silent-from=0x87", {"status", "1"}, 4, {"Execute instruction/ok", "Read reply/missing-reply"}, 0},
+        {"bad-checksum", {"status", "1"}, 4, {"Execute instruction/ok", "Read reply/checksum-mismatch"}, 0},
+        {"silent-from=0x83", {"download", Data("countdown.stw")}, 4, {"Stop/ok", "Write block/missing-reply"}, 1},
+    };
+    for (const auto& c : cases) {
+        SimOptions options;
+        options.paceBaud = 0;
+        std::string error;
+        if (*c.fault) {
+            ASSERT_TRUE(ParseSimFault(c.fault, options.faults, error)) << error;
+        }
+        SimMaster sim(options);
+        ASSERT_TRUE(sim.start(error)) << error;
+        Strings args{"--port", sim.devicePath(), "--log", file};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliResult r = RunCli(args);
+        EXPECT_EQ(r.code, c.code) << c.fault << r.err;
+        const CliResult decoded = RunCli({"decode", file, "--json"});
+        ASSERT_EQ(decoded.code, 0) << decoded.err;
+        const std::vector<std::string> rows = Rows(decoded.out);
+        ASSERT_GE(rows.size(), c.tail.size()) << decoded.out;
+        EXPECT_EQ(std::vector<std::string>(rows.end() - long(c.tail.size()), rows.end()), c.tail) << c.fault;
+        EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
+                                [](const std::string& row) { return row.rfind("Write block/", 0) == 0; }),
+                  c.writeBlocks)
+            << c.fault;
+        // The text form names the same exchanges, one line each.
+        const std::string text = RunCli({"decode", file}).out;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), long(rows.size()));
+        std::filesystem::remove(file);
+    }
+    // Commands without a port write no log, nor does a log replace the
+    // program read; a file that is no log is refused.
+    EXPECT_EQ(RunCli({"--log", file, "list", Data("countdown.stw")}).code, 1);
+    const std::string program = dir + "/p.stw";
+    std::filesystem::copy_file(Data("countdown.stw"), program);
+    const auto size = std::filesystem::file_size(program);
+    EXPECT_EQ(RunCli({"--simulator", "--log", program, "download", program}).code, 1);
+    EXPECT_EQ(std::filesystem::file_size(program), size);
+    const CliResult notLog = RunCli({"decode", Data("countdown.stw")});
+    EXPECT_EQ(notLog.code, 2);
+    EXPECT_NE(notLog.err.find("not a link log"), std::string::npos) << notLog.err;
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
