@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "app/MainState.h"
-#include "isa/Commands.h"
+#include "isa/Vocabulary.h"
 #include "program/InstructionText.h"
 
 namespace {
