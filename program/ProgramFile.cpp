@@ -13,7 +13,7 @@
 
 #include "app/FileTie.h"
 #include "app/MainState.h"
-#include "isa/Commands.h"
+#include "isa/Vocabulary.h"
 #include "modules/ModuleList.h"
 #include "program/LineStore.h"
 #include "program/ProgramText.h"

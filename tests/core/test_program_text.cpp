@@ -14,7 +14,7 @@
 
 #include "TestPlatform.h"
 #include "app/MainState.h"
-#include "isa/Commands.h"
+#include "isa/Vocabulary.h"
 #include "isa/Instruction.h"
 #include "isa/Io.h"
 #include "isa/Master.h"
