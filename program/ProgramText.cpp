@@ -1,13 +1,26 @@
 #include "program/ProgramText.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
-#include "app/MainState.h"
 #include "isa/Vocabulary.h"
 #include "program/InstructionText.h"
 
 namespace {
+
+constexpr int kLastModuleAddress = 31;  // the module list runs 0 (the master) to 31
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+    char buffer[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
 
 constexpr const char* kVersionDirective = ".stepwright";
 constexpr const char* kModuleDirective = ".module";
@@ -316,7 +329,7 @@ private:
             return fail(t[0].column, ".module takes an address and a type: .module 1 ZEL-SERVO");
         long long address = 0;
         const int expected = modulesGiven_ ? int(out_.moduleTypes.size()) : 0;
-        if (!ParseNumber(t[1].text, 0, kMaxModules, address) || address != expected)
+        if (!ParseNumber(t[1].text, 0, kLastModuleAddress, address) || address != expected)
             return fail(t[1].column, Format("the next module address is %d (the list runs 0, 1, 2, ... 31)", expected));
         long long type = 0;
         bool known = false;
@@ -453,15 +466,6 @@ std::string FormatProgramText(const ProgramFileData& data) {
     for (const ProgramLine& line : data.lines)
         out += (line.isComment() ? CommentLine(line.commentText()) : InstructionLine(texts.read(line))) + "\n";
     return out;
-}
-
-std::string FormatProgramText(const MainState& s) {
-    ProgramFileData data;
-    data.moduleListCount = s.moduleListCount <= kMaxModules ? s.moduleListCount : kMaxModules;
-    for (int a = 0; a <= data.moduleListCount; ++a) data.moduleTypes.push_back(s.moduleTypes[a]);
-    const int count = s.lineCount < 0 ? 0 : (s.lineCount > kMaxLines ? kMaxLines : s.lineCount);
-    data.lines.assign(s.lines, s.lines + count);
-    return FormatProgramText(data);
 }
 
 bool ParseProgramText(const std::string& bytes, ProgramFileData& out, std::vector<ProgramTextError>& errors) {
