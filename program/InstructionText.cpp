@@ -148,8 +148,8 @@ const CommandText& TextOfCommand(const CommandDesc& c) {
 }
 
 const CommandDesc* CommandNamed(isa::Family family, const std::string& name) {
-    for (int i = 0; const CommandDesc* c = isa::commandAt(family, i); ++i)
-        if (c->name == name) return c;
+    for (const CommandDesc& c : isa::commandTable())
+        if (c.family == family && c.name == name) return &c;
     return nullptr;
 }
 
@@ -247,57 +247,57 @@ bool Fail(LineError& error, const TextField& at, const std::string& message) {
     return false;
 }
 
-// The field values a line names, by field index; false with the reason.  A
-// check box the line leaves out is unchecked; every other field left out
-// keeps the default its command shows when chosen.
+// The field values a line names; false with the reason.  A check box the line
+// leaves out is unchecked; every other field left out keeps the default its
+// command shows when chosen.
 bool ValuesOf(const InstructionText& t, const CommandDesc& c, const CommandText& ct, isa::FieldValues& out,
               LineError& error) {
-    Value values[isa::kMaxFields];
-    bool given[isa::kMaxFields] = {};
     const size_t count = c.fields.size() < size_t(isa::kMaxFields) ? c.fields.size() : size_t(isa::kMaxFields);
-    for (const Slot& s : ct.slots)
-        if (s.kind == Kind::Check && size_t(s.field) < count) {
-            values[s.field] = Value::ofBool(false);
-            given[s.field] = true;
-        }
-    bool chosen[isa::kMaxFields] = {};  // choices given so far
+    bool given[isa::kMaxFields] = {};  // check boxes named and choices given so far
+    out.reserve(t.fields.size() + ct.slots.size());
     for (size_t n = 0; n < t.fields.size(); ++n) {
         const TextField& tf = t.fields[n];
         const Slot* s = nullptr;
-        for (const Slot& candidate : ct.slots)
-            if (candidate.name == tf.name) s = &candidate;
+        for (const Slot& candidate : ct.slots)  // names are unique within a command
+            if (candidate.name == tf.name) {
+                s = &candidate;
+                break;
+            }
         if (!s || size_t(s->field) >= count)
             return Fail(error, tf, t.command + " has no field '" + CutForMessage(tf.name) + "'; " + ct.fieldList);
         for (size_t m = 0; m < n; ++m)
             if (t.fields[m].name == tf.name) return Fail(error, tf, "the field is given twice");
+        const std::string& id = c.fields[size_t(s->field)].id;
         switch (s->kind) {
             case Kind::Edit:
                 if (!tf.hasValue) return Fail(error, tf, "the field needs a value: " + tf.name + "=...");
                 if (s->text && tf.value.size() > kTextChars)
                     return Fail(error, tf, "the text is longer than 15 characters");
                 if (tf.value.size() > kEditChars) return Fail(error, tf, "the value is longer than 39 characters");
-                values[s->field] = Value::ofText(tf.value);
-                given[s->field] = true;
+                out.append(id, Value::ofText(tf.value));
                 break;
             case Kind::Check:
                 if (tf.hasValue) return Fail(error, tf, "a check box takes no value: write its name alone");
-                values[s->field] = Value::ofBool(true);
+                given[s->field] = true;
+                out.append(id, Value::ofBool(true));
                 break;
             case Kind::Item:
-                if (chosen[s->field]) return Fail(error, tf, "another choice of the same group is given already");
-                chosen[s->field] = true;
+                if (given[s->field]) return Fail(error, tf, "another choice of the same group is given already");
+                given[s->field] = true;
                 if (tf.hasValue && s->beside < 0) return Fail(error, tf, "this choice takes no value");
                 if (tf.value.size() > kEditChars) return Fail(error, tf, "the value is longer than 39 characters");
-                values[s->field] = Value::ofInt(s->item);
-                given[s->field] = true;
-                if (s->beside >= 0 && size_t(s->beside) < count) {
-                    values[s->beside] = Value::ofText(tf.hasValue ? tf.value : std::string());
-                    given[s->beside] = true;
-                }
+                out.append(id, Value::ofInt(s->item));
+                if (s->beside >= 0 && size_t(s->beside) < count)
+                    out.append(c.fields[size_t(s->beside)].id, Value::ofText(tf.hasValue ? tf.value : std::string()));
                 break;
             case Kind::Target: break;
         }
     }
+    for (const Slot& s : ct.slots)
+        if (s.kind == Kind::Check && size_t(s.field) < count && !given[s.field]) {
+            given[s.field] = true;
+            out.append(c.fields[size_t(s.field)].id, Value::ofBool(false));
+        }
     if (t.hasTarget || t.hasPatched) {
         error.column = t.hasTarget ? t.targetColumn : t.patchedColumn;
         error.field = "->";
@@ -307,13 +307,9 @@ bool ValuesOf(const InstructionText& t, const CommandDesc& c, const CommandText&
         }
         error.message = CheckLabelText(t.target, "goto-label");
         if (!error.message.empty()) return false;
-        values[ct.target] = Value::ofText(t.target);
-        given[ct.target] = true;
+        out.append(c.fields[size_t(ct.target)].id, Value::ofText(t.target));
         error.field.clear();
     }
-    out.reserve(count);
-    for (size_t i = 0; i < count; ++i)
-        if (given[i]) out.append(c.fields[i].id, std::move(values[i]));
     return true;
 }
 
@@ -517,12 +513,11 @@ InstructionText InstructionTexts::read(const ProgramLine& line) const {
     const CommandDesc& c = *d.command;
     const CommandText& ct = TextOfCommand(c);
 
-    // The decoded values by field index.
+    // The decoded values by field index: decode gives them in field order.
     const Value* values[isa::kMaxFields] = {};
-    for (const auto& [id, value] : d.values.entries()) {
-        const int i = c.fieldIndex(id);
-        if (i >= 0 && i < isa::kMaxFields) values[i] = &value;
-    }
+    const auto& entries = d.values.entries();
+    for (size_t i = 0, k = 0; i < c.fields.size() && i < size_t(isa::kMaxFields) && k < entries.size(); ++i)
+        if (entries[k].first == c.fields[i].id) values[i] = &entries[k++].second;
     static const Value kNone;
     auto valueAt = [&values](int i) -> const Value& { return i >= 0 && values[i] ? *values[i] : kNone; };
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "isa/Vocabulary.h"
 #include "program/InstructionText.h"
@@ -90,7 +91,11 @@ std::string InstructionLine(const InstructionText& t) {
     std::string out;
     if (!t.label.empty()) out = Value(t.label, true) + ":";
     out += std::string(out.size() < size_t(kLabelColumnWidth) ? kLabelColumnWidth - out.size() : 1, ' ');
-    out += Format("%2d ", t.module) + t.command;
+    const std::string module = std::to_string(t.module);  // "%2d "
+    if (module.size() < 2) out += ' ';
+    out += module;
+    out += ' ';
+    out += t.command;
     for (const TextField& f : t.fields) {
         out += ' ';
         out += f.name;
@@ -372,6 +377,7 @@ private:
             return fail(i < tokens.size() ? tokens[i].column : tokens[i - 1].column, "expected the command name");
         t.command = tokens[i].text;
         t.commandColumn = tokens[i++].column;
+        t.fields.reserve(tokens.size() - i);
 
         while (i < tokens.size()) {
             const Token& tok = tokens[i];
@@ -425,7 +431,7 @@ private:
                 f.value = tokens[i + 1].text;
                 i += 2;
             }
-            t.fields.push_back(f);
+            t.fields.push_back(std::move(f));
         }
 
         ProgramLine line;
