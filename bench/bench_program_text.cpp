@@ -1,8 +1,8 @@
 // Export and import of a full-size program (8192 lines) as program text: the
 // lines of examples/every-command.sws repeated, every command of every family
-// and comments among them.  Import builds every line through its family's
-// panel and encoder; export loads every line into its panel and checks that
-// the text builds the line again.
+// and comments among them.  Import builds every line by its command's
+// description (isa::encode); export decodes every line (isa::decode) and
+// checks that the text builds the line again.
 //
 // Thread CPU time is reported beside wall time: on a shared machine the wall
 // time also counts the waits for a core.
