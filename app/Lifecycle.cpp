@@ -2,7 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/MainState.h"
-#include "isa/Commands.h"
+#include "isa/Vocabulary.h"
 #include "modules/ModuleList.h"
 #include "program/ProgramFile.h"
 

@@ -374,8 +374,8 @@ const CommandText kCommands[] = {
     {"import",
      "Usage: stepwright-cli import FILE.sws [-o FILE.stw]\n"
      "\n"
-     "Builds every line of a program text as the builder does (the panel's\n"
-     "fields, then the family's encoder) and writes the program file.  Every\n"
+     "Builds every line of a program text as the builder does (its fields\n"
+     "through the command's encoder) and writes the program file.  Every\n"
      "error of the text is reported, one per line, as FILE:LINE:COLUMN with the\n"
      "field and the builder's message; then nothing is written.  A line that a\n"
      "program file cannot hold (a line break in a label, goto-label or comment,\n"

@@ -1,25 +1,22 @@
 #include "program/InstructionText.h"
 
-#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <utility>
+#include <variant>
 
-#include "app/MainState.h"
-#include "app/QuietPlatform.h"
-#include "isa/Commands.h"
-#include "isa/Instruction.h"
-#include "isa/Io.h"
-#include "isa/Master.h"
-#include "isa/Servo.h"
-#include "isa/Stepper.h"
-#include "modules/ModuleList.h"
+#include "isa/Codec.h"
+#include "isa/Describe.h"
+#include "isa/Vocabulary.h"
 #include "program/ProgramFile.h"
 
 namespace {
 
-// Captions of the edits whose text becomes the goto-label.
-constexpr const char* kJumpCaptions[] = {"GoTo Label", "Call Label", "Subroutine Label", "GoTo on Timeout",
-                                         "LoopTo if not 0"};
+using isa::CommandDesc;
+using isa::FieldDesc;
+using isa::FieldKind;
+using isa::Value;
+
 constexpr size_t kTextChars = 15;  // labels, goto-labels and Print texts
 constexpr size_t kEditChars = 39;  // what a numeric edit holds
 constexpr size_t kMessageChars = 40;
@@ -29,54 +26,137 @@ constexpr size_t kMessageChars = 40;
 // untouched panel never does (SetParam without a speed box has speed 8x,
 // while the panel shows Speed 1x checked).
 struct RequiredChoice {
-    int type;
+    isa::Family family;
     const char* command;
     const char* what;
     std::vector<const char*> names;
 };
 const RequiredChoice kRequiredChoices[] = {
-    {kTypeStepper, "SetParam", "speed factor", {"speed-1x", "speed-2x", "speed-4x", "speed-8x"}},
+    {isa::Family::Stepper, "SetParam", "speed factor", {"speed-1x", "speed-2x", "speed-4x", "speed-8x"}},
 };
 
-bool IsJumpCaption(const std::string& caption) {
-    for (const char* c : kJumpCaptions)
-        if (caption == c) return true;
-    return false;
+// The family's name in messages: the module type as the header writes it.
+const char* ClassNameOf(isa::Family family) {
+    switch (family) {
+        case isa::Family::Master: return "[Master]";
+        case isa::Family::Servo: return "ZEL-SERVO";
+        case isa::Family::Stepper: return "ZEL-STEP";
+        case isa::Family::Io: return "ZEL-I/O";
+    }
+    return "";
 }
 
-enum class Kind { Edit, Target, Check, Radio, Condition };
+// How a word of the line reaches a field of the description.
+enum class Kind {
+    Edit,    // id=value: a number or a text
+    Target,  // "-> LABEL"
+    Check,   // the id alone
+    Item,    // a choice's item: its id alone, or id=value for the field beside it
+};
 
-struct Field {
+struct Slot {
     std::string name;
-    Kind kind;
-    Ctl* ctl;               // the edit, check box, radio group or condition box
-    int item = -1;          // radio or condition item
-    Ctl* beside = nullptr;  // the edit beside a radio item
-    bool text = false;      // a text edit cut to 15 characters (Print)
+    Kind kind = Kind::Edit;
+    int field = -1;   // index in the command's fields
+    int item = -1;    // Item: the item of the choice
+    int beside = -1;  // Item: the field shown beside the item (read only while it is chosen)
+    bool text = false;  // Edit: a text cut to 15 characters (Print)
 };
 
-struct Radio {
-    Ctl* group;
-    std::vector<Ctl*> beside;  // per item, null where none
+// What the text form needs of one command, worked out once from its description.
+struct CommandText {
+    std::vector<Slot> slots;  // in the order a line writes them
+    int target = -1;          // the Target field, -1 when the command does not jump
+    std::string fieldList;    // "its fields are a=, b, c" or "it has none"
+    const RequiredChoice* required = nullptr;
 };
 
-struct Family {
-    int type = -1;
-    const char* className = "";
-    Ctl* box = nullptr;
-    void (*click)(MainState&) = nullptr;
-    std::vector<std::string> commands;
-    std::vector<std::pair<Ctl*, Ctl*>> edits;  // label, edit
-    std::vector<Ctl*> checks;
-    std::vector<Radio> radios;
-    Ctl* conditions = nullptr;
-    std::vector<std::vector<Field>> fields;  // per command, read off the panel once
-    std::vector<bool> known;
-};
+std::string Join(const std::vector<std::string>& parts, const char* separator) {
+    std::string out;
+    for (size_t i = 0; i < parts.size(); ++i) out += (i ? separator : "") + parts[i];
+    return out;
+}
 
-template <int N>
-std::vector<std::string> Names(const char* const (&items)[N]) {
-    return std::vector<std::string>(items, items + N);
+std::string Printed(const char* format, long long a, long long b = 0) {
+    char buffer[160];
+    std::snprintf(buffer, sizeof buffer, format, a, b);
+    return buffer;
+}
+
+CommandText TextOf(const CommandDesc& c) {
+    CommandText out;
+    std::vector<std::string> names;
+    for (size_t i = 0; i < c.fields.size(); ++i) {
+        const FieldDesc& f = c.fields[i];
+        Slot slot;
+        slot.field = int(i);
+        switch (f.kind) {
+            case FieldKind::Label: continue;
+            case FieldKind::Target:
+                out.target = int(i);
+                continue;
+            case FieldKind::Check:
+                slot.name = f.id;
+                slot.kind = Kind::Check;
+                names.push_back(slot.name);
+                out.slots.push_back(slot);
+                continue;
+            case FieldKind::Choice:
+            case FieldKind::Condition:
+                for (size_t k = 0; k < f.items.size(); ++k) {
+                    Slot item = slot;
+                    item.name = f.items[k].id;
+                    item.kind = Kind::Item;
+                    item.item = int(k);
+                    for (size_t j = 0; j < c.fields.size(); ++j) {
+                        const isa::Gate& g = c.fields[j].gate;
+                        if (g.kind == isa::Gate::IfItem && g.field == f.id && g.item == int(k)) item.beside = int(j);
+                    }
+                    names.push_back(item.name);
+                    out.slots.push_back(item);
+                }
+                continue;
+            case FieldKind::Number:
+            case FieldKind::Text:
+                if (f.gate.kind == isa::Gate::IfItem) continue;  // written with its item
+                slot.name = f.id;
+                slot.kind = Kind::Edit;
+                slot.text = f.kind == FieldKind::Text;
+                names.push_back(slot.name + "=");
+                out.slots.push_back(slot);
+                continue;
+        }
+    }
+    out.fieldList = names.empty() ? std::string("it has none") : "its fields are " + Join(names, ", ");
+    for (const RequiredChoice& r : kRequiredChoices)
+        if (r.family == c.family && c.name == r.command) out.required = &r;
+    return out;
+}
+
+// Every command's text form, in the order of the command table.
+const std::vector<CommandText>& CommandTexts() {
+    static const std::vector<CommandText> texts = [] {
+        std::vector<CommandText> v;
+        for (const CommandDesc& c : isa::commandTable()) v.push_back(TextOf(c));
+        return v;
+    }();
+    return texts;
+}
+
+const CommandText& TextOfCommand(const CommandDesc& c) {
+    return CommandTexts()[size_t(&c - isa::commandTable().data())];
+}
+
+const CommandDesc* CommandNamed(isa::Family family, const std::string& name) {
+    for (const CommandDesc& c : isa::commandTable())
+        if (c.family == family && c.name == name) return &c;
+    return nullptr;
+}
+
+std::string CommandList(isa::Family family) {
+    std::vector<std::string> names;
+    for (int i = 0; const CommandDesc* c = isa::commandAt(family, i); ++i) names.push_back(c->name);
+    return Join(names, ", ");
 }
 
 TextField Word(const std::string& name) {
@@ -92,16 +172,10 @@ TextField Valued(const std::string& name, const std::string& value) {
     return f;
 }
 
-bool KnownType(int t) { return t == kTypeServo || t == kTypeIo || t == kTypeStepper || t == kTypeMaster; }
-
-std::string Join(const std::vector<std::string>& parts, const char* separator) {
-    std::string out;
-    for (size_t i = 0; i < parts.size(); ++i) out += (i ? separator : "") + parts[i];
-    return out;
-}
-
 bool SameRecord(const ProgramLine& a, const ProgramLine& b) {
-    if (a.labelText() != b.labelText() || a.gotoLabelText() != b.gotoLabelText()) return false;
+    if (std::strncmp(a.label, b.label, sizeof a.label) != 0 ||
+        std::strncmp(a.gotoLabel, b.gotoLabel, sizeof a.gotoLabel) != 0)
+        return false;
     if (a.patchOffset != b.patchOffset || a.length != b.length || a.commandCode != b.commandCode ||
         a.moduleAddress != b.moduleAddress)
         return false;
@@ -116,10 +190,27 @@ int HexValue(char c) {
     return -1;
 }
 
+void PutAddress(uint8_t* p, uint16_t v) {
+    p[0] = uint8_t(v & 0xFF);
+    p[1] = uint8_t(v >> 8);
+}
+
+uint16_t GetAddress(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+
+isa::Encoded StoredOf(const ProgramLine& line) {
+    isa::Encoded e;
+    std::memcpy(e.bytes.data(), line.bytes, sizeof line.bytes);
+    e.length = line.length;
+    e.commandCode = line.commandCode;
+    e.patchOffset = line.patchOffset;
+    e.gotoLabel = line.gotoLabelText();
+    return e;
+}
+
 // A label or goto-label as the text gives it; "" when it is acceptable.
 std::string CheckLabelText(const std::string& text, const char* what) {
-    if (text.size() > kTextChars) return Format("the %s is longer than 15 characters", what);
-    if (text.find('\0') != std::string::npos) return Format("the %s holds a NUL character", what);
+    if (text.size() > kTextChars) return std::string("the ") + what + " is longer than 15 characters";
+    if (text.find('\0') != std::string::npos) return std::string("the ") + what + " holds a NUL character";
     return std::string();
 }
 
@@ -142,11 +233,201 @@ bool Storable(const InstructionText& t, const ProgramLine& line, LineError& erro
         error.field = "patch";
         for (const TextField& f : t.fields)
             if (f.name == "patch") error.column = f.column;
-        error.message = Format("patch=%d leaves no room for the jump address: its 2 bytes must lie within the %d "
-                               "bytes of the instruction, after the first 3",
-                               int(line.patchOffset), int(line.length));
+        error.message = Printed("patch=%lld leaves no room for the jump address: its 2 bytes must lie within the "
+                                "%lld bytes of the instruction, after the first 3",
+                                line.patchOffset, line.length);
     }
     return false;
+}
+
+bool Fail(LineError& error, const TextField& at, const std::string& message) {
+    error.column = at.column;
+    error.field = at.name;
+    error.message = message;
+    return false;
+}
+
+// The field values a line names; false with the reason.  A check box the line
+// leaves out is unchecked; every other field left out keeps the default its
+// command shows when chosen.
+bool ValuesOf(const InstructionText& t, const CommandDesc& c, const CommandText& ct, isa::FieldValues& out,
+              LineError& error) {
+    const size_t count = c.fields.size() < size_t(isa::kMaxFields) ? c.fields.size() : size_t(isa::kMaxFields);
+    bool given[isa::kMaxFields] = {};  // check boxes named and choices given so far
+    out.reserve(t.fields.size() + ct.slots.size());
+    for (size_t n = 0; n < t.fields.size(); ++n) {
+        const TextField& tf = t.fields[n];
+        const Slot* s = nullptr;
+        for (const Slot& candidate : ct.slots)  // names are unique within a command
+            if (candidate.name == tf.name) {
+                s = &candidate;
+                break;
+            }
+        if (!s || size_t(s->field) >= count)
+            return Fail(error, tf, t.command + " has no field '" + CutForMessage(tf.name) + "'; " + ct.fieldList);
+        for (size_t m = 0; m < n; ++m)
+            if (t.fields[m].name == tf.name) return Fail(error, tf, "the field is given twice");
+        const std::string& id = c.fields[size_t(s->field)].id;
+        switch (s->kind) {
+            case Kind::Edit:
+                if (!tf.hasValue) return Fail(error, tf, "the field needs a value: " + tf.name + "=...");
+                if (s->text && tf.value.size() > kTextChars)
+                    return Fail(error, tf, "the text is longer than 15 characters");
+                if (tf.value.size() > kEditChars) return Fail(error, tf, "the value is longer than 39 characters");
+                out.append(id, Value::ofText(tf.value));
+                break;
+            case Kind::Check:
+                if (tf.hasValue) return Fail(error, tf, "a check box takes no value: write its name alone");
+                given[s->field] = true;
+                out.append(id, Value::ofBool(true));
+                break;
+            case Kind::Item:
+                if (given[s->field]) return Fail(error, tf, "another choice of the same group is given already");
+                given[s->field] = true;
+                if (tf.hasValue && s->beside < 0) return Fail(error, tf, "this choice takes no value");
+                if (tf.value.size() > kEditChars) return Fail(error, tf, "the value is longer than 39 characters");
+                out.append(id, Value::ofInt(s->item));
+                if (s->beside >= 0 && size_t(s->beside) < count)
+                    out.append(c.fields[size_t(s->beside)].id, Value::ofText(tf.hasValue ? tf.value : std::string()));
+                break;
+            case Kind::Target: break;
+        }
+    }
+    for (const Slot& s : ct.slots)
+        if (s.kind == Kind::Check && size_t(s.field) < count && !given[s.field]) {
+            given[s.field] = true;
+            out.append(c.fields[size_t(s.field)].id, Value::ofBool(false));
+        }
+    if (t.hasTarget || t.hasPatched) {
+        error.column = t.hasTarget ? t.targetColumn : t.patchedColumn;
+        error.field = "->";
+        if (ct.target < 0) {
+            error.message = t.command + " does not jump to a label";
+            return false;
+        }
+        error.message = CheckLabelText(t.target, "goto-label");
+        if (!error.message.empty()) return false;
+        out.append(c.fields[size_t(ct.target)].id, Value::ofText(t.target));
+        error.field.clear();
+    }
+    return true;
+}
+
+// A line that names none of a required group of boxes; "" when it names one.
+std::string MissingChoice(const CommandText& ct, const InstructionText& t) {
+    const RequiredChoice* r = ct.required;
+    if (!r) return std::string();
+    for (const TextField& f : t.fields)
+        for (const char* name : r->names)
+            if (f.name == name) return std::string();
+    std::string list;
+    for (size_t i = 0; i < r->names.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == r->names.size() ? " or " : ", ") + std::string(r->names[i]);
+    return t.command + " names its " + r->what + ": " + list;
+}
+
+bool BuildRaw(const InstructionText& t, ProgramLine& line, LineError& error) {
+    std::memset(&line, 0, sizeof line);
+    if (t.module < 0 || t.module > 255) {
+        error.column = t.moduleColumn;
+        error.message = "a module address runs from 0 to 255";
+        return false;
+    }
+    line.moduleAddress = uint8_t(t.module);
+    bool haveCode = false, haveBytes = false;
+    for (const TextField& tf : t.fields) {
+        error.column = tf.column;
+        error.field = tf.name;
+        if (!tf.hasValue) {
+            error.message = "the field needs a value";
+            return false;
+        }
+        const std::string& v = tf.value;
+        if (tf.name == "code") {
+            const int hi = v.size() == 2 ? HexValue(v[0]) : -1, lo = v.size() == 2 ? HexValue(v[1]) : -1;
+            if (hi < 0 || lo < 0) {
+                error.message = "the command code is two hexadecimal digits";
+                return false;
+            }
+            line.commandCode = uint8_t(hi * 16 + lo);
+            haveCode = true;
+        } else if (tf.name == "bytes") {
+            int n = 0;
+            for (size_t i = 0; i < v.size();) {
+                if (v[i] == ' ' || v[i] == '\t') {
+                    ++i;
+                    continue;
+                }
+                const int hi = HexValue(v[i]), lo = i + 1 < v.size() ? HexValue(v[i + 1]) : -1;
+                if (hi < 0 || lo < 0 || (i + 2 < v.size() && v[i + 2] != ' ' && v[i + 2] != '\t')) {
+                    error.message = "the bytes are pairs of hexadecimal digits separated by blanks";
+                    return false;
+                }
+                if (n == kMaxInstrBytes) {
+                    error.message = "an instruction holds at most 24 bytes";
+                    return false;
+                }
+                line.bytes[n++] = uint8_t(hi * 16 + lo);
+                i += 2;
+            }
+            line.length = uint8_t(n);
+            haveBytes = true;
+        } else if (tf.name == "patch") {
+            int p = 0;
+            bool ok = !v.empty() && v.size() <= 3;
+            for (char c : v) ok = ok && c >= '0' && c <= '9' && (p = p * 10 + (c - '0')) <= 255;
+            if (!ok) {
+                error.message = "the patch position is a number from 0 to 255";
+                return false;
+            }
+            line.patchOffset = uint8_t(p);
+        } else {
+            error.message = "raw has no field '" + CutForMessage(tf.name) + "'; its fields are code=, bytes=, patch=";
+            return false;
+        }
+    }
+    error.field.clear();
+    if (!haveCode || !haveBytes) {
+        error.column = t.commandColumn;
+        error.message = "raw needs code=HH and bytes=\"HH HH ...\"";
+        return false;
+    }
+    if (t.hasPatched) {
+        error.column = t.patchedColumn;
+        error.message = "raw lines hold their bytes as they are; '@' belongs to the other lines";
+        return false;
+    }
+    if (t.hasTarget) {
+        error.column = t.targetColumn;
+        error.field = "->";
+        error.message = CheckLabelText(t.target, "goto-label");
+        if (!error.message.empty()) return false;
+        error.field.clear();
+        line.setGotoLabel(t.target);
+    }
+    line.setLabel(t.label);
+    return Storable(t, line, error);
+}
+
+InstructionText RawText(const ProgramLine& line) {
+    static const char kHex[] = "0123456789ABCDEF";
+    InstructionText t;
+    t.label = line.labelText();
+    t.module = line.moduleAddress;
+    t.command = kRawCommand;
+    t.fields.push_back(Valued("code", std::string{kHex[line.commandCode >> 4], kHex[line.commandCode & 15]}));
+    std::string bytes;
+    const int n = line.length <= kMaxInstrBytes ? line.length : kMaxInstrBytes;
+    for (int k = 0; k < n; ++k) {
+        if (k) bytes += ' ';
+        bytes += kHex[line.bytes[k] >> 4];
+        bytes += kHex[line.bytes[k] & 15];
+    }
+    t.fields.push_back(Valued("bytes", bytes));
+    if (line.patchOffset != 0) t.fields.push_back(Valued("patch", std::to_string(line.patchOffset)));
+    t.target = line.gotoLabelText();
+    t.hasTarget = !t.target.empty();
+    return t;
 }
 
 }  // namespace
@@ -155,491 +436,143 @@ std::string CutForMessage(const std::string& text) {
     return text.size() <= kMessageChars ? text : text.substr(0, kMessageChars) + "...";
 }
 
-std::string FieldNameOf(const std::string& caption) {
-    // Two mode boxes of the servo Move would otherwise read like its PWM field.
-    if (caption == "PWM (default=Servo Mode)") return "pwm-mode";
-    if (caption == "Vel. (default=Pos. Mode)") return "vel-mode";
-    std::string name;
-    int depth = 0;
-    bool gap = false;
-    for (char c : caption) {
-        if (c == '(') ++depth;
-        if (c == ')' && depth > 0) {
-            --depth;
-            continue;
-        }
-        if (depth > 0) continue;
-        if (std::isalnum(static_cast<unsigned char>(c))) {
-            if (gap && !name.empty()) name += '-';
-            gap = false;
-            name += char(std::tolower(static_cast<unsigned char>(c)));
-        } else {
-            gap = true;
-        }
-    }
-    return name;
+InstructionTexts::InstructionTexts(const std::vector<int>& moduleTypes) : listSize_(int(moduleTypes.size())) {
+    for (int a = 0; a < 32; ++a) types_[a] = a < int(moduleTypes.size()) ? moduleTypes[size_t(a)] : kTypeUnknown;
 }
 
-struct InstructionTexts::Impl {
-    QuietPlatform sink;  // the builder's messages, collected instead of shown
-    std::unique_ptr<MainState> s = std::make_unique<MainState>(sink);
-    Family families[4];
-    int types[32];
-    int listSize;
+bool InstructionTexts::build(const InstructionText& t, ProgramLine& line, LineError& error) const {
+    error = LineError();
+    error.column = t.labelColumn;
+    error.field = "label";
+    error.message = CheckLabelText(t.label, "label");
+    if (error.message.empty() && !t.label.empty() && t.label[0] == ';') error.message = "a label cannot begin with ';'";
+    if (!error.message.empty()) return false;
+    error.field.clear();
+    if (t.command == kRawCommand) return BuildRaw(t, line, error);
 
-    explicit Impl(const std::vector<int>& moduleTypes) : listSize(int(moduleTypes.size())) {
-        for (int a = 0; a < 32; ++a) {
-            const int t = a < int(moduleTypes.size()) ? moduleTypes[size_t(a)] : kTypeUnknown;
-            types[a] = KnownType(t) ? t : kTypeUnknown;
-            s->moduleTypes[a] = types[a];
-        }
-        Form& f = s->form;
-        MasterPanel& m = f.master;
-        Family& master = Start(families[0], kTypeMaster, "[Master]", f.MasterCBox, MasterCBoxClick,
-                               Names(kMasterCommands));
-        master.edits = {{&m.MasterLabel[1], &m.MasterEdit[1]}, {&m.MasterLabel[2], &m.MasterEdit[2]}};
-        master.checks = {&m.MasterCheck[1], &m.MasterCheck[2]};
-        master.radios = {{&m.RadioGroup1, {&m.MasterEdit[3], nullptr}},
-                         {&m.RadioGroup2,
-                          {&m.MasterEdit[3], nullptr, nullptr, &m.MasterEdit[4], &m.MasterEdit[5], &m.MasterEdit[6],
-                           &m.MasterEdit[7], &m.MasterEdit[8]}}};
-
-        MotorFamily(families[1], kTypeServo, "ZEL-SERVO", f.ServoCBox, ServoCBoxClick, Names(kServoCommands),
-                    f.servo.ServoLabel, f.servo.ServoEdit, f.servo.ServoCheck, f.servo.ServoRG, f.servo.ServoIfCBox);
-        MotorFamily(families[2], kTypeStepper, "ZEL-STEP", f.StepCBox, StepCBoxClick, Names(kStepCommands),
-                    f.step.StepLabel, f.step.StepEdit, f.step.StepCheck, f.step.StepRG, f.step.StepIfCBox);
-
-        IoPanel& io = f.io;
-        Family& ioFamily = Start(families[3], kTypeIo, "ZEL-I/O", f.IoCBox, IoCBoxClick, Names(kIoCommands));
-        ioFamily.edits = {{&io.IoLabel[1], &io.IoEdit[1]}, {&io.IoLabel[2], &io.IoEdit[2]}};
-        for (int i = 1; i <= 12; ++i) ioFamily.checks.push_back(&io.IoCheck[i]);
-        ioFamily.radios = {{&io.IoRG, {}}};
-
-        for (Family& fam : families) {
-            fam.fields.resize(fam.commands.size());
-            fam.known.assign(fam.commands.size(), false);
-        }
+    isa::Family family;
+    if (t.module < 0 || t.module > 31 || !isa::familyOfType(types_[t.module], family)) {
+        error.column = t.moduleColumn;
+        error.message = t.module >= 0 && t.module < listSize_
+                            ? Printed("module %lld has no command class; write its lines in the raw form", t.module)
+                            : Printed("module %lld is not in the module list", t.module);
+        return false;
+    }
+    const CommandDesc* c = CommandNamed(family, t.command);
+    if (!c) {
+        error.column = t.commandColumn;
+        error.message = "'" + CutForMessage(t.command) + "' is not a command of " + ClassNameOf(family) +
+                        "; its commands are " + CommandList(family);
+        return false;
+    }
+    const CommandText& ct = TextOfCommand(*c);
+    isa::FieldValues values;
+    if (!ValuesOf(t, *c, ct, values, error)) return false;
+    error.message = MissingChoice(ct, t);
+    if (!error.message.empty()) {
+        error.column = t.commandColumn;
+        return false;
     }
 
-    static Family& Start(Family& fam, int type, const char* className, Ctl& box, void (*click)(MainState&),
-                         std::vector<std::string> commands) {
-        fam.type = type;
-        fam.className = className;
-        fam.box = &box;
-        fam.click = click;
-        fam.commands = std::move(commands);
-        return fam;
+    const isa::EncodeResult result = isa::encode(*c, values, uint8_t(t.module));
+    if (const isa::Refusal* refusal = std::get_if<isa::Refusal>(&result)) {
+        // The refusal names the field at fault by its id, which is its word on the line.
+        error.field = refusal->field;
+        error.column = t.commandColumn;
+        for (const TextField& tf : t.fields)
+            if (tf.name == error.field) error.column = tf.column;
+        error.message = refusal->messages.empty() ? std::string("the instruction cannot be built")
+                                                  : Join(refusal->messages, "; ");
+        return false;
     }
-
-    // The servo and stepper panels share one layout.
-    static void MotorFamily(Family& fam, int type, const char* className, Ctl& box, void (*click)(MainState&),
-                            std::vector<std::string> commands, Ctl (&labels)[11], Ctl (&edits)[10], Ctl (&checks)[8],
-                            Ctl& radioGroup, Ctl& conditionBox) {
-        Start(fam, type, className, box, click, std::move(commands));
-        for (int i = 1; i <= 9; ++i) fam.edits.push_back({&labels[i], &edits[i]});
-        for (int i = 1; i <= 7; ++i) fam.checks.push_back(&checks[i]);
-        fam.radios = {{&radioGroup, {}}};
-        fam.conditions = &conditionBox;
-    }
-
-    Family* familyOf(int type) {
-        for (Family& f : families)
-            if (f.type == type) return &f;
-        return nullptr;
-    }
-
-    // The state every line starts from: an empty builder record for the
-    // module, and the selections that the panels keep from one command to
-    // the next put back to the window's first state.
-    void reset(int module) {
-        std::memset(&s->builderLine, 0, sizeof s->builderLine);
-        s->builderLine.moduleAddress = uint8_t(module);
-        s->form.io.IoRG.index = 0;
-        s->form.master.MasterCheck[1].checked = s->form.master.MasterCheck[2].checked = false;
-        s->form.LabelEdit.text.clear();
-        for (Family& f : families) f.box->index = -1;
-    }
-
-    // The fields of command index of family f, read off the panel the click
-    // handler has just laid out.
-    const std::vector<Field>& fieldsOf(Family& f, int index) {
-        const size_t i = size_t(index);
-        if (f.known[i]) return f.fields[i];
-        std::vector<Field>& out = f.fields[i];
-        for (auto& [label, edit] : f.edits) {
-            if (!edit->visible) continue;
-            Field field{FieldNameOf(label->caption), IsJumpCaption(label->caption) ? Kind::Target : Kind::Edit, edit};
-            field.text = label->caption == "Print Chars";
-            out.push_back(field);
-        }
-        for (Ctl* check : f.checks)
-            if (check->visible) out.push_back(Field{FieldNameOf(check->caption), Kind::Check, check});
-        for (Radio& r : f.radios) {
-            if (!r.group->visible) continue;
-            for (size_t k = 0; k < r.group->items.size(); ++k) {
-                Field field{FieldNameOf(r.group->items[k]), Kind::Radio, r.group, int(k)};
-                if (k < r.beside.size()) field.beside = r.beside[k];
-                out.push_back(field);
-            }
-        }
-        if (f.conditions && f.conditions->visible)
-            for (size_t k = 0; k < f.conditions->items.size(); ++k)
-                out.push_back(Field{FieldNameOf(f.conditions->items[k]), Kind::Condition, f.conditions, int(k)});
-        f.known[i] = true;
-        return out;
-    }
-
-    // Chooses the command as its combo box does; the family and index, or
-    // false with the reason.
-    bool choose(const InstructionText& t, Family*& family, int& index, LineError& error) {
-        if (t.module < 0 || t.module > 31 || !(family = familyOf(types[t.module]))) {
-            error.column = t.moduleColumn;
-            error.message = t.module >= 0 && t.module < listSize
-                                ? Format("module %d has no command class; write its lines in the raw form", t.module)
-                                : Format("module %d is not in the module list", t.module);
-            return false;
-        }
-        index = -1;
-        for (size_t i = 0; i < family->commands.size(); ++i)
-            if (family->commands[i] == t.command) index = int(i);
-        if (index < 0) {
-            error.column = t.commandColumn;
-            error.message = "'" + CutForMessage(t.command) + "' is not a command of " + family->className +
-                            "; its commands are " + Join(family->commands, ", ");
-            return false;
-        }
-        reset(t.module);
-        family->box->index = index;
-        family->click(*s);
-        return true;
-    }
-
-    std::string fieldList(const std::vector<Field>& fields) {
-        std::vector<std::string> names;
-        for (const Field& f : fields) {
-            if (f.kind == Kind::Target) continue;
-            names.push_back(f.name + (f.kind == Kind::Edit ? "=" : ""));
-        }
-        return names.empty() ? std::string("it has none") : "its fields are " + Join(names, ", ");
-    }
-
-    // Fills the panel from the line's fields; false with the reason.
-    bool fill(const InstructionText& t, const std::vector<Field>& fields, LineError& error) {
-        for (const Field& f : fields)
-            if (f.kind == Kind::Check) f.ctl->checked = false;
-        std::vector<const Ctl*> chosen;  // radio groups and condition boxes set so far
-        std::vector<std::string> seen;
-        auto fail = [&error](const TextField& at, const std::string& message) {
-            error.column = at.column;
-            error.field = at.name;
-            error.message = message;
-            return false;
-        };
-        for (const TextField& tf : t.fields) {
-            const Field* f = nullptr;
-            for (const Field& candidate : fields)
-                if (candidate.name == tf.name && candidate.kind != Kind::Target) f = &candidate;
-            if (!f)
-                return fail(tf, t.command + " has no field '" + CutForMessage(tf.name) + "'; " + fieldList(fields));
-            for (const std::string& name : seen)
-                if (name == tf.name) return fail(tf, "the field is given twice");
-            seen.push_back(tf.name);
-            switch (f->kind) {
-                case Kind::Edit:
-                    if (!tf.hasValue) return fail(tf, "the field needs a value: " + tf.name + "=...");
-                    if (f->text && tf.value.size() > kTextChars)
-                        return fail(tf, "the text is longer than 15 characters");
-                    if (tf.value.size() > kEditChars) return fail(tf, "the value is longer than 39 characters");
-                    f->ctl->text = tf.value;
-                    break;
-                case Kind::Check:
-                    if (tf.hasValue) return fail(tf, "a check box takes no value: write its name alone");
-                    f->ctl->checked = true;
-                    break;
-                case Kind::Radio:
-                case Kind::Condition:
-                    for (const Ctl* c : chosen)
-                        if (c == f->ctl) return fail(tf, "another choice of the same group is given already");
-                    chosen.push_back(f->ctl);
-                    if (tf.hasValue && !f->beside) return fail(tf, "this choice takes no value");
-                    if (tf.value.size() > kEditChars) return fail(tf, "the value is longer than 39 characters");
-                    f->ctl->index = f->item;
-                    if (f->kind == Kind::Condition) f->ctl->text = f->ctl->items[size_t(f->item)];
-                    if (f->beside) f->beside->text = tf.hasValue ? tf.value : std::string();
-                    break;
-                case Kind::Target: break;
-            }
-        }
-        const Field* target = nullptr;
-        for (const Field& f : fields)
-            if (f.kind == Kind::Target) target = &f;
-        if (t.hasTarget || t.hasPatched) {
-            error.column = t.hasTarget ? t.targetColumn : t.patchedColumn;
-            error.field = "->";
-            if (!target) {
-                error.message = t.command + " does not jump to a label";
-                return false;
-            }
-            error.message = CheckLabelText(t.target, "goto-label");
-            if (!error.message.empty()) return false;
-            target->ctl->text = t.target;
-            error.field.clear();
-        }
-        return true;
-    }
-
-    // The field named in the error of a refused build.
-    std::string refusedField(const std::vector<Field>& fields) {
-        int edits = 0;
-        const Field* only = nullptr;
-        for (const Field& f : fields) {
-            if ((f.ctl == s->rejectedField && f.kind == Kind::Edit) || (f.beside && f.beside == s->rejectedField))
-                return f.name;
-            if (f.kind == Kind::Edit) {
-                ++edits;
-                only = &f;
-            }
-        }
-        const std::string all = Join(sink.messages, " ");
-        if (all.find("condition") != std::string::npos) return "condition";
-        if (all.find("bit") != std::string::npos) return "bit";
-        return edits == 1 ? only->name : std::string();
-    }
-
-    bool buildRaw(const InstructionText& t, ProgramLine& line, LineError& error) {
-        std::memset(&line, 0, sizeof line);
-        if (t.module < 0 || t.module > 255) {
-            error.column = t.moduleColumn;
-            error.message = "a module address runs from 0 to 255";
-            return false;
-        }
-        line.moduleAddress = uint8_t(t.module);
-        bool haveCode = false, haveBytes = false;
-        for (const TextField& tf : t.fields) {
-            error.column = tf.column;
-            error.field = tf.name;
-            if (!tf.hasValue) {
-                error.message = "the field needs a value";
-                return false;
-            }
-            const std::string& v = tf.value;
-            if (tf.name == "code") {
-                const int hi = v.size() == 2 ? HexValue(v[0]) : -1, lo = v.size() == 2 ? HexValue(v[1]) : -1;
-                if (hi < 0 || lo < 0) {
-                    error.message = "the command code is two hexadecimal digits";
-                    return false;
-                }
-                line.commandCode = uint8_t(hi * 16 + lo);
-                haveCode = true;
-            } else if (tf.name == "bytes") {
-                int n = 0;
-                for (size_t i = 0; i < v.size();) {
-                    if (v[i] == ' ' || v[i] == '\t') {
-                        ++i;
-                        continue;
-                    }
-                    const int hi = HexValue(v[i]), lo = i + 1 < v.size() ? HexValue(v[i + 1]) : -1;
-                    if (hi < 0 || lo < 0 || (i + 2 < v.size() && v[i + 2] != ' ' && v[i + 2] != '\t')) {
-                        error.message = "the bytes are pairs of hexadecimal digits separated by blanks";
-                        return false;
-                    }
-                    if (n == kMaxInstrBytes) {
-                        error.message = "an instruction holds at most 24 bytes";
-                        return false;
-                    }
-                    line.bytes[n++] = uint8_t(hi * 16 + lo);
-                    i += 2;
-                }
-                line.length = uint8_t(n);
-                haveBytes = true;
-            } else if (tf.name == "patch") {
-                int p = 0;
-                bool ok = !v.empty() && v.size() <= 3;
-                for (char c : v) ok = ok && c >= '0' && c <= '9' && (p = p * 10 + (c - '0')) <= 255;
-                if (!ok) {
-                    error.message = "the patch position is a number from 0 to 255";
-                    return false;
-                }
-                line.patchOffset = uint8_t(p);
-            } else {
-                error.message =
-                    "raw has no field '" + CutForMessage(tf.name) + "'; its fields are code=, bytes=, patch=";
-                return false;
-            }
-        }
-        error.field.clear();
-        if (!haveCode || !haveBytes) {
-            error.column = t.commandColumn;
-            error.message = "raw needs code=HH and bytes=\"HH HH ...\"";
-            return false;
-        }
-        if (t.hasPatched) {
+    const isa::Encoded& e = std::get<isa::Encoded>(result);
+    std::memset(&line, 0, sizeof line);
+    line.moduleAddress = uint8_t(t.module);
+    line.setLabel(t.label);
+    line.setGotoLabel(e.gotoLabel);
+    line.patchOffset = e.patchOffset;
+    std::memcpy(line.bytes, e.bytes.data(), e.length <= kMaxInstrBytes ? e.length : kMaxInstrBytes);
+    line.length = e.length;
+    line.commandCode = e.commandCode;
+    if (t.hasPatched) {
+        if (line.patchOffset + 2 > line.length) {
             error.column = t.patchedColumn;
-            error.message = "raw lines hold their bytes as they are; '@' belongs to the other lines";
+            error.message = t.command + " has no jump address";
             return false;
         }
-        if (t.hasTarget) {
-            error.column = t.targetColumn;
-            error.field = "->";
-            error.message = CheckLabelText(t.target, "goto-label");
-            if (!error.message.empty()) return false;
-            error.field.clear();
-            line.setGotoLabel(t.target);
-        }
-        line.setLabel(t.label);
-        return Storable(t, line, error);
+        PutAddress(line.bytes + line.patchOffset, t.patched);
+        line.targetAddress = t.patched;
     }
-
-    // A line that names none of a required group of boxes; "" when it names one.
-    static std::string MissingChoice(const Family& family, const InstructionText& t) {
-        for (const RequiredChoice& r : kRequiredChoices) {
-            if (r.type != family.type || t.command != r.command) continue;
-            for (const TextField& f : t.fields)
-                for (const char* name : r.names)
-                    if (f.name == name) return std::string();
-            std::string list;
-            for (size_t i = 0; i < r.names.size(); ++i)
-                list += (i == 0 ? "" : i + 1 == r.names.size() ? " or " : ", ") + std::string(r.names[i]);
-            return t.command + " names its " + r.what + ": " + list;
-        }
-        return std::string();
-    }
-
-    bool build(const InstructionText& t, ProgramLine& line, LineError& error) {
-        error = LineError();
-        error.column = t.labelColumn;
-        error.field = "label";
-        error.message = CheckLabelText(t.label, "label");
-        if (error.message.empty() && !t.label.empty() && t.label[0] == ';')
-            error.message = "a label cannot begin with ';'";
-        if (!error.message.empty()) return false;
-        error.field.clear();
-        if (t.command == kRawCommand) return buildRaw(t, line, error);
-
-        Family* family = nullptr;
-        int index = -1;
-        if (!choose(t, family, index, error)) return false;
-        const std::vector<Field>& fields = fieldsOf(*family, index);
-        if (!fill(t, fields, error)) return false;
-        error.message = MissingChoice(*family, t);
-        if (!error.message.empty()) {
-            error.column = t.commandColumn;
-            return false;
-        }
-        s->form.LabelEdit.text = t.label;
-        sink.messages.clear();
-        s->rejectedField = nullptr;
-        if (BuildInstruction(*s) != 0) {
-            error.field = refusedField(fields);
-            error.column = t.commandColumn;
-            for (const TextField& tf : t.fields)
-                if (tf.name == error.field) error.column = tf.column;
-            error.message = sink.messages.empty() ? std::string("the instruction cannot be built")
-                                                  : Join(sink.messages, "; ");
-            return false;
-        }
-        line = s->builderLine;
-        line.address = 0;
-        line.targetAddress = 0;
-        for (int k = line.length; k < kMaxInstrBytes; ++k) line.bytes[k] = 0;
-        if (t.hasPatched) {
-            if (line.patchOffset + 2 > line.length) {
-                error.column = t.patchedColumn;
-                error.message = t.command + " has no jump address";
-                return false;
-            }
-            PutU16(line.bytes + line.patchOffset, t.patched);
-            line.targetAddress = t.patched;
-        }
-        return Storable(t, line, error);
-    }
-
-    InstructionText rawText(const ProgramLine& line) {
-        InstructionText t;
-        t.label = line.labelText();
-        t.module = line.moduleAddress;
-        t.command = kRawCommand;
-        t.fields.push_back(Valued("code", Format("%02X", unsigned(line.commandCode))));
-        std::string bytes;
-        const int n = line.length <= kMaxInstrBytes ? line.length : kMaxInstrBytes;
-        for (int k = 0; k < n; ++k) bytes += Format(k ? " %02X" : "%02X", unsigned(line.bytes[k]));
-        t.fields.push_back(Valued("bytes", bytes));
-        if (line.patchOffset != 0) t.fields.push_back(Valued("patch", Format("%d", line.patchOffset)));
-        t.target = line.gotoLabelText();
-        t.hasTarget = !t.target.empty();
-        return t;
-    }
-
-    InstructionText read(const ProgramLine& line) {
-        Family* family = familyOf(types[line.moduleAddress < 32 ? line.moduleAddress : 0]);
-        if (line.moduleAddress > 31 || !family || line.length > kMaxInstrBytes) return rawText(line);
-        reset(line.moduleAddress);
-        s->builderLine = line;
-        LoadInstruction(*s);
-        const int index = family->box->index;
-        if (index < 0) return rawText(line);
-
-        InstructionText t;
-        t.label = line.labelText();
-        t.module = line.moduleAddress;
-        t.command = family->commands[size_t(index)];
-        for (const Field& f : fieldsOf(*family, index)) {
-            switch (f.kind) {
-                case Kind::Edit: t.fields.push_back(Valued(f.name, f.ctl->text)); break;
-                case Kind::Target:
-                    t.target = f.ctl->text;
-                    t.hasTarget = !t.target.empty();
-                    break;
-                case Kind::Check:
-                    if (f.ctl->checked) t.fields.push_back(Word(f.name));
-                    break;
-                case Kind::Radio:
-                case Kind::Condition:
-                    if (f.ctl->index != f.item) break;
-                    if (f.beside && !f.beside->text.empty())
-                        t.fields.push_back(Valued(f.name, f.beside->text));
-                    else
-                        t.fields.push_back(Word(f.name));
-                    break;
-            }
-        }
-
-        // The text stands for the record only when it builds the record again.
-        ProgramLine rebuilt;
-        LineError error;
-        if (!build(t, rebuilt, error)) return rawText(line);
-        const int p = rebuilt.patchOffset;
-        if (t.command != kRawCommand && p + 2 <= rebuilt.length && p + 2 <= line.length &&
-            std::memcmp(rebuilt.bytes + p, line.bytes + p, 2) != 0) {
-            bool jumps = false;
-            for (const Field& f : fieldsOf(*family, index)) jumps = jumps || f.kind == Kind::Target;
-            if (jumps) {
-                t.hasPatched = true;
-                t.patched = GetU16(line.bytes + p);
-                PutU16(rebuilt.bytes + p, t.patched);
-            }
-        }
-        return SameRecord(rebuilt, line) ? t : rawText(line);
-    }
-};
-
-InstructionTexts::InstructionTexts(const std::vector<int>& moduleTypes) : impl_(new Impl(moduleTypes)) {}
-InstructionTexts::~InstructionTexts() = default;
-
-bool InstructionTexts::build(const InstructionText& text, ProgramLine& line, LineError& error) {
-    return impl_->build(text, line, error);
+    return Storable(t, line, error);
 }
 
-InstructionText InstructionTexts::read(const ProgramLine& line) { return impl_->read(line); }
+InstructionText InstructionTexts::read(const ProgramLine& line) const {
+    if (line.moduleAddress > 31 || line.length > kMaxInstrBytes) return RawText(line);
+    const isa::Decoded d = isa::decode(StoredOf(line), types_[line.moduleAddress]);
+    if (!d.command) return RawText(line);
+    const CommandDesc& c = *d.command;
+    const CommandText& ct = TextOfCommand(c);
+
+    // The decoded values by field index: decode gives them in field order.
+    const Value* values[isa::kMaxFields] = {};
+    const auto& entries = d.values.entries();
+    for (size_t i = 0, k = 0; i < c.fields.size() && i < size_t(isa::kMaxFields) && k < entries.size(); ++i)
+        if (entries[k].first == c.fields[i].id) values[i] = &entries[k++].second;
+    static const Value kNone;
+    auto valueAt = [&values](int i) -> const Value& { return i >= 0 && values[i] ? *values[i] : kNone; };
+
+    InstructionText t;
+    t.label = line.labelText();
+    t.module = line.moduleAddress;
+    t.command = c.name;
+    t.fields.reserve(ct.slots.size());
+    for (const Slot& s : ct.slots) {
+        const Value& v = valueAt(s.field);
+        switch (s.kind) {
+            case Kind::Edit: t.fields.push_back(Valued(s.name, v.shown())); break;
+            case Kind::Check:
+                if (v.type() == Value::Type::Bool && v.asBool()) t.fields.push_back(Word(s.name));
+                break;
+            case Kind::Item: {
+                if (v.type() != Value::Type::Int || v.asInt() != s.item) break;
+                const std::string beside = s.beside >= 0 ? valueAt(s.beside).shown() : std::string();
+                t.fields.push_back(beside.empty() ? Word(s.name) : Valued(s.name, beside));
+                break;
+            }
+            case Kind::Target: break;
+        }
+    }
+    if (ct.target >= 0) {
+        t.target = valueAt(ct.target).shown();
+        t.hasTarget = !t.target.empty();
+    }
+
+    // The text stands for the record only when it builds the record again.
+    ProgramLine rebuilt;
+    LineError error;
+    if (!build(t, rebuilt, error)) return RawText(line);
+    const int p = rebuilt.patchOffset;
+    if (ct.target >= 0 && p + 2 <= rebuilt.length && p + 2 <= line.length &&
+        std::memcmp(rebuilt.bytes + p, line.bytes + p, 2) != 0) {
+        t.hasPatched = true;
+        t.patched = GetAddress(line.bytes + p);
+        PutAddress(rebuilt.bytes + p, t.patched);
+    }
+    return SameRecord(rebuilt, line) ? t : RawText(line);
+}
 
 std::vector<std::string> InstructionTexts::fieldNames(int moduleType, int commandIndex) {
-    Family* f = impl_->familyOf(moduleType);
-    if (!f || commandIndex < 0 || commandIndex >= int(f->commands.size())) return {};
-    impl_->reset(0);
-    f->box->index = commandIndex;
-    f->click(*impl_->s);
+    isa::Family family;
+    if (!isa::familyOfType(moduleType, family)) return {};
+    const CommandDesc* c = isa::commandAt(family, commandIndex);
+    if (!c) return {};
     std::vector<std::string> names;
-    for (const Field& field : impl_->fieldsOf(*f, commandIndex))
-        names.push_back(field.kind == Kind::Target ? "->" : field.name + (field.kind == Kind::Edit ? "=" : ""));
+    const CommandText& ct = TextOfCommand(*c);
+    for (const FieldDesc& f : c->fields) {
+        if (f.kind == FieldKind::Target) names.push_back("->");
+        for (const Slot& s : ct.slots)
+            if (&c->fields[size_t(s.field)] == &f)
+                names.push_back(s.kind == Kind::Edit ? s.name + "=" : s.name);
+    }
     return names;
 }

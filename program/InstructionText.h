@@ -1,10 +1,11 @@
 #pragma once
 // One instruction line of the program text, and the bridge between it and the
-// builder panels.  A line is built as the builder builds it: the family's
-// panel is laid out by its command box's click handler, filled from the
-// line's fields, and the family's encoder makes the bytes.  A record is read
-// back the other way: the family's loader fills the panel and the fields are
-// read off it.  A record that no panel rebuilds exactly is read in the raw
+// command descriptions (isa/Describe.h).  A line's words are the stable ids of
+// its command's fields: a number or text is id=value, a check box its id
+// alone, a choice the id of its item (with =value when the item has a field
+// beside it, as If-GoTo's counter-1=5), and the jump target "-> LABEL".  A
+// line is built by isa::encode on the values it names; a record is read back
+// by isa::decode.  A record that no line rebuilds exactly is read in the raw
 // form, which holds its bytes as they are.
 
 #include <cstdint>
@@ -15,7 +16,7 @@
 #include "program/ProgramLine.h"
 
 // A field as written on a line: name=value, or a word alone (a check box, a
-// radio item, a condition).
+// choice's item).
 struct TextField {
     std::string name;
     bool hasValue = false;
@@ -28,7 +29,7 @@ struct InstructionText {
     int labelColumn = 0;
     int module = 0;
     int moduleColumn = 0;
-    std::string command;  // the command box's item, or kRawCommand
+    std::string command;  // the command's name, or kRawCommand
     int commandColumn = 0;
     std::vector<TextField> fields;
     bool hasTarget = false;  // "-> LABEL": the label the command jumps to
@@ -54,31 +55,24 @@ public:
     // moduleTypes holds the module list's type codes, for addresses 0 up to
     // its size - 1; addresses beyond it have no command class.
     explicit InstructionTexts(const std::vector<int>& moduleTypes);
-    ~InstructionTexts();
-    InstructionTexts(const InstructionTexts&) = delete;
-    InstructionTexts& operator=(const InstructionTexts&) = delete;
 
     // Builds the record of an instruction line; false with the reason.
-    bool build(const InstructionText& text, ProgramLine& line, LineError& error);
+    bool build(const InstructionText& text, ProgramLine& line, LineError& error) const;
 
-    // The text of an instruction record: its panel's fields when building
+    // The text of an instruction record: its command's fields when building
     // them gives the record back exactly, else its raw form.
-    InstructionText read(const ProgramLine& line);
+    InstructionText read(const ProgramLine& line) const;
 
-    // The field names of a command ("name=" for a field with a value), in
-    // the order they are written; empty for a type or index without one.
-    std::vector<std::string> fieldNames(int moduleType, int commandIndex);
+    // The field names of a command ("name=" for a field with a value, "->"
+    // for the jump target), in the order they are written; empty for a type
+    // or index without one.
+    static std::vector<std::string> fieldNames(int moduleType, int commandIndex);
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
+    int types_[32];
+    int listSize_;
 };
 
 // A word of the text as a message quotes it: cut to 40 characters and "..."
 // when it is longer, so that a message stays readable whatever the line holds.
 std::string CutForMessage(const std::string& text);
-
-// The name of a panel control in the text: its caption in lower case, words
-// joined by '-', parenthesised remarks left out ("Timeout (.01 sec)" is
-// timeout, "Min. Speed" min-speed, "Home Sw. LO" home-sw-lo).
-std::string FieldNameOf(const std::string& caption);

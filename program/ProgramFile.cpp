@@ -13,7 +13,7 @@
 
 #include "app/FileTie.h"
 #include "app/MainState.h"
-#include "isa/Commands.h"
+#include "isa/Vocabulary.h"
 #include "modules/ModuleList.h"
 #include "program/LineStore.h"
 #include "program/ProgramText.h"
@@ -271,6 +271,17 @@ void ShowSaved(MainState& s, const std::string& fullPath) {
 }
 
 }  // namespace
+
+// The program text of the main state's module list and lines (the text form
+// itself works on plain program data, program/ProgramText.h).
+std::string FormatProgramText(const MainState& s) {
+    ProgramFileData data;
+    data.moduleListCount = s.moduleListCount <= kMaxModules ? s.moduleListCount : kMaxModules;
+    for (int a = 0; a <= data.moduleListCount; ++a) data.moduleTypes.push_back(s.moduleTypes[a]);
+    const int count = s.lineCount < 0 ? 0 : (s.lineCount > kMaxLines ? kMaxLines : s.lineCount);
+    data.lines.assign(s.lines, s.lines + count);
+    return FormatProgramText(data);
+}
 
 std::string FormatProgramFile(const MainState& s) {
     std::string out;

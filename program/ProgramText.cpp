@@ -1,13 +1,27 @@
 #include "program/ProgramText.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 
-#include "app/MainState.h"
-#include "isa/Commands.h"
+#include "isa/Vocabulary.h"
 #include "program/InstructionText.h"
 
 namespace {
+
+constexpr int kLastModuleAddress = 31;  // the module list runs 0 (the master) to 31
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+    char buffer[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    return buffer;
+}
 
 constexpr const char* kVersionDirective = ".stepwright";
 constexpr const char* kModuleDirective = ".module";
@@ -77,7 +91,11 @@ std::string InstructionLine(const InstructionText& t) {
     std::string out;
     if (!t.label.empty()) out = Value(t.label, true) + ":";
     out += std::string(out.size() < size_t(kLabelColumnWidth) ? kLabelColumnWidth - out.size() : 1, ' ');
-    out += Format("%2d ", t.module) + t.command;
+    const std::string module = std::to_string(t.module);  // "%2d "
+    if (module.size() < 2) out += ' ';
+    out += module;
+    out += ' ';
+    out += t.command;
     for (const TextField& f : t.fields) {
         out += ' ';
         out += f.name;
@@ -317,7 +335,7 @@ private:
             return fail(t[0].column, ".module takes an address and a type: .module 1 ZEL-SERVO");
         long long address = 0;
         const int expected = modulesGiven_ ? int(out_.moduleTypes.size()) : 0;
-        if (!ParseNumber(t[1].text, 0, kMaxModules, address) || address != expected)
+        if (!ParseNumber(t[1].text, 0, kLastModuleAddress, address) || address != expected)
             return fail(t[1].column, Format("the next module address is %d (the list runs 0, 1, 2, ... 31)", expected));
         long long type = 0;
         bool known = false;
@@ -360,6 +378,7 @@ private:
             return fail(i < tokens.size() ? tokens[i].column : tokens[i - 1].column, "expected the command name");
         t.command = tokens[i].text;
         t.commandColumn = tokens[i++].column;
+        t.fields.reserve(tokens.size() - i);
 
         while (i < tokens.size()) {
             const Token& tok = tokens[i];
@@ -413,7 +432,7 @@ private:
                 f.value = tokens[i + 1].text;
                 i += 2;
             }
-            t.fields.push_back(f);
+            t.fields.push_back(std::move(f));
         }
 
         ProgramLine line;
@@ -455,15 +474,6 @@ std::string FormatProgramText(const ProgramFileData& data) {
     for (const ProgramLine& line : data.lines)
         out += (line.isComment() ? CommentLine(line.commentText()) : InstructionLine(texts.read(line))) + "\n";
     return out;
-}
-
-std::string FormatProgramText(const MainState& s) {
-    ProgramFileData data;
-    data.moduleListCount = s.moduleListCount <= kMaxModules ? s.moduleListCount : kMaxModules;
-    for (int a = 0; a <= data.moduleListCount; ++a) data.moduleTypes.push_back(s.moduleTypes[a]);
-    const int count = s.lineCount < 0 ? 0 : (s.lineCount > kMaxLines ? kMaxLines : s.lineCount);
-    data.lines.assign(s.lines, s.lines + count);
-    return FormatProgramText(data);
 }
 
 bool ParseProgramText(const std::string& bytes, ProgramFileData& out, std::vector<ProgramTextError>& errors) {

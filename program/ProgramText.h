@@ -1,8 +1,9 @@
 #pragma once
 // The program as readable text (.sws): a header with the module list, then one
-// text line per program line.  Instruction lines are built and read by the
-// builder panels (program/InstructionText.h); docs/program-text.md gives the
-// grammar.
+// text line per program line.  Instruction lines are built and read through
+// the command descriptions (program/InstructionText.h); docs/program-text.md
+// gives the grammar.  Nothing here needs the main state but the overload that
+// reads it, which lives with the program file writer.
 
 #include <string>
 #include <vector>
@@ -31,8 +32,9 @@ struct ProgramTextError {
 bool IsProgramTextPath(const std::string& path);
 
 // The text of a program.  Every record reads back unchanged: a record that no
-// builder panel reproduces is written in the raw form.
+// command's fields reproduce is written in the raw form.
 std::string FormatProgramText(const ProgramFileData& data);
+// Of the main state's module list and lines (defined in program/ProgramFile.cpp).
 std::string FormatProgramText(const MainState& s);
 
 // Parses a program text.  True when every line was accepted; otherwise the

@@ -17,13 +17,25 @@
 #include "TestPlatform.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
-#include "isa/Commands.h"
 #include "isa/Instruction.h"
 #include "isa/Io.h"
 #include "isa/Master.h"
 #include "isa/Servo.h"
 #include "isa/Stepper.h"
 #include "modules/ModuleList.h"
+
+// The command boxes' lists, in combo box order, as the window shows them.
+inline constexpr const char* kMasterCommands[17] = {
+    "GoTo", "Call", "Return", "If-GoTo", "StopProgram", "Print", "SetTimer", "GetStatus", "MonitorSub",
+    "Delay", "WaitFor", "ClearKey", "SetCounter", "CountDown", "TavoInit", "Reset", "ChangeBaud"};
+
+inline constexpr const char* kServoCommands[9] = {
+    "Move", "Stop", "SetGain", "ResetPosition", "StartHoming", "GetStatus", "ClearStatBits", "If-GoTo", "WaitFor"};
+
+inline constexpr const char* kStepCommands[9] = {
+    "Move", "Stop", "SetParam", "SetOutputs", "ResetPosition", "StartHoming", "GetStatus", "If-GoTo", "WaitFor"};
+
+inline constexpr const char* kIoCommands[6] = {"MakeOutputs", "SetOutputs", "SetPWMs", "GetStatus", "If-GoTo", "WaitFor"};
 
 using Bytes = std::vector<uint8_t>;
 

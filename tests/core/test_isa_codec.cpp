@@ -289,7 +289,7 @@ protected:
 };
 
 // The command boxes list the descriptions; the program text's command names
-// (isa/Commands.h) are the same words.
+// (the test fixture's lists) are the same words.
 TEST_F(IsaCodec, DescribesEveryCommandOfEveryCommandBox) {
     const auto& table = isa::commandTable();
     ASSERT_EQ(table.size(), 41u);

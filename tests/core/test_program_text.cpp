@@ -14,7 +14,8 @@
 
 #include "TestPlatform.h"
 #include "app/MainState.h"
-#include "isa/Commands.h"
+#include "isa/Vocabulary.h"
+#include "isa/Describe.h"
 #include "isa/Instruction.h"
 #include "isa/Io.h"
 #include "isa/Master.h"
@@ -453,6 +454,92 @@ TEST(ProgramText, FieldNamesAreUniqueWithinEveryCommand) {
     }
     EXPECT_EQ(texts.fieldNames(kTypeMaster, 10),
               (std::vector<std::string>{"timeout=", "->", "key", "any-key"}));
+}
+
+// The words every command's fields are written with: the names .sws files hold
+// today.  They are the descriptions' field ids; a caption renamed in a panel
+// must not rename one.
+TEST(ProgramText, FieldNamesOfEveryCommandAsFilesHoldThem) {
+    struct Row {
+        isa::Family family;
+        const char* command;
+        const char* names;  // in the order a line writes them; "name=" takes a value
+    };
+    const Row rows[] = {
+        {isa::Family::Master, "GoTo", "->"},
+        {isa::Family::Master, "Call", "->"},
+        {isa::Family::Master, "Return", ""},
+        {isa::Family::Master, "If-GoTo", "-> key any-key timeout counter-1 counter-2 counter-3 counter-4 mod"},
+        {isa::Family::Master, "StopProgram", ""},
+        {isa::Family::Master, "Print", "print-chars= add-carriage-return add-line-feed"},
+        {isa::Family::Master, "SetTimer", "timeout="},
+        {isa::Family::Master, "GetStatus", ""},
+        {isa::Family::Master, "MonitorSub", "->"},
+        {isa::Family::Master, "Delay", "time="},
+        {isa::Family::Master, "WaitFor", "timeout= -> key any-key"},
+        {isa::Family::Master, "ClearKey", ""},
+        {isa::Family::Master, "SetCounter", "counter= initial-value="},
+        {isa::Family::Master, "CountDown", "counter= ->"},
+        {isa::Family::Master, "TavoInit", ""},
+        {isa::Family::Master, "Reset", ""},
+        {isa::Family::Master, "ChangeBaud", "baud-rate="},
+        {isa::Family::Servo, "Move",
+         "position= velocity= acceleration= pwm= pwm-mode vel-mode reverse move-relative"},
+        {isa::Family::Servo, "Stop", "enable-amplifier motor-off stop-abruptly stop-smoothly"},
+        {isa::Family::Servo, "SetGain", "kp= kd= ki= il= ol= cl= el= sr= dc="},
+        {isa::Family::Servo, "ResetPosition", "relative-to-home"},
+        {isa::Family::Servo, "StartHoming",
+         "limit-1 limit-2 index pos-error cur-limit stop-on-home motor-off stop-abruptly "
+         "stop-smoothly"},
+        {isa::Family::Servo, "GetStatus", ""},
+        {isa::Family::Servo, "ClearStatBits", ""},
+        {isa::Family::Servo, "If-GoTo",
+         "-> move-done move-not-done power-on power-not-on overcurrent no-overcurrent "
+         "position-error no-position-error limit1-high limit1-lo limit2-high limit2-lo "
+         "home-in-progress homing-done"},
+        {isa::Family::Servo, "WaitFor",
+         "timeout= -> move-done move-not-done power-on power-not-on overcurrent no-overcurrent "
+         "position-error no-position-error limit1-high limit1-lo limit2-high limit2-lo "
+         "home-in-progress homing-done"},
+        {isa::Family::Stepper, "Move", "position= speed= acceleration= velocity-mode reverse"},
+        {isa::Family::Stepper, "Stop", "enable-amplifier stop-abruptly stop-smoothly"},
+        {isa::Family::Stepper, "SetParam",
+         "min-speed= run-cur= hold-cur= therm-limit= ignore-limits speed-1x speed-2x "
+         "ignore-stop speed-4x speed-8x off-on-e-stop"},
+        {isa::Family::Stepper, "SetOutputs", "out1 half-step slow-decay run-mode out5"},
+        {isa::Family::Stepper, "ResetPosition", ""},
+        {isa::Family::Stepper, "StartHoming", "limit-1 home-switch limit-2 stop-on-home stop-abruptly stop-smoothly"},
+        {isa::Family::Stepper, "GetStatus", ""},
+        {isa::Family::Stepper, "If-GoTo",
+         "-> moving not-moving power-on power-off amp-enabled amp-disabled at-speed "
+         "not-at-speed home-in-progress homing-done limit1-hi limit1-lo limit2-hi limit2-lo "
+         "home-sw-hi home-sw-lo e-stop-hi e-stop-lo input1-hi input1-lo input2-hi input2-lo"},
+        {isa::Family::Stepper, "WaitFor",
+         "timeout= -> moving not-moving power-on power-off amp-enabled amp-disabled at-speed "
+         "not-at-speed home-in-progress homing-done limit1-hi limit1-lo limit2-hi limit2-lo "
+         "home-sw-hi home-sw-lo e-stop-hi e-stop-lo input1-hi input1-lo input2-hi input2-lo"},
+        {isa::Family::Io, "MakeOutputs",
+         "bit-1 bit-2 bit-3 bit-4 bit-5 bit-6 bit-7 bit-8 bit-9 bit-10 bit-11 bit-12"},
+        {isa::Family::Io, "SetOutputs",
+         "bit-1 bit-2 bit-3 bit-4 bit-5 bit-6 bit-7 bit-8 bit-9 bit-10 bit-11 bit-12 set clear"},
+        {isa::Family::Io, "SetPWMs", "pwm-1= pwm-2="},
+        {isa::Family::Io, "GetStatus", ""},
+        {isa::Family::Io, "If-GoTo",
+         "-> bit-1 bit-2 bit-3 bit-4 bit-5 bit-6 bit-7 bit-8 bit-9 bit-10 bit-11 bit-12 set "
+         "clear"},
+        {isa::Family::Io, "WaitFor",
+         "timeout= -> bit-1 bit-2 bit-3 bit-4 bit-5 bit-6 bit-7 bit-8 bit-9 bit-10 bit-11 "
+         "bit-12 set clear"},
+    };
+    ASSERT_EQ(std::size(rows), isa::commandTable().size());
+    for (const Row& r : rows) {
+        const isa::CommandDesc* c = isa::findCommand(r.family, r.command);
+        ASSERT_NE(c, nullptr) << r.command;
+        std::string names;
+        for (const std::string& n : InstructionTexts::fieldNames(isa::typeOfFamily(r.family), c->index))
+            names += (names.empty() ? "" : " ") + n;
+        EXPECT_EQ(names, r.names) << isa::familyName(r.family) << " " << r.command;
+    }
 }
 
 // Random text of bytes 1 to 255 (labels do not begin with ';').
