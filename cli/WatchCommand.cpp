@@ -101,7 +101,14 @@ int LearnModules(Context& c, Connection& conn, const std::vector<int>& given, bo
         }
         const int n = std::min(found, int(given.size()));
         s.moduleTypes[0] = kTypeMaster;
-        for (int a = 1; a <= n; ++a) s.moduleTypes[a] = IsKnownSlave(given[size_t(a - 1)]) ? given[size_t(a - 1)] : kTypeUnknown;
+        // The module list as a detection fills it, so that a module can be
+        // selected for its status window.
+        auto& items = s.form.ModuleListBox.items;
+        items.assign(1, ModuleListLine(0, kTypeMaster));
+        for (int a = 1; a <= n; ++a) {
+            s.moduleTypes[a] = IsKnownSlave(given[size_t(a - 1)]) ? given[size_t(a - 1)] : kTypeUnknown;
+            items.push_back(ModuleListLine(a, s.moduleTypes[a]));
+        }
         s.moduleListCount = uint8_t(n);
         s.moduleListDefined = true;
         return kExitOk;
