@@ -242,7 +242,8 @@ std::vector<Line> Program::lines() const {
         line.gotoLabel = l.gotoLabelText();
         line.module = l.moduleAddress;
         line.bytes.assign(reinterpret_cast<const char*>(l.bytes), l.length);
-        const int type = l.length > 0 && l.bytes[0] == kMasterMarker ? kTypeMaster
+        // Decoded in the family of the line's module, as the builder loads it.
+        const int type = l.moduleAddress == 0 ? kTypeMaster
                          : l.moduleAddress < data.moduleTypes.size() ? data.moduleTypes[l.moduleAddress]
                                                                      : kTypeUnknown;
         const isa::Decoded d = isa::decode(StoredOf(l), type);
@@ -324,15 +325,38 @@ std::string Encode(const std::string& moduleType, const std::string& command, in
 std::pair<std::string, Fields> Decode(const std::string& bytes, const std::string& moduleType) {
     const int type = ModuleType(moduleType);
     if (bytes.size() < 3 || bytes.size() > size_t(kMaxInstrBytes)) Refuse("an instruction is 3 to 24 bytes", "bytes");
-    isa::Encoded e;
-    std::memcpy(e.bytes.data(), bytes.data(), bytes.size());
-    e.length = uint8_t(bytes.size());
-    // The line's command code as a record holds it: a master instruction's
-    // byte 2, a module frame's command byte.
-    e.commandCode = e.bytes[2];
-    const isa::Decoded d = isa::decode(e, type);
-    if (!d.command) Refuse("no " + ModuleTypeName(type) + " command has these bytes", "bytes");
-    return {d.command->name, FieldsOf(d)};
+    isa::Family family;
+    isa::familyOfType(type, family);
+    const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
+    // The bytes carry no line record's command code: every command of the
+    // family is tried, and the one whose fields build
+    // the same bytes again (the jump address aside) is taken.
+    for (const isa::CommandDesc& c : isa::commandTable()) {
+        if (c.family != family) continue;
+        isa::Encoded e;
+        std::memcpy(e.bytes.data(), b, bytes.size());
+        e.length = uint8_t(bytes.size());
+        e.commandCode = c.code;
+        e.patchOffset = uint8_t(c.patchOffset());
+        const isa::Decoded d = isa::decode(e, type);
+        if (d.command != &c) continue;
+        isa::FieldValues values = d.values;
+        for (const auto& f : c.fields)
+            if (f.kind == isa::FieldKind::Target) values.set(f.id, isa::Value::ofText("X"));
+        // Where the module address stands: a data byte, the status request's
+        // frame (bytes 3 on), a module frame's byte 1; a master command has none.
+        const int at = c.addressAt >= 0 ? c.addressAt : c.statusRequest ? 4 : b[0] == kMasterMarker ? -1 : 1;
+        if (at >= int(bytes.size())) continue;
+        const isa::EncodeResult again = isa::encode(c, values, at < 0 ? 0 : b[at]);
+        const isa::Encoded* built = std::get_if<isa::Encoded>(&again);
+        if (!built || built->length != e.length) continue;
+        bool same = true;
+        for (int i = 0; i < e.length && same; ++i)
+            same = built->bytes[size_t(i)] == e.bytes[size_t(i)] ||
+                   (e.patchOffset && (i == e.patchOffset || i == e.patchOffset + 1));
+        if (same) return {c.name, FieldsOf(d)};
+    }
+    Refuse("no " + ModuleTypeName(type) + " command builds these bytes", "bytes");
 }
 
 // ---------------------------------------------------------------------------
@@ -591,7 +615,7 @@ void Master::sendKey(char key) {
 // ---------------------------------------------------------------------------
 // The simulated master and scenarios
 
-Simulator::Simulator(const std::vector<std::string>& modules, int pace) {
+Simulator::Simulator(const std::vector<std::string>& modules, int pace, const std::vector<std::string>& faults) {
     SimOptions options;
     options.moduleTypes.clear();
     for (const std::string& name : modules) {
@@ -601,6 +625,8 @@ Simulator::Simulator(const std::vector<std::string>& modules, int pace) {
     }
     options.paceBaud = pace;
     std::string error;
+    for (const std::string& fault : faults)
+        if (!ParseSimFault(fault, options.faults, error)) Refuse(error, "faults");
     if (!ValidateSimOptions(options, error)) Refuse(error, "modules");
     sim_ = std::make_unique<SimMaster>(options);
     if (!sim_->start(error)) throw ApiError(ErrorKind::Port, "the simulated master did not start: " + error);

@@ -122,7 +122,8 @@ private:
 
 class Simulator {
 public:
-    Simulator(const std::vector<std::string>& modules, int pace);
+    // faults: --fault values of stepwright-sim ("cc", "silent-from=0x85", ...).
+    Simulator(const std::vector<std::string>& modules, int pace, const std::vector<std::string>& faults);
     ~Simulator();
     std::string port() const;
     void stop();

@@ -174,7 +174,7 @@ PYBIND11_MODULE(_stepwright, m) {
         });
 
     py::class_<pyapi::Simulator>(m, "Simulator")
-        .def(py::init<const std::vector<std::string>&, int>())
+        .def(py::init<const std::vector<std::string>&, int, const std::vector<std::string>&>())
         .def("port", &pyapi::Simulator::port)
         .def("stop", &pyapi::Simulator::stop, py::call_guard<py::gil_scoped_release>());
 

@@ -216,10 +216,11 @@ class Master:
 class Simulator:
     """A simulated master on a pseudo-terminal; in a with block it gives its
     port (a device path) and stops at the end.  pace=0 runs the line at full
-    speed, else at that baud rate."""
+    speed, else at that baud rate.  faults are stepwright-sim's --fault
+    values ("cc", "silent-from=0x85", ...)."""
 
-    def __init__(self, modules=("servo", "servo", "io", "step"), pace=0):
-        self._sim = _core.Simulator(list(modules), int(pace))
+    def __init__(self, modules=("servo", "servo", "io", "step"), pace=0, faults=()):
+        self._sim = _core.Simulator(list(modules), int(pace), list(faults))
         self.port = self._sim.port()
 
     def __enter__(self):
