@@ -142,6 +142,13 @@ def test_guide_scripts_run_against_the_simulator(script, args, tmp_path):
         assert rows[0] == "seconds,position" and rows[-1].endswith(",2000")
 
 
+@pytest.mark.parametrize("script", ["flash_and_verify.py", "positions_program.py", "record_move.py"])
+def test_the_guide_prints_the_scripts_unchanged(script):
+    guide = (SOURCE / "docs" / "manual.md").read_text()
+    text = (EXAMPLES / "python" / script).read_text()
+    assert "".join("    " + line if line.strip() else line for line in text.splitlines(True)) in guide
+
+
 @pytest.mark.parametrize("name", sorted(p.name for p in EXAMPLES.glob("*.yaml")))
 def test_scenarios_of_the_examples_pass(name):
     result = stepwright.run_scenario(str(EXAMPLES / name))
