@@ -82,9 +82,9 @@ class Program:
     def insert(self, index, module, command, label=None, goto=None, fields=None, **kwfields):
         """Builds a line and puts it before line index."""
         if fields:
-            self._p.insert(index, module, command, label, goto, dict(fields), False)
             if kwfields:
                 raise ProgramError("give fields either as a dict or as keyword arguments", None)
+            self._p.insert(index, module, command, label, goto, dict(fields), False)
         else:
             self._p.insert(index, module, command, label, goto, kwfields, True)
 
@@ -107,7 +107,10 @@ class Program:
 
 
 def _type_code(name):
-    return {"servo": 0, "io": 2, "step": 3, "stepper": 3}.get(name, name) if isinstance(name, str) else int(name)
+    codes = {"servo": 0, "io": 2, "step": 3, "stepper": 3}
+    if name not in codes:
+        raise ProgramError("unknown module type '%s' (servo, io, step)" % (name,), "module_types")
+    return codes[name]
 
 
 def encode(module_type, command, module=1, fields=None, **kwfields):

@@ -90,6 +90,7 @@ REFUSED = [
     (lambda: stepwright.Program().append(9, "Stop"), "module", "no module at address 9"),
     (lambda: stepwright.Program().append(0, "Delay", time=1, label="L" * 16), "label", "15 characters"),
     (lambda: stepwright.Program().remove(0), "index", "outside the program"),
+    (lambda: stepwright.Program(module_types=("robot",)), "module_types", "unknown module type"),
     (lambda: stepwright.Program.from_text(".stepwright 1\n  0 Nonsense\n"), None, "Not a valid program file"),
 ]
 
