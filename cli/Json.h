@@ -25,6 +25,11 @@ public:
     static Value object() { return Value(Kind::Object); }
 
     Kind kind() const { return kind_; }
+    // Read back: a string's text, an array's elements, an object's keys and
+    // values (parallel).
+    const std::string& text() const { return text_; }
+    const std::vector<Value>& items() const { return items_; }
+    const std::vector<std::string>& keys() const { return keys_; }
 
     // Arrays: appends an element.
     Value& push(Value v);

@@ -322,5 +322,3 @@ int Main(int argc, char** argv) {
 }
 
 }  // namespace cli
-
-int main(int argc, char** argv) { return cli::Main(argc, argv); }

@@ -8,6 +8,8 @@
 #   <prefix>/share/applications             desktop entry
 #   <prefix>/share/icons/hicolor            application icon (and the program file's icon)
 #   <prefix>/share/mime/packages            the .stw and .sws file types
+#   <prefix>/lib/python3/dist-packages      the Python module stepwright (Debian's place for
+#                                           Python packages under /usr)
 
 include(GNUInstallDirs)
 
@@ -31,6 +33,14 @@ endforeach()
 if(TARGET stepwright)
   target_sources(stepwright PRIVATE ${CMAKE_SOURCE_DIR}/data/stepwright.qrc)
   set_target_properties(stepwright PROPERTIES AUTORCC ON)
+endif()
+
+# The Python module: the package folder as the build folder holds it.
+set(STEPWRIGHT_PYTHON_INSTALL_DIR lib/python3/dist-packages CACHE STRING
+  "Folder under the prefix that the Python module stepwright is installed into")
+if(TARGET stepwright_python)
+  install(TARGETS stepwright_python LIBRARY DESTINATION ${STEPWRIGHT_PYTHON_INSTALL_DIR}/stepwright)
+  install(FILES ${PYTHON_PACKAGE_FILES} DESTINATION ${STEPWRIGHT_PYTHON_INSTALL_DIR}/stepwright)
 endif()
 
 # Documentation and examples.
@@ -123,7 +133,7 @@ stopped at a breakpoint and watched live.
 The package holds the desktop application (stepwright), a command line that
 does every job of the window from a shell (stepwright-cli) and a simulated
 master on a pseudo-terminal (stepwright-sim), with the user guide, sample
-programs and manual pages.")
+programs and manual pages, and the Python module stepwright on the same core.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${STEPWRIGHT_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -132,6 +142,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # loaded at run time, so no binary names them: qt6-qpa-plugins is added here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# The Python module is built for one Python version and links no libpython.
+if(TARGET stepwright_python)
+  math(EXPR python_next "${Python3_VERSION_MINOR} + 1")
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS
+    ", python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}), python3 (<< ${Python3_VERSION_MAJOR}.${python_next})")
+endif()
 # Help opens the guide in the desktop's PDF viewer.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_STRIP_FILES ON)

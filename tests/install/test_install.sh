@@ -130,4 +130,17 @@ if ! out="$("$root/bin/stepwright-cli" test "$examples"/*.yaml 2>&1)"; then
   fail "installed stepwright-cli test of the installed examples: $out"
 fi
 
+# The installed Python module imports from its folder and runs an installed
+# example's scenario (when the build has the module).
+if [ -d "$build/python/stepwright" ]; then
+  site="$root/lib/python3/dist-packages"
+  [ -f "$site/stepwright/__init__.py" ] || fail "the Python module is not installed in $site"
+  if ! out="$(cd / && PYTHONPATH="$site" /usr/bin/python3 -c 'import sys, stepwright
+p = stepwright.Program.open(sys.argv[1])
+assert stepwright.run_scenario(sys.argv[2]).passed
+print(len(p.assemble()))' "$examples/demo.stw" "$examples/demo.yaml" 2>&1)"; then
+    fail "installed Python module: $out"
+  fi
+fi
+
 finish "installed tree complete"

@@ -31,6 +31,11 @@ done
 # (what it holds is the install rules' tree, checked by test_install.sh)
 contents="$(dpkg-deb --contents "$deb" | awk '{print $6}')"
 grep -qx ./usr/bin/stepwright-cli <<<"$contents" || fail "package lacks the programs"
+if [ -d "$build/python/stepwright" ]; then
+  grep -qx python3 <<<"$names" || fail "Depends lacks python3: $depends"
+  grep -q '^\./usr/lib/python3/dist-packages/stepwright/_stepwright.*\.so$' <<<"$contents" ||
+    fail "package lacks the Python module"
+fi
 grep -v '^\./usr/' <<<"$contents" | grep -vx './' && fail "package installs outside /usr"
 
 finish "package $(basename "$deb") complete"

@@ -1,0 +1,164 @@
+"""Masters through the module: the simulated master, the same bytes on the
+wire as stepwright-cli, the exceptions, the guide's scripts and scenarios."""
+import os
+import select
+import subprocess
+import sys
+import threading
+import time
+import tty
+
+import pytest
+import stepwright
+from conftest import CLI, EXAMPLES, SOURCE
+
+
+class Recorder:
+    """A pseudo-terminal between the host and a simulated master that keeps
+    every byte the host sends."""
+
+    def __init__(self, device):
+        self.master_fd, self.slave_fd = os.openpty()
+        tty.setraw(self.slave_fd)
+        self.port = os.ttyname(self.slave_fd)
+        self.sim_fd = os.open(device, os.O_RDWR | os.O_NOCTTY)
+        tty.setraw(self.sim_fd)
+        self.sent = bytearray()
+        self.done = False
+        self.thread = threading.Thread(target=self._relay, daemon=True)
+        self.thread.start()
+
+    def _relay(self):
+        while not self.done:
+            ready, _, _ = select.select([self.master_fd, self.sim_fd], [], [], 0.05)
+            for fd in ready:
+                try:
+                    data = os.read(fd, 4096)
+                except OSError:
+                    continue
+                if fd == self.master_fd:
+                    self.sent += data
+                    os.write(self.sim_fd, data)
+                else:
+                    os.write(self.master_fd, data)
+
+    def close(self):
+        self.done = True
+        self.thread.join()
+        for fd in (self.master_fd, self.slave_fd, self.sim_fd):
+            os.close(fd)
+
+
+def host_bytes(download):
+    with stepwright.Simulator() as device:
+        recorder = Recorder(device)
+        try:
+            download(recorder.port)
+        finally:
+            recorder.close()
+    return bytes(recorder.sent)
+
+
+@pytest.mark.parametrize("name", ["demo.stw", "every-command.sws"])
+def test_download_sends_the_bytes_of_the_command_line(name):
+    path = str(EXAMPLES / name)
+    program = stepwright.Program.open(path)
+
+    def by_module(port):
+        with stepwright.Master(port) as master:
+            master.download(program)
+
+    def by_cli(port):
+        subprocess.run([CLI, "--port", port, "download", path], check=True, capture_output=True)
+
+    sent = host_bytes(by_module)
+    assert len(sent) > len(program.assemble())
+    assert sent == host_bytes(by_cli)
+
+
+def test_download_run_status_printed_upload():
+    program = stepwright.Program.open(str(EXAMPLES / "demo.sws"))
+    with stepwright.Simulator(pace=19200) as port, stepwright.Master(port) as master:
+        assert master.detect() == {0: "[Master]", 1: "ZEL-SERVO", 2: "ZEL-SERVO", 3: "ZEL-I/O", 4: "ZEL-STEP"}
+        master.download(program)
+        assert master.verify(program)
+        master.run()
+        text = ""
+        for _ in range(200):
+            time.sleep(0.05)
+            text += master.printed()
+            if "At 4000" in text:
+                break
+        assert text.startswith("Demo start")
+        assert "At 4000" in text
+        assert set(master.status(1)) == {"Position", "Home Position", "Limit 1", "Limit 2", "Power"}
+        assert "Version" in master.status(0)
+        master.stop()
+        assert master.upload().assemble() == program.assemble()
+        t, sample = next(master.watch([1, 3]))
+        assert set(sample) == {1, 3}
+
+
+FAILURES = [
+    # simulator faults, the call, the exception
+    (["silent-from=0x80"], lambda m, p: m.detect(), stepwright.NotResponding),
+    (["silent-from=0x80"], lambda m, p: m.download(p), stepwright.NotResponding),
+    (["cc"], lambda m, p: m.download(p), stepwright.Refused),
+    ([], lambda m, p: m.run("NOWHERE"), stepwright.ProgramError),
+    ([], lambda m, p: m.status(9), stepwright.Refused),
+]
+
+
+@pytest.mark.parametrize("faults,call,error", FAILURES)
+def test_failures_raise(faults, call, error):
+    program = stepwright.Program.open(str(EXAMPLES / "demo.sws"))
+    with stepwright.Simulator(faults=faults) as port, stepwright.Master(port) as master:
+        if error is stepwright.ProgramError:
+            master.download(program)
+        with pytest.raises(error) as caught:
+            call(master, program)
+    assert isinstance(caught.value, stepwright.Error)
+
+
+@pytest.mark.parametrize("port", ["COM7", "COM2", "/dev/no-such-port", "COM1=/dev/no-such-port"])
+def test_bad_ports_raise_port_error(port):
+    with pytest.raises(stepwright.PortError):
+        with stepwright.Master(port):
+            pass
+
+
+@pytest.mark.parametrize("script,args", [
+    ("flash_and_verify.py", [str(EXAMPLES / "demo.sws")]),
+    ("positions_program.py", ["{tmp}/positions.sws"]),
+    ("record_move.py", ["{tmp}/move.csv"]),
+])
+def test_guide_scripts_run_against_the_simulator(script, args, tmp_path):
+    args = [a.format(tmp=tmp_path) for a in args]
+    done = subprocess.run([sys.executable, str(EXAMPLES / "python" / script), *args],
+                          capture_output=True, text=True, timeout=120, env=dict(os.environ))
+    assert done.returncode == 0, done.stdout + done.stderr
+    if script == "record_move.py":
+        rows = (tmp_path / "move.csv").read_text().splitlines()
+        assert rows[0] == "seconds,position" and rows[-1].endswith(",2000")
+
+
+@pytest.mark.parametrize("script", ["flash_and_verify.py", "positions_program.py", "record_move.py"])
+def test_the_guide_prints_the_scripts_unchanged(script):
+    guide = (SOURCE / "docs" / "manual.md").read_text()
+    text = (EXAMPLES / "python" / script).read_text()
+    assert "".join("    " + line if line.strip() else line for line in text.splitlines(True)) in guide
+
+
+@pytest.mark.parametrize("name", sorted(p.name for p in EXAMPLES.glob("*.yaml")))
+def test_scenarios_of_the_examples_pass(name):
+    result = stepwright.run_scenario(str(EXAMPLES / name))
+    assert result.passed, result.message
+
+
+def test_help_gives_every_call_a_docstring():
+    for name in stepwright.__all__:
+        obj = getattr(stepwright, name)
+        assert obj.__doc__, name
+        for attr, member in vars(obj).items() if isinstance(obj, type) else []:
+            if callable(member) and not attr.startswith("_"):
+                assert member.__doc__, f"{name}.{attr}"
