@@ -64,16 +64,6 @@ std::string FormatListingText(const MainState& s, const ProgramLine& line) {
     return text + isa::listingRow(StoredInstruction(line), ModuleTypeOf(s, line.moduleAddress));
 }
 
-isa::Encoded StoredInstruction(const ProgramLine& line) {
-    isa::Encoded stored;
-    std::memcpy(stored.bytes.data(), line.bytes, sizeof line.bytes);
-    stored.length = line.length;
-    stored.commandCode = line.commandCode;
-    stored.patchOffset = line.patchOffset;
-    stored.gotoLabel = line.gotoLabelText();
-    return stored;
-}
-
 int ExecuteNowLength(const ProgramLine& line) {
     if (line.bytes[0] != kMasterMarker) return (line.bytes[2] >> 4) + 5;
     if (line.bytes[2] == MasterCmd::kSetOutputs) {

@@ -44,8 +44,6 @@ void HideAllPanels(MainState& s);
 // The listing text of a line (comment lines as stored).
 std::string FormatListingText(const MainState& s, const ProgramLine& line);
 
-// A line's instruction as the codec takes it.
-isa::Encoded StoredInstruction(const ProgramLine& line);
 
 // Number of bytes Execute Now sends for an instruction: a module frame's
 // n + 5 (n = high nibble of byte 2), SetOutputs' byte 1 + 3, or -1 for a master

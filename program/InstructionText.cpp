@@ -197,16 +197,6 @@ void PutAddress(uint8_t* p, uint16_t v) {
 
 uint16_t GetAddress(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 
-isa::Encoded StoredOf(const ProgramLine& line) {
-    isa::Encoded e;
-    std::memcpy(e.bytes.data(), line.bytes, sizeof line.bytes);
-    e.length = line.length;
-    e.commandCode = line.commandCode;
-    e.patchOffset = line.patchOffset;
-    e.gotoLabel = line.gotoLabelText();
-    return e;
-}
-
 // A label or goto-label as the text gives it; "" when it is acceptable.
 std::string CheckLabelText(const std::string& text, const char* what) {
     if (text.size() > kTextChars) return std::string("the ") + what + " is longer than 15 characters";
@@ -508,7 +498,7 @@ bool InstructionTexts::build(const InstructionText& t, ProgramLine& line, LineEr
 
 InstructionText InstructionTexts::read(const ProgramLine& line) const {
     if (line.moduleAddress > 31 || line.length > kMaxInstrBytes) return RawText(line);
-    const isa::Decoded d = isa::decode(StoredOf(line), types_[line.moduleAddress]);
+    const isa::Decoded d = isa::decode(StoredInstruction(line), types_[line.moduleAddress]);
     if (!d.command) return RawText(line);
     const CommandDesc& c = *d.command;
     const CommandText& ct = TextOfCommand(c);

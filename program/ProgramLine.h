@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include "isa/Codec.h"
+
 constexpr int kMaxLines = 8192;          // line store and copy buffer
 constexpr int kLabelChars = 15;          // label and goto-label text the builder lets in
 constexpr int kCommentChars = 60;        // ';' plus 59 characters
@@ -83,6 +85,17 @@ inline std::string CleanTextField(const std::string& text) {
 // after the three header bytes and inside its length.
 inline bool PatchFits(const ProgramLine& line) {
     return line.patchOffset >= 3 && int(line.patchOffset) + 2 <= int(line.length);
+}
+
+// A line's instruction as the codec takes it.
+inline isa::Encoded StoredInstruction(const ProgramLine& line) {
+    isa::Encoded stored;
+    std::memcpy(stored.bytes.data(), line.bytes, sizeof line.bytes);
+    stored.length = line.length;
+    stored.commandCode = line.commandCode;
+    stored.patchOffset = line.patchOffset;
+    stored.gotoLabel = line.gotoLabelText();
+    return stored;
 }
 
 static_assert(sizeof(ProgramLine) == 68, "ProgramLine must be exactly 68 bytes");

@@ -50,16 +50,6 @@ struct QuietState {
     }
 };
 
-isa::Encoded StoredOf(const ProgramLine& line) {
-    isa::Encoded e;
-    std::memcpy(e.bytes.data(), line.bytes, std::min<size_t>(line.length, e.bytes.size()));
-    e.length = line.length;
-    e.commandCode = line.commandCode;
-    e.patchOffset = line.patchOffset;
-    e.gotoLabel = line.gotoLabelText();
-    return e;
-}
-
 FieldValue ToField(const isa::FieldDesc& f, const isa::Value& v) {
     if (f.isChoice()) {
         const long long i = v.asInt();
@@ -246,7 +236,7 @@ std::vector<Line> Program::lines() const {
         const int type = l.moduleAddress == 0 ? kTypeMaster
                          : l.moduleAddress < data.moduleTypes.size() ? data.moduleTypes[l.moduleAddress]
                                                                      : kTypeUnknown;
-        const isa::Decoded d = isa::decode(StoredOf(l), type);
+        const isa::Decoded d = isa::decode(StoredInstruction(l), type);
         if (d.command) {
             line.command = d.command->name;
             line.fields = FieldsOf(d);
