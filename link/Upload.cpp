@@ -108,23 +108,8 @@ int UploadProgram(MainState& s, const std::vector<int>& moduleTypes, Disassembly
 }
 
 void TakeUploadedProgram(MainState& s, const Disassembly& d) {
-    const ProgramFileData& data = d.program;
-    auto& items = s.form.ModuleListBox.items;
-    items.clear();
-    for (int i = 0; i <= data.moduleListCount && i < kMaxModules + 1; ++i) {
-        const int t = data.moduleTypes[size_t(i)];
-        s.moduleTypes[i] = HasFamily(t) ? t : kTypeUnknown;
-        items.push_back(ModuleListLine(i, t));
-    }
-    s.moduleListCount = uint8_t(data.moduleListCount);
-    s.moduleListDefined = true;
     s.moduleMismatch = false;
-    SelectModule(s, 0);
-
-    s.lineCount = int32_t(data.lines.size());
-    for (size_t i = 0; i < data.lines.size(); ++i) s.lines[i] = data.lines[i];
-    RebuildListing(s);
-    MarkProgramChanged(s);
+    TakeProgramData(s, d.program);
     // A new program, untitled and unsaved: its own edit history.
     ++s.programOpens;
     UntieProgramFile(s);

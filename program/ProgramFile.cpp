@@ -423,6 +423,23 @@ bool SaveFirstIfUnsaved(MainState& s, const std::string& question) {
 
 void SaveButtonClick(MainState& s) { SaveProgram(s); }
 
+void TakeProgramData(MainState& s, const ProgramFileData& data) {
+    auto& items = s.form.ModuleListBox.items;
+    items.clear();
+    for (int i = 0; i <= data.moduleListCount && i <= kMaxModules; ++i) {
+        const int t = data.moduleTypes[size_t(i)];
+        s.moduleTypes[i] = HasFamily(t) ? t : kTypeUnknown;
+        items.push_back(ModuleListLine(i, t));
+    }
+    s.moduleListCount = uint8_t(data.moduleListCount);
+    s.moduleListDefined = true;
+    SelectModule(s, 0);
+    s.lineCount = int32_t(data.lines.size());
+    for (size_t i = 0; i < data.lines.size(); ++i) s.lines[i] = data.lines[i];
+    RebuildListing(s);
+    MarkProgramChanged(s);
+}
+
 bool OpenProgramFile(MainState& s, const std::string& path) {
     std::string full = FullPath(path);
     // A save that was cut off while rewriting the file in place left its
@@ -453,26 +470,14 @@ bool OpenProgramFile(MainState& s, const std::string& path) {
 
     s.rememberedFile = full;
     s.moduleMismatch = false;
-    auto& items = s.form.ModuleListBox.items;
-    items.clear();
     for (int i = 0; i <= data.moduleListCount; ++i) {
-        int t = data.moduleTypes[size_t(i)];
-        int detected = i == 0 ? kTypeMaster : s.detectedTypes[i];
-        if (s.online && detected != t) {
+        const int detected = i == 0 ? kTypeMaster : s.detectedTypes[i];
+        if (s.online && detected != data.moduleTypes[size_t(i)]) {
             s.message("Program module list does not match detected modules - program execution may fail");
             s.moduleMismatch = true;
         }
-        s.moduleTypes[i] = HasFamily(t) ? t : kTypeUnknown;
-        items.push_back(ModuleListLine(i, t));
     }
-    s.moduleListCount = uint8_t(data.moduleListCount);
-    s.moduleListDefined = true;
-    SelectModule(s, 0);
-
-    s.lineCount = int32_t(data.lines.size());
-    for (size_t i = 0; i < data.lines.size(); ++i) s.lines[i] = data.lines[i];
-    RebuildListing(s);
-    MarkProgramChanged(s);
+    TakeProgramData(s, data);
     ++s.programOpens;
     ShowSaved(s, full);
     return true;

@@ -46,6 +46,10 @@ std::string SaveRefusal(const MainState& s);
 // Returns "" or the reason.
 std::string WriteProgramFile(const MainState& s, const std::string& path);
 
+// Puts the module list and the lines of data into the window's program:
+// module types and list, lines, listing; the program is marked changed.
+void TakeProgramData(MainState& s, const ProgramFileData& data);
+
 // Main window handlers.
 void SaveButtonClick(MainState& s);
 void OpenButtonClick(MainState& s);

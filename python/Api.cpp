@@ -25,6 +25,7 @@
 #include "program/Assembly.h"
 #include "program/Disassemble.h"
 #include "program/LineStore.h"
+#include "program/ProgramFile.h"
 #include "program/ProgramText.h"
 #include "scenario/Scenario.h"
 #include "sim/SimMaster.h"
@@ -183,20 +184,7 @@ Program Program::empty(const std::vector<int>& moduleTypes) {
 }
 
 void Program::into(MainState& s) const {
-    auto& items = s.form.ModuleListBox.items;
-    items.clear();
-    for (int i = 0; i <= data.moduleListCount; ++i) {
-        const int t = data.moduleTypes[size_t(i)];
-        s.moduleTypes[i] = HasFamily(t) ? t : kTypeUnknown;
-        items.push_back(ModuleListLine(i, t));
-    }
-    s.moduleListCount = uint8_t(data.moduleListCount);
-    s.moduleListDefined = true;
-    SelectModule(s, 0);
-    s.lineCount = int32_t(data.lines.size());
-    for (size_t i = 0; i < data.lines.size(); ++i) s.lines[i] = data.lines[i];
-    RebuildListing(s);
-    MarkProgramChanged(s);
+    TakeProgramData(s, data);
 }
 
 std::string Program::text() const { return FormatProgramText(data); }
