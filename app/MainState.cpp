@@ -1,10 +1,8 @@
 #include "app/MainState.h"
 
-#include <cstdarg>
-#include <cstdio>
-#include <cstring>
 
 #include "link/ProtocolBytes.h"
+#include "program/LineStore.h"
 
 std::string& StatusFormState::value(const std::string& name) {
     for (auto& l : labels)
@@ -23,14 +21,23 @@ StatusForms::StatusForms() {
     master.labels = {{"VersionLbl", "Version:   1"}, {"C1Lbl", "0"}, {"C2Lbl", "0"}, {"C3Lbl", "0"}, {"C4Lbl", "0"}};
 }
 
-MainState::MainState(Platform& platform) : ui(platform) {
-    std::memset(lines, 0, sizeof lines);
-    std::memset(&builderLine, 0, sizeof builderLine);
-    std::memset(copyBuffer, 0, sizeof copyBuffer);
-    std::memset(labelTable, 0, sizeof labelTable);
-    std::memset(programImage, 0, sizeof programImage);
-    for (auto& t : moduleTypes) t = 0;
-    for (auto& t : detectedTypes) t = -1;
+MainState::MainState(Platform& platform) : ui(platform) { host = this; }
+
+// The window's reaction to a master that stopped answering: the execution
+// group is greyed and the program counts as not loaded.
+void MainState::linkLost() {
+    form.ProgExeGroup.enabled = false;
+    form.ProgExeGroup.caption = "Program Execution (disabled)";
+    form.ExeNowButton.enabled = false;
+    // Off line nothing is known to run: Stop falls back to the loaded state.
+    UpdateExecutionButtons(*this);
+    form.LoadLabel.caption = "Not Loaded";
+    form.LoadLabel.color = kRed;
+}
+
+void MainState::programStopped(uint16_t address) {
+    ShowLineAtAddress(*this, address);
+    UpdateExecutionButtons(*this);
 }
 
 ExecutionButtons ExecutionButtonsFor(bool loaded, bool running, bool online) {
@@ -47,14 +54,4 @@ void UpdateExecutionButtons(MainState& s) {
     s.form.StopButton.enabled = b.stop;
     s.form.StepButton.enabled = b.step;
     s.form.BreakButton.enabled = b.breakpoint;
-}
-
-std::string Format(const char* fmt, ...) {
-    char buf[512];
-    va_list ap;
-    va_start(ap, fmt);
-    int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
-    va_end(ap);
-    if (n < 0) return std::string();
-    return std::string(buf, size_t(n) < sizeof buf ? size_t(n) : sizeof buf - 1);
 }

@@ -19,18 +19,9 @@
 #include "app/Form.h"
 #include "app/Listing.h"
 #include "app/Platform.h"
-#include "link/SerialLink.h"
-#include "program/ProgramLine.h"
-
-constexpr int kImageSize = 16384;
-constexpr int kMaxLabels = 1024;
-constexpr int kMaxModules = 31;          // slave modules, addresses 1 to 31
-constexpr const char* kEndMarker = "            [END]";
-
-struct LabelEntry {
-    char name[16];
-    uint16_t address;
-};
+#include "isa/Format.h"
+#include "link/LinkState.h"
+#include "program/ProgramState.h"
 
 // A file as the file system knows it: the name it was reached by, and its
 // device and inode when it existed then.
@@ -43,13 +34,6 @@ struct FileIdentity {
 
 // What the last comparison of the open program with the master's found.
 enum class MasterVerdict : uint8_t { Unknown, Same, Different, NotCompared };
-
-struct StatusRecord {
-    uint8_t moduleCount = 0;
-    uint8_t statusA = 0;
-    uint8_t statusB = 0;
-    uint16_t programAddress = 0;
-};
 
 // Terminal window (TTerminalForm).
 struct TerminalState {
@@ -83,7 +67,6 @@ struct ComState {
     bool visible = false;
     int choice = 0;                   // ComRG: 0-5 = COM1-COM6, 6 = Offline
     int openItem = -1;                // the COM item whose port Set opened; -1: none
-    std::string device[6];            // the device each COM item maps to ("" = none)
 };
 
 // One module status window: its caption and its value labels by object name.
@@ -98,55 +81,17 @@ struct StatusForms {
     StatusForms();
 };
 
-class LinkLog;
-
-struct MainState {
+// The program (program/ProgramState.h), the module list and the link
+// (link/LinkState.h) are the lower layers' parts of this record; the window
+// is the link's host, so that its reactions (greying the controls when the
+// master stops answering, showing where a stopped program stands) stay here.
+struct MainState : ProgramState, ModuleTables, LinkState, LinkHost {
     explicit MainState(Platform& ui);
     MainState(const MainState&) = delete;
     MainState& operator=(const MainState&) = delete;
 
     Platform& ui;
 
-    // Line store and listing editor
-    ProgramLine lines[kMaxLines];
-    int32_t lineCount = 0;
-    int32_t currentLine = 0;
-    ProgramLine builderLine;
-    ProgramLine copyBuffer[kMaxLines];
-    int32_t copyCount = 0;
-    int32_t breakpointLine = -1;
-
-    // Assembly
-    LabelEntry labelTable[kMaxLabels];
-    uint16_t labelCount = 0;
-    uint8_t programImage[kImageSize];
-    uint16_t imageLength = 0;
-    uint16_t addressCounter = 0;
-    bool programHasBaudChange = false;
-
-    // Module tables
-    int32_t moduleTypes[32];
-    uint8_t moduleListCount = 0;
-    bool moduleListDefined = false;
-    int32_t detectedTypes[32];        // entries 1 to 31 are used
-    bool moduleMismatch = false;
-
-    // Link and execution
-    bool online = false;
-    StatusRecord status;
-    bool resumeFlag = false;
-    bool followFlag = false;
-    // A program without a baud change was downloaded or verified and has not
-    // changed since: Run, Step and Break may act on it.
-    bool programLoaded = false;
-    bool forceDetection = false;
-    std::unique_ptr<SerialLink> port;  // null: no port (the invalid handle)
-    // Every byte through the port is recorded here when set (link/LinkLog.h);
-    // owned by the front end.
-    LinkLog* linkLog = nullptr;
-    // Told after every block of a download or verify (blocks done, blocks in
-    // all); empty when nobody shows the progress.
-    std::function<void(int done, int total)> progressHook;
     // Run after every detection that ends with the module list taken from
     // the network (the window compares the open program with the master's);
     // empty in the command line.
@@ -166,14 +111,8 @@ struct MainState {
     FileIdentity programFile;
     std::vector<std::string> recentFiles;  // opened or saved last, newest first
 
-    // Counted for the edit history (program/Undo.h): runs of
-    // MarkProgramChanged, and programs read from a file.
-    uint64_t programEdits = 0;
-    uint64_t programOpens = 0;
-
-    // Timers
+    // Timers (the poll timer's switch is the link's: LinkState::pollTimerOn)
     bool startTimerOn = true;
-    bool pollTimerOn = false;
 
     // Windows
     Form form;
@@ -188,7 +127,10 @@ struct MainState {
     const Ctl* rejectedField = nullptr;
 
     // The one message routine: every message of the system goes through it.
-    void message(const std::string& text) { ui.message(text); }
+    void message(const std::string& text) override { ui.message(text); }
+    void wait(int ms) override { ui.wait(ms); }
+    void linkLost() override;
+    void programStopped(uint16_t address) override;
 };
 
 // Which of Run, Stop, Step and Break are enabled.  Run, Step and Break act
@@ -203,5 +145,3 @@ ExecutionButtons ExecutionButtonsFor(bool loaded, bool running, bool online);
 // read; run wherever one of them changes.
 void UpdateExecutionButtons(MainState& s);
 
-// printf-style formatting of the system's message and listing texts.
-std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -4,18 +4,18 @@
 
 #include "link/Protocol.h"
 
-#include "app/MainState.h"
+#include "isa/Format.h"
+#include "link/LinkState.h"
 #include "link/ProtocolBytes.h"
 #include "link/Sio.h"
-#include "program/LineStore.h"
 
 namespace {
 
-void SendByte(MainState& s, uint8_t b) { SioPutChars(s, &b, 1); }
+void SendByte(LinkState& s, uint8_t b) { SioPutChars(s, &b, 1); }
 
 // Sends the command byte and waits for its acknowledge byte (any value).
 // false after the not-responding procedure: nothing more may be sent.
-bool SendCommandAcked(MainState& s, uint8_t command) {
+bool SendCommandAcked(LinkState& s, uint8_t command) {
     SendByte(s, command);
     uint8_t ack;
     if (SioGetChars(s, &ack, 1) < 1) {
@@ -26,7 +26,7 @@ bool SendCommandAcked(MainState& s, uint8_t command) {
 }
 
 // Reads exactly count bytes; false after the not-responding procedure.
-bool ReadReply(MainState& s, uint8_t* buffer, int count) {
+bool ReadReply(LinkState& s, uint8_t* buffer, int count) {
     if (SioGetChars(s, buffer, count) < count) {
         NotResponding(s);
         return false;
@@ -35,7 +35,7 @@ bool ReadReply(MainState& s, uint8_t* buffer, int count) {
 }
 
 // Reads the result byte that follows a checksum: none or 0xCC is a failure.
-int ReadResult(MainState& s) {
+int ReadResult(LinkState& s) {
     uint8_t result;
     if (SioGetChars(s, &result, 1) < 1 || result == kRejected) {
         NotResponding(s);
@@ -45,7 +45,7 @@ int ReadResult(MainState& s) {
 }
 
 // Commands whose only argument is a 16-bit address (Run, Set breakpoint, Step).
-int AddressCommand(MainState& s, uint8_t command, uint16_t address) {
+int AddressCommand(LinkState& s, uint8_t command, uint16_t address) {
     if (!SendCommandAcked(s, command)) return -1;
     const uint8_t args[2] = {uint8_t(address & 0xFF), uint8_t(address >> 8)};
     SioPutChars(s, args, 2);
@@ -54,23 +54,17 @@ int AddressCommand(MainState& s, uint8_t command, uint16_t address) {
 
 }  // namespace
 
-void NotResponding(MainState& s) {
+void NotResponding(LinkState& s) {
     // A silent master is reported once: nothing happens while off line.
     if (!s.online) return;
-    s.message("Stepwright not responding");
+    s.host->message("Stepwright not responding");
     s.online = false;
-    s.form.ProgExeGroup.enabled = false;
-    s.form.ProgExeGroup.caption = "Program Execution (disabled)";
-    s.form.ExeNowButton.enabled = false;
-    // Off line nothing is known to run: Stop falls back to the loaded state.
-    UpdateExecutionButtons(s);
     // With a port open the poll keeps watching for the master's "#".
     if (s.port) s.pollTimerOn = true;
-    s.form.LoadLabel.caption = "Not Loaded";
-    s.form.LoadLabel.color = kRed;
+    s.host->linkLost();
 }
 
-int HostStop(MainState& s) {
+int HostStop(LinkState& s) {
     SendByte(s, kCmdStop);
     uint8_t reply[6];
     if (!ReadReply(s, reply, 6)) return -1;
@@ -78,18 +72,17 @@ int HostStop(MainState& s) {
     s.status.statusA = reply[2];
     s.status.statusB = reply[3];
     s.status.programAddress = uint16_t(reply[4] | (reply[5] << 8));
-    ShowLineAtAddress(s, s.status.programAddress);
-    UpdateExecutionButtons(s);
+    s.host->programStopped(s.status.programAddress);
     return 0;
 }
 
-int HostRun(MainState& s, uint16_t address) { return AddressCommand(s, kCmdRun, address); }
+int HostRun(LinkState& s, uint16_t address) { return AddressCommand(s, kCmdRun, address); }
 
-int HostSetBreakpoint(MainState& s, uint16_t address) { return AddressCommand(s, kCmdBreak, address); }
+int HostSetBreakpoint(LinkState& s, uint16_t address) { return AddressCommand(s, kCmdBreak, address); }
 
-int HostStep(MainState& s, uint16_t address) { return AddressCommand(s, kCmdStep, address); }
+int HostStep(LinkState& s, uint16_t address) { return AddressCommand(s, kCmdStep, address); }
 
-int HostReadBlock(MainState& s, uint16_t offset, uint8_t* reply17) {
+int HostReadBlock(LinkState& s, uint16_t offset, uint8_t* reply17) {
     if (!SendCommandAcked(s, kCmdReadBlock)) return -1;
     uint8_t args[3];
     PutReadBlockArgs(args, offset);
@@ -97,10 +90,10 @@ int HostReadBlock(MainState& s, uint16_t offset, uint8_t* reply17) {
     return ReadReply(s, reply17, 17) ? 0 : -1;
 }
 
-int HostExecute(MainState& s, const uint8_t* bytes, int count) {
+int HostExecute(LinkState& s, const uint8_t* bytes, int count) {
     // The count travels as one byte.
     if (count < 0 || count > 255 || (count > 0 && !bytes)) {
-        s.message(Format("Cannot execute an instruction of %d bytes", count));
+        s.host->message(Format("Cannot execute an instruction of %d bytes", count));
         return -1;
     }
     if (!SendCommandAcked(s, kCmdExecute)) return -1;
@@ -112,9 +105,9 @@ int HostExecute(MainState& s, const uint8_t* bytes, int count) {
     return ReadResult(s);
 }
 
-int HostReadReply(MainState& s, uint8_t* buffer, int count) {
+int HostReadReply(LinkState& s, uint8_t* buffer, int count) {
     if (count < 0 || count > 255 || !buffer) {
-        s.message(Format("Cannot read a reply of %d bytes", count));
+        s.host->message(Format("Cannot read a reply of %d bytes", count));
         return -1;
     }
     if (!SendCommandAcked(s, kCmdReadReply)) return -1;
@@ -123,14 +116,14 @@ int HostReadReply(MainState& s, uint8_t* buffer, int count) {
     return ProtocolSum(buffer, count) == buffer[count] ? 0 : -2;
 }
 
-int HostVersion(MainState& s) {
+int HostVersion(LinkState& s) {
     SendByte(s, kCmdVersion);
     uint8_t reply[2];
     if (!ReadReply(s, reply, 2)) return -1;
     return reply[1];
 }
 
-int HostReset(MainState& s) {
+int HostReset(LinkState& s) {
     SendByte(s, kCmdReset);
     return 0;
 }

@@ -10,16 +10,16 @@
 // button and timer handlers return nothing.  Nothing throws.
 
 #include <cstdint>
-struct MainState;
+struct LinkState;
 
-int HostStop(MainState& s);                                   // 0x80
-int HostRun(MainState& s, uint16_t address);                  // 0x81
-int HostSetBreakpoint(MainState& s, uint16_t address);        // 0x82, 0xFFFF clears
-int HostReadBlock(MainState& s, uint16_t offset, uint8_t* reply17);          // 0x84, the command line's step
-int HostExecute(MainState& s, const uint8_t* bytes, int count);              // 0x85
-int HostStep(MainState& s, uint16_t address);                 // 0x86
-int HostReadReply(MainState& s, uint8_t* buffer, int count);  // 0x87, buffer holds count + 1
-int HostVersion(MainState& s);                                // 0x88: version byte or -1
-int HostReset(MainState& s);                                  // 0x8F
+int HostStop(LinkState& s);                                   // 0x80
+int HostRun(LinkState& s, uint16_t address);                  // 0x81
+int HostSetBreakpoint(LinkState& s, uint16_t address);        // 0x82, 0xFFFF clears
+int HostReadBlock(LinkState& s, uint16_t offset, uint8_t* reply17);          // 0x84, the command line's step
+int HostExecute(LinkState& s, const uint8_t* bytes, int count);              // 0x85
+int HostStep(LinkState& s, uint16_t address);                 // 0x86
+int HostReadReply(LinkState& s, uint8_t* buffer, int count);  // 0x87, buffer holds count + 1
+int HostVersion(LinkState& s);                                // 0x88: version byte or -1
+int HostReset(LinkState& s);                                  // 0x8F
 
-void NotResponding(MainState& s);
+void NotResponding(LinkState& s);

@@ -7,7 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/MainState.h"
+#include "isa/Format.h"
+#include "link/LinkState.h"
 #include "link/LinkLog.h"
 #include "link/PosixSerial.h"
 
@@ -29,10 +30,10 @@ int ComIndex(const std::string& name) {
 
 // The device behind a port name: a COM name through the port map, a name
 // starting with "/" as it is.  "" = none.
-std::string DeviceForName(const MainState& s, const std::string& name) {
+std::string DeviceForName(const LinkState& s, const std::string& name) {
     if (!name.empty() && name[0] == '/') return name;
     int index = ComIndex(name);
-    return index < 0 ? "" : s.com.device[index];
+    return index < 0 ? "" : s.portDevice[index];
 }
 
 // "ttyUSB12" with prefix "ttyUSB" → "12"; "" when the rest is not all digits.
@@ -66,20 +67,20 @@ bool LegacyPortPresent(const std::string& name) {
 
 }  // namespace
 
-std::unique_ptr<SerialLink> SioOpen(MainState& s, const std::string& portName, int baud) {
+std::unique_ptr<SerialLink> SioOpen(LinkState& s, const std::string& portName, int baud) {
     std::string device = DeviceForName(s, portName);
     std::string error;
     std::unique_ptr<PosixSerial> port;
     if (!device.empty()) port = PosixSerial::open(device, error);
     if (!port) {
-        s.message(portName + " failed to open");  // "%s failed to open", any length
+        s.host->message(portName + " failed to open");  // "%s failed to open", any length
         return nullptr;
     }
     if (!IsSupportedBaud(baud)) {
-        s.message("Baud rate not supported - using default of 19200");
+        s.host->message("Baud rate not supported - using default of 19200");
         baud = 19200;
     }
-    if (!port->configure(baud)) s.message("Failed to set COMM configuration");
+    if (!port->configure(baud)) s.host->message("Failed to set COMM configuration");
     return port;
 }
 
@@ -150,16 +151,16 @@ std::unique_ptr<SerialLink> OpenSerialDevice(const std::string& path, int baud, 
     return port;
 }
 
-bool SioPutChars(MainState& s, const uint8_t* data, int count) {
+bool SioPutChars(LinkState& s, const uint8_t* data, int count) {
     if (!s.port || !s.port->write(data, count)) {
-        s.message("SioPutChars failed");
+        s.host->message("SioPutChars failed");
         return false;
     }
     if (s.linkLog) s.linkLog->sent(data, count);
     return true;
 }
 
-int SioGetChars(MainState& s, uint8_t* buffer, int count) {
+int SioGetChars(LinkState& s, uint8_t* buffer, int count) {
     if (!s.port || count <= 0) return 0;
     const int got = s.port->read(buffer, count);
     if (s.linkLog) {
@@ -169,22 +170,22 @@ int SioGetChars(MainState& s, uint8_t* buffer, int count) {
     return got;
 }
 
-int SioTest(MainState& s) {
+int SioTest(LinkState& s) {
     if (!s.port) return 0;
     int n = s.port->waiting();
     if (n < 0) {
-        s.message("SioTest failed");
+        s.host->message("SioTest failed");
         return 0;
     }
     return n;
 }
 
-bool SioClrInbuf(MainState& s) {
+bool SioClrInbuf(LinkState& s) {
     if (!s.port || !s.port->discardInput()) {
-        s.message("SioClrInbuf failed");
+        s.host->message("SioClrInbuf failed");
         return false;
     }
     return true;
 }
 
-void SioClose(MainState& s) { s.port.reset(); }
+void SioClose(LinkState& s) { s.port.reset(); }

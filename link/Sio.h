@@ -7,23 +7,23 @@
 #include <string>
 #include <vector>
 #include "link/SerialLink.h"
-struct MainState;
+struct LinkState;
 
-// Opens "COM1:" .. "COM6:" (mapped to a device through s.com.device) at baud
+// Opens "COM1:" .. "COM6:" (mapped to a device through s.portDevice) at baud
 // (9600, 19200, 38400, 57600, 115200; anything else falls back to 19200 with
 // its message).  Returns null after "%s failed to open".  A name starting
 // with "/" is a device path used as it is.
-std::unique_ptr<SerialLink> SioOpen(MainState& s, const std::string& portName, int baud);
+std::unique_ptr<SerialLink> SioOpen(LinkState& s, const std::string& portName, int baud);
 // Writes to s.port; "SioPutChars failed" on failure.
-bool SioPutChars(MainState& s, const uint8_t* data, int count);
+bool SioPutChars(LinkState& s, const uint8_t* data, int count);
 // Reads from s.port within 100 + 2 x count ms; 0 without a port.
-int SioGetChars(MainState& s, uint8_t* buffer, int count);
+int SioGetChars(LinkState& s, uint8_t* buffer, int count);
 // Bytes waiting; "SioTest failed" and 0 on failure, 0 without a port.
-int SioTest(MainState& s);
+int SioTest(LinkState& s);
 // Discards the input queue; "SioClrInbuf failed" on failure.
-bool SioClrInbuf(MainState& s);
+bool SioClrInbuf(LinkState& s);
 // Closes s.port (restoring the device's earlier settings).
-void SioClose(MainState& s);
+void SioClose(LinkState& s);
 
 // The devices COM1 .. COM6 map to by default: the serial devices present,
 // USB adapters first (ttyUSB*, then ttyACM*, then ttyS*), each in numeric order.

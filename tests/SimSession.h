@@ -10,7 +10,7 @@
 
 inline void ConnectToSim(MainState& s, const SimMaster& sim) {
     StartTimerTimer(s);
-    s.com.device[0] = sim.devicePath();
+    s.portDevice[0] = sim.devicePath();
     s.com.choice = 0;
     SetButtonClick(s);
 }

@@ -61,7 +61,7 @@ bool grabWatch(TMainForm& main, const std::string& demo, const QString& dir) {
     }
     bool opened = false;
     main.run([&](MainState& s) {
-        s.com.device[0] = sim.devicePath();
+        s.portDevice[0] = sim.devicePath();
         s.com.choice = 0;
         SetButtonClick(s);
         opened = OpenProgramFile(s, demo);

@@ -57,10 +57,10 @@ std::string ParseStartOptions(const std::vector<std::string>& args, StartOptions
 }
 
 void ApplyPortMap(MainState& s, const StartOptions& options, const std::string& simulatorDevice) {
-    DefaultPortMap(s.com.device);
+    DefaultPortMap(s.portDevice);
     std::string error;
-    for (const std::string& port : options.ports) ParsePortOption(port, s.com.device, error);
-    if (!simulatorDevice.empty()) s.com.device[kSimulatorComItem] = simulatorDevice;
+    for (const std::string& port : options.ports) ParsePortOption(port, s.portDevice, error);
+    if (!simulatorDevice.empty()) s.portDevice[kSimulatorComItem] = simulatorDevice;
 }
 
 StepwrightWindows::StepwrightWindows(QtPlatform& ui) : ui_(ui) {

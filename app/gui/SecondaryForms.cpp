@@ -72,7 +72,7 @@ TComForm::TComForm(TMainForm& main) : QDialog(nullptr, kFixedDialogFlags), main_
 void TComForm::sync(const MainState& s) {
     comRG_->setIndex(s.com.choice);
     for (int i = 0; i < 6; ++i)
-        comRG_->setItemToolTip(i, s.com.device[i].empty() ? QStringLiteral("no device") : toQ(s.com.device[i]));
+        comRG_->setItemToolTip(i, s.portDevice[i].empty() ? QStringLiteral("no device") : toQ(s.portDevice[i]));
     const bool opening = s.com.visible && !isVisible();
     showOrHide(this, s.com.visible, true);
     if (opening) setButton_->setFocus();  // the active control

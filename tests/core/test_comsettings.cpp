@@ -43,7 +43,7 @@ TEST_F(ComSettingsTest, ShownAtStartAndOnDemand) {
 TEST_F(ComSettingsTest, ProbeAnsweredForcesDetection) {
     PtyPeer peer;
     ASSERT_TRUE(peer.ok());
-    s->com.device[1] = peer.slavePath();
+    s->portDevice[1] = peer.slavePath();
     s->com.choice = 1;
     // The master answers the Stop probe with its six status bytes.
     Bytes got;
@@ -68,7 +68,7 @@ TEST_F(ComSettingsTest, ProbeAnsweredForcesDetection) {
 TEST_F(ComSettingsTest, NoMasterAttached) {
     PtyPeer peer;
     ASSERT_TRUE(peer.ok());
-    s->com.device[1] = peer.slavePath();
+    s->portDevice[1] = peer.slavePath();
     s->com.choice = 1;
     SetButtonClick(*s);
     EXPECT_EQ(peer.receive(1, 1000), Bytes{0x80});
@@ -85,7 +85,7 @@ TEST_F(ComSettingsTest, PortChosenAgainWhileOnlineWithSilentMaster) {
     goOnline();
     PtyPeer peer;
     ASSERT_TRUE(peer.ok());
-    s->com.device[2] = peer.slavePath();
+    s->portDevice[2] = peer.slavePath();
     s->com.choice = 2;
     SetButtonClick(*s);
     // The old port is replaced; the new one got the probe.
@@ -125,7 +125,7 @@ TEST_F(ComSettingsTest, OfflineWhileOnline) {
 TEST_F(ComSettingsTest, FailedOpenClosesMainWindowThenStopsPolling) {
     ScriptedMaster m(*s);
     s->pollTimerOn = true;
-    s->com.device[3] = "";
+    s->portDevice[3] = "";
     s->com.choice = 3;
     SetButtonClick(*s);
     EXPECT_EQ(ui.messages, Lines{"COM4: failed to open"});

@@ -29,7 +29,7 @@ struct SioFixture : ::testing::Test {
 
     void SetUp() override {
         ASSERT_TRUE(peer.ok()) << "no pseudo-terminal available";
-        s->com.device[1] = peer.slavePath();
+        s->portDevice[1] = peer.slavePath();
     }
     // Opens COM2 (the pseudo-terminal) as the application's port.
     void openPort(int baud = 19200) {
@@ -49,8 +49,8 @@ struct SioFixture : ::testing::Test {
 // --- opening ---------------------------------------------------------------
 
 TEST_F(SioFixture, NamesThatCannotBeOpenedGiveTheirMessageAndNoHandle) {
-    s->com.device[3] = "/dev/stepwright-no-such-device";
-    s->com.device[4] = "";
+    s->portDevice[3] = "/dev/stepwright-no-such-device";
+    s->portDevice[4] = "";
     const struct {
         const char* name;
         const char* message;

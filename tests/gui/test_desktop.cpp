@@ -332,7 +332,7 @@ TEST(Desktop, OnlyAPortThatOpenedIsRemembered) {
             Preferences::ForgetComChoice();
         Gui g;
         for (int i = 0; i < 6; ++i)
-            g.s.com.device[i] = c.opens && i == c.chosen ? pty.slavePath() : config.path().toStdString() + "/none";
+            g.s.portDevice[i] = c.opens && i == c.chosen ? pty.slavePath() : config.path().toStdString() + "/none";
         Preferences::RememberComChoice(g.main, c.preferred);
         g.start();
         EXPECT_EQ(g.s.com.choice, c.preselected);

@@ -69,7 +69,7 @@ struct Link {
 
     Link() {
         g.start();
-        g.s.com.device[0] = peer.path();
+        g.s.portDevice[0] = peer.path();
         g.ui.boxOpenMs = 400;
         g.ui.onBoxOpen = [this] {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -155,7 +155,7 @@ TEST(LinkFaults, PortThatFailsToOpenGivesOneMessage) {
         ASSERT_TRUE(link.peer.ok());
         if (!c.unsaved) link.g.s.form.SaveLabel.color = kGreen;
         link.g.ui.answers.push_back(c.answer);
-        link.g.s.com.device[1].clear();
+        link.g.s.portDevice[1].clear();
         link.g.s.com.choice = 1;
         link.g.main.run(SetButtonClick);
         EXPECT_EQ(link.g.ui.boxes, c.boxes);

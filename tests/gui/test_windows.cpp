@@ -117,8 +117,8 @@ TEST(Windows, TerminalShowsLinesAndSendsTypedKeys) {
 
 TEST(Windows, CommunicationsDialogShowsDevicesAndTakesTheChoice) {
     Gui g;
-    g.s.com.device[1] = "/dev/ttyUSB7";
-    g.s.com.device[2].clear();
+    g.s.portDevice[1] = "/dev/ttyUSB7";
+    g.s.portDevice[2].clear();
     g.start();
     QWidget& com = g.windows->com();
     ASSERT_TRUE(com.isVisible());
@@ -387,11 +387,11 @@ TEST(StartOptions, PortsAndSimulatorOverrideTheDefaultMap) {
     StartOptions options;
     ASSERT_EQ(ParseStartOptions({"--port", "COM2=/dev/ttyUSB9", "--port", "COM1=/dev/ttyS3"}, options), "");
     ApplyPortMap(*s, options, "");
-    EXPECT_EQ(s->com.device[1], "/dev/ttyUSB9");
-    EXPECT_EQ(s->com.device[0], "/dev/ttyS3");
+    EXPECT_EQ(s->portDevice[1], "/dev/ttyUSB9");
+    EXPECT_EQ(s->portDevice[0], "/dev/ttyS3");
     ApplyPortMap(*s, options, "/dev/pts/42");
-    EXPECT_EQ(s->com.device[0], "/dev/pts/42");
-    EXPECT_EQ(s->com.device[1], "/dev/ttyUSB9");
+    EXPECT_EQ(s->portDevice[0], "/dev/pts/42");
+    EXPECT_EQ(s->portDevice[1], "/dev/ttyUSB9");
 }
 
 TEST(Latin1, TextCrossesAsOneBytePerCharacter) {
