@@ -1,6 +1,7 @@
 #include "app/MainState.h"
 
 
+#include "app/Progress.h"
 #include "link/ProtocolBytes.h"
 #include "program/LineStore.h"
 
@@ -34,6 +35,9 @@ void MainState::linkLost() {
     form.LoadLabel.caption = "Not Loaded";
     form.LoadLabel.color = kRed;
 }
+
+void MainState::showProgress(int which) { ShowProgress(*this, which); }
+void MainState::hideProgress() { HideProgress(*this); }
 
 void MainState::programStopped(uint16_t address) {
     ShowLineAtAddress(*this, address);

@@ -131,6 +131,8 @@ struct MainState : ProgramState, ModuleTables, LinkState, LinkHost {
     void wait(int ms) override { ui.wait(ms); }
     void linkLost() override;
     void programStopped(uint16_t address) override;
+    void showProgress(int which) override;
+    void hideProgress() override;
 };
 
 // Which of Run, Stop, Step and Break are enabled.  Run, Step and Break act

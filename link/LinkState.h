@@ -35,6 +35,10 @@ public:
     virtual void linkLost() {}
     // A Stop reply: the program stands at address (also in status).
     virtual void programStopped(uint16_t address) { (void)address; }
+    // The busy notice over a blocking sequence: text 1 (detection), 2
+    // (downloading) or 3 (verifying), then hidden again.
+    virtual void showProgress(int which) { (void)which; }
+    virtual void hideProgress() {}
 };
 
 struct LinkState {

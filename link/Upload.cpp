@@ -10,7 +10,7 @@
 #include "app/QuietPlatform.h"
 #include "isa/Vocabulary.h"
 #include "link/Download.h"
-#include "link/Progress.h"
+#include "app/Progress.h"
 #include "link/Protocol.h"
 #include "link/ProtocolBytes.h"
 #include "modules/ModuleList.h"

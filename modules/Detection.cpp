@@ -6,7 +6,7 @@
 
 #include "app/MainState.h"
 #include "isa/Commands.h"
-#include "link/Progress.h"
+#include "app/Progress.h"
 #include "link/Protocol.h"
 #include "link/ProtocolBytes.h"
 #include "link/Sio.h"

@@ -27,7 +27,7 @@
 #include "app/gui/SecondaryForms.h"
 #include "app/gui/StatusLine.h"
 #include "app/gui/Widgets.h"
-#include "link/Progress.h"
+#include "app/Progress.h"
 
 namespace {
 

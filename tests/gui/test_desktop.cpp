@@ -27,7 +27,7 @@
 #include "app/gui/StatusLine.h"
 #include "app/gui/WindowExtras.h"
 #include "app/FileTie.h"
-#include "link/Progress.h"
+#include "app/Progress.h"
 #include "modules/ModuleList.h"
 #include "program/LineStore.h"
 #include "program/ProgramFile.h"

@@ -17,7 +17,7 @@
 #include "GuiTest.h"
 #include "app/gui/Latin1.h"
 #include "app/gui/SecondaryForms.h"
-#include "link/Progress.h"
+#include "app/Progress.h"
 #ifdef STEPWRIGHT_HAVE_SIM
 #include "sim/SimMaster.h"
 #endif

@@ -1,6 +1,6 @@
 // The progress window: a busy notice with one of its three texts.
 
-#include "link/Progress.h"
+#include "app/Progress.h"
 
 #include "app/MainState.h"
 
