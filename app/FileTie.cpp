@@ -6,7 +6,7 @@
 
 #include "app/MainState.h"
 #include "modules/ModuleList.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/ProgramFile.h"
 
 namespace {

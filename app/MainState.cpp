@@ -3,7 +3,7 @@
 
 #include "app/Progress.h"
 #include "link/ProtocolBytes.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 
 std::string& StatusFormState::value(const std::string& name) {
     for (auto& l : labels)

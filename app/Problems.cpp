@@ -6,7 +6,7 @@
 
 #include "app/MainState.h"
 #include "isa/Vocabulary.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 
 bool ProblemsCache::update(const MainState& s) {
     const int count = s.lineCount < 0 ? 0 : (s.lineCount > kMaxLines ? kMaxLines : s.lineCount);

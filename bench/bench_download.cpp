@@ -21,7 +21,7 @@
 #include "bench/BenchPeer.h"
 #include "link/Download.h"
 #include "link/ProtocolBytes.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 
 namespace {
 

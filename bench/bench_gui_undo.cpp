@@ -17,7 +17,7 @@
 #include "app/gui/Application.h"
 #include "app/gui/MainForm.h"
 #include "app/gui/QtPlatform.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/ProgramFile.h"
 #include "program/Undo.h"
 

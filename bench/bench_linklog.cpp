@@ -19,7 +19,7 @@
 #include "link/Download.h"
 #include "link/LinkLog.h"
 #include "link/ProtocolBytes.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/Editing.h"
 #include "app/MainState.h"
 #include "app/QuietPlatform.h"
 #include "program/Assembly.h"

@@ -21,7 +21,7 @@
 #include "link/Polling.h"
 #include "link/Upload.h"
 #include "program/Disassemble.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "sim/SimMaster.h"
 
 namespace {

@@ -27,7 +27,7 @@
 #include "modules/ModuleList.h"
 #include "modules/StatusWindows.h"
 #include "program/Assembly.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/ProgramFile.h"
 #include "program/SafeFile.h"
 

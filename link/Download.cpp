@@ -13,7 +13,7 @@
 #include "link/Sio.h"
 #include "link/Upload.h"
 #include "program/Assembly.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "isa/Instruction.h"
 #include "isa/Vocabulary.h"
 #include "link/Protocol.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 
 namespace {
 

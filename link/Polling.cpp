@@ -12,7 +12,7 @@
 #include "link/Sio.h"
 #include "link/Terminal.h"
 #include "modules/Detection.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 
 namespace {
 

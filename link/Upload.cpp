@@ -15,7 +15,7 @@
 #include "link/ProtocolBytes.h"
 #include "modules/ModuleList.h"
 #include "program/Assembly.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/ProgramFile.h"
 
 namespace {

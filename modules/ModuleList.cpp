@@ -3,7 +3,7 @@
 #include "app/MainState.h"
 #include "isa/Commands.h"
 #include "isa/Instruction.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 
 std::string ModuleListLine(int address, int type) {
     switch (type) {

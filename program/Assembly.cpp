@@ -4,10 +4,10 @@
 #include <cstring>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
-#include "app/MainState.h"
+#include "isa/Format.h"
 #include "isa/Vocabulary.h"
-#include "program/LineStore.h"
 
 namespace {
 
@@ -18,9 +18,16 @@ constexpr uint16_t kNoAddress = 0xFFFF;
 // A label that takes part in the duplicate check: neither empty nor "NULL".
 bool IsCheckedLabel(const std::string& label) { return !label.empty() && label != "NULL"; }
 
+int Fail(AssemblyError& error, AssemblyError::Mark mark, int line, std::string text) {
+    error.mark = mark;
+    error.line = line;
+    error.text = std::move(text);
+    return -1;
+}
+
 }  // namespace
 
-int CheckDuplicateLabels(MainState& s) {
+int CheckDuplicateLabels(const ProgramState& s, AssemblyError& error) {
     // The first equal pair in order of its first line, then of its second, is
     // found in one pass: the first line i whose label occurs again later is the
     // first occurrence of its label, and the pair's second line is the next
@@ -45,23 +52,17 @@ int CheckDuplicateLabels(MainState& s) {
         }
     }
     if (later < 0) return 0;
-    DeselectAllLines(s);
-    s.currentLine = later;
-    s.listing.select(later);
-    ScrollRuleB(s, later);
-    s.message("Redundant label found");
-    return -1;
+    return Fail(error, AssemblyError::Mark::Select, later, "Redundant label found");
 }
 
-int BuildLabelTable(MainState& s) {
+int BuildLabelTable(ProgramState& s, AssemblyError& error) {
     // Refuse before anything changes when the table cannot hold every label.
     int labelled = 0;
     for (int i = 0; i < s.lineCount; ++i)
         if (!s.lines[i].isComment() && s.lines[i].label[0] != '\0') ++labelled;
-    if (labelled > kMaxLabels) {
-        s.message(Format("Too many labels: a program can hold at most %d labelled lines.", kMaxLabels));
-        return -1;
-    }
+    if (labelled > kMaxLabels)
+        return Fail(error, AssemblyError::Mark::None, -1,
+                    Format("Too many labels: a program can hold at most %d labelled lines.", kMaxLabels));
 
     s.labelCount = 0;
     s.addressCounter = kFirstAddress;
@@ -84,7 +85,7 @@ int BuildLabelTable(MainState& s) {
     return 0;
 }
 
-uint16_t FindLabel(const MainState& s, const std::string& name) {
+uint16_t FindLabel(const ProgramState& s, const std::string& name) {
     for (int k = 0; k < s.labelCount && k < kMaxLabels; ++k) {
         const LabelEntry& entry = s.labelTable[k];
         if (name == std::string(entry.name, strnlen(entry.name, sizeof entry.name))) return entry.address;
@@ -92,51 +93,43 @@ uint16_t FindLabel(const MainState& s, const std::string& name) {
     return kNoAddress;
 }
 
-int ResolveLabels(MainState& s) {
+int ResolveLabels(ProgramState& s, AssemblyError& error) {
     for (int i = 0; i < s.lineCount; ++i) {
         ProgramLine& line = s.lines[i];
         if (line.isComment() || line.gotoLabel[0] == '\0') continue;
         std::string target = line.gotoLabelText();
         line.targetAddress = FindLabel(s, target);
-        if (line.targetAddress == kNoAddress && target != "NULL") {
-            s.listing.setFocus(i);
-            s.message(Format("Label '%s' undefined", target.c_str()));
-            return -1;
-        }
+        if (line.targetAddress == kNoAddress && target != "NULL")
+            return Fail(error, AssemblyError::Mark::Focus, i, Format("Label '%s' undefined", target.c_str()));
         // The address takes two bytes from patchOffset on; a position on the
         // header or past the instruction comes only from a damaged record.
-        if (!PatchFits(line)) {
-            s.listing.setFocus(i);
-            s.message(Format("Program line %d is damaged: its jump address cannot be placed at byte %d.", i + 1,
-                             int(line.patchOffset)));
-            return -1;
-        }
+        if (!PatchFits(line))
+            return Fail(error, AssemblyError::Mark::Focus, i,
+                        Format("Program line %d is damaged: its jump address cannot be placed at byte %d.", i + 1,
+                               int(line.patchOffset)));
         line.bytes[line.patchOffset] = uint8_t(line.targetAddress & 0xFF);
         line.bytes[line.patchOffset + 1] = uint8_t(line.targetAddress >> 8);
     }
     return 0;
 }
 
-int AssembleProgram(MainState& s) {
-    if (CheckDuplicateLabels(s) != 0) return -1;
-    if (BuildLabelTable(s) != 0) return -1;
-    if (ResolveLabels(s) != 0) return -1;
+int AssembleProgram(ProgramState& s, AssemblyError& error) {
+    if (CheckDuplicateLabels(s, error) != 0) return -1;
+    if (BuildLabelTable(s, error) != 0) return -1;
+    if (ResolveLabels(s, error) != 0) return -1;
 
     s.addressCounter = kFirstAddress;
     for (int i = 0; i < s.lineCount; ++i) {
         const ProgramLine& line = s.lines[i];
         if (line.isComment()) continue;
-        if (s.addressCounter > kLastStartOffset) {
-            s.message(Format("Program exceeds available memory (%d)", kImageSize));
-            return -1;
-        }
+        if (s.addressCounter > kLastStartOffset)
+            return Fail(error, AssemblyError::Mark::None, -1,
+                        Format("Program exceeds available memory (%d)", kImageSize));
         if (line.moduleAddress == 0 && line.commandCode == MasterCmd::kChangeBaud) s.programHasBaudChange = true;
-        if (line.length > kMaxInstrBytes) {
-            s.listing.setFocus(i);
-            s.message(Format("Program line %d is damaged: it claims %d instruction bytes, more than %d.", i + 1,
-                             int(line.length), kMaxInstrBytes));
-            return -1;
-        }
+        if (line.length > kMaxInstrBytes)
+            return Fail(error, AssemblyError::Mark::Focus, i,
+                        Format("Program line %d is damaged: it claims %d instruction bytes, more than %d.", i + 1,
+                               int(line.length), kMaxInstrBytes));
         std::memcpy(&s.programImage[s.addressCounter], line.bytes, line.length);
         s.addressCounter = uint16_t(s.addressCounter + line.length);
     }

@@ -1,59 +1,25 @@
 #pragma once
-// The line store and the listing editor: the operations behind the listing
-// buttons and the listing's mouse and keyboard events.
+// The line store: the program's records in order, edited by index.  The
+// listing that shows them is the window's (app/Editing.h keeps it in step).
 //
-// Errors in the program layer: a routine that the user's action runs shows
-// its own message and returns -1 (0 on success), or returns nothing when it
-// is a handler; a routine below the messages (parsing or writing a program
-// file) shows nothing and returns the reason as text, "" when it succeeded,
-// for its caller to show.  A refused action leaves the program unchanged.
-// Nothing throws.
+// Errors in the program layer: nothing here shows a message or asks the user.
+// A routine tells its caller what went wrong and the caller (the window's
+// handler in app/) shows it: a refusal as false or -1 with an error record,
+// a reading or writing failure as the reason in text, "" when it succeeded.
+// A refused action leaves the program unchanged.  Nothing throws.
 
 #include <cstdint>
-#include "program/ProgramLine.h"
-struct MainState;
-class Listing;
 
-// Listing buttons and builder buttons
-void AddInstrButtonClick(MainState& s);
-void ChangeButtonClick(MainState& s);
-void CommentButtonClick(MainState& s);
-void DeleteButtonClick(MainState& s);
-void ClearButtonClick(MainState& s);
-void CopyButtonClick(MainState& s);
-void CutButtonClick(MainState& s);
-void PasteButtonClick(MainState& s);
+#include "program/ProgramState.h"
 
-// Listing events.  The view has already recorded its own selection and focus
-// item in s.listing before these run.
-void ProgramListBoxClick(MainState& s);
-// Loads line currentLine into the builder as a click on it does: the module,
-// command and panel of an instruction with its label, the text of a comment;
-// nothing for the end marker.
-void ShowCurrentLineInBuilder(MainState& s);
-void ProgramListBoxMouseDown(MainState& s, bool ctrl);
-void CommentEditChange(MainState& s);
-void GroupBox2Enter(MainState& s);
-
-// Routines other parts call
-void MarkProgramChanged(MainState& s);
-void DeselectAllLines(MainState& s);
-void ShowLineAtAddress(MainState& s, uint16_t address);
-void ClearBreakpointMark(MainState& s);
-void CopySelectedLines(MainState& s);
-// Whether the selected items form one contiguous block (or none is selected).
-bool SelectionIsOneBlock(const Listing& listing);
-// A selection with a gap is collapsed to the focus item (or the current line),
-// so that Cut and Copy always act on one block.
-void KeepSelectionOneBlock(MainState& s);
-
-// Inserts a record (and its listing item) at index k; false when the line
-// store is full (the caller refuses with a message).
-bool InsertLine(MainState& s, int k, const ProgramLine& line);
-void RemoveLine(MainState& s, int k);
-// Scrolling rules that keep the current line in view.
-void ScrollRuleA(MainState& s);
-void ScrollRuleB(MainState& s, int line);
-// Rebuilds ProgramListBox from the line store (end marker included), selects
-// item 0 and sets currentLine to 0.
-void RebuildListing(MainState& s);
+// Inserts a record at index k; the breakpoint moves with its line.  false
+// when the line store is full or k is outside 0 .. lineCount.
+bool InsertRecord(ProgramState& p, int k, const ProgramLine& line);
+// Removes record k; a breakpoint on it is forgotten.  false when there is no
+// record k.
+bool RemoveRecord(ProgramState& p, int k);
+// Index of the first instruction at address, or lineCount (the end marker)
+// when none starts there.
+int LineAtAddress(const ProgramState& p, uint16_t address);
+// Empties the program: no lines, no image, no labels, the current line 0.
+void ClearLines(ProgramState& p);

@@ -15,7 +15,7 @@
 #include "app/MainState.h"
 #include "isa/Vocabulary.h"
 #include "modules/ModuleList.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/ProgramText.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include "app/MainState.h"
 #include "modules/ModuleList.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 
 namespace {
 

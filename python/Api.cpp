@@ -24,7 +24,7 @@
 #include "modules/StatusWindows.h"
 #include "program/Assembly.h"
 #include "program/Disassemble.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/ProgramFile.h"
 #include "program/ProgramText.h"
 #include "scenario/Scenario.h"

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 
+#include "app/Editing.h"
 #include "app/MainState.h"
 #include "isa/Vocabulary.h"
 #include "program/Assembly.h"

@@ -22,7 +22,7 @@
 #include "link/Download.h"
 #include "link/Execution.h"
 #include "link/Sio.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/ProgramFile.h"
 #ifdef STEPWRIGHT_HAVE_SIM
 #include "sim/SimMaster.h"

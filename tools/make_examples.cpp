@@ -21,7 +21,7 @@
 #include "isa/Servo.h"
 #include "isa/Stepper.h"
 #include "modules/ModuleList.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/ProgramFile.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "link/Terminal.h"
 #include "modules/ModuleList.h"
 #include "modules/StatusWindows.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/ProgramFile.h"
 
 namespace {

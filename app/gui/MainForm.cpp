@@ -45,7 +45,7 @@
 #include "link/Upload.h"
 #include "modules/ModuleList.h"
 #include "modules/StatusWindows.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/ProgramFile.h"
 #include "program/Undo.h"
 

@@ -10,7 +10,7 @@
 #include "ScriptedMaster.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 
 // Exchanges of the scripted master with one command byte, in order.
 inline std::vector<ScriptedMaster::Exchange> ExchangesOf(const ScriptedMaster& m, uint8_t command) {

@@ -6,7 +6,7 @@
 #include "TestPlatform.h"
 #include "app/MainState.h"
 #include "program/Assembly.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 
 namespace {
 

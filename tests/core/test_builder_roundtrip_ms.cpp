@@ -3,7 +3,7 @@
 #include "BuilderFixture.h"
 
 #include "app/Lifecycle.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 
 namespace {
 

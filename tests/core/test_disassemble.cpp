@@ -18,7 +18,7 @@
 #include "program/Assembly.h"
 #include "program/Disassemble.h"
 #include "program/InstructionText.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/ProgramText.h"
 
 namespace {

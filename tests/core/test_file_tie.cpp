@@ -16,7 +16,7 @@
 #include "app/StatusText.h"
 #include "link/Upload.h"
 #include "modules/ModuleList.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/ProgramFile.h"
 
 namespace fs = std::filesystem;

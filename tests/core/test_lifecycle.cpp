@@ -10,7 +10,7 @@
 #include "app/DataPaths.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 
 namespace {
 

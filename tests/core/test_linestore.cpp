@@ -10,7 +10,7 @@
 #include "isa/Instruction.h"
 #include "isa/Master.h"
 #include "modules/ModuleList.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/ProgramFile.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "app/Lifecycle.h"
 #include "link/Polling.h"
 #include "link/Sio.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 
 namespace {
 

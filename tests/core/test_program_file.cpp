@@ -18,7 +18,7 @@
 #include "app/MainState.h"
 #include "modules/ModuleList.h"
 #include "program/Assembly.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/ProgramFile.h"
 #include "program/SafeFile.h"
 

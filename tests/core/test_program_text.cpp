@@ -23,7 +23,7 @@
 #include "isa/Stepper.h"
 #include "program/Assembly.h"
 #include "program/InstructionText.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/ProgramFile.h"
 #include "program/ProgramText.h"
 

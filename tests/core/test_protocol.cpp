@@ -10,7 +10,7 @@
 #include "app/Lifecycle.h"
 #include "link/Protocol.h"
 #include "link/ProtocolBytes.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "isa/Servo.h"
 #include "modules/ModuleList.h"
 #include "program/Assembly.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/Undo.h"
 
 namespace {

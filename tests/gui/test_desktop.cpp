@@ -29,7 +29,7 @@
 #include "app/FileTie.h"
 #include "app/Progress.h"
 #include "modules/ModuleList.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/ProgramFile.h"
 #include "program/Undo.h"
 

@@ -20,7 +20,7 @@
 #include "link/Sio.h"
 #include "link/Terminal.h"
 #include "modules/StatusWindows.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 
 namespace {
 

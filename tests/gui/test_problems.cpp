@@ -8,7 +8,7 @@
 
 #include "GuiTest.h"
 #include "app/gui/ProblemsForm.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/ProgramFile.h"
 
 namespace {

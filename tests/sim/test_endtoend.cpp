@@ -21,7 +21,7 @@
 #include "link/Terminal.h"
 #include "modules/ModuleList.h"
 #include "modules/StatusWindows.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "sim/SimCore.h"
 #include "sim/SimMaster.h"
 

@@ -13,6 +13,7 @@
 #include "CliRunner.h"
 #include "SimHarness.h"
 #include "TestPlatform.h"
+#include "app/Editing.h"
 #include "app/MainState.h"
 #include "program/Assembly.h"
 #include "program/ProgramFile.h"

@@ -29,7 +29,7 @@
 #include "link/Upload.h"
 #include "modules/Detection.h"
 #include "program/Assembly.h"
-#include "program/LineStore.h"
+#include "app/Editing.h"
 #include "program/ProgramFile.h"
 #include "sim/SimCore.h"
 #include "sim/SimMaster.h"
