@@ -7,7 +7,7 @@
 #include "app/MainState.h"
 #include "modules/ModuleList.h"
 #include "app/Editing.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 
 namespace {
 

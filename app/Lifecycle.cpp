@@ -4,7 +4,7 @@
 #include "app/MainState.h"
 #include "isa/Vocabulary.h"
 #include "modules/ModuleList.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 
 void StartTimerTimer(MainState& s) {
     s.startTimerOn = false;

@@ -18,7 +18,7 @@
 #include "app/gui/MainForm.h"
 #include "app/gui/QtPlatform.h"
 #include "app/Editing.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 #include "program/Undo.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "app/MainState.h"
 #include "app/QuietPlatform.h"
 #include "program/Assembly.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) {

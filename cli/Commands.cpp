@@ -28,7 +28,7 @@
 #include "modules/StatusWindows.h"
 #include "program/Assembly.h"
 #include "app/Editing.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 #include "program/SafeFile.h"
 
 namespace cli {

@@ -8,7 +8,7 @@
 
 #include "app/MainState.h"
 #include "cli/Cli.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 #include "program/ProgramText.h"
 
 namespace cli {

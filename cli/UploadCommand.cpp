@@ -8,7 +8,7 @@
 #include "cli/Cli.h"
 #include "isa/Vocabulary.h"
 #include "link/Upload.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 #include "program/ProgramText.h"
 #include "sim/SimOptions.h"
 

@@ -10,7 +10,7 @@
 #include "modules/Detection.h"
 #include "modules/ModuleList.h"
 #include "modules/Sampler.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 #include "sim/SimOptions.h"
 
 namespace cli {

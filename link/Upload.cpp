@@ -16,7 +16,7 @@
 #include "modules/ModuleList.h"
 #include "program/Assembly.h"
 #include "app/Editing.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 
 namespace {
 

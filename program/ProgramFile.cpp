@@ -11,33 +11,16 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/FileTie.h"
-#include "app/MainState.h"
+#include "isa/Format.h"
 #include "isa/Vocabulary.h"
-#include "modules/ModuleList.h"
-#include "app/Editing.h"
 #include "program/ProgramText.h"
 
 namespace {
 
 constexpr const char* kCouldNotOpen = "Could not open file";
-constexpr const char* kCaptionPrefix = "Tavo Stepwright - ";
-constexpr const char* kSavedText = "  Saved  ";
-constexpr const char* kRestoreQuestion = "A save of %s did not finish - restore its earlier content from %s?";
 // A full program file is about 1.2 MB; anything far beyond that is refused
 // rather than read into memory.
 constexpr size_t kMaxFileBytes = kMaxProgramFileBytes;
-
-// The full path name of path: relative names are taken from the working
-// directory.  The bytes of the name are kept as they are.
-std::string FullPath(const std::string& path) {
-    if (path.empty() || path[0] == '/') return path;
-    char buf[PATH_MAX];
-    if (!getcwd(buf, sizeof buf)) return path;
-    std::string dir(buf);
-    if (dir.empty() || dir.back() != '/') dir += '/';
-    return dir + path;
-}
 
 // ---------------------------------------------------------------------------
 // Reading
@@ -263,31 +246,33 @@ bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") !
 
 constexpr const char* kPatchField = "patch";
 
-void ShowSaved(MainState& s, const std::string& fullPath) {
-    s.form.SaveLabel.caption = kSavedText;
-    s.form.SaveLabel.color = kGreen;
-    s.form.caption = kCaptionPrefix + fullPath;
-    TieProgramFile(s, fullPath);
-}
-
 }  // namespace
 
-// The program text of the main state's module list and lines (the text form
-// itself works on plain program data, program/ProgramText.h).
-std::string FormatProgramText(const MainState& s) {
+std::string FullPath(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    char buf[PATH_MAX];
+    if (!getcwd(buf, sizeof buf)) return path;
+    std::string dir(buf);
+    if (dir.empty() || dir.back() != '/') dir += '/';
+    return dir + path;
+}
+
+// The program text of the module list and lines (the text form itself works
+// on plain program data, program/ProgramText.h).
+std::string FormatProgramText(const ProgramState& s, const ModuleTables& m) {
     ProgramFileData data;
-    data.moduleListCount = s.moduleListCount <= kMaxModules ? s.moduleListCount : kMaxModules;
-    for (int a = 0; a <= data.moduleListCount; ++a) data.moduleTypes.push_back(s.moduleTypes[a]);
+    data.moduleListCount = m.moduleListCount <= kMaxModules ? m.moduleListCount : kMaxModules;
+    for (int a = 0; a <= data.moduleListCount; ++a) data.moduleTypes.push_back(m.moduleTypes[a]);
     const int count = s.lineCount < 0 ? 0 : (s.lineCount > kMaxLines ? kMaxLines : s.lineCount);
     data.lines.assign(s.lines, s.lines + count);
     return FormatProgramText(data);
 }
 
-std::string FormatProgramFile(const MainState& s) {
+std::string FormatProgramFile(const ProgramState& s, const ModuleTables& m) {
     std::string out;
-    int modules = s.moduleListCount <= kMaxModules ? s.moduleListCount : kMaxModules;
+    int modules = m.moduleListCount <= kMaxModules ? m.moduleListCount : kMaxModules;
     out += Format("%d\r\n", modules);
-    for (int i = 0; i <= modules; ++i) out += Format("%d ", int(s.moduleTypes[i]));
+    for (int i = 0; i <= modules; ++i) out += Format("%d ", int(m.moduleTypes[i]));
     out += "\r\n";
     int count = s.lineCount < 0 ? 0 : (s.lineCount > kMaxLines ? kMaxLines : s.lineCount);
     out += Format("%d\r\n", count);
@@ -356,7 +341,7 @@ const char* UnstorableField(const ProgramLine& line) {
     return nullptr;
 }
 
-std::string SaveRefusal(const MainState& s) {
+std::string SaveRefusal(const ProgramState& s, const ModuleTables& m) {
     int count = s.lineCount < 0 ? 0 : (s.lineCount > kMaxLines ? kMaxLines : s.lineCount);
     for (int i = 0; i < count; ++i) {
         // A jump address that does not fit is found by the read-back below.
@@ -368,7 +353,7 @@ std::string SaveRefusal(const MainState& s) {
     }
     // Whatever else the reader would not give back the same is refused too.
     ProgramFileData back;
-    std::string reason = ParseProgramFile(FormatProgramFile(s), back);
+    std::string reason = ParseProgramFile(FormatProgramFile(s, m), back);
     size_t same = 0;
     while (same < back.lines.size() && same < size_t(count) && SameAsReadBack(s.lines[same], back.lines[same]))
         ++same;
@@ -377,125 +362,37 @@ std::string SaveRefusal(const MainState& s) {
                   int(same) + 1);
 }
 
-std::string WriteProgramFile(const MainState& s, const std::string& path) {
+std::string WriteProgramFile(const ProgramState& s, const ModuleTables& m, const std::string& path) {
     if (path.empty()) return kCouldNotOpen;
     // The text form escapes what it cannot write plainly; the program file
     // format cannot, so a record it would not give back is refused.
-    if (IsProgramTextPath(path)) return WriteFileData(path, FormatProgramText(s));
-    std::string refusal = SaveRefusal(s);
+    if (IsProgramTextPath(path)) return WriteFileData(path, FormatProgramText(s, m));
+    std::string refusal = SaveRefusal(s, m);
     if (!refusal.empty()) return refusal;
-    return WriteFileData(path, FormatProgramFile(s));
+    return WriteFileData(path, FormatProgramFile(s, m));
 }
 
-bool SaveProgram(MainState& s) {
-    // A program the file cannot hold is refused before a file is chosen.
-    std::string refusal = SaveRefusal(s);
-    if (!refusal.empty()) {
-        s.message(refusal);
-        return false;
-    }
-    std::string name = s.rememberedFile;
-    std::string full;
-    // Another file of that name is replaced only when the user agrees; No
-    // goes back to the dialog.
-    do {
-        if (!s.ui.saveDialog(name)) return false;
-        full = FullPath(name);
-    } while (!MayReplaceFile(s, full));
-    s.rememberedFile = full;
-    std::string failure = WriteProgramFile(s, full);
-    if (!failure.empty()) {
-        s.message(failure);
-        return false;
-    }
-    ShowSaved(s, full);
-    return true;
-}
-
-bool SaveFirstIfUnsaved(MainState& s, const std::string& question) {
-    if (s.form.SaveLabel.color != kRed || s.lineCount == 0) return true;
-    switch (s.ui.askYesNoCancel(question)) {
-        case Answer::Yes: return SaveProgram(s);
-        case Answer::No: return true;
-        default: return false;
-    }
-}
-
-void SaveButtonClick(MainState& s) { SaveProgram(s); }
-
-void TakeProgramData(MainState& s, const ProgramFileData& data) {
-    auto& items = s.form.ModuleListBox.items;
-    items.clear();
-    for (int i = 0; i <= data.moduleListCount && i <= kMaxModules; ++i) {
-        const int t = data.moduleTypes[size_t(i)];
-        s.moduleTypes[i] = HasFamily(t) ? t : kTypeUnknown;
-        items.push_back(ModuleListLine(i, t));
-    }
-    s.moduleListCount = uint8_t(data.moduleListCount);
-    s.moduleListDefined = true;
-    SelectModule(s, 0);
-    s.lineCount = int32_t(data.lines.size());
-    for (size_t i = 0; i < data.lines.size(); ++i) s.lines[i] = data.lines[i];
-    RebuildListing(s);
-    MarkProgramChanged(s);
-}
-
-bool OpenProgramFile(MainState& s, const std::string& path) {
-    std::string full = FullPath(path);
-    // A save that was cut off while rewriting the file in place left its
-    // earlier content beside it; it is put back only when the user says so.
-    if (const std::string backup = LeftBackup(full); !backup.empty()) {
-        if (s.ui.askYesNo(Format(kRestoreQuestion, full.c_str(), backup.c_str())) == Answer::Yes) {
-            const std::string failure = RestoreLeftBackup(full);
-            if (!failure.empty()) {
-                s.message(failure);
-                return false;
-            }
-        }
-    }
+std::string ReadProgramFile(const std::string& fullPath, ProgramFileData& data) {
     std::string bytes;
-    if (full.empty() || !ReadFileBytes(full, bytes)) {
-        s.message(kCouldNotOpen);
-        return false;
-    }
-    ProgramFileData data;
+    if (fullPath.empty() || !ReadFileBytes(fullPath, bytes)) return kCouldNotOpen;
     std::string reason = bytes.size() > kMaxFileBytes
                              ? Format("the file is larger than %d MB", int(kMaxFileBytes >> 20))
-                         : IsProgramTextPath(full) ? ParseProgramTextFile(bytes, full, data)
-                                                   : ParseProgramFile(bytes, data);
-    if (!reason.empty()) {
-        s.message("Not a valid program file: " + reason);
-        return false;
+                         : IsProgramTextPath(fullPath) ? ParseProgramTextFile(bytes, fullPath, data)
+                                                       : ParseProgramFile(bytes, data);
+    if (!reason.empty()) return "Not a valid program file: " + reason;
+    return std::string();
+}
+
+void TakeModuleList(ModuleTables& m, const ProgramFileData& data) {
+    for (int i = 0; i <= data.moduleListCount && i <= kMaxModules; ++i) {
+        const int t = data.moduleTypes[size_t(i)];
+        m.moduleTypes[i] = HasFamily(t) ? t : kTypeUnknown;
     }
-
-    s.rememberedFile = full;
-    s.moduleMismatch = false;
-    for (int i = 0; i <= data.moduleListCount; ++i) {
-        const int detected = i == 0 ? kTypeMaster : s.detectedTypes[i];
-        if (s.online && detected != data.moduleTypes[size_t(i)]) {
-            s.message("Program module list does not match detected modules - program execution may fail");
-            s.moduleMismatch = true;
-        }
-    }
-    TakeProgramData(s, data);
-    ++s.programOpens;
-    ShowSaved(s, full);
-    return true;
+    m.moduleListCount = uint8_t(data.moduleListCount);
+    m.moduleListDefined = true;
 }
 
-namespace {
-const char* const kOpenQuestion = "Program not saved - save before opening?";
-}
-
-void OpenButtonClick(MainState& s) {
-    // Unsaved work is not thrown away without asking, as on closing.
-    if (!SaveFirstIfUnsaved(s, kOpenQuestion)) return;
-    std::string name = s.rememberedFile;
-    if (!s.ui.openDialog(name)) return;
-    OpenProgramFile(s, name);
-}
-
-bool OpenGivenFile(MainState& s, const std::string& path) {
-    if (!SaveFirstIfUnsaved(s, kOpenQuestion)) return false;
-    return OpenProgramFile(s, path);
+void TakeLines(ProgramState& p, const ProgramFileData& data) {
+    p.lineCount = int32_t(data.lines.size());
+    for (size_t i = 0; i < data.lines.size(); ++i) p.lines[i] = data.lines[i];
 }

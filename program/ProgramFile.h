@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 #include "program/ProgramLine.h"
+#include "program/ProgramState.h"
 #include "program/SafeFile.h"
-struct MainState;
 
 // A program as a file holds it, parsed and checked before it replaces anything.
 struct ProgramFileData {
@@ -15,8 +15,8 @@ struct ProgramFileData {
     std::vector<int> textLines;        // program text: the 1-based text line of each line
 };
 
-// The exact bytes Save writes for the program held in s.
-std::string FormatProgramFile(const MainState& s);
+// The exact bytes Save writes for the lines of p with the module list of m.
+std::string FormatProgramFile(const ProgramState& p, const ModuleTables& m);
 // Parses a file's bytes.  Returns "" on success, or the reason it is refused.
 std::string ParseProgramFile(const std::string& bytes, ProgramFileData& out);
 
@@ -38,30 +38,24 @@ const char* UnstorableField(const ProgramLine& line);
 
 // Why the program cannot be saved (a text field with a line break, a record
 // the file would not give back the same), naming the line; "" when it can.
-std::string SaveRefusal(const MainState& s);
+std::string SaveRefusal(const ProgramState& p, const ModuleTables& m);
 
 // Writes the program to path (as program text when the name ends in .sws)
 // with WriteFileData (program/SafeFile.h): links followed, the file's owner,
 // mode and links kept, the earlier content whole on any failure or crash.
 // Returns "" or the reason.
-std::string WriteProgramFile(const MainState& s, const std::string& path);
+std::string WriteProgramFile(const ProgramState& p, const ModuleTables& m, const std::string& path);
 
-// Puts the module list and the lines of data into the window's program:
-// module types and list, lines, listing; the program is marked changed.
-void TakeProgramData(MainState& s, const ProgramFileData& data);
+// The full path name of path: relative names are taken from the working
+// directory.  The bytes of the name are kept as they are.
+std::string FullPath(const std::string& path);
 
-// Main window handlers.
-void SaveButtonClick(MainState& s);
-void OpenButtonClick(MainState& s);
-// Save without the dialog's cancel path: true only when the file was written.
-bool SaveProgram(MainState& s);
-// When the program has unsaved lines, asks question (Yes, No, Cancel); Yes
-// saves.  True when the caller may go on (saved, No, or nothing to lose).
-bool SaveFirstIfUnsaved(MainState& s, const std::string& question);
-// Opens path into s as Open does after its dialog; false when refused.  A
-// backup copy left beside the file by a save that did not finish is offered
-// first (Yes puts it back into the file).
-bool OpenProgramFile(MainState& s, const std::string& path);
-// Open without the dialog (a file named at start or dropped on the window):
-// asks first about unsaved changes, as Open does.
-bool OpenGivenFile(MainState& s, const std::string& path);
+// Reads and parses the file at fullPath as Open does (program text when the
+// name ends in .sws).  Returns "" or the message Open shows: "Could not open
+// file", or "Not a valid program file: " and the reason.
+std::string ReadProgramFile(const std::string& fullPath, ProgramFileData& data);
+
+// Put what data holds into the records: the module types (an unknown type
+// as kTypeUnknown), the count and the list defined; the lines.
+void TakeModuleList(ModuleTables& m, const ProgramFileData& data);
+void TakeLines(ProgramState& p, const ProgramFileData& data);

@@ -10,7 +10,6 @@
 
 #include "program/ProgramFile.h"
 
-struct MainState;
 
 constexpr int kMaxProgramTextErrors = 100;
 
@@ -34,8 +33,8 @@ bool IsProgramTextPath(const std::string& path);
 // The text of a program.  Every record reads back unchanged: a record that no
 // command's fields reproduce is written in the raw form.
 std::string FormatProgramText(const ProgramFileData& data);
-// Of the main state's module list and lines (defined in program/ProgramFile.cpp).
-std::string FormatProgramText(const MainState& s);
+// Of the lines of p with the module list of m (defined in program/ProgramFile.cpp).
+std::string FormatProgramText(const ProgramState& p, const ModuleTables& m);
 
 // Parses a program text.  True when every line was accepted; otherwise the
 // errors in file order (at most kMaxProgramTextErrors, then one saying the

@@ -25,7 +25,7 @@
 #include "program/Assembly.h"
 #include "program/Disassemble.h"
 #include "app/Editing.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 #include "program/ProgramText.h"
 #include "scenario/Scenario.h"
 #include "sim/SimMaster.h"

@@ -11,7 +11,7 @@
 #include "app/MainState.h"
 #include "isa/Vocabulary.h"
 #include "program/Assembly.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 #include "scenario/Scenario.h"
 #include "sim/Modules.h"
 #include "sim/SimOptions.h"

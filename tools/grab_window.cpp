@@ -23,7 +23,7 @@
 #include "link/Execution.h"
 #include "link/Sio.h"
 #include "app/Editing.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 #ifdef STEPWRIGHT_HAVE_SIM
 #include "sim/SimMaster.h"
 #endif

@@ -22,7 +22,7 @@
 #include "isa/Stepper.h"
 #include "modules/ModuleList.h"
 #include "app/Editing.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "modules/ModuleList.h"
 #include "modules/StatusWindows.h"
 #include "app/Editing.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 
 namespace {
 

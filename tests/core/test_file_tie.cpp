@@ -17,7 +17,7 @@
 #include "link/Upload.h"
 #include "modules/ModuleList.h"
 #include "app/Editing.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 
 namespace fs = std::filesystem;
 

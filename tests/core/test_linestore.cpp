@@ -11,7 +11,7 @@
 #include "isa/Master.h"
 #include "modules/ModuleList.h"
 #include "app/Editing.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "modules/ModuleList.h"
 #include "program/Assembly.h"
 #include "app/Editing.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 #include "program/SafeFile.h"
 
 namespace fs = std::filesystem;

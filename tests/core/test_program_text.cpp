@@ -24,7 +24,7 @@
 #include "program/Assembly.h"
 #include "program/InstructionText.h"
 #include "app/Editing.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 #include "program/ProgramText.h"
 
 namespace fs = std::filesystem;

@@ -30,7 +30,7 @@
 #include "app/Progress.h"
 #include "modules/ModuleList.h"
 #include "app/Editing.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 #include "program/Undo.h"
 
 namespace {

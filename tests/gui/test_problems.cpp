@@ -9,7 +9,7 @@
 #include "GuiTest.h"
 #include "app/gui/ProblemsForm.h"
 #include "app/Editing.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 
 namespace {
 

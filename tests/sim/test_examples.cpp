@@ -16,7 +16,7 @@
 #include "app/Editing.h"
 #include "app/MainState.h"
 #include "program/Assembly.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "link/Terminal.h"
 #include "modules/ModuleList.h"
 #include "modules/Sampler.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 #include "sim/SimCore.h"
 #include "sim/SimMaster.h"
 

@@ -30,7 +30,7 @@
 #include "modules/Detection.h"
 #include "program/Assembly.h"
 #include "app/Editing.h"
-#include "program/ProgramFile.h"
+#include "app/Files.h"
 #include "sim/SimCore.h"
 #include "sim/SimMaster.h"
 
