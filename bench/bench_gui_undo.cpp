@@ -19,7 +19,7 @@
 #include "app/gui/QtPlatform.h"
 #include "app/Editing.h"
 #include "app/Files.h"
-#include "program/Undo.h"
+#include "app/EditHistory.h"
 
 namespace {
 

@@ -3,27 +3,12 @@
 
 #include "program/Undo.h"
 
-#include <algorithm>
 #include <cstring>
 #include <utility>
 
-#include "app/MainState.h"
-#include "modules/ModuleList.h"
-#include "app/Editing.h"
-
 namespace {
 
-// Up to this many lines changed, the listing's items are replaced one by one.
-constexpr int kItemByItem = 256;
-
 bool SameRecord(const ProgramLine& a, const ProgramLine& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-// Whether listing item i, without the breakpoint mark, reads text.
-bool TextIs(const MainState& s, int i, const std::string& text) {
-    if (i >= s.listing.count()) return text.empty();
-    if (i != s.breakpointLine) return s.listing.text(i) == text;
-    return UnmarkedText(s, i) == text;
-}
 
 size_t LinesBytes(size_t records, const std::vector<std::string>& texts) {
     size_t n = records * sizeof(ProgramLine);
@@ -33,49 +18,44 @@ size_t LinesBytes(size_t records, const std::vector<std::string>& texts) {
 
 }  // namespace
 
-std::string UnmarkedText(const MainState& s, int i) {
-    if (i < 0 || i >= s.listing.count()) return std::string();
-    std::string text = s.listing.text(i);
-    if (i == s.breakpointLine && i < s.lineCount && !text.empty())
-        text[0] = s.lines[i].label[0] != '\0' ? s.lines[i].label[0] : ' ';
-    return text;
-}
-
-bool EditHistory::Modules::operator==(const Modules& o) const {
+bool EditSteps::Modules::operator==(const Modules& o) const {
     return std::memcmp(types, o.types, sizeof types) == 0 && count == o.count && defined == o.defined &&
            mismatch == o.mismatch && items == o.items && index == o.index;
 }
 
-EditHistory::Modules EditHistory::ModulesOf(const MainState& s) {
+EditSteps::Modules EditSteps::ModulesOf(const ModuleTables& t, const EditView& v) {
     Modules m;
-    std::memcpy(m.types, s.moduleTypes, sizeof m.types);
-    m.count = s.moduleListCount;
-    m.defined = s.moduleListDefined;
-    m.mismatch = s.moduleMismatch;
-    m.items = s.form.ModuleListBox.items;
-    m.index = s.form.ModuleListBox.index;
+    std::memcpy(m.types, t.moduleTypes, sizeof m.types);
+    m.count = t.moduleListCount;
+    m.defined = t.moduleListDefined;
+    m.mismatch = t.moduleMismatch;
+    m.items = v.moduleItems();
+    m.index = v.moduleIndex();
     return m;
 }
 
-EditHistory::EditHistory(const MainState& s, size_t budget) : budget_(budget) { Resync(s); }
+EditSteps::EditSteps(const ProgramState& p, const ModuleTables& m, const EditView& v, size_t budget)
+    : budget_(budget) {
+    Resync(p, m, v);
+}
 
-void EditHistory::Resync(const MainState& s) {
+void EditSteps::Resync(const ProgramState& s, const ModuleTables& m, const EditView& v) {
     shadow_.records.assign(s.lines, s.lines + s.lineCount);
     shadow_.texts.clear();
     shadow_.texts.reserve(size_t(s.lineCount));
-    for (int i = 0; i < s.lineCount; ++i) shadow_.texts.push_back(UnmarkedText(s, i));
-    modules_ = ModulesOf(s);
+    for (int i = 0; i < s.lineCount; ++i) shadow_.texts.push_back(v.lineText(i));
+    modules_ = ModulesOf(m, v);
     seenEdits_ = s.programEdits;
     seenOpens_ = s.programOpens;
 }
 
-void EditHistory::Record(MainState& s) {
+void EditSteps::Record(const ProgramState& s, const ModuleTables& m, const EditView& v) {
     if (s.programOpens != seenOpens_) {
         // A program read from a file starts a history of its own.
         undo_.clear();
         redo_.clear();
         bytes_ = 0;
-        Resync(s);
+        Resync(s, m, v);
         return;
     }
     const bool edit = s.programEdits != seenEdits_;
@@ -85,7 +65,7 @@ void EditHistory::Record(MainState& s) {
     const int newCount = s.lineCount;
     auto same = [&](int oldIndex, int newIndex) {
         return SameRecord(shadow_.records[size_t(oldIndex)], s.lines[newIndex]) &&
-               TextIs(s, newIndex, shadow_.texts[size_t(oldIndex)]);
+               v.lineTextIs(newIndex, shadow_.texts[size_t(oldIndex)]);
     };
     int first = 0;
     while (first < oldCount && first < newCount && same(first, first)) ++first;
@@ -94,7 +74,7 @@ void EditHistory::Record(MainState& s) {
         ++tail;
     const bool linesChanged = first < oldCount - tail || first < newCount - tail;
 
-    Modules modules = ModulesOf(s);
+    Modules modules = ModulesOf(m, v);
     const bool modulesChanged = !(modules == modules_);
     if (!linesChanged && !modulesChanged) return;
 
@@ -104,7 +84,7 @@ void EditHistory::Record(MainState& s) {
     step.before.records.assign(oldFrom, oldTo);
     step.before.texts.assign(shadow_.texts.begin() + first, shadow_.texts.end() - tail);
     step.after.records.assign(s.lines + first, s.lines + (newCount - tail));
-    for (int i = first; i < newCount - tail; ++i) step.after.texts.push_back(UnmarkedText(s, i));
+    for (int i = first; i < newCount - tail; ++i) step.after.texts.push_back(v.lineText(i));
 
     shadow_.records.erase(oldFrom, oldTo);
     shadow_.records.insert(shadow_.records.begin() + first, step.after.records.begin(), step.after.records.end());
@@ -120,7 +100,7 @@ void EditHistory::Record(MainState& s) {
     if (edit) Push(std::move(step));
 }
 
-void EditHistory::Push(Step&& step) {
+void EditSteps::Push(Step&& step) {
     step.bytes = sizeof(Step) + LinesBytes(step.before.records.size(), step.before.texts) +
                  LinesBytes(step.after.records.size(), step.after.texts);
     for (const Modules* m : {&step.modulesBefore, &step.modulesAfter})
@@ -136,25 +116,25 @@ void EditHistory::Push(Step&& step) {
     }
 }
 
-bool EditHistory::Undo(MainState& s) {
+bool EditSteps::Undo(ProgramState& p, ModuleTables& m, EditView& v) {
     if (undo_.empty()) return false;
     Step step = std::move(undo_.back());
     undo_.pop_back();
-    Apply(s, step, false);
+    Apply(p, m, v, step, false);
     redo_.push_back(std::move(step));
     return true;
 }
 
-bool EditHistory::Redo(MainState& s) {
+bool EditSteps::Redo(ProgramState& p, ModuleTables& m, EditView& v) {
     if (redo_.empty()) return false;
     Step step = std::move(redo_.back());
     redo_.pop_back();
-    Apply(s, step, true);
+    Apply(p, m, v, step, true);
     undo_.push_back(std::move(step));
     return true;
 }
 
-void EditHistory::Apply(MainState& s, const Step& step, bool forward) {
+void EditSteps::Apply(ProgramState& s, ModuleTables& t, EditView& v, const Step& step, bool forward) {
     const Lines& out = forward ? step.before : step.after;
     const Lines& in = forward ? step.after : step.before;
     const int at = step.at;
@@ -163,32 +143,19 @@ void EditHistory::Apply(MainState& s, const Step& step, bool forward) {
     // The shadow is the program as the last event left it, so the lines to
     // take out are where the step says; anything else starts afresh.
     if (at < 0 || at + nOut > s.lineCount || s.lineCount - nOut + nIn > kMaxLines ||
-        s.listing.count() != s.lineCount + 1) {
+        v.itemCount() != s.lineCount + 1) {
         undo_.clear();
         redo_.clear();
         bytes_ = 0;
-        Resync(s);
+        Resync(s, t, v);
         return;
     }
-    ClearBreakpointMark(s);
+    v.clearMark();
 
     std::memmove(&s.lines[at + nIn], &s.lines[at + nOut], sizeof(ProgramLine) * size_t(s.lineCount - at - nOut));
     if (nIn > 0) std::memcpy(&s.lines[at], in.records.data(), sizeof(ProgramLine) * size_t(nIn));
     s.lineCount += nIn - nOut;
-    if (nOut + nIn <= kItemByItem) {
-        for (int i = at + nOut - 1; i >= at; --i) s.listing.remove(i);
-        for (int i = 0; i < nIn; ++i) s.listing.insert(at + i, in.texts[size_t(i)]);
-    } else {
-        // Many lines: the listing is filled afresh, which a view does in one
-        // pass, rather than moving every item after each one.
-        std::vector<std::string> texts;
-        texts.reserve(size_t(s.lineCount) + 1);
-        for (int i = 0; i < at; ++i) texts.push_back(s.listing.text(i));
-        texts.insert(texts.end(), in.texts.begin(), in.texts.end());
-        for (int i = at + nOut; i < s.listing.count(); ++i) texts.push_back(s.listing.text(i));
-        s.listing.clear();
-        for (const std::string& text : texts) s.listing.add(text);
-    }
+    v.replaceLines(at, nOut, in.texts);
 
     shadow_.records.erase(shadow_.records.begin() + at, shadow_.records.begin() + at + nOut);
     shadow_.records.insert(shadow_.records.begin() + at, in.records.begin(), in.records.end());
@@ -197,28 +164,15 @@ void EditHistory::Apply(MainState& s, const Step& step, bool forward) {
 
     if (step.modulesChanged) {
         const Modules& m = forward ? step.modulesAfter : step.modulesBefore;
-        std::memcpy(s.moduleTypes, m.types, sizeof m.types);
-        s.moduleListCount = m.count;
-        s.moduleListDefined = m.defined;
-        s.moduleMismatch = m.mismatch;
-        s.form.ModuleListBox.items = m.items;
-        SelectModule(s, m.index);
-        // SelectModule runs the selection handler; the list is as the step left it.
-        s.form.ModuleListBox.index = m.index < int(m.items.size()) ? m.index : -1;
-        modules_ = ModulesOf(s);
+        std::memcpy(t.moduleTypes, m.types, sizeof m.types);
+        t.moduleListCount = m.count;
+        t.moduleListDefined = m.defined;
+        t.moduleMismatch = m.mismatch;
+        v.showModuleList(m.items, m.index);
+        modules_ = ModulesOf(t, v);
     }
 
-    // The lines brought back are selected (the line at the place, when none).
-    DeselectAllLines(s);
-    if (nIn == 0)
-        s.listing.select(at);
-    else
-        s.listing.selectRange(at, at + nIn - 1);
     s.currentLine = at;
-    if (s.listing.topIndex() > at || s.listing.topIndex() < at - 20) s.listing.setTopIndex(std::max(0, at - 5));
-    // The builder shows the current line, so that Change acts on what is seen.
-    ShowCurrentLineInBuilder(s);
-
-    MarkProgramChanged(s);
+    v.showRestored(at, nIn);
     seenEdits_ = s.programEdits;
 }

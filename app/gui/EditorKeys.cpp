@@ -16,7 +16,7 @@
 #include "app/gui/MainForm.h"
 #include "app/gui/StatusLine.h"
 #include "modules/StatusWindows.h"
-#include "program/Undo.h"
+#include "app/EditHistory.h"
 
 namespace {
 

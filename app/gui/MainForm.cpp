@@ -47,7 +47,7 @@
 #include "modules/StatusWindows.h"
 #include "app/Editing.h"
 #include "app/Files.h"
-#include "program/Undo.h"
+#include "app/EditHistory.h"
 
 namespace {
 

@@ -109,7 +109,7 @@ public:
     // True once the window has closed for good.
     bool closed() const { return closed_; }
 
-    // Undo and redo of the program's edits (program/Undo.h).
+    // Undo and redo of the program's edits (app/EditHistory.h).
     EditHistory& history() { return *history_; }
     // Opens path through Open's unsaved-changes question once the start-up
     // timer has fired (at once when it has already).

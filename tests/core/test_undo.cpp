@@ -13,7 +13,7 @@
 #include "modules/ModuleList.h"
 #include "program/Assembly.h"
 #include "app/Editing.h"
-#include "program/Undo.h"
+#include "app/EditHistory.h"
 
 namespace {
 

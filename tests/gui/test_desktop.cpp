@@ -31,7 +31,7 @@
 #include "modules/ModuleList.h"
 #include "app/Editing.h"
 #include "app/Files.h"
-#include "program/Undo.h"
+#include "app/EditHistory.h"
 
 namespace {
 
