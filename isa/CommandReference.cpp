@@ -9,7 +9,7 @@
 
 #include "app/MainState.h"
 #include "isa/Codec.h"
-#include "isa/Panel.h"
+#include "app/panels/Panel.h"
 #include "isa/Vocabulary.h"
 
 namespace {

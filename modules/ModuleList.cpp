@@ -2,7 +2,7 @@
 
 #include "app/MainState.h"
 #include "isa/Commands.h"
-#include "isa/Instruction.h"
+#include "app/panels/Instruction.h"
 #include "program/LineStore.h"
 
 std::string ModuleListLine(int address, int type) {

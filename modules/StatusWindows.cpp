@@ -6,7 +6,7 @@
 
 #include "app/MainState.h"
 #include "isa/Commands.h"
-#include "isa/Instruction.h"
+#include "app/panels/Instruction.h"
 #include "link/Protocol.h"
 
 namespace {

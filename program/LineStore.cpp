@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/MainState.h"
-#include "isa/Instruction.h"
+#include "app/panels/Instruction.h"
 #include "modules/ModuleList.h"
 
 namespace {

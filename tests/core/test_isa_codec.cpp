@@ -15,7 +15,7 @@
 #include "BuilderFixture.h"
 #include "isa/Codec.h"
 #include "isa/Describe.h"
-#include "isa/Panel.h"
+#include "app/panels/Panel.h"
 #include "program/InstructionText.h"
 
 namespace {

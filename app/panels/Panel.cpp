@@ -2,7 +2,7 @@
 // resolved to controls once, and the click handler, encoder and loader that
 // every family shares.
 
-#include "isa/Panel.h"
+#include "app/panels/Panel.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,7 +13,7 @@
 #include "app/MainState.h"
 #include "isa/Codec.h"
 #include "isa/CommandReference.h"
-#include "isa/Instruction.h"
+#include "app/panels/Instruction.h"
 
 namespace {
 

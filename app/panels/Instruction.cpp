@@ -1,13 +1,13 @@
-#include "isa/Instruction.h"
+#include "app/panels/Instruction.h"
 
 #include <cstring>
 
 #include "app/MainState.h"
-#include "isa/Io.h"
-#include "isa/Master.h"
-#include "isa/Panel.h"
-#include "isa/Servo.h"
-#include "isa/Stepper.h"
+#include "app/panels/Io.h"
+#include "app/panels/Master.h"
+#include "app/panels/Panel.h"
+#include "app/panels/Servo.h"
+#include "app/panels/Stepper.h"
 
 int ModuleTypeOf(const MainState& s, int address) {
     if (address < 0 || address > 31) return kTypeUnknown;

@@ -3,7 +3,7 @@
 // type, the common builder step when a command is chosen, the listing text of
 // a line and the Execute Now frame length.  The commands themselves are data
 // (isa/Describe.h, isa/desc/), encoded and decoded by isa/Codec.h; the panels
-// are laid out, read and filled by isa/Panel.h.
+// are laid out, read and filled by app/panels/Panel.h.
 //
 // Errors in the instruction set: a build shows its refusal's messages and
 // returns -1 (0 when it built); a refused build leaves the builder record as
