@@ -1,7 +1,7 @@
 #include "modules/ModuleList.h"
 
 #include "app/MainState.h"
-#include "isa/Commands.h"
+#include "isa/Vocabulary.h"
 #include "app/panels/Instruction.h"
 #include "program/LineStore.h"
 
