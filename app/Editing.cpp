@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/MainState.h"
-#include "isa/Instruction.h"
+#include "app/panels/Instruction.h"
 #include "modules/ModuleList.h"
 #include "program/Assembly.h"
 #include "program/LineStore.h"

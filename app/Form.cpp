@@ -1,6 +1,6 @@
 #include "app/Form.h"
 
-#include "isa/Panel.h"
+#include "app/panels/Panel.h"
 #include "program/ProgramLine.h"
 
 namespace {

@@ -6,7 +6,7 @@
 //
 // Errors: every failure reaches the user through one routine, message(), a
 // modal message with an OK button; each layer's main header says how its
-// routines tell their caller (isa/Instruction.h, program/LineStore.h,
+// routines tell their caller (app/panels/Instruction.h, program/LineStore.h,
 // link/Protocol.h, modules/ModuleList.h).
 
 #include <cstdint>

@@ -16,8 +16,7 @@
 
 #include "app/MainState.h"
 #include "cli/Cli.h"
-#include "isa/Commands.h"
-#include "isa/Instruction.h"
+#include "isa/Vocabulary.h"
 #include "link/Download.h"
 #include "link/Execution.h"
 #include "link/Polling.h"

@@ -34,11 +34,6 @@ std::string Format(const char* format, long long a, long long b = 0) {
     return buffer;
 }
 
-uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-int32_t GetI32(const uint8_t* p) {
-    return int32_t(uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24));
-}
-
 // A goto-label as the record keeps it: 15 characters, up to the first NUL.
 std::string GotoText(std::string_view text) {
     text = text.substr(0, kTextChars);
@@ -485,6 +480,15 @@ std::string listingText(std::string_view label, uint8_t moduleAddress, const Enc
     char address[8];
     std::snprintf(address, sizeof address, " %2X ", unsigned(moduleAddress));
     return text + address + listingRow(in, moduleType);
+}
+
+int executeNowLength(const uint8_t* bytes) {
+    if (bytes[0] != kMasterMarker) return (bytes[2] >> 4) + 5;
+    if (bytes[2] == MasterCmd::kSetOutputs) {
+        const int n = bytes[1] + 3;
+        return n <= kInstructionBytes ? n : kInstructionBytes;
+    }
+    return -1;
 }
 
 }  // namespace isa

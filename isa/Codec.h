@@ -69,4 +69,10 @@ std::string listingRow(const Encoded& instruction, int moduleType);
 // module address ("%2X "), the mnemonic.
 std::string listingText(std::string_view label, uint8_t moduleAddress, const Encoded& instruction, int moduleType);
 
+// Number of bytes Execute Now sends for an instruction, from its first three
+// bytes: a module frame's n + 5 (n = high nibble of byte 2), SetOutputs' byte
+// 1 + 3 (at most kInstructionBytes), or -1 for a master instruction that
+// cannot be executed at once.
+int executeNowLength(const uint8_t* bytes);
+
 }  // namespace isa

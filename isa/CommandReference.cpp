@@ -5,11 +5,11 @@
 
 #include "isa/CommandReference.h"
 
+#include <algorithm>
 #include <variant>
 
-#include "app/MainState.h"
 #include "isa/Codec.h"
-#include "isa/Panel.h"
+#include "isa/Format.h"
 #include "isa/Vocabulary.h"
 
 namespace {
@@ -340,6 +340,25 @@ std::string PatchNote(const CommandRef& c) {
 }
 
 }  // namespace
+
+std::vector<const isa::FieldDesc*> FieldsInPanelOrder(const isa::CommandDesc& command) {
+    // The panel's edits first, then its check boxes, its radio groups and the
+    // condition box; a family's layout numbers the controls of each kind in
+    // the order the description gives the fields.
+    const auto rank = [](const isa::FieldDesc* f) {
+        switch (f->kind) {
+            case isa::FieldKind::Check: return 1;
+            case isa::FieldKind::Choice: return 2;
+            case isa::FieldKind::Condition: return 3;
+            default: return 0;
+        }
+    };
+    std::vector<const isa::FieldDesc*> out;
+    for (const isa::FieldDesc& f : command.fields)
+        if (f.holdsValue()) out.push_back(&f);
+    std::stable_sort(out.begin(), out.end(), [&rank](const auto* a, const auto* b) { return rank(a) < rank(b); });
+    return out;
+}
 
 const std::vector<CommandRef>& CommandReference() {
     static const std::vector<CommandRef> all = Build();

@@ -50,6 +50,10 @@ struct CommandRef {
     std::string listing;               // the example's listing text
 };
 
+// The fields of a command that hold a value, in the order its panel shows
+// their controls: edits, check boxes, choices, the condition box.
+std::vector<const isa::FieldDesc*> FieldsInPanelOrder(const isa::CommandDesc& command);
+
 // Every command of the four families, in command list order (built once).
 const std::vector<CommandRef>& CommandReference();
 

@@ -199,3 +199,21 @@ inline int PutMasterInstruction(uint8_t* out, uint8_t code) {
     out[2] = code;
     return 3;
 }
+
+// ---------------------------------------------------------------------------
+// Little-endian numbers in instruction and status bytes
+
+inline void PutU16(uint8_t* p, uint32_t v) {
+    p[0] = uint8_t(v & 0xFF);
+    p[1] = uint8_t((v >> 8) & 0xFF);
+}
+
+inline void PutU32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = uint8_t((v >> (8 * i)) & 0xFF);
+}
+
+inline uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+
+inline int32_t GetI32(const uint8_t* p) {
+    return int32_t(uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24));
+}

@@ -6,7 +6,7 @@
 #include "link/Execution.h"
 
 #include "app/MainState.h"
-#include "isa/Instruction.h"
+#include "app/panels/Instruction.h"
 #include "isa/Vocabulary.h"
 #include "link/Protocol.h"
 #include "app/Editing.h"

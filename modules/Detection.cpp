@@ -5,7 +5,7 @@
 #include "modules/Detection.h"
 
 #include "app/MainState.h"
-#include "isa/Commands.h"
+#include "isa/Vocabulary.h"
 #include "app/Progress.h"
 #include "link/Protocol.h"
 #include "link/ProtocolBytes.h"

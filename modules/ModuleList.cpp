@@ -1,8 +1,8 @@
 #include "modules/ModuleList.h"
 
 #include "app/MainState.h"
-#include "isa/Commands.h"
-#include "isa/Instruction.h"
+#include "isa/Vocabulary.h"
+#include "app/panels/Instruction.h"
 #include "app/Editing.h"
 
 std::string ModuleListLine(int address, int type) {

@@ -6,7 +6,6 @@
 #include <thread>
 
 #include "app/MainState.h"
-#include "isa/Instruction.h"
 #include "isa/Vocabulary.h"
 #include "link/Polling.h"
 #include "link/Protocol.h"

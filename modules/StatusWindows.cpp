@@ -5,8 +5,7 @@
 #include "modules/StatusWindows.h"
 
 #include "app/MainState.h"
-#include "isa/Commands.h"
-#include "isa/Instruction.h"
+#include "isa/Vocabulary.h"
 #include "link/Protocol.h"
 
 namespace {

@@ -98,6 +98,9 @@ inline isa::Encoded StoredInstruction(const ProgramLine& line) {
     return stored;
 }
 
+// Number of bytes Execute Now sends for the line's instruction (isa::executeNowLength).
+inline int ExecuteNowLength(const ProgramLine& line) { return isa::executeNowLength(line.bytes); }
+
 static_assert(sizeof(ProgramLine) == 68, "ProgramLine must be exactly 68 bytes");
 static_assert(offsetof(ProgramLine, label) == 0);
 static_assert(offsetof(ProgramLine, address) == 18);

@@ -20,11 +20,11 @@
 #include "app/MainState.h"
 #include "app/QuietPlatform.h"
 #include "isa/CommandReference.h"
-#include "isa/Instruction.h"
-#include "isa/Io.h"
-#include "isa/Master.h"
-#include "isa/Servo.h"
-#include "isa/Stepper.h"
+#include "app/panels/Instruction.h"
+#include "app/panels/Io.h"
+#include "app/panels/Master.h"
+#include "app/panels/Servo.h"
+#include "app/panels/Stepper.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <set>
 
 #include "app/Lifecycle.h"
-#include "isa/Io.h"
-#include "isa/Master.h"
-#include "isa/Servo.h"
-#include "isa/Stepper.h"
+#include "app/panels/Io.h"
+#include "app/panels/Master.h"
+#include "app/panels/Servo.h"
+#include "app/panels/Stepper.h"
 #include "link/ComSettings.h"
 #include "link/Download.h"
 #include "link/Execution.h"

@@ -17,11 +17,11 @@
 #include "TestPlatform.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
-#include "isa/Instruction.h"
-#include "isa/Io.h"
-#include "isa/Master.h"
-#include "isa/Servo.h"
-#include "isa/Stepper.h"
+#include "app/panels/Instruction.h"
+#include "app/panels/Io.h"
+#include "app/panels/Master.h"
+#include "app/panels/Servo.h"
+#include "app/panels/Stepper.h"
 #include "modules/ModuleList.h"
 
 // The command boxes' lists, in combo box order, as the window shows them.

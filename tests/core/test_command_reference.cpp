@@ -8,8 +8,8 @@
 #include "TestPlatform.h"
 #include "app/MainState.h"
 #include "isa/CommandReference.h"
-#include "isa/Master.h"
-#include "isa/Servo.h"
+#include "app/panels/Master.h"
+#include "app/panels/Servo.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "TestPlatform.h"
 #include "app/MainState.h"
 #include "isa/Codec.h"
-#include "isa/Instruction.h"
+#include "app/panels/Instruction.h"
 
 namespace {
 

@@ -4,18 +4,20 @@
 // layout), and the builder must do what the codec does with the same values:
 // the same bytes, length, patch position, goto-label and listing text, or the
 // same refusal (field and messages); loading shows exactly what decoding
-// gives, also for stored records of any bytes.  So the layouts in isa/ put
+// gives, also for stored records of any bytes.  So the layouts in app/panels/ put
 // every field on the control that shows its caption.  The captions, defaults
 // and field names are checked against the panels and the program text.
 
+#include <algorithm>
 #include <random>
 #include <set>
 #include <variant>
 
 #include "BuilderFixture.h"
+#include "app/panels/Panel.h"
 #include "isa/Codec.h"
+#include "isa/CommandReference.h"
 #include "isa/Describe.h"
-#include "isa/Panel.h"
 #include "program/InstructionText.h"
 
 namespace {
@@ -316,6 +318,30 @@ TEST_F(IsaCodec, DescribesEveryCommandOfEveryCommandBox) {
             EXPECT_LE(table[at].fields.size(), size_t(isa::kMaxFields));
         }
     EXPECT_EQ(at, table.size());
+}
+
+// The reference lists a command's fields in the order the panel shows them,
+// from the descriptions alone: every field that holds a value has a control,
+// edits come before check boxes, radio groups and the condition box, and the
+// controls of one kind by their numbers.
+TEST_F(IsaCodec, ReferenceListsFieldsInTheOrderOfTheirControls) {
+    const auto place = [](const std::string& name) {
+        const int kind = name.find("Edit") != std::string::npos    ? 0
+                         : name.find("Check") != std::string::npos ? 1
+                         : name.find("IfCBox") != std::string::npos ? 3
+                                                                    : 2;
+        const size_t digits = name.find_last_not_of("0123456789") + 1;
+        return std::pair{kind, digits < name.size() ? std::stoi(name.substr(digits)) : 0};
+    };
+    for (const CommandDesc& c : isa::commandTable()) {
+        std::vector<std::pair<int, int>> places;
+        for (const FieldDesc* f : FieldsInPanelOrder(c)) {
+            const std::string name = FieldControlName(c, f->id);
+            ASSERT_FALSE(name.empty()) << c.name << " " << f->id;
+            places.push_back(place(name));
+        }
+        EXPECT_TRUE(std::is_sorted(places.begin(), places.end())) << isa::familyName(c.family) << " " << c.name;
+    }
 }
 
 // The panel each command lays out: every caption, item and default as the

@@ -19,7 +19,7 @@
 #include <tuple>
 
 #include "GuiTest.h"
-#include "isa/Stepper.h"
+#include "app/panels/Stepper.h"
 #include "PtyPeer.h"
 #include "ScriptedMaster.h"
 #include "app/gui/Preferences.h"

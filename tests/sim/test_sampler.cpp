@@ -13,7 +13,7 @@
 #include "TestPlatform.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
-#include "isa/Servo.h"
+#include "app/panels/Servo.h"
 #include "link/ComSettings.h"
 #include "link/Download.h"
 #include "link/Execution.h"

@@ -1,11 +1,11 @@
 // The servo family's panel, ServoGroup: the control that shows each field of
 // each servo command.  The commands themselves are described in
-// isa/desc/Servo.cpp; isa/Panel.cpp lays the panel out, reads it and fills it
+// isa/desc/Servo.cpp; app/panels/Panel.cpp lays the panel out, reads it and fills it
 // from these rows.
 
-#include "isa/Servo.h"
+#include "app/panels/Servo.h"
 
-#include "isa/Panel.h"
+#include "app/panels/Panel.h"
 
 const PanelLayout& ServoLayout() {
     // Choosing any command unchecks ServoCheck1 to 3 and 7.  ServoLabel10 is

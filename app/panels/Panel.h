@@ -59,10 +59,6 @@ Ctl* FieldControl(Form& form, const isa::CommandDesc& command, const std::string
 // The object name of that control; "" when it has none.
 std::string FieldControlName(const isa::CommandDesc& command, const std::string& field);
 
-// Orders the fields as the panel shows its controls: edits, check boxes,
-// choices, each by the number in its control's name.  Headings are left out.
-std::vector<const isa::FieldDesc*> FieldsInPanelOrder(const isa::CommandDesc& command);
-
 // The command boxes' items, and the captions and items that the panels'
 // choices and as-is controls keep for the life of the window.
 void SetUpPanelControls(Form& form);

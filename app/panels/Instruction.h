@@ -1,13 +1,15 @@
 #pragma once
-// What all instruction families share: the build and load dispatch by module
-// type, the common builder step when a command is chosen, the listing text of
-// a line and the Execute Now frame length.  The commands themselves are data
-// (isa/Describe.h, isa/desc/), encoded and decoded by isa/Codec.h; the panels
-// are laid out, read and filled by isa/Panel.h.
+// What all the builder's panels share: the build and load dispatch by module
+// type and the common builder step when a command is chosen.  The commands
+// themselves are data (isa/Describe.h, isa/desc/), encoded and decoded by
+// isa/Codec.h; the panels are laid out, read and filled by app/panels/Panel.h.
+// A line's listing text and module type are program/ListingText.h's, the
+// Execute Now length and the byte helpers the instruction set's
+// (isa/Codec.h, isa/Vocabulary.h); they come with this header.
 //
 // Errors in the instruction set: a build shows its refusal's messages and
 // returns -1 (0 when it built); a refused build leaves the builder record as
-// it was.  Listing text and byte helpers cannot fail.  Nothing throws.
+// it was.  Nothing throws.
 
 #include <cstdint>
 #include <string>
@@ -15,12 +17,10 @@
 #include "app/Form.h"
 #include "isa/Codec.h"
 #include "isa/Vocabulary.h"
+#include "program/ListingText.h"
 #include "program/ProgramLine.h"
 
 struct MainState;
-
-// Module type of an address in the module list (moduleTypes), 255 beyond 31.
-int ModuleTypeOf(const MainState& s, int address);
 
 // Builds s.builderLine from the builder by the family of its module address.
 // 0 = built; -1 = a field was rejected (message shown) or the module type has
@@ -40,19 +40,3 @@ void CommandChosen(MainState& s, Ctl& panel, const char* classText, uint8_t byte
 
 // Hides the four builder panels.
 void HideAllPanels(MainState& s);
-
-// The listing text of a line (comment lines as stored).
-std::string FormatListingText(const MainState& s, const ProgramLine& line);
-
-
-// Number of bytes Execute Now sends for an instruction: a module frame's
-// n + 5 (n = high nibble of byte 2), SetOutputs' byte 1 + 3, or -1 for a master
-// instruction that cannot be executed at once.
-int ExecuteNowLength(const ProgramLine& line);
-
-// Little-endian helpers for instruction bytes.
-void PutU16(uint8_t* p, uint32_t v);
-void PutU32(uint8_t* p, uint32_t v);
-uint16_t GetU16(const uint8_t* p);
-int32_t GetI32(const uint8_t* p);
-

@@ -1,11 +1,11 @@
 // The sequencer (master) family's panel, MasterGroup: the control that shows
 // each field of each master command.  The commands themselves (fields, bytes,
-// listing) are described in isa/desc/Master.cpp; isa/Panel.cpp lays the panel
+// listing) are described in isa/desc/Master.cpp; app/panels/Panel.cpp lays the panel
 // out, reads it and fills it from these rows.
 
-#include "isa/Master.h"
+#include "app/panels/Master.h"
 
-#include "isa/Panel.h"
+#include "app/panels/Panel.h"
 
 const PanelLayout& MasterLayout() {
     // No check box is unchecked when a command is chosen: Print's two keep

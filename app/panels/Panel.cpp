@@ -2,18 +2,17 @@
 // resolved to controls once, and the click handler, encoder and loader that
 // every family shares.
 
-#include "isa/Panel.h"
+#include "app/panels/Panel.h"
 
-#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <type_traits>
 #include <variant>
 
 #include "app/MainState.h"
+#include "app/panels/Instruction.h"
 #include "isa/Codec.h"
 #include "isa/CommandReference.h"
-#include "isa/Instruction.h"
 
 namespace {
 
@@ -275,23 +274,6 @@ std::string FieldControlName(const CommandDesc& command, const std::string& fiel
         if (field.empty() ? f.kind == FieldKind::Label : f.id == field) return NameOf(command.family, slots[i]);
     }
     return "";
-}
-
-std::vector<const FieldDesc*> FieldsInPanelOrder(const CommandDesc& command) {
-    const std::vector<Slot>& slots = SlotsOf(command);
-    std::vector<std::pair<const FieldDesc*, Slot>> shown;
-    for (size_t i = 0; i < command.fields.size(); ++i)
-        if (command.fields[i].holdsValue() && slots[i].kind != SlotKind::None)
-            shown.push_back({&command.fields[i], slots[i]});
-    const auto rank = [](const Slot& s) {
-        return s.kind == SlotKind::Edit ? 0 : s.kind == SlotKind::Check ? 1 : s.kind == SlotKind::Radio ? 2 : 3;
-    };
-    std::stable_sort(shown.begin(), shown.end(), [&rank](const auto& a, const auto& b) {
-        return rank(a.second) != rank(b.second) ? rank(a.second) < rank(b.second) : a.second.n < b.second.n;
-    });
-    std::vector<const FieldDesc*> out;
-    for (const auto& entry : shown) out.push_back(entry.first);
-    return out;
 }
 
 void SetUpPanelControls(Form& form) {

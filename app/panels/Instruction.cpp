@@ -1,18 +1,13 @@
-#include "isa/Instruction.h"
+#include "app/panels/Instruction.h"
 
 #include <cstring>
 
 #include "app/MainState.h"
-#include "isa/Io.h"
-#include "isa/Master.h"
-#include "isa/Panel.h"
-#include "isa/Servo.h"
-#include "isa/Stepper.h"
-
-int ModuleTypeOf(const MainState& s, int address) {
-    if (address < 0 || address > 31) return kTypeUnknown;
-    return s.moduleTypes[address];
-}
+#include "app/panels/Io.h"
+#include "app/panels/Master.h"
+#include "app/panels/Panel.h"
+#include "app/panels/Servo.h"
+#include "app/panels/Stepper.h"
 
 int BuildInstruction(MainState& s) {
     switch (ModuleTypeOf(s, s.builderLine.moduleAddress)) {
@@ -53,37 +48,4 @@ void CommandChosen(MainState& s, Ctl& panel, const char* classText, uint8_t byte
     s.form.CmdEdit.text = commandName;
     s.builderLine.bytes[0] = byte0;
     s.builderLine.commandCode = commandCode;
-}
-
-std::string FormatListingText(const MainState& s, const ProgramLine& line) {
-    if (line.isComment()) return line.commentText();
-    std::string label = line.labelText();
-    if (label.size() > 8) label.resize(8);
-    label.resize(8, ' ');
-    std::string text = label + " " + Format("%2X ", unsigned(line.moduleAddress));
-    return text + isa::listingRow(StoredInstruction(line), ModuleTypeOf(s, line.moduleAddress));
-}
-
-int ExecuteNowLength(const ProgramLine& line) {
-    if (line.bytes[0] != kMasterMarker) return (line.bytes[2] >> 4) + 5;
-    if (line.bytes[2] == MasterCmd::kSetOutputs) {
-        int n = line.bytes[1] + 3;
-        return n <= kMaxInstrBytes ? n : kMaxInstrBytes;
-    }
-    return -1;
-}
-
-void PutU16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v & 0xFF);
-    p[1] = uint8_t((v >> 8) & 0xFF);
-}
-
-void PutU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t((v >> (8 * i)) & 0xFF);
-}
-
-uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-
-int32_t GetI32(const uint8_t* p) {
-    return int32_t(uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24));
 }

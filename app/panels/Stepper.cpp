@@ -1,11 +1,11 @@
 // The stepper family's panel, StepGroup: the control that shows each field of
 // each stepper command.  The commands themselves are described in
-// isa/desc/Stepper.cpp; isa/Panel.cpp lays the panel out, reads it and fills
+// isa/desc/Stepper.cpp; app/panels/Panel.cpp lays the panel out, reads it and fills
 // it from these rows.
 
-#include "isa/Stepper.h"
+#include "app/panels/Stepper.h"
 
-#include "isa/Panel.h"
+#include "app/panels/Panel.h"
 
 const PanelLayout& StepperLayout() {
     // As the servo panel: choosing any command unchecks StepCheck1 to 3 and 7.

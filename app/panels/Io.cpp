@@ -1,12 +1,12 @@
 // The I/O family's panel, IoGroup: the control that shows each field of each
 // I/O command.  The commands themselves are described in isa/desc/Io.cpp;
-// isa/Panel.cpp lays the panel out, reads it and fills it from these rows.
+// app/panels/Panel.cpp lays the panel out, reads it and fills it from these rows.
 
-#include "isa/Io.h"
+#include "app/panels/Io.h"
 
 #include <string>
 
-#include "isa/Panel.h"
+#include "app/panels/Panel.h"
 
 namespace {
 

@@ -1,0 +1,2 @@
+#include "isa/Describe.h"
+#include "program/ProgramLine.h"

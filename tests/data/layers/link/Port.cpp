@@ -1,0 +1,3 @@
+#include "program/ProgramLine.h"
+// #include "app/MainState.h"
+#include "modules/ModuleList.h"

@@ -1,0 +1,4 @@
+#include "Local.h"
+#include "link/Sio.h"
+#include "modules/Sampler.h"
+#include "app/MainState.h"

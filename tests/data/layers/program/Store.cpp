@@ -1,0 +1,3 @@
+#include "isa/Codec.h"
+#  include "link/Sio.h"
+#include "program/ProgramState.h"
