@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/ComSettings.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
 #include "app/gui/Application.h"
@@ -18,7 +19,6 @@
 #include "app/gui/QtPlatform.h"
 #include "app/gui/SecondaryForms.h"
 #include "app/gui/WatchForm.h"
-#include "link/ComSettings.h"
 #include "link/Download.h"
 #include "link/Execution.h"
 #include "link/Sio.h"

@@ -3,12 +3,12 @@
 #include <map>
 #include <set>
 
+#include "app/ComSettings.h"
 #include "app/Lifecycle.h"
 #include "isa/Io.h"
 #include "isa/Master.h"
 #include "isa/Servo.h"
 #include "isa/Stepper.h"
-#include "link/ComSettings.h"
 #include "link/Download.h"
 #include "link/Execution.h"
 #include "link/Terminal.h"

@@ -9,12 +9,12 @@
 #include <thread>
 
 #include "GuiTest.h"
-#include "bench/BenchPeer.h"
 #include "ScriptedMaster.h"
 #include "TestPlatform.h"
+#include "app/ComSettings.h"
 #include "app/gui/Latin1.h"
 #include "app/gui/SecondaryForms.h"
-#include "link/ComSettings.h"
+#include "bench/BenchPeer.h"
 #include "link/Download.h"
 #include "link/Execution.h"
 #include "link/Sio.h"

@@ -10,11 +10,11 @@
 
 #include "SimSession.h"
 #include "TestPlatform.h"
+#include "app/ComSettings.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
 #include "isa/Master.h"
 #include "isa/Servo.h"
-#include "link/ComSettings.h"
 #include "link/Download.h"
 #include "link/Execution.h"
 #include "link/Polling.h"
