@@ -14,12 +14,12 @@
 #include <initializer_list>
 #include <utility>
 
+#include "app/Execution.h"
 #include "app/MainState.h"
 #include "cli/Cli.h"
 #include "isa/Commands.h"
 #include "isa/Instruction.h"
 #include "link/Download.h"
-#include "link/Execution.h"
 #include "link/Polling.h"
 #include "link/Protocol.h"
 #include "link/ProtocolBytes.h"

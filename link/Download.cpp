@@ -5,8 +5,8 @@
 
 #include "link/Download.h"
 
+#include "app/Execution.h"
 #include "app/MainState.h"
-#include "link/Execution.h"
 #include "app/Progress.h"
 #include "link/Protocol.h"
 #include "link/ProtocolBytes.h"

@@ -9,13 +9,13 @@
 #include <cctype>
 #include <cstring>
 
+#include "app/Execution.h"
 #include "app/MainState.h"
 #include "app/QuietPlatform.h"
 #include "cli/Cli.h"
 #include "isa/Codec.h"
 #include "isa/Vocabulary.h"
 #include "link/Download.h"
-#include "link/Execution.h"
 #include "link/Polling.h"
 #include "link/Sio.h"
 #include "link/Terminal.h"

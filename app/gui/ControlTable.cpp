@@ -4,13 +4,13 @@
 #include <set>
 
 #include "app/ComSettings.h"
+#include "app/Execution.h"
 #include "app/Lifecycle.h"
 #include "isa/Io.h"
 #include "isa/Master.h"
 #include "isa/Servo.h"
 #include "isa/Stepper.h"
 #include "link/Download.h"
-#include "link/Execution.h"
 #include "link/Terminal.h"
 #include "modules/ModuleList.h"
 #include "modules/StatusWindows.h"

@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "app/ComSettings.h"
+#include "app/Execution.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
 #include "app/gui/Binders.h"
@@ -38,7 +39,6 @@
 #include "isa/Servo.h"
 #include "isa/Stepper.h"
 #include "link/Download.h"
-#include "link/Execution.h"
 #include "link/LinkLog.h"
 #include "link/Polling.h"
 #include "link/Terminal.h"
