@@ -13,7 +13,7 @@
 #include "app/ComSettings.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
-#include "link/Polling.h"
+#include "app/PollTimer.h"
 #include "modules/Sampler.h"
 #include "sim/SimMaster.h"
 

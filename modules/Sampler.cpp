@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "app/MainState.h"
+#include "app/PollTimer.h"
 #include "isa/Instruction.h"
 #include "isa/Vocabulary.h"
 #include "link/Polling.h"

@@ -13,12 +13,12 @@
 #include "TestPlatform.h"
 #include "app/ComSettings.h"
 #include "app/Execution.h"
+#include "app/Terminal.h"
 #include "app/gui/Latin1.h"
 #include "app/gui/SecondaryForms.h"
 #include "bench/BenchPeer.h"
 #include "link/Download.h"
 #include "link/Sio.h"
-#include "link/Terminal.h"
 #include "modules/StatusWindows.h"
 #include "program/LineStore.h"
 
