@@ -14,6 +14,7 @@
 #include <initializer_list>
 #include <utility>
 
+#include "app/DownloadButtons.h"
 #include "app/Execution.h"
 #include "app/MainState.h"
 #include "app/PollTimer.h"
@@ -21,7 +22,6 @@
 #include "cli/Cli.h"
 #include "isa/Commands.h"
 #include "isa/Instruction.h"
-#include "link/Download.h"
 #include "link/Protocol.h"
 #include "link/ProtocolBytes.h"
 #include "modules/ModuleList.h"

@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "app/MainState.h"
+#include "app/MasterProgram.h"
 #include "cli/Cli.h"
 #include "isa/Vocabulary.h"
-#include "link/Upload.h"
 #include "program/ProgramFile.h"
 #include "program/ProgramText.h"
 #include "sim/SimOptions.h"

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/ComSettings.h"
+#include "app/DownloadButtons.h"
 #include "app/Execution.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
@@ -20,7 +21,6 @@
 #include "app/gui/QtPlatform.h"
 #include "app/gui/SecondaryForms.h"
 #include "app/gui/WatchForm.h"
-#include "link/Download.h"
 #include "link/Sio.h"
 #include "program/LineStore.h"
 #include "program/ProgramFile.h"

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "app/ComSettings.h"
+#include "app/DownloadButtons.h"
 #include "app/Execution.h"
 #include "app/Lifecycle.h"
 #include "app/Terminal.h"
@@ -11,7 +12,6 @@
 #include "isa/Master.h"
 #include "isa/Servo.h"
 #include "isa/Stepper.h"
-#include "link/Download.h"
 #include "modules/ModuleList.h"
 #include "modules/StatusWindows.h"
 #include "program/LineStore.h"

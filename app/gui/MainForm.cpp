@@ -22,9 +22,11 @@
 #include <utility>
 
 #include "app/ComSettings.h"
+#include "app/DownloadButtons.h"
 #include "app/Execution.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
+#include "app/MasterProgram.h"
 #include "app/PollTimer.h"
 #include "app/Terminal.h"
 #include "app/gui/Binders.h"
@@ -40,9 +42,7 @@
 #include "isa/Master.h"
 #include "isa/Servo.h"
 #include "isa/Stepper.h"
-#include "link/Download.h"
 #include "link/LinkLog.h"
-#include "link/Upload.h"
 #include "modules/ModuleList.h"
 #include "modules/StatusWindows.h"
 #include "program/LineStore.h"

@@ -2,8 +2,8 @@
 
 #include "ExecFixture.h"
 #include "TestPlatform.h"
+#include "app/DownloadButtons.h"
 #include "app/Execution.h"
-#include "link/Download.h"
 
 namespace {
 

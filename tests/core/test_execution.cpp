@@ -2,13 +2,13 @@
 
 #include "ExecFixture.h"
 #include "TestPlatform.h"
+#include "app/DownloadButtons.h"
 #include "app/Execution.h"
 #include "app/PollTimer.h"
 #include "isa/Io.h"
 #include "isa/Master.h"
 #include "isa/Servo.h"
 #include "isa/Stepper.h"
-#include "link/Download.h"
 #include "modules/ModuleList.h"
 
 namespace {

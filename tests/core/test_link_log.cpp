@@ -5,9 +5,9 @@
 
 #include "ExecFixture.h"
 #include "TestPlatform.h"
+#include "app/DownloadButtons.h"
 #include "app/PollTimer.h"
 #include "isa/Vocabulary.h"
-#include "link/Download.h"
 #include "link/LinkLog.h"
 #include "link/Protocol.h"
 #include "modules/Detection.h"
