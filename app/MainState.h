@@ -96,9 +96,9 @@ struct MainState : ProgramState, ModuleTables, LinkState, LinkHost {
     // the network (the window compares the open program with the master's);
     // empty in the command line.
     std::function<void()> afterDetection;
-    // Whether the master holds the open program (link/Upload.h), and the edit
-    // and open counts it was found for: an edit or another program makes it
-    // unknown again.
+    // Whether the master holds the open program (app/MasterProgram.h), and
+    // the edit and open counts it was found for: an edit or another program
+    // makes it unknown again.
     MasterVerdict masterVerdict = MasterVerdict::Unknown;
     uint64_t verdictEdits = 0;
     uint64_t verdictOpens = 0;
