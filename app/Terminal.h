@@ -1,5 +1,5 @@
 #pragma once
-// The terminal window: characters the master printed in, typed keys out.
+// The terminal window: printed characters in, typed keys out.
 #include <cstdint>
 struct MainState;
 void AppendTerminalChar(MainState& s, uint8_t c);
