@@ -2,6 +2,7 @@
 
 
 #include "app/Progress.h"
+#include "app/Terminal.h"
 #include "link/ProtocolBytes.h"
 #include "app/Editing.h"
 
@@ -38,6 +39,7 @@ void MainState::linkLost() {
 
 void MainState::showProgress(int which) { ShowProgress(*this, which); }
 void MainState::hideProgress() { HideProgress(*this); }
+void MainState::printed(uint8_t c) { AppendTerminalChar(*this, c); }
 
 void MainState::programStopped(uint16_t address) {
     ShowLineAtAddress(*this, address);

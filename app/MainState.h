@@ -96,9 +96,9 @@ struct MainState : ProgramState, ModuleTables, LinkState, LinkHost {
     // the network (the window compares the open program with the master's);
     // empty in the command line.
     std::function<void()> afterDetection;
-    // Whether the master holds the open program (link/Upload.h), and the edit
-    // and open counts it was found for: an edit or another program makes it
-    // unknown again.
+    // Whether the master holds the open program (app/MasterProgram.h), and
+    // the edit and open counts it was found for: an edit or another program
+    // makes it unknown again.
     MasterVerdict masterVerdict = MasterVerdict::Unknown;
     uint64_t verdictEdits = 0;
     uint64_t verdictOpens = 0;
@@ -133,6 +133,7 @@ struct MainState : ProgramState, ModuleTables, LinkState, LinkHost {
     void programStopped(uint16_t address) override;
     void showProgress(int which) override;
     void hideProgress() override;
+    void printed(uint8_t c) override;
 };
 
 // Which of Run, Stop, Step and Break are enabled.  Run, Step and Break act

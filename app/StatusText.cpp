@@ -1,7 +1,7 @@
 #include "app/StatusText.h"
 
 #include "app/MainState.h"
-#include "link/Upload.h"
+#include "app/MasterProgram.h"
 
 namespace {
 

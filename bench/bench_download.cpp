@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "app/DownloadButtons.h"
 #include "app/Lifecycle.h"
 #include "bench/BenchPeer.h"
-#include "link/Download.h"
 #include "link/ProtocolBytes.h"
 #include "app/Editing.h"
 

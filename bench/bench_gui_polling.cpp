@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "BenchPeer.h"
+#include "app/Execution.h"
 #include "app/gui/Application.h"
 #include "app/gui/MainForm.h"
 #include "app/gui/QtPlatform.h"
-#include "link/Execution.h"
 
 namespace {
 

@@ -13,12 +13,12 @@
 #include <cstdio>
 
 #include "BenchPeer.h"
+#include "app/Terminal.h"
 #include "app/gui/Application.h"
 #include "app/gui/Latin1.h"
 #include "app/gui/MainForm.h"
 #include "app/gui/QtPlatform.h"
 #include "app/gui/SecondaryForms.h"
-#include "link/Terminal.h"
 
 namespace {
 

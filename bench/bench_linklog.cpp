@@ -14,9 +14,9 @@
 #include <cstring>
 #include <vector>
 
+#include "app/DownloadButtons.h"
 #include "app/Lifecycle.h"
 #include "bench/BenchPeer.h"
-#include "link/Download.h"
 #include "link/LinkLog.h"
 #include "link/ProtocolBytes.h"
 #include "app/Editing.h"

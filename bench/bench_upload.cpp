@@ -15,10 +15,10 @@
 
 #include "RandomProgram.h"
 #include "SimSession.h"
+#include "app/DownloadButtons.h"
 #include "app/MainState.h"
+#include "app/PollTimer.h"
 #include "app/QuietPlatform.h"
-#include "link/Download.h"
-#include "link/Polling.h"
 #include "link/Upload.h"
 #include "program/Disassemble.h"
 #include "app/Editing.h"
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
 
     std::vector<uint8_t> read;
     const auto start = std::chrono::steady_clock::now();
-    if (ReadMasterImage(*s, read, "") != 0 || read != image) {
+    if (ReadMasterImage(*s, read) != 0 || read != image) {
         std::fprintf(stderr, "bench_upload: the image did not come back\n");
         return 1;
     }

@@ -10,10 +10,10 @@
 
 #include "SimSession.h"
 #include "TestPlatform.h"
+#include "app/ComSettings.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
-#include "link/ComSettings.h"
-#include "link/Polling.h"
+#include "app/PollTimer.h"
 #include "modules/Sampler.h"
 #include "sim/SimMaster.h"
 

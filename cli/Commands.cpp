@@ -14,15 +14,18 @@
 #include <initializer_list>
 #include <utility>
 
+#include "app/DownloadButtons.h"
+#include "app/Execution.h"
 #include "app/MainState.h"
+#include "app/PollTimer.h"
+#include "app/Terminal.h"
 #include "cli/Cli.h"
+#include "app/panels/Instruction.h"
 #include "isa/Vocabulary.h"
 #include "link/Download.h"
-#include "link/Execution.h"
 #include "link/Polling.h"
 #include "link/Protocol.h"
 #include "link/ProtocolBytes.h"
-#include "link/Terminal.h"
 #include "modules/ModuleList.h"
 #include "modules/StatusWindows.h"
 #include "program/Assembly.h"

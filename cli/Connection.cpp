@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "app/MainState.h"
+#include "app/PollTimer.h"
 #include "cli/Cli.h"
-#include "link/Polling.h"
 #include "link/Protocol.h"
 #include "link/ProtocolBytes.h"
 #include "link/Sio.h"

@@ -5,10 +5,12 @@
 #include <cstring>
 
 #include "app/MainState.h"
+#include "app/MasterProgram.h"
 #include "cli/Cli.h"
 #include "isa/Vocabulary.h"
-#include "link/Upload.h"
 #include "app/Files.h"
+#include "link/Upload.h"
+#include "program/ProgramFile.h"
 #include "program/ProgramText.h"
 #include "sim/SimOptions.h"
 

@@ -21,9 +21,10 @@ struct StatusRecord {
 };
 
 // What the link asks of the application: where its messages go, how it
-// waits, and who reacts when the master stops answering or reports where a
-// stopped program stands.  The window greys its controls and moves the
-// listing; the command line only records.
+// waits, where the master's printed characters go, and who reacts when the
+// master stops answering or reports where a stopped program stands.  The
+// window greys its controls and moves the listing; the command line only
+// records.
 class LinkHost {
 public:
     virtual ~LinkHost() = default;
@@ -39,6 +40,9 @@ public:
     // (downloading) or 3 (verifying), then hidden again.
     virtual void showProgress(int which) { (void)which; }
     virtual void hideProgress() {}
+    // A byte the master's program printed: sent of its own accord, or ahead
+    // of a poll answer (the window's terminal shows it).
+    virtual void printed(uint8_t c) { (void)c; }
 };
 
 struct LinkState {

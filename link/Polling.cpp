@@ -1,18 +1,14 @@
-// The 250 ms status poll: collects what the master sent of its own accord,
-// starts detection when it announces itself, and while on line polls it for
-// printed characters and its status.
+// The exchanges of the 250 ms status poll: collecting what the master sent of
+// its own accord, and polling it for printed characters and its status.
 
 #include "link/Polling.h"
 
 #include <chrono>
 
-#include "app/MainState.h"
+#include "link/LinkState.h"
 #include "link/Protocol.h"
 #include "link/ProtocolBytes.h"
 #include "link/Sio.h"
-#include "link/Terminal.h"
-#include "modules/Detection.h"
-#include "app/Editing.h"
 
 namespace {
 
@@ -32,8 +28,9 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kCollectLimit = std::chrono::milliseconds(250);
 constexpr auto kAnswerLimit = std::chrono::milliseconds(1000);
 
-// Polls the master; false after the not-responding procedure.
-bool PollMaster(MainState& s) {
+}  // namespace
+
+bool PollStatus(LinkState& s) {
     uint8_t b = kCmdPoll;
     SioPutChars(s, &b, 1);
     const Clock::time_point deadline = Clock::now() + kAnswerLimit;
@@ -43,7 +40,7 @@ bool PollMaster(MainState& s) {
             return false;
         }
         if (b == kPollMarker) break;
-        AppendTerminalChar(s, b);
+        s.host->printed(b);
     }
     uint8_t st[5];
     if (Clock::now() >= deadline || SioGetChars(s, st, 5) < 5) {
@@ -57,9 +54,7 @@ bool PollMaster(MainState& s) {
     return true;
 }
 
-}  // namespace
-
-uint8_t CollectUnsolicited(MainState& s) {
+uint8_t CollectUnsolicited(LinkState& s) {
     const Clock::time_point deadline = Clock::now() + kCollectLimit;
     uint8_t last = 0;
     uint8_t chunk[256];
@@ -70,38 +65,9 @@ uint8_t CollectUnsolicited(MainState& s) {
         if (got <= 0) break;   // reported but not readable: try again next tick
         for (int i = 0; i < got; ++i) {
             last = chunk[i];
-            if (chunk[i] != 0) AppendTerminalChar(s, chunk[i]);
+            if (chunk[i] != 0) s.host->printed(chunk[i]);
         }
         if (Clock::now() >= deadline) break;
     }
     return last;
-}
-
-void PollTimerTimer(MainState& s) {
-    s.pollTimerOn = false;
-    // The timer is switched on again at every end of the tick, as long as
-    // there is a port to poll.
-    struct Restart {
-        MainState& s;
-        ~Restart() { s.pollTimerOn = s.port != nullptr; }
-    } restart{s};
-
-    // Only the last byte collected in this tick counts as the announcement.
-    uint8_t last = CollectUnsolicited(s);
-    if (last == kAnnounce || s.forceDetection) DetectModules(s);
-    if (!s.online) return;
-
-    if (!PollMaster(s)) return;
-
-    if (s.followFlag) ShowLineAtAddress(s, s.status.programAddress);
-    if (s.status.statusB & kStatusBRunning) {
-        s.form.RunLEDShape.color = kGreen;
-    } else {
-        s.followFlag = false;
-        s.form.RunLEDShape.color = kRed;
-    }
-    // At the end marker the next Run or Step starts from the beginning.
-    if (s.currentLine == s.lineCount) s.resumeFlag = false;
-    // Stop follows whether the program runs.
-    UpdateExecutionButtons(s);
 }

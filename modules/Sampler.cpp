@@ -6,6 +6,8 @@
 #include <thread>
 
 #include "app/MainState.h"
+#include "app/PollTimer.h"
+#include "app/panels/Instruction.h"
 #include "isa/Vocabulary.h"
 #include "link/Polling.h"
 #include "link/Protocol.h"

@@ -9,17 +9,17 @@
 #include <cctype>
 #include <cstring>
 
+#include "app/DownloadButtons.h"
+#include "app/Execution.h"
 #include "app/MainState.h"
+#include "app/MasterProgram.h"
+#include "app/PollTimer.h"
 #include "app/QuietPlatform.h"
+#include "app/Terminal.h"
 #include "cli/Cli.h"
 #include "isa/Codec.h"
 #include "isa/Vocabulary.h"
-#include "link/Download.h"
-#include "link/Execution.h"
-#include "link/Polling.h"
 #include "link/Sio.h"
-#include "link/Terminal.h"
-#include "link/Upload.h"
 #include "modules/ModuleList.h"
 #include "modules/StatusWindows.h"
 #include "program/Assembly.h"

@@ -7,7 +7,7 @@
 //
 //   TestPlatform ui;
 //   auto s = std::make_unique<MainState>(ui);
-//   ScriptedMaster m(*s);            // installs the port in s->port
+//   ScriptedMaster m(*s);            // installs the port in s->port (any LinkState)
 //   m.setModules({0, 0, 2});         // two servos and an I/O module
 //   m.announce();                    // queues an unsolicited "#"
 
@@ -61,7 +61,7 @@ public:
     int stopReplyLength = 6;           // bytes of the Stop reply actually sent
     int pollStatusLength = 5;          // status bytes after "U" actually sent
 
-    explicit ScriptedMaster(MainState& s) {
+    explicit ScriptedMaster(LinkState& s) {
         auto fake = std::make_unique<FakeSerial>();
         port = fake.get();
         port->onWrite = [this](FakeSerial&, uint8_t b) { receive(b); };

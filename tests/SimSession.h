@@ -3,9 +3,9 @@
 // connects it: the start-up timer's tick, then COM1 mapped to the simulator's
 // device and Set in the communications settings dialog.
 
+#include "app/ComSettings.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
-#include "link/ComSettings.h"
 #include "sim/SimMaster.h"
 
 inline void ConnectToSim(MainState& s, const SimMaster& sim) {

@@ -11,6 +11,9 @@
 #include <cstdio>
 #include <string>
 
+#include "app/ComSettings.h"
+#include "app/DownloadButtons.h"
+#include "app/Execution.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
 #include "app/gui/Application.h"
@@ -18,9 +21,6 @@
 #include "app/gui/QtPlatform.h"
 #include "app/gui/SecondaryForms.h"
 #include "app/gui/WatchForm.h"
-#include "link/ComSettings.h"
-#include "link/Download.h"
-#include "link/Execution.h"
 #include "link/Sio.h"
 #include "app/Editing.h"
 #include "app/Files.h"

@@ -3,15 +3,16 @@
 #include <map>
 #include <set>
 
+#include "app/ComSettings.h"
+#include "app/DownloadButtons.h"
+#include "app/Execution.h"
 #include "app/Lifecycle.h"
+#include "app/Terminal.h"
 #include "app/panels/Io.h"
 #include "app/panels/Master.h"
 #include "app/panels/Servo.h"
 #include "app/panels/Stepper.h"
-#include "link/ComSettings.h"
 #include "link/Download.h"
-#include "link/Execution.h"
-#include "link/Terminal.h"
 #include "modules/ModuleList.h"
 #include "modules/StatusWindows.h"
 #include "app/Editing.h"

@@ -11,13 +11,13 @@
 
 #include <algorithm>
 
+#include "app/ComSettings.h"
 #include "app/MainState.h"
+#include "app/Terminal.h"
 #include "app/gui/Binders.h"
 #include "app/gui/Latin1.h"
 #include "app/gui/MainForm.h"
 #include "app/gui/Widgets.h"
-#include "link/ComSettings.h"
-#include "link/Terminal.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 
 #include "app/FileTie.h"
 #include "app/MainState.h"
+#include "app/MasterProgram.h"
 #include "app/StatusText.h"
 #include "app/gui/MainForm.h"
-#include "link/Upload.h"
 
 namespace {
 

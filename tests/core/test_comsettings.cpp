@@ -10,9 +10,9 @@
 #include "PtyPeer.h"
 #include "ScriptedMaster.h"
 #include "TestPlatform.h"
+#include "app/ComSettings.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
-#include "link/ComSettings.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include "ExecFixture.h"
 #include "TestPlatform.h"
-#include "link/Download.h"
-#include "link/Execution.h"
+#include "app/DownloadButtons.h"
+#include "app/Execution.h"
 
 namespace {
 

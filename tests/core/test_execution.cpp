@@ -2,12 +2,14 @@
 
 #include "ExecFixture.h"
 #include "TestPlatform.h"
+#include "app/DownloadButtons.h"
+#include "app/Execution.h"
+#include "app/PollTimer.h"
 #include "app/panels/Io.h"
 #include "app/panels/Master.h"
 #include "app/panels/Servo.h"
 #include "app/panels/Stepper.h"
 #include "link/Download.h"
-#include "link/Execution.h"
 #include "link/Polling.h"
 #include "modules/ModuleList.h"
 

@@ -5,10 +5,10 @@
 
 #include "ExecFixture.h"
 #include "TestPlatform.h"
-#include "link/Download.h"
+#include "app/DownloadButtons.h"
+#include "app/PollTimer.h"
 #include "isa/Vocabulary.h"
 #include "link/LinkLog.h"
-#include "link/Polling.h"
 #include "link/Protocol.h"
 #include "modules/Detection.h"
 

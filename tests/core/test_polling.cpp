@@ -12,7 +12,7 @@
 #include "ScriptedMaster.h"
 #include "TestPlatform.h"
 #include "app/Lifecycle.h"
-#include "link/Polling.h"
+#include "app/PollTimer.h"
 #include "link/Sio.h"
 #include "app/Editing.h"
 

@@ -8,7 +8,7 @@
 #include "ScriptedMaster.h"
 #include "TestPlatform.h"
 #include "app/MainState.h"
-#include "link/Terminal.h"
+#include "app/Terminal.h"
 
 namespace {
 

@@ -9,16 +9,16 @@
 #include <thread>
 
 #include "GuiTest.h"
-#include "bench/BenchPeer.h"
 #include "ScriptedMaster.h"
 #include "TestPlatform.h"
+#include "app/ComSettings.h"
+#include "app/DownloadButtons.h"
+#include "app/Execution.h"
+#include "app/Terminal.h"
 #include "app/gui/Latin1.h"
 #include "app/gui/SecondaryForms.h"
-#include "link/ComSettings.h"
-#include "link/Download.h"
-#include "link/Execution.h"
+#include "bench/BenchPeer.h"
 #include "link/Sio.h"
-#include "link/Terminal.h"
 #include "modules/StatusWindows.h"
 #include "app/Editing.h"
 

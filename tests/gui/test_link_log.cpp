@@ -12,9 +12,9 @@
 
 #include "GuiTest.h"
 #include "ScriptedMaster.h"
+#include "app/DownloadButtons.h"
+#include "app/PollTimer.h"
 #include "app/gui/LinkLogForm.h"
-#include "link/Download.h"
-#include "link/Polling.h"
 
 namespace {
 

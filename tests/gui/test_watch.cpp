@@ -18,10 +18,10 @@
 #include <chrono>
 
 #include "GuiTest.h"
-#include "app/gui/StatusLine.h"
 #include "ScriptedMaster.h"
+#include "app/Execution.h"
+#include "app/gui/StatusLine.h"
 #include "app/gui/WatchForm.h"
-#include "link/Execution.h"
 #include "modules/ModuleList.h"
 
 namespace {

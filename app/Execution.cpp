@@ -3,7 +3,7 @@
 // builder's instruction at once.  Each sends one host command and keeps the
 // host's view of where execution stands (resume and follow flags, breakpoint).
 
-#include "link/Execution.h"
+#include "app/Execution.h"
 
 #include "app/MainState.h"
 #include "app/panels/Instruction.h"

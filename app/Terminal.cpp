@@ -1,7 +1,7 @@
 // The terminal window: characters the master's program prints, and keys the
 // user types, sent one byte each.
 
-#include "link/Terminal.h"
+#include "app/Terminal.h"
 
 #include "app/MainState.h"
 #include "link/Sio.h"

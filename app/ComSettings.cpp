@@ -1,7 +1,7 @@
 // The communications settings dialog: opens the chosen port and probes the
 // master, or goes off line.
 
-#include "link/ComSettings.h"
+#include "app/ComSettings.h"
 
 #include "app/MainState.h"
 #include "link/Protocol.h"

@@ -1,0 +1,137 @@
+// Reading the program back from the master into the window, and comparing
+// the open program with the master's.
+
+#include "app/MasterProgram.h"
+
+#include <cstring>
+#include <memory>
+
+#include "app/FileTie.h"
+#include "app/MainState.h"
+#include "app/Progress.h"
+#include "app/QuietPlatform.h"
+#include "isa/Vocabulary.h"
+#include "link/Upload.h"
+#include "program/Assembly.h"
+#include "program/LineStore.h"
+#include "program/ProgramFile.h"
+
+namespace {
+
+const char* const kReadQuestion = "Program not saved - save before reading from master?";
+
+bool Running(const MainState& s) { return s.form.RunLEDShape.color == kGreen; }
+
+// The open program's image, assembled on a copy of its lines with nobody
+// watching: the window's labels, addresses and image stay as they are, and a
+// program that does not assemble shows no message.  false when it does not.
+bool QuietImage(const MainState& s, std::vector<uint8_t>& image) {
+    QuietPlatform quiet;
+    auto copy = std::make_unique<MainState>(quiet);
+    copy->lineCount = s.lineCount;
+    std::memcpy(copy->lines, s.lines, sizeof(ProgramLine) * size_t(s.lineCount));
+    std::memcpy(copy->moduleTypes, s.moduleTypes, sizeof s.moduleTypes);
+    copy->moduleListCount = s.moduleListCount;
+    RebuildListing(*copy);
+    if (AssembleProgram(*copy) != 0) return false;
+    image.assign(copy->programImage, copy->programImage + copy->imageLength);
+    return true;
+}
+
+}  // namespace
+
+std::vector<int> NetworkTypes(const MainState& s) {
+    std::vector<int> types{kTypeMaster};
+    const int count = s.status.moduleCount > kMaxModules ? kMaxModules : s.status.moduleCount;
+    for (int i = 1; i <= count; ++i) types.push_back(HasFamily(s.detectedTypes[i]) ? s.detectedTypes[i] : kTypeUnknown);
+    return types;
+}
+
+int UploadProgram(MainState& s, const std::vector<int>& moduleTypes, Disassembly& out) {
+    s.progress.label2 = "Reading program from master..";
+    ShowProgress(s, 2);
+    std::vector<uint8_t> image;
+    if (ReadMasterImage(s, image) != 0) return -1;
+    out = Disassemble(image, moduleTypes);
+    return 0;
+}
+
+void TakeUploadedProgram(MainState& s, const Disassembly& d) {
+    s.moduleMismatch = false;
+    TakeProgramData(s, d.program);
+    // A new program, untitled and unsaved: its own edit history.
+    ++s.programOpens;
+    UntieProgramFile(s);
+    s.rememberedFile.clear();
+    s.form.caption = "Tavo Stepwright";
+    SetMasterVerdict(s, MasterVerdict::Same);
+}
+
+void ReadFromMaster1Click(MainState& s) {
+    if (!s.online) {
+        s.message("Stepwright not on line - the program cannot be read");
+        return;
+    }
+    if (!SaveFirstIfUnsaved(s, kReadQuestion)) return;
+    Disassembly d;
+    if (UploadProgram(s, NetworkTypes(s), d) != 0) return;
+    TakeUploadedProgram(s, d);
+}
+
+MasterVerdict CurrentMasterVerdict(const MainState& s) {
+    if (s.verdictEdits != s.programEdits || s.verdictOpens != s.programOpens) return MasterVerdict::Unknown;
+    return s.masterVerdict;
+}
+
+void SetMasterVerdict(MainState& s, MasterVerdict verdict) {
+    s.masterVerdict = verdict;
+    s.verdictEdits = s.programEdits;
+    s.verdictOpens = s.programOpens;
+}
+
+const char* MasterVerdictText(MasterVerdict verdict) {
+    switch (verdict) {
+        case MasterVerdict::Same: return "Master holds this program";
+        case MasterVerdict::Different: return "Master holds a different program";
+        case MasterVerdict::NotCompared: return "Not compared";
+        case MasterVerdict::Unknown: break;
+    }
+    return "";
+}
+
+void CompareWithMaster(MainState& s, bool whole) {
+    if (!s.online || Running(s) || s.lineCount == 0) return;
+    std::vector<uint8_t> mine;
+    if (!QuietImage(s, mine)) {
+        SetMasterVerdict(s, MasterVerdict::NotCompared);
+        return;
+    }
+    if (whole) {
+        s.progress.label2 = "Comparing with master..";
+        ShowProgress(s, 2);
+    }
+    switch (CompareMasterImage(s, mine, whole)) {
+        case ImageComparison::NoReply: return;
+        case ImageComparison::Same: SetMasterVerdict(s, MasterVerdict::Same); return;
+        case ImageComparison::Different: SetMasterVerdict(s, MasterVerdict::Different); return;
+        case ImageComparison::NotRead: SetMasterVerdict(s, MasterVerdict::NotCompared); return;
+    }
+}
+
+void CompareWithMaster1Click(MainState& s) {
+    if (!s.online) {
+        s.message("Stepwright not on line - the program cannot be compared");
+        return;
+    }
+    if (Running(s)) {
+        s.message("Program running - stop it before comparing");
+        return;
+    }
+    if (s.lineCount == 0) {
+        s.message("No program to compare");
+        return;
+    }
+    CompareWithMaster(s, true);
+    if (CurrentMasterVerdict(s) == MasterVerdict::NotCompared)
+        s.message("The program does not assemble - it cannot be compared");
+}

@@ -1,0 +1,48 @@
+#pragma once
+// The program in the master as the window sees it: reading it back (the
+// image from link/Upload.h, decoded into program lines by
+// program/Disassemble.h) and opening it, and the comparison of the open
+// program with the master's image.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "program/Disassemble.h"
+
+struct MainState;
+enum class MasterVerdict : uint8_t;
+
+// The network's module types: the master at address 0, then the types that
+// the last detection found (a type without a command class as 255).
+std::vector<int> NetworkTypes(const MainState& s);
+
+// Reads the master's program, with "Reading program from master.." in the
+// progress window, and decodes it with the given module types.  0, or -1
+// after its message (link/Upload.h, ReadMasterImage).
+int UploadProgram(MainState& s, const std::vector<int>& moduleTypes, Disassembly& out);
+
+// Puts a decoded program into the window as a new, unsaved, untitled
+// program: the network's module list and the lines.
+void TakeUploadedProgram(MainState& s, const Disassembly& d);
+
+// "Read from master...": asks about unsaved work as Open does, reads the
+// program and opens it as a new untitled program.
+void ReadFromMaster1Click(MainState& s);
+
+// The verdict of the last comparison, as long as the program has not been
+// edited or replaced since; Unknown otherwise.
+MasterVerdict CurrentMasterVerdict(const MainState& s);
+void SetMasterVerdict(MainState& s, MasterVerdict verdict);
+// The status line's words for a verdict; "" for Unknown.
+const char* MasterVerdictText(MasterVerdict verdict);
+
+// Compares the open program with the master's image (link/Upload.h,
+// CompareMasterImage): after a detection only images up to kAutoCompareBytes
+// long are read whole, with whole set always.  Nothing happens off line,
+// while a program runs or when no program is open; an open program that does
+// not assemble is "Not compared".  No message but the not-responding
+// procedure's.
+void CompareWithMaster(MainState& s, bool whole);
+// The menu's "Compare with master": the whole image, with the progress window.
+void CompareWithMaster1Click(MainState& s);

@@ -1,0 +1,39 @@
+// The 250 ms poll timer's tick: the link's exchanges (link/Polling.h), the
+// detection an announcement starts, and the window's view of the answer.
+
+#include "app/PollTimer.h"
+
+#include "app/MainState.h"
+#include "link/Polling.h"
+#include "link/ProtocolBytes.h"
+#include "modules/Detection.h"
+#include "program/LineStore.h"
+
+void PollTimerTimer(MainState& s) {
+    s.pollTimerOn = false;
+    // The timer is switched on again at every end of the tick, as long as
+    // there is a port to poll.
+    struct Restart {
+        MainState& s;
+        ~Restart() { s.pollTimerOn = s.port != nullptr; }
+    } restart{s};
+
+    // Only the last byte collected in this tick counts as the announcement.
+    uint8_t last = CollectUnsolicited(s);
+    if (last == kAnnounce || s.forceDetection) DetectModules(s);
+    if (!s.online) return;
+
+    if (!PollStatus(s)) return;
+
+    if (s.followFlag) ShowLineAtAddress(s, s.status.programAddress);
+    if (s.status.statusB & kStatusBRunning) {
+        s.form.RunLEDShape.color = kGreen;
+    } else {
+        s.followFlag = false;
+        s.form.RunLEDShape.color = kRed;
+    }
+    // At the end marker the next Run or Step starts from the beginning.
+    if (s.currentLine == s.lineCount) s.resumeFlag = false;
+    // Stop follows whether the program runs.
+    UpdateExecutionButtons(s);
+}
