@@ -2,6 +2,7 @@
 
 
 #include "app/Progress.h"
+#include "link/Polling.h"
 #include "link/ProtocolBytes.h"
 #include "program/LineStore.h"
 
@@ -38,6 +39,7 @@ void MainState::linkLost() {
 
 void MainState::showProgress(int which) { ShowProgress(*this, which); }
 void MainState::hideProgress() { HideProgress(*this); }
+uint8_t MainState::collectUnsolicited() { return CollectUnsolicited(*this); }
 
 void MainState::programStopped(uint16_t address) {
     ShowLineAtAddress(*this, address);

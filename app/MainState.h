@@ -133,6 +133,7 @@ struct MainState : ProgramState, ModuleTables, LinkState, LinkHost {
     void programStopped(uint16_t address) override;
     void showProgress(int which) override;
     void hideProgress() override;
+    uint8_t collectUnsolicited() override;
 };
 
 // Which of Run, Stop, Step and Break are enabled.  Run, Step and Break act

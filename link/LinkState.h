@@ -39,6 +39,10 @@ public:
     // (downloading) or 3 (verifying), then hidden again.
     virtual void showProgress(int which) { (void)which; }
     virtual void hideProgress() {}
+    // Collects what the master sent of its own accord, where a poll tick
+    // puts it, before an exchange between two ticks (the sampler's); the
+    // last byte read, 0 if none ("#" announces the master).
+    virtual uint8_t collectUnsolicited() { return 0; }
 };
 
 struct LinkState {
