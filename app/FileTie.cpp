@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "app/MainState.h"
-#include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 #include "program/LineStore.h"
 #include "program/ProgramFile.h"
 

@@ -3,7 +3,7 @@
 #include "app/DataPaths.h"
 #include "app/MainState.h"
 #include "isa/Vocabulary.h"
-#include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 #include "program/ProgramFile.h"
 
 void StartTimerTimer(MainState& s) {

@@ -7,7 +7,7 @@
 #include "app/MainState.h"
 #include "cli/Cli.h"
 #include "isa/Vocabulary.h"
-#include "modules/Detection.h"
+#include "app/ModuleDetection.h"
 #include "modules/ModuleList.h"
 #include "modules/Sampler.h"
 #include "program/ProgramFile.h"

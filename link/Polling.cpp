@@ -11,7 +11,7 @@
 #include "link/ProtocolBytes.h"
 #include "link/Sio.h"
 #include "link/Terminal.h"
-#include "modules/Detection.h"
+#include "app/ModuleDetection.h"
 #include "program/LineStore.h"
 
 namespace {

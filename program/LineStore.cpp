@@ -5,7 +5,7 @@
 
 #include "app/MainState.h"
 #include "isa/Instruction.h"
-#include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 
 namespace {
 

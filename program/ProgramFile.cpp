@@ -15,6 +15,7 @@
 #include "app/MainState.h"
 #include "isa/Vocabulary.h"
 #include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 #include "program/LineStore.h"
 #include "program/ProgramText.h"
 

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "app/MainState.h"
-#include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 #include "program/LineStore.h"
 
 namespace {

@@ -61,7 +61,7 @@ public:
     int stopReplyLength = 6;           // bytes of the Stop reply actually sent
     int pollStatusLength = 5;          // status bytes after "U" actually sent
 
-    explicit ScriptedMaster(MainState& s) {
+    explicit ScriptedMaster(LinkState& s) {
         auto fake = std::make_unique<FakeSerial>();
         port = fake.get();
         port->onWrite = [this](FakeSerial&, uint8_t b) { receive(b); };

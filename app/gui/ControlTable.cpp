@@ -12,8 +12,8 @@
 #include "link/Download.h"
 #include "link/Execution.h"
 #include "link/Terminal.h"
-#include "modules/ModuleList.h"
-#include "modules/StatusWindows.h"
+#include "app/ModuleListBox.h"
+#include "app/StatusForms.h"
 #include "program/LineStore.h"
 #include "program/ProgramFile.h"
 

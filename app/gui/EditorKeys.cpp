@@ -15,7 +15,7 @@
 #include "app/MainState.h"
 #include "app/gui/MainForm.h"
 #include "app/gui/StatusLine.h"
-#include "modules/StatusWindows.h"
+#include "app/StatusForms.h"
 #include "program/Undo.h"
 
 namespace {

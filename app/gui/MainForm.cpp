@@ -43,7 +43,7 @@
 #include "link/Polling.h"
 #include "link/Terminal.h"
 #include "link/Upload.h"
-#include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 #include "modules/StatusWindows.h"
 #include "program/LineStore.h"
 #include "program/ProgramFile.h"

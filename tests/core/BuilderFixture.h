@@ -22,7 +22,7 @@
 #include "isa/Master.h"
 #include "isa/Servo.h"
 #include "isa/Stepper.h"
-#include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 
 // The command boxes' lists, in combo box order, as the window shows them.
 inline constexpr const char* kMasterCommands[17] = {

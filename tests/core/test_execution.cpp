@@ -10,6 +10,7 @@
 #include "link/Execution.h"
 #include "link/Polling.h"
 #include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 
 namespace {
 

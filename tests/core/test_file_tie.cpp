@@ -15,7 +15,7 @@
 #include "app/MainState.h"
 #include "app/StatusText.h"
 #include "link/Upload.h"
-#include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 #include "program/LineStore.h"
 #include "program/ProgramFile.h"
 

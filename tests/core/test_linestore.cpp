@@ -9,7 +9,7 @@
 #include "app/MainState.h"
 #include "isa/Instruction.h"
 #include "isa/Master.h"
-#include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 #include "program/LineStore.h"
 #include "program/ProgramFile.h"
 

@@ -10,7 +10,7 @@
 #include "link/LinkLog.h"
 #include "link/Polling.h"
 #include "link/Protocol.h"
-#include "modules/Detection.h"
+#include "app/ModuleDetection.h"
 
 namespace {
 

@@ -17,6 +17,7 @@
 #include "TestPlatform.h"
 #include "app/MainState.h"
 #include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 #include "program/Assembly.h"
 #include "program/LineStore.h"
 #include "program/ProgramFile.h"

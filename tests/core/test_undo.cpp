@@ -10,7 +10,7 @@
 #include "app/MainState.h"
 #include "isa/Master.h"
 #include "isa/Servo.h"
-#include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 #include "program/Assembly.h"
 #include "program/LineStore.h"
 #include "program/Undo.h"

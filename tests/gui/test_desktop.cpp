@@ -28,7 +28,7 @@
 #include "app/gui/WindowExtras.h"
 #include "app/FileTie.h"
 #include "app/Progress.h"
-#include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 #include "program/LineStore.h"
 #include "program/ProgramFile.h"
 #include "program/Undo.h"

@@ -19,7 +19,7 @@
 #include "link/Execution.h"
 #include "link/Sio.h"
 #include "link/Terminal.h"
-#include "modules/StatusWindows.h"
+#include "app/StatusForms.h"
 #include "program/LineStore.h"
 
 namespace {

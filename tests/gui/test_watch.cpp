@@ -22,7 +22,7 @@
 #include "ScriptedMaster.h"
 #include "app/gui/WatchForm.h"
 #include "link/Execution.h"
-#include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "link/Execution.h"
 #include "link/Polling.h"
 #include "link/Terminal.h"
-#include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 #include "modules/Sampler.h"
 #include "program/ProgramFile.h"
 #include "sim/SimCore.h"

@@ -27,7 +27,7 @@
 #include "link/ProtocolBytes.h"
 #include "link/Sio.h"
 #include "link/Upload.h"
-#include "modules/Detection.h"
+#include "app/ModuleDetection.h"
 #include "program/Assembly.h"
 #include "program/LineStore.h"
 #include "program/ProgramFile.h"
