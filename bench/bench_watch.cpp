@@ -15,6 +15,7 @@
 #include "link/ComSettings.h"
 #include "link/Polling.h"
 #include "modules/Sampler.h"
+#include "app/WatchLoop.h"
 #include "sim/SimMaster.h"
 
 #include "BenchPeer.h"

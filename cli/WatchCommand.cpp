@@ -10,6 +10,7 @@
 #include "app/ModuleDetection.h"
 #include "modules/ModuleList.h"
 #include "modules/Sampler.h"
+#include "app/WatchLoop.h"
 #include "program/ProgramFile.h"
 #include "sim/SimOptions.h"
 

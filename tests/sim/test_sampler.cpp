@@ -21,6 +21,7 @@
 #include "link/Terminal.h"
 #include "app/ModuleListBox.h"
 #include "modules/Sampler.h"
+#include "app/WatchLoop.h"
 #include "program/ProgramFile.h"
 #include "sim/SimCore.h"
 #include "sim/SimMaster.h"
