@@ -6,7 +6,7 @@
 #include "app/MainState.h"
 #include "link/Protocol.h"
 #include "link/Sio.h"
-#include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 
 namespace {
 

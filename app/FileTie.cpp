@@ -5,9 +5,12 @@
 #include <algorithm>
 
 #include "app/MainState.h"
-#include "modules/ModuleList.h"
 #include "app/Editing.h"
 #include "app/Files.h"
+#include "app/ModuleListBox.h"
+#include "modules/ModuleList.h"
+#include "program/LineStore.h"
+#include "program/ProgramFile.h"
 
 namespace {
 

@@ -3,8 +3,10 @@
 #include "app/DataPaths.h"
 #include "app/MainState.h"
 #include "isa/Vocabulary.h"
-#include "modules/ModuleList.h"
 #include "app/Files.h"
+#include "app/ModuleListBox.h"
+#include "modules/ModuleList.h"
+#include "program/ProgramFile.h"
 
 void StartTimerTimer(MainState& s) {
     s.startTimerOn = false;

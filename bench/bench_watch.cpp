@@ -15,6 +15,7 @@
 #include "app/MainState.h"
 #include "app/PollTimer.h"
 #include "modules/Sampler.h"
+#include "app/WatchLoop.h"
 #include "sim/SimMaster.h"
 
 #include "BenchPeer.h"

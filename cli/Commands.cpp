@@ -26,6 +26,8 @@
 #include "link/Polling.h"
 #include "link/Protocol.h"
 #include "link/ProtocolBytes.h"
+#include "app/ModuleListBox.h"
+#include "app/StatusForms.h"
 #include "modules/ModuleList.h"
 #include "modules/StatusWindows.h"
 #include "program/Assembly.h"

@@ -11,7 +11,7 @@
 #include "link/Protocol.h"
 #include "link/ProtocolBytes.h"
 #include "link/Sio.h"
-#include "modules/Detection.h"
+#include "app/ModuleDetection.h"
 #include "sim/SimMaster.h"
 
 namespace cli {

@@ -7,10 +7,12 @@
 #include "app/MainState.h"
 #include "cli/Cli.h"
 #include "isa/Vocabulary.h"
-#include "modules/Detection.h"
+#include "app/ModuleDetection.h"
 #include "modules/ModuleList.h"
 #include "modules/Sampler.h"
 #include "app/Files.h"
+#include "app/WatchLoop.h"
+#include "program/ProgramFile.h"
 #include "sim/SimOptions.h"
 
 namespace cli {

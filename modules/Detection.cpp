@@ -4,13 +4,13 @@
 
 #include "modules/Detection.h"
 
-#include "app/MainState.h"
 #include "isa/Vocabulary.h"
-#include "app/Progress.h"
+#include "isa/Format.h"
+#include "link/LinkState.h"
 #include "link/Protocol.h"
 #include "link/ProtocolBytes.h"
 #include "link/Sio.h"
-#include "modules/ModuleList.h"
+#include "program/ProgramState.h"
 
 namespace {
 
@@ -18,89 +18,84 @@ namespace {
 // collects three bytes.
 constexpr uint8_t kTypeReplyTrailer = 3;
 
-// Rebuilds the module list from moduleTypes[1..count] as found on the
-// network; a type without a family becomes "UNKNOWN" (255).
-void AdoptModules(MainState& s, int count) {
-    auto& items = s.form.ModuleListBox.items;
-    items.assign(1, ModuleListLine(0, kTypeMaster));
-    s.moduleListDefined = true;
-    s.moduleListCount = uint8_t(count);
-    for (int i = 1; i <= count; ++i) {
-        if (!IsKnownSlave(s.moduleTypes[i])) s.moduleTypes[i] = kTypeUnknown;
-        items.push_back(ModuleListLine(i, s.moduleTypes[i]));
-    }
-    SelectModule(s, 0);
+// Takes moduleTypes[1..count] as found on the network as the module list; a
+// type without a family becomes "UNKNOWN" (255).
+int AdoptModuleTypes(ModuleTables& t, int count) {
+    t.moduleListDefined = true;
+    t.moduleListCount = uint8_t(count);
+    for (int i = 1; i <= count; ++i)
+        if (!IsKnownSlave(t.moduleTypes[i])) t.moduleTypes[i] = kTypeUnknown;
+    return count;
+}
+
+int FoundModules(const LinkState& link) {
+    // The tables hold 31 slave modules; a larger count is taken as 31.
+    return link.status.moduleCount > kMaxModules ? kMaxModules : link.status.moduleCount;
 }
 
 }  // namespace
 
-int AskModuleType(MainState& s, int address) {
+int AskModuleType(LinkState& link, int address) {
     uint8_t frame[6];
-    if (HostExecute(s, frame, PutStatusRequest(frame, uint8_t(address), kItemType, kTypeReplyTrailer)) != 0)
+    if (HostExecute(link, frame, PutStatusRequest(frame, uint8_t(address), kItemType, kTypeReplyTrailer)) != 0)
         return -1;
     uint8_t reply[5] = {0, 0, 0, 0, 0};
     // A checksum mismatch (-2) keeps the link on line; the bytes are used as they came.
-    if (HostReadReply(s, reply, 4) == -1) return -1;
+    if (HostReadReply(link, reply, 4) == -1) return -1;
     return reply[1];
 }
 
-void DetectModules(MainState& s) {
-    s.online = true;
-    s.forceDetection = false;
-    s.moduleMismatch = false;
-    s.form.ProgExeGroup.enabled = true;
-    s.form.ProgExeGroup.caption = "Program Execution";
+int DetectModuleTypes(LinkState& link, ModuleTables& t) {
+    link.online = true;
+    link.forceDetection = false;
+    t.moduleMismatch = false;
 
     // The Stop's reply is read after the pause, which gives the master time
     // to stop and settle.
     uint8_t stop = kCmdStop;
-    SioPutChars(s, &stop, 1);
-    ShowProgress(s, 1);
-    s.ui.wait(2000);
-    HideProgress(s);
+    SioPutChars(link, &stop, 1);
+    link.host->showProgress(1);
+    link.host->wait(2000);
+    link.host->hideProgress();
     uint8_t first[6];
-    if (SioGetChars(s, first, 6) < 6) {
-        NotResponding(s);
-        return;
+    if (SioGetChars(link, first, 6) < 6) {
+        NotResponding(link);
+        return -1;
     }
 
     // TavoInit: the master scans its network.
     uint8_t init[3];
-    if (HostExecute(s, init, PutMasterInstruction(init, MasterCmd::kTavoInit)) != 0) return;
-    SioClrInbuf(s);
-    if (HostStop(s) != 0) return;
+    if (HostExecute(link, init, PutMasterInstruction(init, MasterCmd::kTavoInit)) != 0) return -1;
+    SioClrInbuf(link);
+    if (HostStop(link) != 0) return -1;
 
-    // The tables hold 31 slave modules; a larger count is taken as 31.
-    int count = s.status.moduleCount > kMaxModules ? kMaxModules : s.status.moduleCount;
-    s.message(Format("%d module(s) found", count));
-    s.moduleTypes[0] = kTypeMaster;
+    const int count = FoundModules(link);
+    link.host->message(Format("%d module(s) found", count));
+    t.moduleTypes[0] = kTypeMaster;
 
     for (int i = 1; i <= count; ++i) {
-        const int code = AskModuleType(s, i);
-        if (code < 0) return;
-        s.detectedTypes[i] = code;
-        if (s.moduleListDefined && code != s.moduleTypes[i]) {
-            s.message("Detected modules do not match module list - program execution may fail.");
-            s.moduleMismatch = true;
-            break;
+        const int code = AskModuleType(link, i);
+        if (code < 0) return -1;
+        t.detectedTypes[i] = code;
+        if (t.moduleListDefined && code != t.moduleTypes[i]) {
+            link.host->message("Detected modules do not match module list - program execution may fail.");
+            t.moduleMismatch = true;
+            return -1;
         }
-        s.moduleTypes[i] = code;
+        t.moduleTypes[i] = code;
     }
-    if (s.moduleMismatch) return;
-    AdoptModules(s, count);
-    if (s.afterDetection) s.afterDetection();
+    return AdoptModuleTypes(t, count);
 }
 
-int LookUpModules(MainState& s) {
-    const int count = s.status.moduleCount > kMaxModules ? kMaxModules : s.status.moduleCount;
-    s.moduleTypes[0] = kTypeMaster;
+int LookUpModuleTypes(LinkState& link, ModuleTables& t) {
+    const int count = FoundModules(link);
+    t.moduleTypes[0] = kTypeMaster;
     for (int i = 1; i <= count; ++i) {
-        const int code = AskModuleType(s, i);
+        const int code = AskModuleType(link, i);
         if (code < 0) return -1;
-        s.detectedTypes[i] = code;
-        s.moduleTypes[i] = code;
+        t.detectedTypes[i] = code;
+        t.moduleTypes[i] = code;
     }
-    s.moduleMismatch = false;
-    AdoptModules(s, count);
-    return 0;
+    t.moduleMismatch = false;
+    return AdoptModuleTypes(t, count);
 }

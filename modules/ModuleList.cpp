@@ -1,9 +1,8 @@
 #include "modules/ModuleList.h"
 
-#include "app/MainState.h"
+#include "isa/Format.h"
 #include "isa/Vocabulary.h"
-#include "app/panels/Instruction.h"
-#include "app/Editing.h"
+#include "program/ProgramState.h"
 
 std::string ModuleListLine(int address, int type) {
     switch (type) {
@@ -15,90 +14,9 @@ std::string ModuleListLine(int address, int type) {
     }
 }
 
-void ModuleListBoxClick(MainState& s) {
-    Form& f = s.form;
-    int a = f.ModuleListBox.index;
-    f.CmdClassEdit.text.clear();
-    f.CmdEdit.text.clear();
-    f.AddInstrButton.enabled = false;
-    f.ChangeButton.enabled = false;
-    f.ExeNowButton.enabled = false;
-    for (Ctl* c : {&f.MasterCBox, &f.ServoCBox, &f.StepCBox, &f.IoCBox}) c->index = -1;
-    HideAllPanels(s);
-    int type = -1;
-    if (a >= 0 && a <= 31) {
-        f.ModAddrEdit.text = Format("%2d", a);
-        s.builderLine.moduleAddress = uint8_t(a);
-        type = s.moduleTypes[a];
-    } else {
-        f.ModAddrEdit.text.clear();
-    }
-    f.MasterCBox.enabled = f.MCBLabel.enabled = IsMaster(type);
-    f.ServoCBox.enabled = f.SCBLabel.enabled = IsServo(type);
-    f.StepCBox.enabled = f.STCBLabel.enabled = IsStepper(type);
-    f.IoCBox.enabled = f.ICBLabel.enabled = IsIo(type);
-}
-
-void SelectModule(MainState& s, int address) {
-    s.form.ModuleListBox.index = address >= 0 && address < int(s.form.ModuleListBox.items.size()) ? address : -1;
-    ModuleListBoxClick(s);
-}
-
-namespace {
-
-void AddModule(MainState& s, int type) {
-    auto& items = s.form.ModuleListBox.items;
-    int n = int(items.size());
-    if (n > kMaxModules) {
-        s.message("The module list is full: a network holds at most 31 modules.");
-        return;
-    }
-    items.push_back(ModuleListLine(n, type));
-    s.form.ModuleListBox.index = n;
-    if (s.online && s.detectedTypes[n] != type) {
-        s.message("New module does not match detected modules - program execution may fail.");
-        s.moduleMismatch = true;
-    }
-    s.moduleTypes[n] = type;
-    ModuleListBoxClick(s);
-    s.moduleListDefined = true;
-    ++s.moduleListCount;
-    MarkProgramChanged(s);
-}
-
-}  // namespace
-
-void AddServoModule1Click(MainState& s) { AddModule(s, kTypeServo); }
-void AddStepModule1Click(MainState& s) { AddModule(s, kTypeStepper); }
-void AddIOModule1Click(MainState& s) { AddModule(s, kTypeIo); }
-
-void ClearModuleList1Click(MainState& s) {
-    s.form.ModuleListBox.items = {ModuleListLine(0, kTypeMaster)};
-    s.form.ModuleListBox.index = 0;
-    ModuleListBoxClick(s);
-    s.moduleListDefined = false;
-    s.moduleMismatch = false;
-    s.moduleListCount = 0;
-    MarkProgramChanged(s);
-}
-
-void UseDetectedModules1Click(MainState& s) {
-    if (!s.online) {
-        s.message("No modules detected online");
-        return;
-    }
-    auto& items = s.form.ModuleListBox.items;
-    items = {ModuleListLine(0, kTypeMaster)};
-    s.form.ModuleListBox.index = -1;
-    int count = s.status.moduleCount > kMaxModules ? kMaxModules : s.status.moduleCount;
-    s.moduleListCount = uint8_t(count);
-    for (int i = 1; i <= count; ++i) {
-        const int code = s.detectedTypes[i];
-        s.moduleTypes[i] = code;
-        // A slave lists as one of the three slave kinds or as UNKNOWN (a slave
-        // reporting the master's code too); the reported code itself is kept.
-        items.push_back(ModuleListLine(i, IsKnownSlave(code) ? code : kTypeUnknown));
-    }
-    s.moduleMismatch = false;
-    MarkProgramChanged(s);
+std::vector<std::string> ModuleListLines(const ModuleTables& t) {
+    std::vector<std::string> lines{ModuleListLine(0, kTypeMaster)};
+    for (int i = 1; i <= t.moduleListCount && i <= kMaxModules; ++i)
+        lines.push_back(ModuleListLine(i, IsKnownSlave(t.moduleTypes[i]) ? t.moduleTypes[i] : kTypeUnknown));
+    return lines;
 }

@@ -5,15 +5,15 @@
 #include <algorithm>
 #include <thread>
 
-#include "app/MainState.h"
-#include "app/PollTimer.h"
-#include "app/panels/Instruction.h"
+#include "isa/Format.h"
 #include "isa/Vocabulary.h"
+#include "link/LinkState.h"
 #include "link/Polling.h"
 #include "link/Protocol.h"
 #include "link/ProtocolBytes.h"
 #include "link/Sio.h"
 #include "modules/StatusWindows.h"
+#include "program/ProgramState.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ constexpr auto kQuietTime = std::chrono::milliseconds(20);
 constexpr auto kDrainLimit = std::chrono::milliseconds(300);
 
 // Whether more bytes follow the reply just read, within settle.
-bool ReplyOverran(MainState& s, std::chrono::microseconds settle) {
+bool ReplyOverran(LinkState& s, std::chrono::microseconds settle) {
     if (SioTest(s) > 0) return true;
     if (settle.count() <= 0) return false;
     std::this_thread::sleep_for(settle);
@@ -73,7 +73,7 @@ struct Drained {
 };
 
 // Reads and drops what arrives until the line has been quiet for a while.
-Drained DrainUntilQuiet(MainState& s) {
+Drained DrainUntilQuiet(LinkState& s) {
     using Clock = std::chrono::steady_clock;
     Drained d;
     const Clock::time_point start = Clock::now();
@@ -102,7 +102,7 @@ Drained DrainUntilQuiet(MainState& s) {
 
 // Fetches one module's status into reply (33 bytes): 0, -1 after the
 // not-responding procedure, -2 for a checksum mismatch.
-int FetchStatus(MainState& s, int address, int type, uint8_t* reply) {
+int FetchStatus(LinkState& s, int address, int type, uint8_t* reply) {
     if (IsMaster(type)) return HostReadReply(s, reply, kMasterDataBytes);
     const StatusRequest* request = ModuleStatusRequest(type);
     uint8_t frame[kFrameBytes];
@@ -322,10 +322,10 @@ void Sampler::setWatched(std::vector<int> addresses) {
     std::erase_if(pending_, [this](int a) { return !std::binary_search(watched_.begin(), watched_.end(), a); });
 }
 
-double Sampler::rowPeriodMs(const MainState& s) const {
+double Sampler::rowPeriodMs(const ModuleTables& t) const {
     std::vector<int> types;
     for (int a : watched_)
-        if (a >= 0 && a <= kMaxModules) types.push_back(s.moduleTypes[a]);
+        if (a >= 0 && a <= kMaxModules) types.push_back(t.moduleTypes[a]);
     return std::max(double(intervalMs_), BudgetRowPeriodMs(types));
 }
 
@@ -347,19 +347,21 @@ void Sampler::pause() {
     row_.clear();
 }
 
-bool Sampler::LinkFree(const MainState& s) {
-    return s.online && s.port && s.pollTimerOn && !s.forceDetection && !s.moduleMismatch;
+bool Sampler::LinkFree(const LinkState& link, const ModuleTables& t) {
+    return link.online && link.port && link.pollTimerOn && !link.forceDetection && !t.moduleMismatch;
 }
 
-bool Sampler::ProgramMayRun(const MainState& s) { return (s.status.statusB & kStatusBRunning) || s.followFlag; }
+bool Sampler::ProgramMayRun(const LinkState& link) {
+    return (link.status.statusB & kStatusBRunning) || link.followFlag;
+}
 
-Sampler::Step Sampler::step(MainState& s, Clock::time_point now, double msUntilPoll) {
-    if (!running_ || !LinkFree(s)) return Step::Idle;
+Sampler::Step Sampler::step(LinkState& s, const ModuleTables& t, Clock::time_point now, double msUntilPoll) {
+    if (!running_ || !LinkFree(s, t)) return Step::Idle;
     const bool programMayRun = ProgramMayRun(s);
     if (pending_.empty()) {
         if (now < nextRow_) return Step::Idle;
         const auto period = std::chrono::duration_cast<Clock::duration>(
-            std::chrono::duration<double, std::milli>(rowPeriodMs(s)));
+            std::chrono::duration<double, std::milli>(rowPeriodMs(t)));
         // Rows keep to their grid, so that a row held up by the poll is
         // caught up by the next; after a hold longer than a period the grid
         // starts afresh rather than rush.
@@ -369,7 +371,7 @@ Sampler::Step Sampler::step(MainState& s, Clock::time_point now, double msUntilP
         if (waitingForStop_) return Step::Idle;
         for (int a : watched_) {
             SampleKind kind;
-            if (a >= 0 && a <= s.moduleListCount && SampleKindOf(s.moduleTypes[a], kind)) pending_.push_back(a);
+            if (a >= 0 && a <= t.moduleListCount && SampleKindOf(t.moduleTypes[a], kind)) pending_.push_back(a);
         }
         row_.clear();
         if (pending_.empty()) return Step::Idle;
@@ -382,7 +384,7 @@ Sampler::Step Sampler::step(MainState& s, Clock::time_point now, double msUntilP
         return Step::Idle;
     }
     const int address = pending_.front();
-    const int type = s.moduleTypes[address];
+    const int type = t.moduleTypes[address];
     if (msUntilPoll >= 0 && msUntilPoll < StatusSampleMs(type) + kPollGuardMs) return Step::Idle;
 
     // Bytes that came of the master's own accord are no reply: they go where
@@ -428,7 +430,7 @@ Sampler::Step Sampler::step(MainState& s, Clock::time_point now, double msUntilP
         m.timeMs = uint32_t(ms);
         if (row_.empty()) m.flags |= ModuleSample::kRowStart;
         if (programMayRun) m.flags |= ModuleSample::kProgramRan;
-        if (lastSampleMs_[address] >= 0 && double(ms - lastSampleMs_[address]) > 2 * rowPeriodMs(s))
+        if (lastSampleMs_[address] >= 0 && double(ms - lastSampleMs_[address]) > 2 * rowPeriodMs(t))
             m.flags |= ModuleSample::kAfterGap;
         lastSampleMs_[address] = ms;
         ring_.push(m);
@@ -465,49 +467,4 @@ void Sampler::clear() {
         origin_ = clock();
         originSet_ = true;
     }
-}
-
-WatchLoopStats RunWatchLoop(MainState& s, Sampler& sampler, const std::function<bool()>& done,
-                            const std::function<void(const std::vector<ModuleSample>&)>& onRow) {
-    using Clock = Sampler::Clock;
-    using Ms = std::chrono::duration<double, std::milli>;
-    WatchLoopStats stats;
-    // The loop is the poll timer: it runs while the loop does.
-    s.pollTimerOn = s.port != nullptr;
-    Clock::time_point pollDue = Clock::now() + std::chrono::milliseconds(kPollPeriodMs);
-    Clock::time_point lastPoll{};
-    double gaps = 0;
-    uint64_t rows = sampler.rows();
-    while (s.online && !done()) {
-        Clock::time_point now = Clock::now();
-        if (now >= pollDue) {
-            if (stats.polls > 0) {
-                const double gap = Ms(now - lastPoll).count();
-                gaps += gap;
-                stats.maxPollGapMs = std::max(stats.maxPollGapMs, gap);
-            }
-            lastPoll = now;
-            ++stats.polls;
-            PollTimerTimer(s);
-            pollDue = Clock::now() + std::chrono::milliseconds(kPollPeriodMs);
-            continue;
-        }
-        const Sampler::Step step = sampler.step(s, now, Ms(pollDue - now).count());
-        if (step == Sampler::Step::Failed) break;
-        if (sampler.rows() != rows) {
-            rows = sampler.rows();
-            if (onRow) onRow(sampler.lastRow());
-            continue;
-        }
-        if (step == Sampler::Step::Sampled) continue;
-        // Nothing to do yet: sleep until the poll or the next row, a few
-        // milliseconds at most so that done() is asked often.
-        double sleepMs = Ms(pollDue - now).count();
-        const double due = sampler.msUntilDue(now);
-        if (due > 0) sleepMs = std::min(sleepMs, due);
-        sleepMs = std::clamp(sleepMs, 0.2, 5.0);
-        std::this_thread::sleep_for(Ms(sleepMs));
-    }
-    if (stats.polls > 1) stats.meanPollGapMs = gaps / (stats.polls - 1);
-    return stats;
 }

@@ -28,7 +28,8 @@
 #include <utility>
 #include <vector>
 
-struct MainState;
+struct LinkState;
+struct ModuleTables;
 
 // ---------------------------------------------------------------------------
 // The link budget
@@ -168,7 +169,7 @@ public:
     int intervalMs() const { return intervalMs_; }
     // The period between the starts of two rows: the interval or the budget's
     // period for the watched modules, whichever is longer.
-    double rowPeriodMs(const MainState& s) const;
+    double rowPeriodMs(const ModuleTables& t) const;
 
     // Rows fall due only while the program is stopped; rows due while it may
     // run are skipped.
@@ -189,16 +190,29 @@ public:
     // Whether an exchange may start now: on line, the poll timer running (it
     // is held off around Step, terminal keys and their replies), no detection
     // waiting for the next tick, and the module list agreeing with the network.
-    static bool LinkFree(const MainState& s);
+    static bool LinkFree(const LinkState& link, const ModuleTables& t);
     // Whether the program may be running: the last status said so, or Run or
     // Step has started it since and no poll has yet seen it stopped.  While
     // this is false nothing but the host could start it.
-    static bool ProgramMayRun(const MainState& s);
+    static bool ProgramMayRun(const LinkState& link);
 
     enum class Step { Idle, Sampled, Failed };
     // Fetches the next module's status when a row is due and the sample ends
     // before the next poll tick (msUntilPoll < 0: no poll to keep clear of).
-    Step step(MainState& s, Clock::time_point now, double msUntilPoll);
+    // Bytes the master sent of its own accord before the exchange are
+    // collected by the link's host as a poll tick collects them.
+    Step step(LinkState& link, const ModuleTables& t, Clock::time_point now, double msUntilPoll);
+
+    // The same over a state that carries both the link and the module tables
+    // (the window's).
+    template <class State>
+    static bool LinkFree(const State& s) {
+        return LinkFree(static_cast<const LinkState&>(s), static_cast<const ModuleTables&>(s));
+    }
+    template <class State>
+    Step step(State& s, Clock::time_point now, double msUntilPoll) {
+        return step(static_cast<LinkState&>(s), static_cast<const ModuleTables&>(s), now, msUntilPoll);
+    }
     // Milliseconds until step() has work (0: now; -1: not running).
     double msUntilDue(Clock::time_point now) const;
 
@@ -243,22 +257,3 @@ private:
     // Each module's last sample time, for the gap flag (-1: none yet).
     int64_t lastSampleMs_[kMaxModuleAddresses];
 };
-
-// ---------------------------------------------------------------------------
-// Without a window (the command line, the benchmarks): the poll every 250 ms,
-// counted from the end of the tick as the window's timer counts it, and the
-// sampler between the ticks.
-
-struct WatchLoopStats {
-    int polls = 0;
-    double maxPollGapMs = 0;   // longest time from the start of one tick to the next
-    double meanPollGapMs = 0;
-};
-
-constexpr int kPollPeriodMs = 250;
-
-// Runs until done() is true (asked every few milliseconds and after every
-// row), the link goes off line or the sampler stops; onRow is called after
-// every completed row.
-WatchLoopStats RunWatchLoop(MainState& s, Sampler& sampler, const std::function<bool()>& done,
-                            const std::function<void(const std::vector<ModuleSample>&)>& onRow);

@@ -1,11 +1,10 @@
-// Module status windows.  A double click on the module list asks the module
-// (through the master) for its state, or reads the master's own data area, and
-// fills the status window of the module's type once before it is shown.
+// The status exchange: a double click on the module list asks the module
+// (through the master) for its state, or reads the master's own data area.
 
 #include "modules/StatusWindows.h"
 
-#include "app/MainState.h"
 #include "isa/Vocabulary.h"
+#include "link/LinkState.h"
 #include "link/Protocol.h"
 
 namespace {
@@ -14,87 +13,13 @@ constexpr StatusRequest kServoRequest{kItemPosition | kItemHomePosition, 9, 10};
 constexpr StatusRequest kStepperRequest{kItemPosition | kItemStepInputs | kItemHomePosition, 10, 10};
 constexpr StatusRequest kIoRequest{kItemInputBits, 3, 4};
 
-const char* HighLow(bool set) { return set ? "High" : "Low"; }
-const char* OnOff(bool set) { return set ? "On" : "Off"; }
-
 // Fetches a reply of count bytes into buffer (count + 1 bytes).  false when
 // the read failed: a missing reply has already been reported by the
 // not-responding procedure; a checksum mismatch is reported here.
-bool ReadStatus(MainState& s, uint8_t* buffer, int count) {
-    const int result = HostReadReply(s, buffer, count);
-    if (result == -2) s.message("Error in reading status");
+bool ReadStatus(LinkState& link, uint8_t* buffer, int count) {
+    const int result = HostReadReply(link, buffer, count);
+    if (result == -2) link.host->message("Error in reading status");
     return result == 0;
-}
-
-// Sends the GetStatus frame for module a and reads its reply.
-bool RequestModuleStatus(MainState& s, int a, const StatusRequest& request, uint8_t* buffer) {
-    uint8_t frame[6];
-    if (HostExecute(s, frame, PutStatusRequest(frame, uint8_t(a), request.itemBits, request.trailer)) != 0) {
-        s.message("Error in reading status");
-        return false;
-    }
-    return ReadStatus(s, buffer, request.readCount);
-}
-
-void FillServo(StatusFormState& w, const uint8_t* r) {
-    w.value("PosLabel") = Format("%d", GetI32(r + 1));
-    w.value("HomePosLabel") = Format("%d", GetI32(r + 5));
-    w.value("Lim1Label") = HighLow(r[0] & ServoStatus::kLimit1);
-    w.value("Lim2Label") = HighLow(r[0] & ServoStatus::kLimit2);
-    w.value("PowerLabel") = OnOff(r[0] & ServoStatus::kPowerOn);
-}
-
-void FillStepper(StatusFormState& w, const uint8_t* r) {
-    const uint8_t inputs = r[5];
-    w.value("PosLabel") = Format("%d", GetI32(r + 1));
-    w.value("HomePosLabel") = Format("%d", GetI32(r + 6));
-    w.value("Lim1Label") = HighLow(inputs & StepInput::kLimit1);
-    w.value("Lim2Label") = HighLow(inputs & StepInput::kLimit2);
-    w.value("HomeSwLabel") = HighLow(inputs & StepInput::kHomeSwitch);
-    w.value("EStopLabel") = HighLow(inputs & StepInput::kEStop);
-    w.value("Input1Label") = HighLow(inputs & StepInput::kInput1);
-    w.value("Input2Label") = HighLow(inputs & StepInput::kInput2);
-    w.value("PowerLabel") = OnOff(r[0] & StepStatus::kPowerOn);
-}
-
-void FillIo(StatusFormState& w, const uint8_t* r) {
-    for (int k = 1; k <= 12; ++k) {
-        const bool set = k <= 8 ? (r[1] >> (k - 1)) & 1 : (r[2] >> (k - 9)) & 1;
-        w.value(Format("B%dLbl", k)) = HighLow(set);
-    }
-}
-
-void ShowModuleStatus(MainState& s, int a, int type) {
-    const StatusRequest& request = *ModuleStatusRequest(type);
-    uint8_t reply[16] = {};
-    if (!RequestModuleStatus(s, a, request, reply)) return;
-
-    StatusFormState& w = IsServo(type) ? s.statusForms.servo
-                         : IsStepper(type) ? s.statusForms.stepper
-                                                : s.statusForms.io;
-    w.caption = Format("Module %d", a);
-    if (IsServo(type)) {
-        FillServo(w, reply);
-        s.ui.showStatusWindow(StatusWindow::Servo);
-    } else if (IsStepper(type)) {
-        FillStepper(w, reply);
-        s.ui.showStatusWindow(StatusWindow::Stepper);
-    } else {
-        FillIo(w, reply);
-        s.ui.showStatusWindow(StatusWindow::Io);
-    }
-}
-
-void ShowMasterStatus(MainState& s, int a) {
-    uint8_t data[kMasterDataBytes + 1] = {};
-    if (!ReadStatus(s, data, kMasterDataBytes)) return;
-
-    StatusFormState& w = s.statusForms.master;
-    w.caption = Format("Module %d", a);
-    // A failed Version still opens the window, showing its result -1.
-    w.value("VersionLbl") = Format("Version:  %d", HostVersion(s));
-    for (int k = 1; k <= 4; ++k) w.value(Format("C%dLbl", k)) = Format("%u", unsigned(GetU16(data + 22 + 2 * k)));
-    s.ui.showStatusWindow(StatusWindow::Master);
 }
 
 }  // namespace
@@ -106,22 +31,20 @@ const StatusRequest* ModuleStatusRequest(int type) {
     return nullptr;
 }
 
-void ModuleListBoxDblClick(MainState& s) {
-    if (!s.online) {
-        s.message("Stepwright not on-line.");
-        return;
+bool FetchModuleStatus(LinkState& link, int address, int type, uint8_t* reply) {
+    const StatusRequest* request = ModuleStatusRequest(type);
+    if (!request) return false;
+    uint8_t frame[6];
+    if (HostExecute(link, frame, PutStatusRequest(frame, uint8_t(address), request->itemBits, request->trailer)) !=
+        0) {
+        link.host->message("Error in reading status");
+        return false;
     }
-    if (s.moduleMismatch) {
-        s.message("Module list does not match detected modules.");
-        return;
-    }
-    const int a = s.form.ModuleListBox.index;
-    if (a < 0 || a > kMaxModules) return;
-    switch (s.moduleTypes[a]) {
-        case kTypeServo:
-        case kTypeStepper:
-        case kTypeIo: ShowModuleStatus(s, a, s.moduleTypes[a]); break;
-        case kTypeMaster: ShowMasterStatus(s, a); break;
-        default: break;
-    }
+    return ReadStatus(link, reply, request->readCount);
+}
+
+bool FetchMasterStatus(LinkState& link, uint8_t* data, int& version) {
+    if (!ReadStatus(link, data, kMasterDataBytes)) return false;
+    version = HostVersion(link);
+    return true;
 }

@@ -16,13 +16,16 @@
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
 #include "app/QuietPlatform.h"
+#include "app/Editing.h"
+#include "app/Files.h"
+#include "app/ModuleListBox.h"
 #include "app/panels/Io.h"
 #include "app/panels/Master.h"
 #include "app/panels/Servo.h"
 #include "app/panels/Stepper.h"
 #include "modules/ModuleList.h"
-#include "app/Editing.h"
-#include "app/Files.h"
+#include "program/LineStore.h"
+#include "program/ProgramFile.h"
 
 namespace {
 

@@ -13,10 +13,14 @@
 #include "app/panels/Servo.h"
 #include "app/panels/Stepper.h"
 #include "link/Download.h"
-#include "modules/ModuleList.h"
-#include "modules/StatusWindows.h"
 #include "app/Editing.h"
 #include "app/Files.h"
+#include "app/ModuleListBox.h"
+#include "app/StatusForms.h"
+#include "modules/ModuleList.h"
+#include "modules/StatusWindows.h"
+#include "program/LineStore.h"
+#include "program/ProgramFile.h"
 
 namespace {
 

@@ -15,8 +15,10 @@
 #include "app/MainState.h"
 #include "app/gui/MainForm.h"
 #include "app/gui/StatusLine.h"
-#include "modules/StatusWindows.h"
 #include "app/EditHistory.h"
+#include "app/StatusForms.h"
+#include "modules/StatusWindows.h"
+#include "program/Undo.h"
 
 namespace {
 

@@ -46,7 +46,7 @@
 #include "link/LinkLog.h"
 #include "link/Polling.h"
 #include "link/Upload.h"
-#include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 #include "modules/StatusWindows.h"
 #include "app/Editing.h"
 #include "app/Files.h"

@@ -17,6 +17,7 @@
 #include "TestPlatform.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
+#include "app/ModuleListBox.h"
 #include "app/panels/Instruction.h"
 #include "app/panels/Io.h"
 #include "app/panels/Master.h"

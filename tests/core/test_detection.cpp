@@ -6,8 +6,8 @@
 #include "ScriptedMaster.h"
 #include "TestPlatform.h"
 #include "app/Lifecycle.h"
-#include "modules/Detection.h"
-#include "modules/ModuleList.h"
+#include "app/ModuleDetection.h"
+#include "app/ModuleListBox.h"
 
 namespace {
 

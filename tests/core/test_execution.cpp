@@ -12,6 +12,7 @@
 #include "link/Download.h"
 #include "link/Polling.h"
 #include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 
 namespace {
 

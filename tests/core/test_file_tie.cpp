@@ -15,9 +15,13 @@
 #include "app/MainState.h"
 #include "app/MasterProgram.h"
 #include "app/StatusText.h"
-#include "modules/ModuleList.h"
 #include "app/Editing.h"
 #include "app/Files.h"
+#include "app/ModuleListBox.h"
+#include "link/Upload.h"
+#include "modules/ModuleList.h"
+#include "program/LineStore.h"
+#include "program/ProgramFile.h"
 
 namespace fs = std::filesystem;
 

@@ -7,11 +7,14 @@
 #include "TestPlatform.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
+#include "app/Editing.h"
+#include "app/Files.h"
+#include "app/ModuleListBox.h"
 #include "app/panels/Instruction.h"
 #include "app/panels/Master.h"
 #include "modules/ModuleList.h"
-#include "app/Editing.h"
-#include "app/Files.h"
+#include "program/LineStore.h"
+#include "program/ProgramFile.h"
 
 namespace {
 

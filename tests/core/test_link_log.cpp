@@ -10,7 +10,7 @@
 #include "isa/Vocabulary.h"
 #include "link/LinkLog.h"
 #include "link/Protocol.h"
-#include "modules/Detection.h"
+#include "app/ModuleDetection.h"
 
 namespace {
 

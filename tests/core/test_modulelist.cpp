@@ -5,6 +5,7 @@
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
 #include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 
 namespace {
 
@@ -23,6 +24,31 @@ TEST(ModuleListLine, Formats) {
     EXPECT_EQ(ModuleListLine(3, 3), " 3 ZEL-STEP");
     EXPECT_EQ(ModuleListLine(4, 1), " 4 UNKNOWN");
     EXPECT_EQ(ModuleListLine(31, 255), "31 UNKNOWN");
+}
+
+TEST(ModuleListLines, FromTheTables) {
+    struct Case {
+        int count;
+        std::vector<int> types;   // addresses 1..
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {0, {0, 2}, {" 0 [Master]"}},
+        // The master's code and a code without a family list as UNKNOWN.
+        {4, {3, 127, 1, 2}, {" 0 [Master]", " 1 ZEL-STEP", " 2 UNKNOWN", " 3 UNKNOWN", " 4 ZEL-I/O"}},
+        {2, {0, 0, 2}, {" 0 [Master]", " 1 ZEL-SERVO", " 2 ZEL-SERVO"}},
+    };
+    for (const Case& c : cases) {
+        ModuleTables t;
+        t.moduleListCount = uint8_t(c.count);
+        for (size_t i = 0; i < c.types.size(); ++i) t.moduleTypes[i + 1] = c.types[i];
+        EXPECT_EQ(ModuleListLines(t), c.lines) << c.count;
+    }
+    ModuleTables full;
+    full.moduleListCount = 40;   // more than the tables hold
+    for (int i = 1; i <= kMaxModules; ++i) full.moduleTypes[i] = 3;
+    EXPECT_EQ(ModuleListLines(full).size(), 32u);
+    EXPECT_EQ(ModuleListLines(full).back(), "31 ZEL-STEP");
 }
 
 TEST_F(ModuleListTest, AddingModulesSelectsEachAndEnablesItsClass) {

@@ -17,6 +17,7 @@
 #include "TestPlatform.h"
 #include "app/MainState.h"
 #include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 #include "program/Assembly.h"
 #include "app/Editing.h"
 #include "app/Files.h"

@@ -2,7 +2,7 @@
 
 #include "ExecFixture.h"
 #include "TestPlatform.h"
-#include "modules/StatusWindows.h"
+#include "app/StatusForms.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "TestPlatform.h"
 #include "app/Lifecycle.h"
 #include "app/MainState.h"
+#include "app/ModuleListBox.h"
 #include "app/panels/Master.h"
 #include "app/panels/Servo.h"
 #include "modules/ModuleList.h"

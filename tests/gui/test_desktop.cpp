@@ -28,10 +28,14 @@
 #include "app/gui/WindowExtras.h"
 #include "app/FileTie.h"
 #include "app/Progress.h"
-#include "modules/ModuleList.h"
+#include "app/EditHistory.h"
 #include "app/Editing.h"
 #include "app/Files.h"
-#include "app/EditHistory.h"
+#include "app/ModuleListBox.h"
+#include "modules/ModuleList.h"
+#include "program/LineStore.h"
+#include "program/ProgramFile.h"
+#include "program/Undo.h"
 
 namespace {
 

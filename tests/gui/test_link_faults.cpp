@@ -19,8 +19,10 @@
 #include "app/gui/SecondaryForms.h"
 #include "bench/BenchPeer.h"
 #include "link/Sio.h"
-#include "modules/StatusWindows.h"
 #include "app/Editing.h"
+#include "app/StatusForms.h"
+#include "modules/StatusWindows.h"
+#include "program/LineStore.h"
 
 namespace {
 

@@ -22,6 +22,7 @@
 #include "app/Execution.h"
 #include "app/gui/StatusLine.h"
 #include "app/gui/WatchForm.h"
+#include "app/ModuleListBox.h"
 #include "modules/ModuleList.h"
 
 namespace {

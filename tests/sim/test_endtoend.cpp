@@ -21,9 +21,12 @@
 #include "app/panels/Servo.h"
 #include "link/Download.h"
 #include "link/Polling.h"
+#include "app/Editing.h"
+#include "app/ModuleListBox.h"
+#include "app/StatusForms.h"
 #include "modules/ModuleList.h"
 #include "modules/StatusWindows.h"
-#include "app/Editing.h"
+#include "program/LineStore.h"
 #include "sim/SimCore.h"
 #include "sim/SimMaster.h"
 

@@ -21,9 +21,12 @@
 #include "app/panels/Servo.h"
 #include "link/Download.h"
 #include "link/Polling.h"
+#include "app/Files.h"
+#include "app/ModuleListBox.h"
+#include "app/WatchLoop.h"
 #include "modules/ModuleList.h"
 #include "modules/Sampler.h"
-#include "app/Files.h"
+#include "program/ProgramFile.h"
 #include "sim/SimCore.h"
 #include "sim/SimMaster.h"
 

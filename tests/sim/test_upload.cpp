@@ -27,6 +27,8 @@
 #include "app/StatusText.h"
 #include "link/ProtocolBytes.h"
 #include "link/Sio.h"
+#include "app/ModuleDetection.h"
+#include "link/Upload.h"
 #include "modules/Detection.h"
 #include "program/Assembly.h"
 #include "app/Editing.h"
