@@ -10,6 +10,7 @@
 #include "app/Progress.h"
 #include "link/Download.h"
 #include "program/Assembly.h"
+#include "app/Editing.h"
 #include "program/LineStore.h"
 
 namespace {

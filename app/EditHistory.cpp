@@ -6,6 +6,7 @@
 #include "app/Editing.h"
 #include "app/MainState.h"
 #include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 
 namespace {
 

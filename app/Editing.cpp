@@ -5,6 +5,7 @@
 #include "app/MainState.h"
 #include "app/panels/Instruction.h"
 #include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 #include "program/Assembly.h"
 #include "program/LineStore.h"
 

@@ -4,6 +4,7 @@
 #include "app/FileTie.h"
 #include "isa/Vocabulary.h"
 #include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 
 namespace {
 

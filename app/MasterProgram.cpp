@@ -13,8 +13,10 @@
 #include "isa/Vocabulary.h"
 #include "link/Upload.h"
 #include "program/Assembly.h"
+#include "app/Editing.h"
 #include "program/LineStore.h"
 #include "program/ProgramFile.h"
+#include "app/Files.h"
 
 namespace {
 

@@ -1,10 +1,11 @@
 #include "app/ModuleListBox.h"
 
 #include "app/MainState.h"
-#include "isa/Commands.h"
-#include "isa/Instruction.h"
+#include "isa/Vocabulary.h"
+#include "app/panels/Instruction.h"
 #include "modules/ModuleList.h"
 #include "program/LineStore.h"
+#include "app/Editing.h"
 
 void ModuleListBoxClick(MainState& s) {
     Form& f = s.form;

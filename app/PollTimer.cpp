@@ -7,7 +7,9 @@
 #include "link/Polling.h"
 #include "link/ProtocolBytes.h"
 #include "modules/Detection.h"
+#include "app/ModuleDetection.h"
 #include "program/LineStore.h"
+#include "app/Editing.h"
 
 void PollTimerTimer(MainState& s) {
     s.pollTimerOn = false;

@@ -1,8 +1,8 @@
 #include "app/StatusForms.h"
 
 #include "app/MainState.h"
-#include "isa/Commands.h"
-#include "isa/Instruction.h"
+#include "isa/Vocabulary.h"
+#include "app/panels/Instruction.h"
 #include "modules/StatusWindows.h"
 
 namespace {

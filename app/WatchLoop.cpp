@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "app/MainState.h"
+#include "app/PollTimer.h"
 #include "link/Polling.h"
 
 WatchLoopStats RunWatchLoop(MainState& s, Sampler& sampler, const std::function<bool()>& done,

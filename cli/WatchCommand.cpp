@@ -9,6 +9,7 @@
 #include "isa/Vocabulary.h"
 #include "app/ModuleDetection.h"
 #include "modules/ModuleList.h"
+#include "app/ModuleListBox.h"
 #include "modules/Sampler.h"
 #include "app/Files.h"
 #include "app/WatchLoop.h"

@@ -18,6 +18,7 @@
 
 #include "program/Check.h"
 #include "program/ProgramFile.h"
+#include "app/Files.h"
 
 struct MainState;
 class SimMaster;

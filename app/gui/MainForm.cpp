@@ -48,6 +48,7 @@
 #include "link/Upload.h"
 #include "app/ModuleListBox.h"
 #include "modules/StatusWindows.h"
+#include "app/StatusForms.h"
 #include "app/Editing.h"
 #include "app/Files.h"
 #include "app/EditHistory.h"
