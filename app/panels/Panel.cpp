@@ -146,6 +146,39 @@ const PanelLayout& LayoutOf(isa::Family family) {
     return MasterLayout();
 }
 
+// The slots of a command its family's layout does not list: its fields in
+// the order described, edits from the first, check boxes from the first, the
+// radio group, the condition box, a heading on the panel's heading label.  A
+// field left without a control (the panel has too few) has no slot.
+std::vector<Slot> DefaultSlots(const CommandDesc& c) {
+    const Shape r = ShapeOf(c.family);
+    int edit = 0, check = 0, radio = 0;
+    std::vector<Slot> slots(c.fields.size());
+    for (size_t j = 0; j < c.fields.size(); ++j) {
+        Slot& s = slots[j];
+        switch (c.fields[j].kind) {
+            case FieldKind::Number:
+            case FieldKind::Text:
+            case FieldKind::Target:
+                if (edit < r.editCount) s = Slot{SlotKind::Edit, ++edit};
+                break;
+            case FieldKind::Check:
+                if (check < r.checkCount) s = Slot{SlotKind::Check, ++check};
+                break;
+            case FieldKind::Choice:
+                if (radio < r.radioCount) s = Slot{SlotKind::Radio, ++radio};
+                break;
+            case FieldKind::Condition:
+                if (r.conditionBox) s = Slot{SlotKind::ConditionBox, 1};
+                break;
+            case FieldKind::Label:
+                if (r.heading >= 0) s = Slot{SlotKind::Label, r.heading};
+                break;
+        }
+    }
+    return slots;
+}
+
 // Per command of the description table (in its order), the slot of each field.
 std::vector<std::vector<Slot>> Resolve() {
     const std::vector<CommandDesc>& table = isa::commandTable();
@@ -153,8 +186,10 @@ std::vector<std::vector<Slot>> Resolve() {
     for (size_t k = 0; k < table.size(); ++k) {
         const CommandDesc& c = table[k];
         out[k].resize(c.fields.size());
+        bool laidOut = false;
         for (const CommandLayout& layout : LayoutOf(c.family).commands) {
             if (c.name != layout.command) continue;
+            laidOut = true;
             for (const FieldSlot& slot : layout.slots) {
                 int i = -1;
                 for (size_t j = 0; j < c.fields.size() && i < 0; ++j)
@@ -162,6 +197,7 @@ std::vector<std::vector<Slot>> Resolve() {
                 if (i >= 0) out[k][size_t(i)] = SlotNamed(c.family, slot.control, slot.asIs);
             }
         }
+        if (!laidOut) out[k] = DefaultSlots(c);
     }
     return out;
 }
@@ -274,6 +310,12 @@ std::string FieldControlName(const CommandDesc& command, const std::string& fiel
         if (field.empty() ? f.kind == FieldKind::Label : f.id == field) return NameOf(command.family, slots[i]);
     }
     return "";
+}
+
+std::vector<std::string> DefaultControlNames(const CommandDesc& command) {
+    std::vector<std::string> names;
+    for (const Slot& slot : DefaultSlots(command)) names.push_back(NameOf(command.family, slot));
+    return names;
 }
 
 void SetUpPanelControls(Form& form) {

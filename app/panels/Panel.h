@@ -39,7 +39,8 @@ struct CommandLayout {
 };
 
 // A family's panel: the check boxes that choosing any of its commands
-// unchecks, and the layout of each command.
+// unchecks, and the layout of each command.  A command without a layout row
+// is placed by DefaultControlNames' rule.
 struct PanelLayout {
     isa::Family family;
     std::vector<int> uncheckedOnChoice;   // check box numbers
@@ -58,6 +59,12 @@ Ctl* FieldControl(Form& form, const isa::CommandDesc& command, const std::string
 
 // The object name of that control; "" when it has none.
 std::string FieldControlName(const isa::CommandDesc& command, const std::string& field);
+
+// Where a command that its family's layout does not list shows its fields,
+// one object name per field ("" for a field the panel has no control left
+// for): edits, check boxes and radio groups from the first, in the order the
+// fields are described; the condition box; a heading on the heading label.
+std::vector<std::string> DefaultControlNames(const isa::CommandDesc& command);
 
 // The command boxes' items, and the captions and items that the panels'
 // choices and as-is controls keep for the life of the window.

@@ -344,6 +344,37 @@ TEST_F(IsaCodec, ReferenceListsFieldsInTheOrderOfTheirControls) {
     }
 }
 
+// A command its family's layout does not list (a new one) still gets a
+// control for every field while the panel has one left.
+TEST(DefaultPlacement, FieldsFillThePanelInTheOrderDescribed) {
+    using K = FieldKind;
+    struct Case {
+        isa::Family family;
+        std::vector<K> kinds;
+        std::vector<std::string> names;
+    };
+    const std::vector<Case> cases = {
+        {isa::Family::Servo, {K::Number, K::Check, K::Target, K::Condition, K::Check},
+         {"ServoEdit1", "ServoCheck1", "ServoEdit2", "ServoIfCBox", "ServoCheck2"}},
+        {isa::Family::Stepper, {K::Label, K::Choice, K::Text}, {"StepLabel10", "StepRG", "StepEdit1"}},
+        {isa::Family::Master, {K::Choice, K::Choice, K::Number}, {"RadioGroup1", "RadioGroup2", "MasterEdit1"}},
+        {isa::Family::Io, {K::Condition, K::Check}, {"", "IoCheck1"}},   // the I/O panel has no condition box
+        {isa::Family::Servo, std::vector<K>(10, K::Number),
+         {"ServoEdit1", "ServoEdit2", "ServoEdit3", "ServoEdit4", "ServoEdit5", "ServoEdit6", "ServoEdit7",
+          "ServoEdit8", "ServoEdit9", ""}},
+    };
+    for (const Case& c : cases) {
+        CommandDesc command;
+        command.family = c.family;
+        for (K kind : c.kinds) {
+            FieldDesc f;
+            f.kind = kind;
+            command.fields.push_back(f);
+        }
+        EXPECT_EQ(DefaultControlNames(command), c.names) << isa::familyName(c.family);
+    }
+}
+
 // The panel each command lays out: every caption, item and default as the
 // description gives it, nothing shown that no field describes, the command
 // class, and the field names that program text writes.
