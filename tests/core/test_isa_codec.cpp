@@ -294,7 +294,8 @@ protected:
 // (the test fixture's lists) are the same words.
 TEST_F(IsaCodec, DescribesEveryCommandOfEveryCommandBox) {
     const auto& table = isa::commandTable();
-    ASSERT_EQ(table.size(), 41u);
+    ASSERT_EQ(table.size(),
+              std::size(kMasterCommands) + std::size(kServoCommands) + std::size(kStepCommands) + std::size(kIoCommands));
     const std::vector<std::vector<std::string>> boxes = {
         {std::begin(kMasterCommands), std::end(kMasterCommands)}, {std::begin(kServoCommands), std::end(kServoCommands)},
         {std::begin(kStepCommands), std::end(kStepCommands)}, {std::begin(kIoCommands), std::end(kIoCommands)}};
