@@ -36,6 +36,7 @@ constexpr int kTextChars = 15;          // goto-labels and Print texts are cut t
 constexpr int kMaxFields = 32;          // fields of one command, headings included
 
 enum class Family : uint8_t { Master, Servo, Stepper, Io };
+inline constexpr Family kFamilies[] = {Family::Master, Family::Servo, Family::Stepper, Family::Io};
 
 // Byte 0: 0xBB, the master executes it; 0xAA, a frame passed to a module.
 enum class Framing : uint8_t { Master, Module };
@@ -244,5 +245,8 @@ const CommandDesc* commandAt(Family family, int index);
 bool familyOfType(int moduleType, Family& family);
 int typeOfFamily(Family family);          // the module type code of the family
 const char* familyName(Family family);   // "Master", "Servo", "Stepper", "I/O"
+// The module type's name as the module list, program files and messages
+// write it: "[Master]", "ZEL-SERVO", "ZEL-STEP", "ZEL-I/O".
+const char* moduleTypeName(Family family);
 
 }  // namespace isa

@@ -146,13 +146,9 @@ std::string Fmt(const char* format, long long a, long long b = 0, long long c = 
 }
 
 const char* TypeName(int type) {
-    switch (type) {
-        case kTypeServo: return "ZEL-SERVO";
-        case kTypeIo: return "ZEL-I/O";
-        case kTypeStepper: return "ZEL-STEP";
-        case kTypeMaster: return "master";
-    }
-    return "unknown";
+    isa::Family family;
+    if (type == kTypeMaster) return "master";
+    return isa::familyOfType(type, family) ? isa::moduleTypeName(family) : "unknown";
 }
 
 int32_t Le32(const uint8_t* p) {

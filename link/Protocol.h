@@ -3,8 +3,9 @@
 // the not-responding procedure every missing reply falls back on.
 //
 // Errors in the link layer: every routine has reported its own failure
-// before it returns (a message, or the not-responding procedure, which takes
-// the link off line), so its caller only stops.  Host exchanges return 0 or
+// before it returns, through the link's host (LinkHost::message, or the
+// not-responding procedure, which takes the link off line and tells the host
+// linkLost), so its caller only stops.  Host exchanges return 0 or
 // -1 (Read reply also -2 for a checksum mismatch, which is not reported);
 // the serial layer returns what the port gives, a byte count or a bool; the
 // button and timer handlers return nothing.  Nothing throws.

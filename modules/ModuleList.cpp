@@ -1,17 +1,13 @@
 #include "modules/ModuleList.h"
 
+#include "isa/Describe.h"
 #include "isa/Format.h"
 #include "isa/Vocabulary.h"
 #include "program/ProgramState.h"
 
 std::string ModuleListLine(int address, int type) {
-    switch (type) {
-        case kTypeMaster: return Format("%2d [Master]", address);
-        case kTypeServo: return Format("%2d ZEL-SERVO", address);
-        case kTypeIo: return Format("%2d ZEL-I/O", address);
-        case kTypeStepper: return Format("%2d ZEL-STEP", address);
-        default: return Format("%2d UNKNOWN", address);
-    }
+    isa::Family family;
+    return Format("%2d %s", address, isa::familyOfType(type, family) ? isa::moduleTypeName(family) : "UNKNOWN");
 }
 
 std::vector<std::string> ModuleListLines(const ModuleTables& t) {

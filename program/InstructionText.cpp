@@ -36,15 +36,7 @@ const RequiredChoice kRequiredChoices[] = {
 };
 
 // The family's name in messages: the module type as the header writes it.
-const char* ClassNameOf(isa::Family family) {
-    switch (family) {
-        case isa::Family::Master: return "[Master]";
-        case isa::Family::Servo: return "ZEL-SERVO";
-        case isa::Family::Stepper: return "ZEL-STEP";
-        case isa::Family::Io: return "ZEL-I/O";
-    }
-    return "";
-}
+const char* ClassNameOf(isa::Family family) { return isa::moduleTypeName(family); }
 
 // How a word of the line reaches a field of the description.
 enum class Kind {

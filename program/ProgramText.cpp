@@ -6,6 +6,7 @@
 #include <memory>
 #include <utility>
 
+#include "isa/Describe.h"
 #include "isa/Vocabulary.h"
 #include "program/InstructionText.h"
 
@@ -28,12 +29,6 @@ constexpr const char* kModuleDirective = ".module";
 constexpr const char* kQuotedComment = "comment";
 constexpr int kLabelColumnWidth = 9;
 
-struct TypeName {
-    int type;
-    const char* name;
-};
-constexpr TypeName kTypeNames[] = {
-    {kTypeMaster, "[Master]"}, {kTypeServo, "ZEL-SERVO"}, {kTypeIo, "ZEL-I/O"}, {kTypeStepper, "ZEL-STEP"}};
 
 // ---------------------------------------------------------------------------
 // Writing
@@ -339,9 +334,9 @@ private:
             return fail(t[1].column, Format("the next module address is %d (the list runs 0, 1, 2, ... 31)", expected));
         long long type = 0;
         bool known = false;
-        for (const TypeName& n : kTypeNames)
-            if (t[2].text == n.name) {
-                type = n.type;
+        for (isa::Family family : isa::kFamilies)
+            if (t[2].text == isa::moduleTypeName(family)) {
+                type = isa::typeOfFamily(family);
                 known = true;
             }
         if (!known && !ParseNumber(t[2].text, -2147483647LL - 1, 2147483647LL, type))
@@ -463,9 +458,9 @@ bool IsProgramTextPath(const std::string& path) {
 std::string FormatProgramText(const ProgramFileData& data) {
     std::string out = std::string(kVersionDirective) + " 1\n";
     for (size_t a = 0; a < data.moduleTypes.size(); ++a) {
-        std::string name = Format("%d", data.moduleTypes[a]);
-        for (const TypeName& n : kTypeNames)
-            if (n.type == data.moduleTypes[a]) name = n.name;
+        isa::Family family;
+        const std::string name = isa::familyOfType(data.moduleTypes[a], family) ? isa::moduleTypeName(family)
+                                                                                : Format("%d", data.moduleTypes[a]);
         out += Format("%s %d ", kModuleDirective, int(a)) + name + "\n";
     }
     out += "\n";

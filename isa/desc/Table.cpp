@@ -142,4 +142,14 @@ const char* familyName(Family family) {
     return "";
 }
 
+const char* moduleTypeName(Family family) {
+    switch (family) {
+        case Family::Master: return "[Master]";
+        case Family::Servo: return "ZEL-SERVO";
+        case Family::Stepper: return "ZEL-STEP";
+        case Family::Io: return "ZEL-I/O";
+    }
+    return "";
+}
+
 }  // namespace isa
