@@ -83,9 +83,8 @@ std::string UnmarkedText(const MainState& s, int i) {
     return text;
 }
 
-// The steps only read through a view given as const: nothing of s changes.
-EditHistory::EditHistory(const MainState& s, size_t budget)
-    : steps_(s, s, WindowView(const_cast<MainState&>(s)), budget) {}
+// The first shadow is taken through the view; nothing of s changes.
+EditHistory::EditHistory(MainState& s, size_t budget) : steps_(s, s, WindowView(s), budget) {}
 
 void EditHistory::Record(MainState& s) { steps_.Record(s, s, WindowView(s)); }
 

@@ -15,7 +15,7 @@ class EditHistory {
 public:
     static constexpr size_t kDefaultBudget = EditSteps::kDefaultBudget;
 
-    explicit EditHistory(const MainState& s, size_t budget = kDefaultBudget);
+    explicit EditHistory(MainState& s, size_t budget = kDefaultBudget);
 
     // After every event: turns an edit into a step, follows other changes.
     void Record(MainState& s);
