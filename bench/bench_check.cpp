@@ -8,8 +8,6 @@
 //
 //   bench_check [rounds]      (default 20; the median is reported)
 
-#include <time.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchClock.h"
 #include "program/Check.h"
 #include "program/ProgramText.h"
 
@@ -66,17 +65,6 @@ std::string FullSizeText() {
     return text;
 }
 
-double CpuMs() {
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,11 +78,11 @@ int main(int argc, char** argv) {
     std::vector<double> wall, cpu;
     size_t findings = 0;
     for (int r = 0; r < rounds; ++r) {
-        const double c0 = CpuMs();
+        const double c0 = ThreadCpuMs();
         const auto t0 = std::chrono::steady_clock::now();
         findings = check::CheckProgram(data.lines.data(), int(data.lines.size()), data.moduleTypes).size();
         const auto t1 = std::chrono::steady_clock::now();
-        cpu.push_back(CpuMs() - c0);
+        cpu.push_back(ThreadCpuMs() - c0);
         wall.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
     }
     const double goal = 20.0;

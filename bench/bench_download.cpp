@@ -6,8 +6,6 @@
 //
 //   bench_download [rounds]      (default 5 rounds of Load and Verify)
 
-#include <time.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -17,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchClock.h"
 #include "app/DownloadButtons.h"
 #include "app/Lifecycle.h"
 #include "bench/BenchPeer.h"
@@ -74,12 +73,6 @@ private:
     uint8_t memory_[kImageSize] = {};
     PeerThread thread_;   // last: starts once the state above is ready
 };
-
-double ThreadCpuUs() {
-    struct timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e6 + double(t.tv_nsec) / 1e3;
-}
 
 // The largest image assembly accepts: the last line starts at 16344 and ends
 // at 16367, so 16368 bytes with the length header.

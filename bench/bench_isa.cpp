@@ -8,24 +8,17 @@
 //
 //   bench_isa [rounds]      (default 20000 per command)
 
-#include <time.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "bench/BenchClock.h"
 #include "isa/Codec.h"
 #include "isa/Describe.h"
 
 namespace {
-
-double CpuNs() {
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
-}
 
 int ModuleTypeOf(isa::Family f) {
     switch (f) {
@@ -95,14 +88,14 @@ int main(int argc, char** argv) {
         }
 
         size_t sink = 0;
-        double t0 = CpuNs();
+        double t0 = ThreadCpuNs();
         for (int r = 0; r < rounds; ++r) {
             const auto result = isa::encode(c, values, uint8_t(r & 31));
             sink += result.index();
         }
-        double t1 = CpuNs();
+        double t1 = ThreadCpuNs();
         for (int r = 0; r < rounds; ++r) sink += isa::decode(*encoded, type).values.entries().size();
-        double t2 = CpuNs();
+        double t2 = ThreadCpuNs();
         if (sink == 0 && !c.fields.empty()) std::fprintf(stderr, "%s: nothing decoded\n", name.c_str());
 
         const double e = (t1 - t0) / rounds, d = (t2 - t1) / rounds;

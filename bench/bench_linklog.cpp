@@ -5,8 +5,6 @@
 //
 //   bench_linklog [rounds]      (default 9 rounds of each download)
 
-#include <time.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -14,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/BenchClock.h"
 #include "app/DownloadButtons.h"
 #include "app/Lifecycle.h"
 #include "bench/BenchPeer.h"
@@ -54,12 +53,6 @@ private:
     PeerThread thread_;   // last: starts once the state above is ready
 };
 
-double ThreadCpuUs() {
-    struct timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e6 + double(t.tv_nsec) / 1e3;
-}
-
 // The largest image: 16368 bytes, 1023 blocks.
 void FillFullProgram(MainState& s) {
     s.lineCount = 0;
@@ -76,11 +69,6 @@ void FillFullProgram(MainState& s) {
         s.lines[s.lineCount++] = l;
     }
     RebuildListing(s);
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 }  // namespace

@@ -9,8 +9,6 @@
 //
 //   bench_program_text [rounds]      (default 5; the median is reported)
 
-#include <time.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -18,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchClock.h"
 #include "program/ProgramText.h"
 
 namespace {
@@ -52,17 +51,6 @@ std::string FullSizeText() {
     return text;
 }
 
-double CpuMs() {
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,14 +65,14 @@ int main(int argc, char** argv) {
     std::vector<double> importMs, exportMs, importCpu, exportCpu;
     std::string out;
     for (int r = 0; r < rounds; ++r) {
-        const double c0 = CpuMs();
+        const double c0 = ThreadCpuMs();
         auto t0 = std::chrono::steady_clock::now();
         ProgramFileData back;
         ParseProgramText(text, back, errors);
-        const double c1 = CpuMs();
+        const double c1 = ThreadCpuMs();
         auto t1 = std::chrono::steady_clock::now();
         out = FormatProgramText(data);
-        const double c2 = CpuMs();
+        const double c2 = ThreadCpuMs();
         auto t2 = std::chrono::steady_clock::now();
         importMs.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
         exportMs.push_back(std::chrono::duration<double, std::milli>(t2 - t1).count());

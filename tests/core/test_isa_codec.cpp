@@ -47,16 +47,6 @@ int TypeOf(isa::Family f) {
     return kTypeUnknown;
 }
 
-isa::Encoded FromLine(const ProgramLine& line) {
-    isa::Encoded e;
-    std::memcpy(e.bytes.data(), line.bytes, sizeof line.bytes);
-    e.length = line.length;
-    e.commandCode = line.commandCode;
-    e.patchOffset = line.patchOffset;
-    e.gotoLabel = line.gotoLabelText();
-    return e;
-}
-
 std::string Dump(const FieldValues& v) {
     std::string out;
     for (const auto& [id, value] : v.entries()) out += id + "=" + value.shown() + "|";
@@ -489,7 +479,7 @@ TEST_F(IsaCodec, AnyStoredRecordDecodesAndListsAsTheLoaderAndListingDo) {
         line.length = uint8_t(rng() % 25);
         line.setGotoLabel(RandomText(15, rng() % 2));
         line.setLabel(RandomText(12, false));
-        const isa::Encoded e = FromLine(line);
+        const isa::Encoded e = StoredInstruction(line);
         const int type = ModuleTypeOf(*s, line.moduleAddress);
         SCOPED_TRACE(testing::Message() << "module " << int(line.moduleAddress) << " code " << int(line.commandCode));
         EXPECT_EQ(isa::listingText(line.labelText(), line.moduleAddress, e, type), FormatListingText(*s, line));
