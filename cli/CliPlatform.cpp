@@ -97,8 +97,13 @@ void CliPlatform::printLine(const std::string& text) {
 }
 
 void CliPlatform::message(const std::string& text) {
-    messages.push_back(text);
-    printLine(prefix.empty() && !port.empty() ? port + ": " + text : text);
+    // Once a port names the source of each line, the tool's own name in
+    // front would say it twice ("COM1: stepwright-cli: ...").
+    static const std::string kTool = "stepwright-cli: ";
+    const bool named = !prefix.empty() || !port.empty();
+    const std::string said = named && text.compare(0, kTool.size(), kTool) == 0 ? text.substr(kTool.size()) : text;
+    messages.push_back(said);
+    printLine(prefix.empty() && !port.empty() ? port + ": " + said : said);
 }
 
 void CliPlatform::note(const std::string& text) { printLine(text); }

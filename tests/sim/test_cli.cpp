@@ -541,7 +541,7 @@ TEST_F(CliSimRefusing, RefusalsExitWithSix) {
     CliResult exec = Cli({"exec", "AA0113001401"});
     EXPECT_EQ(exec.code, 6);
     EXPECT_NE(exec.err.find(Said({"Stepwright not responding",
-                                  "stepwright-cli: the master refused the request (it answered 0xCC)"})),
+                                  "the master refused the request (it answered 0xCC)"})),
               std::string::npos) << exec.err;
     CliResult load = Cli({"download", Data("io.stw")});
     EXPECT_EQ(load.code, 6);
@@ -576,7 +576,7 @@ TEST(CliMessages, EachNamesThePortOnce) {
         {"silent-from=0x8E", {"--port", "{P}", "verify", Data("countdown.stw")}, 4,
          "{P}: Stepwright not responding\n", ""},
         {"cc", {"--port", "{P}", "download", Data("countdown.stw")}, 6,
-         "{P}: Stepwright not responding\n{P}: stepwright-cli: the master refused the request (it answered 0xCC)\n",
+         "{P}: Stepwright not responding\n{P}: the master refused the request (it answered 0xCC)\n",
          ""},
         {"bad-checksum", {"--port", "{P}", "status", "1"}, 4,
          "{P}: Error in reading status\n{P}: reply checksum mismatch: the status of module 1 was not read\n", ""},
@@ -585,10 +585,10 @@ TEST(CliMessages, EachNamesThePortOnce) {
         // Detection takes the type replies as they came.
         {"bad-checksum", {"--port", "{P}", "detect"}, 0, "{P}: 4 module(s) found\n",
          " 0 [Master]\n 1 ZEL-SERVO\n 2 ZEL-SERVO\n 3 ZEL-I/O\n 4 ZEL-STEP\n"},
-        {"", {"--port", "{P}", "status", "9"}, 6, "{P}: stepwright-cli: no module at address 9 (4 module(s) found)\n",
+        {"", {"--port", "{P}", "status", "9"}, 6, "{P}: no module at address 9 (4 module(s) found)\n",
          ""},
         {"", {"--simulator", "--sim-pace", "0", "status", "9"}, 6,
-         "simulator: stepwright-cli: no module at address 9 (4 module(s) found)\n", ""},
+         "simulator: no module at address 9 (4 module(s) found)\n", ""},
         {"", {"--port", "COM2=/dev/stepwright-none", "detect"}, 3, "COM2: /dev/stepwright-none: no such device\n",
          ""},
         {"bad-checksum", {"--port", "{P}", "--port", "/dev/stepwright-none", "--port", "com3=/dev/stepwright-none", "status", "1"},
