@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <set>
 
 #include "program/ProgramFile.h"
@@ -60,7 +61,7 @@ public:
             error(root, "", "a machine description is a mapping of machine:, modules: and interlocks:");
             return;
         }
-        YAML::Node modules, interlocks;
+        std::optional<YAML::Node> modules, interlocks;
         for (const auto& kv : root) {
             const std::string key = Key(kv.first);
             if (key == "machine") {
@@ -73,8 +74,8 @@ public:
                 error(kv.first, key, "unknown key: give machine, modules or interlocks");
             }
         }
-        if (modules) readModules(modules);
-        if (interlocks) readInterlocks(interlocks);
+        if (modules) readModules(*modules);
+        if (interlocks) readInterlocks(*interlocks);
     }
 
 private:
@@ -256,7 +257,7 @@ private:
             return false;
         }
         s.line = n.Mark().line + 1;
-        YAML::Node module, bit, level;
+        std::optional<YAML::Node> module, bit, level;
         bool ok = true;
         for (const auto& kv : n) {
             const std::string k = Key(kv.first);
@@ -287,24 +288,24 @@ private:
         }
         s.high = true;
         if (level) {
-            if (!level.IsScalar() || (level.Scalar() != "high" && level.Scalar() != "low")) {
-                error(level, key, "level: give high or low");
+            if (!level->IsScalar() || (level->Scalar() != "high" && level->Scalar() != "low")) {
+                error(*level, key, "level: give high or low");
                 return false;
             }
-            s.high = level.Scalar() == "high";
+            s.high = level->Scalar() == "high";
         }
         int64_t number = 0;
-        if (module && !integer(module, key, 1, kMaxAddress, number)) return false;
+        if (module && !integer(*module, key, 1, kMaxAddress, number)) return false;
         s.module = int(number);
         // A bit by number needs its module; a bit by name finds it.
-        const std::string& b = bit.IsScalar() ? bit.Scalar() : std::string();
+        const std::string b = bit->IsScalar() ? bit->Scalar() : std::string();
         const bool byNumber = !b.empty() && b.find_first_not_of("0123456789") == std::string::npos;
         if (byNumber) {
             if (!module) {
                 error(n, key, "bit " + b + " of which module? give module:");
                 return false;
             }
-            if (!integer(bit, key, 1, kIoBits, number)) return false;
+            if (!integer(*bit, key, 1, kIoBits, number)) return false;
             s.bit = int(number);
             return true;
         }
@@ -315,7 +316,7 @@ private:
                     s.bit = nb.bit;
                     return true;
                 }
-        error(bit, key, std::string("no ") + (s.kind == Signal::Kind::Input ? "input" : "output") + " is named " +
+        error(*bit, key, std::string("no ") + (s.kind == Signal::Kind::Input ? "input" : "output") + " is named " +
                             Quote(b) + (module ? " on module " + std::to_string(s.module) : std::string()));
         return false;
     }
@@ -332,7 +333,7 @@ private:
                 error(item, "interlocks", "give move: with requires:, or never-together:");
                 continue;
             }
-            YAML::Node move, need, together;
+            std::optional<YAML::Node> move, need, together;
             bool ok = true;
             for (const auto& kv : item) {
                 const std::string k = Key(kv.first);
@@ -354,11 +355,11 @@ private:
             }
             if (together) {
                 lock.kind = Interlock::Kind::NeverTogether;
-                if (!together.IsSequence() || together.size() < 2) {
-                    error(together, "never-together", "give two or more outputs");
+                if (!together->IsSequence() || together->size() < 2) {
+                    error(*together, "never-together", "give two or more outputs");
                     continue;
                 }
-                for (const YAML::Node& s : together) {
+                for (const YAML::Node& s : *together) {
                     Signal signal;
                     if (readSignal(s, "never-together", true, signal))
                         lock.signals.push_back(signal);
@@ -369,20 +370,20 @@ private:
                 continue;
             }
             if (!move || !need) {
-                error(item, move ? "move" : "requires", "give move: with requires:");
+                error(item, move ? "requires" : "move", "give move: with requires:");
                 continue;
             }
             int64_t axis = 0;
-            if (!integer(move, "move", 1, kMaxAddress, axis)) continue;
+            if (!integer(*move, "move", 1, kMaxAddress, axis)) continue;
             const Module* m = out_.module(int(axis));
             if (m && m->type && *m->type == 2) {
-                error(move, "move", "module " + std::to_string(axis) + " is an I/O module: it does not move");
+                error(*move, "move", "module " + std::to_string(axis) + " is an I/O module: it does not move");
                 continue;
             }
             lock.kind = Interlock::Kind::MoveRequires;
             lock.moveModule = int(axis);
             Signal signal;
-            if (!readSignal(need, "requires", false, signal)) continue;
+            if (!readSignal(*need, "requires", false, signal)) continue;
             lock.signals.push_back(signal);
             out_.interlocks.push_back(lock);
         }
