@@ -34,6 +34,11 @@ std::string Quoted(const std::string& value) {
     while (cut > 0 && (uint8_t(value[cut]) & 0xC0) == 0x80) --cut;
     return "\"" + value.substr(0, cut) + "...\" (" + std::to_string(value.size()) + " bytes)";
 }
+// A file name as an error gives it: whole up to the longest path the system
+// opens, else cut as Quoted cuts a value.
+std::string FileNamed(const std::string& path) {
+    return path.size() < 4096 ? path : Quoted(path);
+}
 
 // The desktop of a program opened for a scenario: messages are kept.
 class QuietPlatform : public Platform {
@@ -397,7 +402,7 @@ bool Reader::openProgram(const YAML::Node& at) {
     if (!OpenProgramFile(*s, out_.program) || AssembleProgram(*s) != 0) {
         std::string why;
         for (const std::string& m : ui.messages) why += (why.empty() ? "" : "; ") + m;
-        error(at, "program", out_.program + ": " + (why.empty() ? "refused" : why));
+        error(at, "program", FileNamed(out_.program) + ": " + (why.empty() ? "refused" : why));
         return false;
     }
     out_.image.assign(s->programImage, s->programImage + s->imageLength);

@@ -561,6 +561,7 @@ TEST(Scenario, ScenarioFilesAreReadBoundedAndWithoutWaiting) {
     const std::string huge = WriteFile("huge.yaml", big);
     const std::string value = WriteFile("value.yaml", "program: " + kMachine + "\nsteps:\n  - wait: " +
                                                           std::string(900000, '7') + "x\n");
+    const std::string program = WriteFile("program.yaml", "program: " + std::string(600000, 'p') + "\nsteps: []\n");
     const struct {
         std::string path;
         std::vector<std::string> errors;
@@ -571,6 +572,8 @@ TEST(Scenario, ScenarioFilesAreReadBoundedAndWithoutWaiting) {
         {huge, {huge + ": larger than 1 MiB, the most a scenario file holds"}},
         {value, {value + ":3: wait: \"" + std::string(40, '7') +
                  "...\" (900001 bytes): give a time such as 500ms or 2s (whole milliseconds, at most 24 h)"}},
+        {program, {program + ":1: program: \"" + (TempDir() + "/" + std::string(40, 'p')).substr(0, 40) +
+                   "...\" (" + std::to_string(TempDir().size() + 1 + 600000) + " bytes): Could not open file"}},
     };
     for (const auto& c : cases) {
         scenario::Scenario sc;
