@@ -543,6 +543,22 @@ TEST(Scenario, ReportsNeverReplaceTheirInputsNorWaitOnAPipe) {
     EXPECT_EQ(ReadFile(dir + "/m.sws"), program);
     EXPECT_EQ(ReadFile(yaml), scenario);
     EXPECT_TRUE(std::filesystem::is_fifo(dir + "/fifo"));
+    // A link planted in a shared sticky folder by another user is not followed.
+    if (geteuid() == 0) {
+        const std::string shared = dir + "/shared", victim = dir + "/victim.txt";
+        std::ofstream(victim) << "keep";
+        ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+        ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+        for (const char* option : {"--junit", "--trace"}) {
+            const std::string link = shared + "/planted" + option;
+            ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+            ASSERT_EQ(lchown(link.c_str(), 4321, 4321), 0);
+            const CliResult r = RunCli({"test", yaml, option, link});
+            EXPECT_EQ(r.code, 2) << option;
+            EXPECT_NE(r.err.find(link + ": Could not open file"), std::string::npos) << r.err;
+        }
+        EXPECT_EQ(ReadFile(victim), "keep");
+    }
     // A report written again replaces the earlier one whole.
     EXPECT_EQ(RunCli({"test", yaml, "--junit", dir + "/r.xml"}).code, 0);
     EXPECT_EQ(RunCli({"test", yaml, "--junit", dir + "/r.xml"}).code, 0);
