@@ -205,7 +205,9 @@ int CmdTest(Context& c, const Args& args) {
             for (const std::string& line : s.errors) c.ui.message(line);
             lines += int(s.errors.size());
         }
-        c.ui.message(Format("stepwright-cli: %d error(s): no scenario was run", lines));
+        // The counts the report gives: errors for the refused, skipped for the others.
+        c.ui.message(Format("stepwright-cli: %d error(s) in %d of %d scenario(s): no scenario was run", lines, refused,
+                            int(selected.size())));
     } else {
         for (const Selected& s : selected) {
             const scenario::Scenario& sc = s.scenario;

@@ -389,7 +389,7 @@ TEST(Scenario, CommandLineTestPrintsOneLinePerScenarioWithReportAndTrace) {
     EXPECT_EQ(r.out, "");
     const std::string wiat = bad + ":3: steps: unknown step \"wiat\"", five = bad + ":4: wait: \"5\": give a time";
     EXPECT_NE(r.err.find(wiat), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("2 error(s): no scenario was run"), std::string::npos);
+    EXPECT_NE(r.err.find("stepwright-cli: 2 error(s) in 1 of 2 scenario(s): no scenario was run"), std::string::npos);
     ExpectValidJunit(none);
     const std::string report = ReadFile(none);
     EXPECT_NE(report.find("tests=\"2\" failures=\"0\" errors=\"1\" skipped=\"1\""), std::string::npos) << report;
