@@ -559,6 +559,21 @@ TEST(Scenario, ReportsNeverReplaceTheirInputsNorWaitOnAPipe) {
         }
         EXPECT_EQ(ReadFile(victim), "keep");
     }
+    // A disk that fills up mid-write (here a limit on the size of files the
+    // tool writes) leaves the earlier trace whole; the short report still fits.
+    {
+        const std::string longer = dir + "/longer.yaml";
+        std::ofstream(longer) << "program: m.sws\nsteps:\n  - run:\n  - wait: 200ms\n";
+        const std::string earlier(800, 'e');
+        std::ofstream(dir + "/t.csv") << earlier;
+        std::ofstream(dir + "/j.xml") << earlier;
+        const CliResult r = RunProgram("/bin/sh", {"-c", "trap '' XFSZ; ulimit -f 2; exec \"$0\" \"$@\"", STEPWRIGHT_CLI,
+                                                   "test", longer, "--trace", dir + "/t.csv", "--junit", dir + "/j.xml"});
+        EXPECT_EQ(r.code, 2) << r.err;
+        EXPECT_NE(r.err.find(dir + "/t.csv: Could not write file: File too large"), std::string::npos) << r.err;
+        EXPECT_EQ(ReadFile(dir + "/t.csv"), earlier);
+        ExpectValidJunit(dir + "/j.xml");
+    }
     // A report written again replaces the earlier one whole.
     EXPECT_EQ(RunCli({"test", yaml, "--junit", dir + "/r.xml"}).code, 0);
     EXPECT_EQ(RunCli({"test", yaml, "--junit", dir + "/r.xml"}).code, 0);
