@@ -410,7 +410,7 @@ const CommandText kCommands[] = {
      "                         printed, then position_N, inputs_N and outputs_N by\n"
      "                         module address; with several scenarios one file\n"
      "                         each, the scenario's name (letters, digits, - _ .)\n"
-     "                         before the extension; each is named after its line\n"
+     "                         before the extension, printed under its result\n"
      "\n"
      "Reports never replace a scenario or program the run reads.\n"
      "\n"
