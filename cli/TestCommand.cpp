@@ -166,7 +166,9 @@ int CmdTest(Context& c, const Args& args) {
                 s.trace = o.trace;
                 break;
             }
-            std::string base = FileNamePart(s.scenario.name), name = base;
+            std::string base = FileNamePart(s.scenario.name);
+            if (base.empty()) base = "scenario";
+            std::string name = base;
             for (int k = 2; !names.insert(name).second; ++k) name = base + "-" + std::to_string(k);
             s.trace = TracePath(o.trace, name);
         }

@@ -467,13 +467,14 @@ TEST(Scenario, TraceFilesAreNamedSafelyAfterTheirScenarios) {
     const std::string slash = WriteFile("slash.yaml", "name: left/right feeder\n" + steps);
     const std::string again = WriteFile("again.yaml", "name: left?right feeder\n" + steps);
     const std::string dots = WriteFile("dots.yaml", "name: ../..\n" + steps);
+    const std::string empty = WriteFile("empty.yaml", "name: \"\"\n" + steps);
     const std::string junit = dir + "/r.xml";
-    const CliResult r = RunCli({"test", slash, again, dots, "--trace", dir + "/t.csv", "--junit", junit});
+    const CliResult r = RunCli({"test", slash, again, dots, empty, "--trace", dir + "/t.csv", "--junit", junit});
     EXPECT_EQ(r.code, 0) << r.err << r.out;
     std::set<std::string> written;
     for (const auto& e : std::filesystem::directory_iterator(dir)) written.insert(e.path().filename());
     EXPECT_EQ(written, (std::set<std::string>{"r.xml", "t-left_right_feeder.csv", "t-left_right_feeder-2.csv",
-                                              "t-.._...csv"}));
+                                              "t-.._...csv", "t-scenario.csv"}));
     EXPECT_NE(r.out.find(slash + " (2 steps, 0.002 s simulated)\n  trace " + dir + "/t-left_right_feeder.csv\n"),
               std::string::npos) << r.out;
     const std::string xml = ReadFile(junit);
