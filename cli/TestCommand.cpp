@@ -136,7 +136,6 @@ int CmdTest(Context& c, const Args& args) {
         scenario::LoadScenario(file, s.scenario, s.errors);
         inputs.push_back(file);
         if (!s.scenario.program.empty()) inputs.push_back(s.scenario.program);
-        if (s.scenario.name.empty()) s.scenario.name = file;
         bool wanted = o.filters.empty();
         for (const std::string& f : o.filters)
             wanted = wanted || Matches(f, file) || Matches(f, s.scenario.name);

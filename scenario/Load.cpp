@@ -427,7 +427,8 @@ void Reader::read(const YAML::Node& root) {
     checkKeys(root, "", {"name", "description", "program", "modules", "time-limit", "steps"});
     out_.name = BaseName(file_);
     // The name is only shown and reported: it stays the UTF-8 it is written in.
-    if (const YAML::Node n = root["name"]) scalar(n, "name", out_.name);
+    if (const YAML::Node n = root["name"]; n && scalar(n, "name", out_.name) && out_.name.empty())
+        out_.name = BaseName(file_);
     if (const YAML::Node n = root["description"]) {
         std::string ignored;
         scalar(n, "description", ignored);
@@ -635,6 +636,7 @@ void Reader::readArguments(const YAML::Node& v, Step& step) {
 bool LoadScenario(const std::string& path, Scenario& out, std::vector<std::string>& errors) {
     out = Scenario();
     out.file = path;
+    out.name = BaseName(path);   // also for a file refused before its name is read
     const size_t before = errors.size();
     std::string bytes;
     int err = 0;

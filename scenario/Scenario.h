@@ -78,7 +78,7 @@ struct LineAt {
 
 struct Scenario {
     std::string file;         // the scenario file as given
-    std::string name;         // name: (UTF-8), else the file's name without .yaml
+    std::string name;         // name: (UTF-8), else (or when empty) the file's name without .yaml
     std::string program;      // the program file, relative to the scenario's folder
     std::vector<int> moduleTypes;   // addresses 1, 2, ... (0 servo, 2 I/O, 3 stepper)
     int64_t timeLimitMs = 60000;

@@ -474,7 +474,7 @@ TEST(Scenario, TraceFilesAreNamedSafelyAfterTheirScenarios) {
     std::set<std::string> written;
     for (const auto& e : std::filesystem::directory_iterator(dir)) written.insert(e.path().filename());
     EXPECT_EQ(written, (std::set<std::string>{"r.xml", "t-left_right_feeder.csv", "t-left_right_feeder-2.csv",
-                                              "t-.._...csv", "t-scenario.csv"}));
+                                              "t-.._...csv", "t-empty.csv"}));
     EXPECT_NE(r.out.find(slash + " (2 steps, 0.002 s simulated)\n  trace " + dir + "/t-left_right_feeder.csv\n"),
               std::string::npos) << r.out;
     const std::string xml = ReadFile(junit);
