@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "app/MainState.h"
 #include "cli/Cli.h"
@@ -13,6 +11,14 @@
 #include "program/SafeFile.h"
 
 namespace cli {
+
+namespace {
+
+// The most bytes decode reads.  The fullest log the window or --log keeps (a
+// ring of 2 MiB of bytes in about a million runs) is written in under 32 MiB.
+constexpr size_t kMaxLinkLogBytes = size_t(64) << 20;
+
+}  // namespace
 
 bool WritesLinkLog(const std::string& command) {
     return UsesPort(command) && command != "export" && command != "import" && command != "test";
@@ -65,15 +71,22 @@ int CmdDecode(Context& c, const Args& args) {
     if (file.empty()) throw UsageError{"missing link log file"};
     if (c.prepareOnly) return kPrepared;
 
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    if (!in || !(text << in.rdbuf())) {
-        c.ui.message(file + ": " + (errno ? std::strerror(errno) : "cannot be read"));
-        return kExitFile;
+    // Read as every file is read: regular files only, without waiting, and
+    // no more than a link log can hold.
+    std::string text;
+    int err = 0;
+    switch (ReadFileBounded(file, kMaxLinkLogBytes, text, &err)) {
+        case BoundedRead::Read: break;
+        case BoundedRead::CannotOpen:
+            c.ui.message(file + ": " + (err ? std::strerror(err) : "not a regular file"));
+            return kExitFile;
+        case BoundedRead::TooLarge:
+            c.ui.message(file + Format(": larger than %d MiB, more than a link log holds", int(kMaxLinkLogBytes >> 20)));
+            return kExitFile;
     }
     LinkRuns runs;
     int32_t types[32];
-    if (std::string error = ParseLinkLog(text.str(), runs, types); !error.empty()) {
+    if (std::string error = ParseLinkLog(text, runs, types); !error.empty()) {
         c.ui.message(file + ": " + error);
         return kExitFile;
     }

@@ -387,7 +387,8 @@ const CommandText kCommands[] = {
      "\n"
      "Exit codes: 0 success, 1 usage error, 2 file refused or not written.\n"},
     {"test",
-     "Usage: stepwright-cli test SCENARIO.yaml... [--junit FILE.xml] [--trace FILE.csv]\n"
+     "Usage: stepwright-cli test SCENARIO.yaml... [--filter PATTERN]... [--list]\n"
+     "                           [--junit FILE.xml] [--trace FILE.csv]\n"
      "\n"
      "Runs each scenario on a simulated master of its own in virtual time (as\n"
      "fast as the computer can, the same run on every machine; no port is used):\n"
@@ -398,15 +399,24 @@ const CommandText kCommands[] = {
      "step's line, its simulated time and what was seen; then a summary.  The\n"
      "scenario format is in the guide (Testing programs without the machine).\n"
      "\n"
-     "  --junit FILE.xml       write a JUnit XML report (one test case per scenario)\n"
+     "  --filter PATTERN       run only the scenarios whose name or file matches:\n"
+     "                         a pattern with *, ? or [...] the whole of either, any\n"
+     "                         other a part of it; repeated, any of the patterns\n"
+     "  --list                 list the scenarios (file, name, steps); run none\n"
+     "  --junit FILE.xml       write a JUnit XML report (one test case per scenario,\n"
+     "                         a refused one as an error), also when one is refused\n"
      "  --trace FILE.csv       write the run as CSV, one row per simulated\n"
      "                         millisecond: time_ms, address, running, status_a,\n"
      "                         printed, then position_N, inputs_N and outputs_N by\n"
      "                         module address; with several scenarios one file\n"
-     "                         each, the scenario's name before the extension\n"
+     "                         each, the scenario's name (letters, digits, - _ .)\n"
+     "                         before the extension, printed under its result\n"
      "\n"
-     "Exit codes: 0 every scenario passed, 1 usage error, 2 a scenario or its\n"
-     "program refused (or a report not written), 9 a scenario failed.\n"},
+     "Reports never replace a scenario or program the run reads.\n"
+     "\n"
+     "Exit codes: 0 every scenario passed, 1 usage error (or no scenario matches\n"
+     "the filter), 2 a scenario or its program refused (or a report not\n"
+     "written), 9 a scenario failed.\n"},
     {"check",
      "Usage: stepwright-cli check FILE.stw... [--modules LIST] [--json | --sarif]\n"
      "\n"

@@ -204,32 +204,7 @@ bool ReadInstruction(Reader& r, ProgramLine& line) {
 // regular file or cannot be read.  A pipe or device is never opened, so
 // nothing here can wait for a writer.
 bool ReadFileBytes(const std::string& path, std::string& bytes) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    bytes.clear();
-    // Room for the whole file at once: growing the text by doubling would
-    // briefly hold two copies of a large one.
-    const size_t expected = st.st_size < 0 ? 0 : size_t(st.st_size);
-    bytes.reserve((expected < kMaxFileBytes ? expected : kMaxFileBytes) + 1);
-    char buf[65536];
-    while (bytes.size() <= kMaxFileBytes) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ::close(fd);
-            return false;
-        }
-        if (n == 0) break;
-        bytes.append(buf, size_t(n));
-    }
-    ::close(fd);
-    return true;
+    return ReadFileBounded(path, kMaxFileBytes, bytes) != BoundedRead::CannotOpen;
 }
 
 // The record as the program file gives it back: comments by their text,

@@ -520,4 +520,42 @@ std::string RestoreLeftBackup(const std::string& path) {
     return WriteSafely(path, bytes, true, err);
 }
 
+BoundedRead ReadFileBounded(const std::string& path, size_t limit, std::string& bytes, int* error) {
+    bytes.clear();
+    int ignored = 0;
+    int& err = error ? *error : ignored;
+    err = 0;
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        err = errno;
+        return BoundedRead::CannotOpen;
+    }
+    if (!S_ISREG(st.st_mode)) return BoundedRead::CannotOpen;
+    Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    // The name may have been turned into a pipe or device since the look.
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+        err = errno;
+        return BoundedRead::CannotOpen;
+    }
+    if (!S_ISREG(st.st_mode)) return BoundedRead::CannotOpen;
+    // Room for the whole file at once: growing the text by doubling would
+    // briefly hold two copies of a large one.
+    const size_t expected = st.st_size < 0 ? 0 : size_t(st.st_size);
+    bytes.reserve((expected < limit ? expected : limit) + 1);
+    char buf[65536];
+    while (bytes.size() <= limit) {
+        const size_t want = limit + 1 - bytes.size() < sizeof buf ? limit + 1 - bytes.size() : sizeof buf;
+        ssize_t n = ::read(fd.get(), buf, want);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            bytes.clear();
+            return BoundedRead::CannotOpen;
+        }
+        if (n == 0) break;
+        bytes.append(buf, size_t(n));
+    }
+    return bytes.size() > limit ? BoundedRead::TooLarge : BoundedRead::Read;
+}
+
 void SetSafeWriteHook(std::function<int(const char* step)> hook) { Hook() = std::move(hook); }

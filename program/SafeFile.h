@@ -40,6 +40,19 @@ std::string LeftBackup(const std::string& path);
 // as a save, and removes the copy.
 std::string RestoreLeftBackup(const std::string& path);
 
+// How a bounded read ended.
+enum class BoundedRead {
+    Read,        // bytes holds the whole file
+    CannotOpen,  // not a regular file (a folder, pipe, device), or it cannot be opened or read
+    TooLarge,    // more than limit bytes: bytes holds the first limit + 1
+};
+// Reads the regular file at path, at most limit + 1 bytes, so that a larger
+// file shows as such without being held whole.  Links are followed; a pipe,
+// a device or a folder is never opened (nothing here waits for a writer or
+// reads an endless device), and the file is opened without blocking.  *error,
+// when given, receives the errno behind CannotOpen (0 when none names it).
+BoundedRead ReadFileBounded(const std::string& path, size_t limit, std::string& bytes, int* error = nullptr);
+
 // Test seam: called before every step of a write that changes the disk,
 // with the step's name.  A non-zero return fails that step with this errno;
 // a hook that throws stops the write where it stands, as a kill would.

@@ -11,6 +11,7 @@
 #include "app/MainState.h"
 #include "isa/Vocabulary.h"
 #include "program/Assembly.h"
+#include "program/SafeFile.h"
 #include "app/Files.h"
 #include "scenario/Scenario.h"
 #include "sim/Modules.h"
@@ -22,6 +23,22 @@ namespace scenario {
 namespace {
 
 constexpr int64_t kLongestMs = 24LL * 3600 * 1000;   // no time in a scenario beyond a day
+constexpr size_t kQuotedBytes = 40;                   // of a value quoted in an error, at most
+
+// A value as an error quotes it: a long one cut after kQuotedBytes (never
+// inside a UTF-8 character), with its length, so that a huge value does not
+// fill the message.
+std::string Quoted(const std::string& value) {
+    if (value.size() <= kQuotedBytes) return "\"" + value + "\"";
+    size_t cut = kQuotedBytes;
+    while (cut > 0 && (uint8_t(value[cut]) & 0xC0) == 0x80) --cut;
+    return "\"" + value.substr(0, cut) + "...\" (" + std::to_string(value.size()) + " bytes)";
+}
+// A file name as an error gives it: whole up to the longest path the system
+// opens, else cut as Quoted cuts a value.
+std::string FileNamed(const std::string& path) {
+    return path.size() < 4096 ? path : Quoted(path);
+}
 
 // The desktop of a program opened for a scenario: messages are kept.
 class QuietPlatform : public Platform {
@@ -219,10 +236,10 @@ bool Reader::checkKeys(const YAML::Node& map, const std::string& key, const std:
         if (!allowed.count(name)) {
             std::string names;
             for (const std::string& a : allowed) names += (names.empty() ? "" : ", ") + a;
-            error(it->first, key, "unknown key \"" + name + "\" (" + names + ")");
+            error(it->first, key, "unknown key " + Quoted(name) + " (" + names + ")");
             ok = false;
         } else if (!seen.insert(name).second) {
-            error(it->first, key, "\"" + name + "\" given twice");
+            error(it->first, key, Quoted(name) + " given twice");
             ok = false;
         }
     }
@@ -242,7 +259,7 @@ bool Reader::text(const YAML::Node& n, const std::string& key, std::string& valu
     std::string utf8;
     if (!scalar(n, key, utf8)) return false;
     if (!ToLatin1(utf8, value)) {
-        error(n, key, "\"" + utf8 + "\" holds a character beyond Latin-1 (U+00FF)");
+        error(n, key, Quoted(utf8) + " holds a character beyond Latin-1 (U+00FF)");
         return false;
     }
     return true;
@@ -260,7 +277,7 @@ bool Reader::integer(const YAML::Node& n, const std::string& key, int64_t low, i
     }
     if (ok && s[0] == '-') v = -v;
     if (!ok || v < low || v > high) {
-        error(n, key, "\"" + s + "\": give a whole number from " + std::to_string(low) + " to " + std::to_string(high));
+        error(n, key, Quoted(s) + ": give a whole number from " + std::to_string(low) + " to " + std::to_string(high));
         return false;
     }
     value = v;
@@ -289,7 +306,7 @@ bool Reader::duration(const YAML::Node& n, const std::string& key, int64_t& ms) 
     const int64_t value = scale == 0 ? 0 : whole * scale + frac * scale / pow10;
     if (!digits || scale == 0 || !whole_ms || value > kLongestMs) {
         error(n, key,
-              "\"" + s + "\": give a time such as 500ms or 2s (whole milliseconds, at most 24 h)");
+              Quoted(s) + ": give a time such as 500ms or 2s (whole milliseconds, at most 24 h)");
         return false;
     }
     ms = value;
@@ -300,7 +317,7 @@ bool Reader::level(const YAML::Node& n, const std::string& key, bool& high) {
     std::string s;
     if (!scalar(n, key, s)) return false;
     if (s != "high" && s != "low") {
-        error(n, key, "level \"" + s + "\": give high or low");
+        error(n, key, "level " + Quoted(s) + ": give high or low");
         return false;
     }
     high = s == "high";
@@ -323,7 +340,7 @@ bool Reader::label(const YAML::Node& n, const std::string& key, bool emptyAllowe
             return true;
         }
     }
-    error(n, key, "the program has no label \"" + step.label + "\"");
+    error(n, key, "the program has no label " + Quoted(n.Scalar()));
     return false;
 }
 
@@ -385,7 +402,7 @@ bool Reader::openProgram(const YAML::Node& at) {
     if (!OpenProgramFile(*s, out_.program) || AssembleProgram(*s) != 0) {
         std::string why;
         for (const std::string& m : ui.messages) why += (why.empty() ? "" : "; ") + m;
-        error(at, "program", out_.program + ": " + (why.empty() ? "refused" : why));
+        error(at, "program", FileNamed(out_.program) + ": " + (why.empty() ? "refused" : why));
         return false;
     }
     out_.image.assign(s->programImage, s->programImage + s->imageLength);
@@ -409,7 +426,9 @@ void Reader::read(const YAML::Node& root) {
     }
     checkKeys(root, "", {"name", "description", "program", "modules", "time-limit", "steps"});
     out_.name = BaseName(file_);
-    if (const YAML::Node n = root["name"]) text(n, "name", out_.name);
+    // The name is only shown and reported: it stays the UTF-8 it is written in.
+    if (const YAML::Node n = root["name"]; n && scalar(n, "name", out_.name) && out_.name.empty())
+        out_.name = BaseName(file_);
     if (const YAML::Node n = root["description"]) {
         std::string ignored;
         scalar(n, "description", ignored);
@@ -456,7 +475,7 @@ void Reader::readStep(const YAML::Node& n) {
     if (!found) {
         std::string names;
         for (const StepName& s : kSteps) names += (names.empty() ? "" : ", ") + std::string(s.key);
-        error(step.line, "steps", "unknown step \"" + key + "\" (" + names + ")");
+        error(step.line, "steps", "unknown step " + Quoted(key) + " (" + names + ")");
         return;
     }
     step.kind = found->kind;
@@ -542,7 +561,7 @@ void Reader::readArguments(const YAML::Node& v, Step& step) {
                     step.mask = sim::StepperInputMask(name);
                     step.bitName = name;
                     if (step.mask == 0)
-                        error(b, key, "input \"" + name + "\": give 1, 2, e-stop, home-switch, limit-1 or limit-2");
+                        error(b, key, "input " + Quoted(name) + ": give 1, 2, e-stop, home-switch, limit-1 or limit-2");
                 }
             }
             return;
@@ -583,7 +602,7 @@ void Reader::readArguments(const YAML::Node& v, Step& step) {
                     step.mask = s.mask;
                     return true;
                 }
-                error(b, key, "bit \"" + name + "\": a " + TypeName(typeAt(step.module)) + " has " + NameList(names));
+                error(b, key, "bit " + Quoted(name) + ": a " + TypeName(typeAt(step.module)) + " has " + NameList(names));
                 return false;
             };
             servo ? find(kServoBits) : find(kStepperBits);
@@ -600,7 +619,7 @@ void Reader::readArguments(const YAML::Node& v, Step& step) {
                     known = true;
                 }
                 if (!known)
-                    error(r, key, "reason \"" + name + "\": give stop-program, breakpoint, error, host, end or step");
+                    error(r, key, "reason " + Quoted(name) + ": give stop-program, breakpoint, error, host, end or step");
             }
             return;
         case StepKind::ExpectCounter:
@@ -617,13 +636,24 @@ void Reader::readArguments(const YAML::Node& v, Step& step) {
 bool LoadScenario(const std::string& path, Scenario& out, std::vector<std::string>& errors) {
     out = Scenario();
     out.file = path;
+    out.name = BaseName(path);   // also for a file refused before its name is read
     const size_t before = errors.size();
+    std::string bytes;
+    int err = 0;
+    switch (ReadFileBounded(path, kMaxScenarioBytes, bytes, &err)) {
+        case BoundedRead::Read: break;
+        case BoundedRead::CannotOpen:
+            errors.push_back(path + ": cannot be read" +
+                             (err ? std::string(": ") + std::strerror(err) : std::string(": not a regular file")));
+            return false;
+        case BoundedRead::TooLarge:
+            errors.push_back(path + ": larger than " + std::to_string(kMaxScenarioBytes >> 20) +
+                             " MiB, the most a scenario file holds");
+            return false;
+    }
     YAML::Node root;
     try {
-        root = YAML::LoadFile(path);
-    } catch (const YAML::BadFile&) {
-        errors.push_back(path + ": cannot be read");
-        return false;
+        root = YAML::Load(bytes);
     } catch (const YAML::Exception& e) {
         errors.push_back(path + ":" + std::to_string(e.mark.is_null() ? 1 : e.mark.line + 1) + ": " + e.msg);
         return false;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "scenario/Scenario.h"
+#include "scenario/Xml.h"
 #include "sim/Modules.h"
 
 namespace scenario {
@@ -25,35 +26,9 @@ std::string Hex(unsigned value, int digits) {
     return text;
 }
 
-// Latin-1 bytes as UTF-8 XML character data: markup characters escaped, and
-// control characters (which XML 1.0 cannot carry) written as \xHH.
-std::string XmlText(const std::string& latin1) {
-    std::string out;
-    for (char ch : latin1) {
-        const uint8_t c = uint8_t(ch);
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\n': out += "&#10;"; break;
-            case '\r': out += "&#13;"; break;
-            case '\t': out += "&#9;"; break;
-            default:
-                if (c < 0x20 || c == 0x7F) {
-                    char hex[8];
-                    std::snprintf(hex, sizeof hex, "\\x%02X", c);
-                    out += hex;
-                } else if (c >= 0x80) {
-                    out += char(0xC0 | (c >> 6));
-                    out += char(0x80 | (c & 0x3F));
-                } else {
-                    out += ch;
-                }
-        }
-    }
-    return out;
-}
+// What a program printed, as the report quotes it: the last kPrintedKept
+// bytes of a longer text.
+constexpr size_t kPrintedKept = size_t(64) << 10;
 
 std::string WallSeconds(double s) {
     char text[32];
@@ -93,34 +68,82 @@ std::string TraceCsvRow(const TraceRow& row) {
     return line + "\n";
 }
 
-std::string JunitXml(const std::vector<ReportEntry>& entries) {
-    int failures = 0;
+std::string JunitXml(const std::vector<ReportEntry>& entries, const ReportHeader& header) {
+    int failures = 0, errors = 0, skipped = 0;
     double total = 0;
     for (const ReportEntry& e : entries) {
-        failures += e.result.passed ? 0 : 1;
+        failures += e.outcome == Outcome::Failed;
+        errors += e.outcome == Outcome::Refused;
+        skipped += e.outcome == Outcome::NotRun;
         total += e.wallSeconds;
     }
-    const std::string counts = "tests=\"" + std::to_string(entries.size()) + "\" failures=\"" +
-                               std::to_string(failures) + "\" errors=\"0\" time=\"" + WallSeconds(total) + "\"";
-    std::string x = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    x += "<testsuites " + counts + ">\n";
-    x += "  <testsuite name=\"stepwright scenarios\" " + counts + ">\n";
+    XmlWriter x;
+    x.open("testsuites");
+    x.open("testsuite", {{"name", "stepwright scenarios"},
+                         {"package", "stepwright"},
+                         {"id", "0"},
+                         {"timestamp", header.timestamp},
+                         {"hostname", header.hostname.empty() ? "localhost" : header.hostname},
+                         {"tests", std::to_string(entries.size())},
+                         {"failures", std::to_string(failures)},
+                         {"errors", std::to_string(errors)},
+                         {"skipped", std::to_string(skipped)},
+                         {"time", WallSeconds(total)}});
+    // Which trace file holds which scenario's run.
+    x.open("properties");
+    for (const ReportEntry& e : entries)
+        if (!e.trace.empty()) x.element("property", {{"name", "trace " + e.file}, {"value", e.trace}});
+    x.close();
     for (const ReportEntry& e : entries) {
-        const Scenario& sc = *e.scenario;
-        x += "    <testcase classname=\"" + XmlText(sc.file) + "\" name=\"" + XmlText(sc.name) + "\" file=\"" +
-             XmlText(sc.file) + "\" time=\"" + WallSeconds(e.wallSeconds) + "\">\n";
-        if (!e.result.passed) {
-            const std::string where = sc.file + ":" + std::to_string(e.result.line);
-            x += "      <failure message=\"" + XmlText(e.result.message) + "\" type=\"" +
-                 XmlText(e.result.failedStep >= 0 ? sc.steps[size_t(e.result.failedStep)].key : "download") + "\">" +
-                 XmlText(where + ": " + e.result.message) + "</failure>\n";
+        const XmlWriter::Attributes attributes{
+            {"name", e.name}, {"classname", e.file}, {"time", WallSeconds(e.wallSeconds)}};
+        // The messages are those the console prints: "FILE:LINE: " and what went wrong.
+        switch (e.outcome) {
+            case Outcome::Passed: x.element("testcase", attributes); break;
+            case Outcome::Failed: {
+                const std::string message = Latin1ToUtf8(e.result.message);
+                x.open("testcase", attributes);
+                x.element("failure",
+                          {{"message", message}, {"type", e.failedKey.empty() ? "download" : e.failedKey}},
+                          e.file + ":" + std::to_string(e.result.line) + ": " + message);
+                x.close();
+                break;
+            }
+            case Outcome::Refused: {
+                std::string all;
+                for (const std::string& line : e.errors) all += (all.empty() ? "" : "\n") + line;
+                x.open("testcase", attributes);
+                x.element("error", {{"message", e.errors.empty() ? "refused" : e.errors.front()}, {"type", "refused"}},
+                          all);
+                x.close();
+                break;
+            }
+            case Outcome::NotRun:
+                x.open("testcase", attributes);
+                x.element("skipped", {{"message", "not run: a scenario was refused"}});
+                x.close();
+                break;
         }
-        x += "      <system-out>" + XmlText("simulated " + Seconds(e.result.simulatedMs) + "; printed: ") +
-             XmlText(e.result.printed) + "</system-out>\n";
-        x += "    </testcase>\n";
     }
-    x += "  </testsuite>\n</testsuites>\n";
-    return x;
+    // What each program printed, under its scenario's file.
+    std::string out;
+    for (const ReportEntry& e : entries) {
+        if (e.outcome != Outcome::Passed && e.outcome != Outcome::Failed) continue;
+        const std::string& printed = e.result.printed;
+        out += e.file + ": simulated " + Seconds(e.result.simulatedMs) + ", printed " +
+               std::to_string(printed.size()) + " byte(s)";
+        if (printed.size() > kPrintedKept)
+            out += Latin1ToUtf8(", the last " + std::to_string(kPrintedKept) + ":\n" +
+                                printed.substr(printed.size() - kPrintedKept));
+        else if (!printed.empty())
+            out += ":\n" + Latin1ToUtf8(printed);
+        out += "\n";
+    }
+    x.element("system-out", {}, out);
+    x.element("system-err", {});
+    x.close();
+    x.close();
+    return x.document();
 }
 
 }  // namespace scenario

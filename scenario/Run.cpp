@@ -272,7 +272,11 @@ bool Runner::take(const Step& st, std::string& seen) {
                     return false;
                 },
                 seen);
-        case StepKind::ExpectPosition:
+        case StepKind::ExpectPosition: {
+            // A move that overshoots or stops short is told by the value that
+            // came closest in the window, not by where it stood at its end.
+            bool seenAny = false;
+            int64_t closest = 0, closestAt = 0;
             return await(
                 st.ms,
                 [&](std::string& s) {
@@ -280,12 +284,26 @@ bool Runner::take(const Step& st, std::string& seen) {
                     if (sim::ServoModule* servo = c.servo(st.module)) p = servo->position();
                     else if (sim::StepperModule* stepper = c.stepper(st.module)) p = stepper->position();
                     if (std::llabs(p - st.value) <= st.tolerance) return true;
-                    s = "module " + std::to_string(st.module) + " is at " + std::to_string(p) + ", expected " +
-                        std::to_string(st.value) +
-                        (st.tolerance ? " +/- " + std::to_string(st.tolerance) : std::string()) + Within(st.ms);
+                    if (!seenAny || std::llabs(p - st.value) < std::llabs(closest - st.value)) {
+                        seenAny = true;
+                        closest = p;
+                        closestAt = now();
+                    }
+                    const std::string expected = ", expected " + std::to_string(st.value) +
+                                                 (st.tolerance ? " +/- " + std::to_string(st.tolerance) : std::string()) +
+                                                 Within(st.ms);
+                    s = "module " + std::to_string(st.module);
+                    if (st.ms == 0) {
+                        s += " is at " + std::to_string(p) + expected;
+                    } else {
+                        s += " came closest at " + std::to_string(closest) + " (at " + Seconds(closestAt) + ")";
+                        if (p != closest) s += ", now at " + std::to_string(p);
+                        s += expected;
+                    }
                     return false;
                 },
                 seen);
+        }
         case StepKind::ExpectStatus:
             return await(
                 st.ms,

@@ -11,6 +11,7 @@
 // that failed with its line, the simulated time and what was seen.  Nothing
 // throws.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -77,7 +78,7 @@ struct LineAt {
 
 struct Scenario {
     std::string file;         // the scenario file as given
-    std::string name;         // name:, else the file's name without .yaml
+    std::string name;         // name: (UTF-8), else (or when empty) the file's name without .yaml
     std::string program;      // the program file, relative to the scenario's folder
     std::vector<int> moduleTypes;   // addresses 1, 2, ... (0 servo, 2 I/O, 3 stepper)
     int64_t timeLimitMs = 60000;
@@ -86,6 +87,9 @@ struct Scenario {
     std::vector<Label> labels;
     std::vector<LineAt> lines;      // instruction lines in address order
 };
+
+// The most bytes a scenario file may hold; a larger one is refused unread.
+constexpr size_t kMaxScenarioBytes = size_t(1) << 20;
 
 // Reads, checks and assembles a scenario and its program.  False with one
 // line per error ("FILE:LINE: KEY: what is wrong") in errors; nothing has run.
@@ -123,14 +127,34 @@ Result RunScenario(const Scenario& scenario, const std::function<void(const Trac
 std::string TraceCsvHeader(const Scenario& scenario);
 std::string TraceCsvRow(const TraceRow& row);
 
-// One finished scenario for the JUnit report.
+// One scenario of a run, for the JUnit report.
+enum class Outcome {
+    Passed,
+    Failed,
+    Refused,   // the file or its program was refused (errors holds why)
+    NotRun,    // left out because another scenario was refused
+};
 struct ReportEntry {
-    const Scenario* scenario;
-    Result result;
+    std::string file;                 // the scenario file as given (file-system bytes)
+    std::string name;                 // its name (UTF-8)
+    Outcome outcome = Outcome::NotRun;
+    Result result;                    // Passed and Failed
+    std::string failedKey;            // Failed: the key of the step that failed ("" before the first)
+    std::vector<std::string> errors;  // Refused: the lines printed, "FILE:LINE: ..."
+    std::string trace;                // the trace file written for it, "" for none
     double wallSeconds = 0;
 };
-// A JUnit XML document of the runs, for continuous-integration servers.
-std::string JunitXml(const std::vector<ReportEntry>& entries);
+// Where and when the report was made, as its readers want them.
+struct ReportHeader {
+    std::string timestamp;            // local time, 2024-05-01T13:45:00
+    std::string hostname;
+};
+// A JUnit XML document of the run, in the form Apache Ant writes and
+// continuous-integration servers read (tests/data/junit.xsd): one testsuite,
+// one testcase per scenario (a failure, an error for a refused scenario,
+// skipped for one not run), the trace files as properties and what the
+// programs printed as the suite's output.
+std::string JunitXml(const std::vector<ReportEntry>& entries, const ReportHeader& header);
 
 // Text made printable on one line: control bytes as \r, \n or \xHH.
 std::string Visible(const std::string& bytes);

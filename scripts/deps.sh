@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake make g++ qt6-base-dev qt6-charts-dev libgtest-dev libgmock-dev fonts-dejavu-core fonts-dejavu-extra
   python3-dev pybind11-dev python3-pytest
-  dpkg-dev desktop-file-utils poppler-utils libyaml-cpp-dev)
+  dpkg-dev desktop-file-utils poppler-utils libyaml-cpp-dev libxml2-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -711,6 +711,55 @@ TEST_F(SaveFailure, OpenReadsOnlyRegularFilesAndNeverWaits) {
     close(writer);
 }
 
+// The bounded reader the scenario reader and decode use: a regular file up to
+// the bound, and its first bound + 1 bytes beyond; no pipe, device or folder
+// is opened, so nothing waits or reads without end.
+TEST_F(SaveFailure, BoundedReadTakesRegularFilesUpToTheBound) {
+    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
+    int writer = open(Path("fifo").c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    WriteAll(Path("ten"), "0123456789");
+    WriteAll(Path("empty"), "");
+    fs::create_symlink("/dev/zero", Path("zero"));
+    fs::create_symlink("ten", Path("link"));
+    const struct {
+        std::string path;
+        size_t limit;
+        BoundedRead outcome;
+        std::string bytes;
+        int error;
+    } cases[] = {
+        {Path("ten"), 10, BoundedRead::Read, "0123456789", 0},
+        {Path("ten"), 100, BoundedRead::Read, "0123456789", 0},
+        {Path("link"), 10, BoundedRead::Read, "0123456789", 0},
+        {Path("empty"), 0, BoundedRead::Read, "", 0},
+        {Path("ten"), 9, BoundedRead::TooLarge, "0123456789", 0},
+        {Path("ten"), 4, BoundedRead::TooLarge, "01234", 0},
+        {Path("fifo"), 10, BoundedRead::CannotOpen, "", 0},
+        {Path("zero"), 10, BoundedRead::CannotOpen, "", 0},
+        {"/dev/zero", 10, BoundedRead::CannotOpen, "", 0},
+        {dir, 10, BoundedRead::CannotOpen, "", 0},
+        {Path("missing"), 10, BoundedRead::CannotOpen, "", ENOENT},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path + " at most " + std::to_string(c.limit));
+        std::string bytes = "earlier";
+        int error = -1;
+        EXPECT_EQ(ReadFileBounded(c.path, c.limit, bytes, &error), c.outcome);
+        EXPECT_EQ(bytes, c.bytes);
+        EXPECT_EQ(error, c.error);
+    }
+    close(writer);
+    // A large sparse file is refused after bound + 1 bytes, not read whole.
+    {
+        std::ofstream(Path("sparse")).flush();
+        ASSERT_EQ(truncate(Path("sparse").c_str(), off_t(1) << 32), 0);
+        std::string bytes;
+        EXPECT_EQ(ReadFileBounded(Path("sparse"), 1 << 20, bytes), BoundedRead::TooLarge);
+        EXPECT_EQ(bytes.size(), size_t(1 << 20) + 1);
+    }
+}
+
 // Text that a program file cannot carry is refused before any file is chosen.
 TEST_F(SaveFailure, ProgramsWhoseFieldsWouldNotReadBackAreRefused) {
     ProgramLine longComment = Comment(";x");

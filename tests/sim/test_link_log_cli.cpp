@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -95,6 +98,44 @@ TEST(LinkLogCli, DecodeShowsTheExchangeThatFailed) {
     const CliResult notLog = RunCli({"decode", Data("countdown.stw")});
     EXPECT_EQ(notLog.code, 2);
     EXPECT_NE(notLog.err.find("not a link log"), std::string::npos) << notLog.err;
+    std::filesystem::remove_all(dir);
+}
+
+// decode reads its file as every file is read: a pipe, a device or a file
+// larger than any link log is refused at once, never waited on or read whole.
+TEST(LinkLogCli, DecodeRefusesPipesDevicesAndHugeFilesAtOnce) {
+    const std::string dir = std::filesystem::temp_directory_path() / ("stepwright-decode-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0600), 0);
+    const int writer = open((dir + "/fifo").c_str(), O_RDWR | O_NONBLOCK);   // a writer that never writes
+    ASSERT_GE(writer, 0);
+    std::filesystem::create_symlink("/dev/zero", dir + "/zero.log");
+    {
+        std::ofstream(dir + "/huge.log") << "# stepwright link log 1\n";
+        std::filesystem::resize_file(dir + "/huge.log", (std::uintmax_t(64) << 20) + 1);
+    }
+    const struct {
+        std::string file, message;
+    } cases[] = {
+        {dir + "/fifo", dir + "/fifo: not a regular file"},
+        {dir + "/zero.log", dir + "/zero.log: not a regular file"},
+        {dir + "/none.log", dir + "/none.log: No such file or directory"},
+        {dir + "/huge.log", dir + "/huge.log: larger than 64 MiB, more than a link log holds"},
+    };
+    for (const auto& c : cases) {
+        RunOptions quick;
+        quick.timeoutSeconds = 20;
+        const CliResult r = RunCli({"decode", c.file}, quick);
+        EXPECT_EQ(r.code, 2) << c.file;
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
+    // Up to the bound the file is read (and here refused for what it holds).
+    std::filesystem::resize_file(dir + "/huge.log", std::uintmax_t(64) << 20);
+    const CliResult r = RunCli({"decode", dir + "/huge.log"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.err.find("larger than"), std::string::npos) << r.err;
+    close(writer);
     std::filesystem::remove_all(dir);
 }
 

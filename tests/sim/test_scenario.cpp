@@ -12,6 +12,15 @@
 
 #include "CliRunner.h"
 #include "scenario/Scenario.h"
+#include "scenario/Xml.h"
+
+#include <sys/stat.h>
+
+#include <map>
+
+#ifdef STEPWRIGHT_TEST_QT_XML
+#include <QXmlStreamReader>
+#endif
 
 namespace {
 
@@ -89,6 +98,11 @@ const StepCase kStepCases[] = {
     {"a position", "- run: MOVE\n- expect-position: {module: 1, value: 4000, within: 3s}", 0, ""},
     {"another position", "- run: MOVE\n- wait: 3s\n- expect-position: {module: 1, value: 4100, tolerance: 5}", 6,
      "expect-position at 3.000 s: module 1 is at 4000, expected 4100 +/- 5"},
+    // The closest value seen in the window, not the last, and when it was seen.
+    {"a position passed on the way", "- run: MOVE\n- expect-position: {module: 1, value: -100, within: 1s}", 5,
+     "expect-position at 1.000 s: module 1 came closest at 0 (at 0.000 s), now at 2002, expected -100 within 1 s"},
+    {"a position not reached", "- run: MOVE\n- expect-position: {module: 1, value: 4100, tolerance: 5, within: 3s}", 5,
+     "expect-position at 3.000 s: module 1 came closest at 4000 (at 1.965 s), expected 4100 +/- 5 within 3 s"},
     {"a status bit", "- run: MOVE\n- expect-status: {module: 1, bit: move-done, level: low, within: 10ms}\n"
                      "- expect-status: {module: 1, bit: move-done, level: high, within: 3s}", 0, ""},
     {"a status bit that is high", "- run:\n- expect-status: {module: 1, bit: power, level: low}", 5,
@@ -275,19 +289,87 @@ TEST(Scenario, EveryScenarioOfTheTestDataPassesAndAOneBitChangeFailsAtItsStep) {
     EXPECT_EQ(r.message, "expect-print at 0.100 s: \"Ready\" not printed within 100 ms; printed \"Seady\\r\\n\"");
 }
 
+// The JUnit report as a CI server's reader takes it.
+struct JunitCase {
+    std::string classname, name, kind, message, text;   // kind: "", failure, error or skipped
+};
+struct Junit {
+    std::map<std::string, std::string> suite;            // the testsuite's attributes
+    std::vector<std::pair<std::string, std::string>> properties;
+    std::vector<JunitCase> cases;
+    std::string systemOut;
+};
+
+#ifdef STEPWRIGHT_TEST_QT_XML
+Junit ReadJunit(const std::string& xml) {
+    Junit j;
+    QXmlStreamReader r(QByteArray::fromStdString(xml));
+    while (!r.atEnd()) {
+        if (r.readNext() != QXmlStreamReader::StartElement) continue;
+        const std::string name = r.name().toString().toStdString();
+        auto attribute = [&](const char* key) { return r.attributes().value(key).toString().toStdString(); };
+        if (name == "testsuite") {
+            for (const QXmlStreamAttribute& a : r.attributes())
+                j.suite[a.name().toString().toStdString()] = a.value().toString().toStdString();
+        } else if (name == "property") {
+            j.properties.emplace_back(attribute("name"), attribute("value"));
+        } else if (name == "testcase") {
+            j.cases.push_back({attribute("classname"), attribute("name"), "", "", ""});
+        } else if (name == "failure" || name == "error" || name == "skipped") {
+            j.cases.back().kind = name;
+            j.cases.back().message = attribute("message");
+            j.cases.back().text = r.readElementText().toStdString();
+        } else if (name == "system-out") {
+            j.systemOut = r.readElementText().toStdString();
+        }
+    }
+    EXPECT_FALSE(r.hasError()) << r.errorString().toStdString();
+    return j;
+}
+#endif
+
+// The report is valid against the JUnit schema CI servers read.
+void ExpectValidJunit(const std::string& file) {
+    const std::string xmllint = STEPWRIGHT_XMLLINT;
+    if (!std::filesystem::exists(xmllint)) {
+        ADD_FAILURE() << "xmllint is missing (scripts/deps.sh installs libxml2-utils)";
+        return;
+    }
+    const CliResult r = RunProgram(xmllint, {"--noout", "--nonet", "--schema", STEPWRIGHT_JUNIT_XSD, file});
+    EXPECT_EQ(r.code, 0) << file << ": " << r.err << ReadFile(file);
+}
+
+TEST(Scenario, TheSchemaCheckRefusesTheFormerReport) {
+    // As the report was written before: a file attribute and the output inside
+    // the test case, no timestamp, hostname, id or package, no properties.
+    const std::string old = WriteFile("old.xml",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites tests=\"1\" failures=\"0\" errors=\"0\" time=\"0\">\n"
+        "<testsuite name=\"s\" tests=\"1\" failures=\"0\" errors=\"0\" time=\"0\">\n"
+        "<testcase classname=\"a.yaml\" name=\"a\" file=\"a.yaml\" time=\"0\"><system-out>x</system-out></testcase>\n"
+        "</testsuite>\n</testsuites>\n");
+    const CliResult r = RunProgram(STEPWRIGHT_XMLLINT, {"--noout", "--nonet", "--schema", STEPWRIGHT_JUNIT_XSD, old});
+    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.err.find("fails to validate"), std::string::npos) << r.err;
+}
+
 TEST(Scenario, CommandLineTestPrintsOneLinePerScenarioWithReportAndTrace) {
     const std::string failing = WriteFile("failing.yaml", MachineScenario("- run:\n- expect-print: {text: Steady}"));
     const std::string junit = TempDir() + "/report.xml";
     const std::string trace = TempDir() + "/trace.csv";
     CliResult r = RunCli({"--simulator", "test", kData + "/machine.yaml", failing, "--junit", junit, "--trace", trace});
     EXPECT_EQ(r.code, 9) << r.err;
-    EXPECT_EQ(r.out, "PASS " + kData + "/machine.yaml (15 steps, 1.990 s simulated)\n" + "FAIL " + failing +
-                         ":5: expect-print at 0.000 s: \"Steady\" not printed; printed nothing\n"
-                         "2 scenario(s): 1 passed, 1 failed\n");
+    EXPECT_EQ(r.out, "PASS " + kData + "/machine.yaml (15 steps, 1.990 s simulated)\n" + "  trace " + TempDir() +
+                         "/trace-machine.csv\n" + "FAIL " + failing +
+                         ":5: expect-print at 0.000 s: \"Steady\" not printed; printed nothing\n" + "  trace " +
+                         TempDir() + "/trace-failing.csv\n" + "2 scenario(s): 1 passed, 1 failed\n");
     const std::string xml = ReadFile(junit);
-    EXPECT_NE(xml.find("<testsuites tests=\"2\" failures=\"1\" errors=\"0\""), std::string::npos) << xml;
-    EXPECT_NE(xml.find("<testcase classname=\"" + failing + "\" name=\"failing\""), std::string::npos);
+    ExpectValidJunit(junit);
+    EXPECT_NE(xml.find("tests=\"2\" failures=\"1\" errors=\"0\" skipped=\"0\""), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<testcase name=\"failing\" classname=\"" + failing + "\""), std::string::npos) << xml;
     EXPECT_NE(xml.find("type=\"expect-print\">" + failing + ":5: expect-print at 0.000 s"), std::string::npos);
+    // Which trace is which scenario's.
+    EXPECT_NE(xml.find("<property name=\"trace " + failing + "\" value=\"" + TempDir() + "/trace-failing.csv\"/>"),
+              std::string::npos) << xml;
     // One trace per scenario, named after it; one row per simulated millisecond.
     const std::string csv = ReadFile(TempDir() + "/trace-machine.csv");
     EXPECT_EQ(csv.substr(0, csv.find('\n')),
@@ -296,19 +378,280 @@ TEST(Scenario, CommandLineTestPrintsOneLinePerScenarioWithReportAndTrace) {
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 1991);
     EXPECT_EQ(ReadFile(TempDir() + "/trace-failing.csv").substr(0, 9), "time_ms,a");
 
-    // All pass: 0.  A malformed scenario: 2, and nothing runs.
+    // All pass: 0.
     r = RunCli({"--simulator", "test", kData + "/machine.yaml", kData + "/feeder.yaml"});
     EXPECT_EQ(r.code, 0) << r.err;
-    const std::string bad = WriteFile("refused.yaml", "program: " + kMachine + "\nsteps:\n  - wiat: 1ms\n");
-    r = RunCli({"--simulator", "test", kData + "/machine.yaml", bad, "--junit", TempDir() + "/none.xml"});
+    // A malformed scenario: 2, and nothing runs; the report says so.
+    const std::string bad = WriteFile("refused.yaml", "program: " + kMachine + "\nsteps:\n  - wiat: 1ms\n  - wait: 5\n");
+    const std::string none = TempDir() + "/none.xml";
+    r = RunCli({"--simulator", "test", kData + "/machine.yaml", bad, "--junit", none});
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find(bad + ":3: steps: unknown step \"wiat\""), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("no scenario was run"), std::string::npos);
-    EXPECT_EQ(ReadFile(TempDir() + "/none.xml"), "");
+    const std::string wiat = bad + ":3: steps: unknown step \"wiat\"", five = bad + ":4: wait: \"5\": give a time";
+    EXPECT_NE(r.err.find(wiat), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("stepwright-cli: 2 error(s) in 1 of 2 scenario(s): no scenario was run"), std::string::npos);
+    ExpectValidJunit(none);
+    const std::string report = ReadFile(none);
+    EXPECT_NE(report.find("tests=\"2\" failures=\"0\" errors=\"1\" skipped=\"1\""), std::string::npos) << report;
+    using scenario::XmlWriter;
+    EXPECT_NE(report.find("<error message=\"" + XmlWriter::Escaped(wiat, true)), std::string::npos) << report;
+    EXPECT_NE(report.find("type=\"refused\">" + XmlWriter::Escaped(wiat, false)), std::string::npos) << report;
+    EXPECT_NE(report.find(XmlWriter::Escaped(five, false)), std::string::npos) << report;
+    EXPECT_NE(report.find("<skipped message=\"not run: a scenario was refused\"/>"), std::string::npos) << report;
     // Usage.
     EXPECT_EQ(RunCli({"--simulator", "test"}).code, 1);
     EXPECT_EQ(RunCli({"--port", "/dev/null", "test", kData + "/machine.yaml"}).code, 1);
+    EXPECT_EQ(RunCli({"test", kData + "/machine.yaml", "--junit", junit, "--trace", junit}).code, 1);
+    EXPECT_EQ(RunCli({"test", kData + "/machine.yaml", "--list", "--junit", junit}).code, 1);
+}
+
+TEST(Scenario, TheJunitReportSaysWhatTheConsoleSaysInUtf8) {
+    // Names beyond ASCII, markup characters and control bytes in what is
+    // reported, a file name that is not UTF-8.
+    const std::string dir = TempDir() + "/utf8";
+    std::filesystem::create_directories(dir);
+    const std::string accented = dir + "/pr\xC3\xBC" "fung.yaml", latin1 = dir + "/caf\xE9.yaml";
+    std::ofstream(accented) << "name: \"Pr\xC3\xBC" "fung <1> & 'zwei' \\u65E5\"\n" << MachineScenario(
+        "- run:\n- expect-print: {text: \"<caf\xC3\xA9 & \\\"x\\\">\", within: 10ms}");
+    std::ofstream(latin1) << MachineScenario("- run:\n- expect-print: {text: Ready, within: 100ms}");
+    const std::string tab = WriteFile("tab.yaml", "name: \"a\\tb\\x01c\"\n" + MachineScenario(
+        "- run: MOVE\n- expect-position: {module: 1, value: 3, within: 2ms}"));
+    const std::string junit = TempDir() + "/utf8.xml";
+    const CliResult r = RunCli({"test", accented, latin1, tab, kData + "/feeder.yaml", "--junit", junit});
+    EXPECT_EQ(r.code, 9) << r.err;
+    ExpectValidJunit(junit);
+    const std::string xml = ReadFile(junit);
+    EXPECT_NE(xml.find("<testcase name=\"Pr\xC3\xBC" "fung &lt;1&gt; &amp; &apos;zwei&apos; \xE6\x97\xA5\" classname=\"" +
+                       dir + "/pr\xC3\xBC" "fung.yaml\""), std::string::npos) << xml;
+    EXPECT_NE(xml.find("&quot;&lt;caf\xC3\xA9 &amp; &quot;x&quot;&gt;&quot; not printed"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<testcase name=\"caf\xEF\xBF\xBD\" classname=\"" + dir + "/caf\xEF\xBF\xBD.yaml\""),
+              std::string::npos) << xml;
+    EXPECT_NE(xml.find("<testcase name=\"a&#9;b\\x01c\""), std::string::npos) << xml;
+    EXPECT_EQ(xml.find("\xC3\x83"), std::string::npos) << "nothing encoded twice";
+#ifdef STEPWRIGHT_TEST_QT_XML
+    // The reader's counts and messages are the console's.
+    const Junit j = ReadJunit(xml);
+    std::vector<std::string> lines;
+    std::istringstream out(r.out);
+    for (std::string line; std::getline(out, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 5u) << r.out;
+    EXPECT_EQ(lines.back(), "4 scenario(s): " + std::to_string(4 - std::stoi(j.suite.at("failures"))) + " passed, " +
+                                j.suite.at("failures") + " failed");
+    EXPECT_EQ(j.suite.at("tests"), "4");
+    EXPECT_EQ(j.suite.at("errors"), "0");
+    ASSERT_EQ(j.cases.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        const JunitCase& c = j.cases[i];
+        SCOPED_TRACE(lines[i]);
+        if (c.kind.empty()) {
+            EXPECT_EQ(lines[i].substr(0, 5), "PASS ");
+            continue;
+        }
+        EXPECT_EQ(c.kind, "failure");
+        // The console prints the master's Latin-1 bytes as they are; the report as UTF-8.
+        ASSERT_EQ(lines[i].rfind("FAIL " + c.classname + ":", 0), 0u);
+        const std::string tail = scenario::Latin1ToUtf8(lines[i].substr(5 + c.classname.size()));
+        EXPECT_EQ(c.classname + tail, c.text);
+        EXPECT_EQ(tail.substr(tail.size() - c.message.size()), c.message);
+    }
+    EXPECT_EQ(j.cases[0].name, "Pr\xC3\xBC" "fung <1> & 'zwei' \xE6\x97\xA5");
+    EXPECT_EQ(j.cases[2].name, "a\tb\\x01c");
+    EXPECT_NE(j.systemOut.find(kData + "/feeder.yaml: simulated "), std::string::npos) << j.systemOut;
+#endif
+}
+
+TEST(Scenario, TraceFilesAreNamedSafelyAfterTheirScenarios) {
+    const std::string dir = TempDir() + "/traces";
+    std::filesystem::create_directories(dir);
+    const std::string steps = MachineScenario("- run:\n- wait: 2ms");
+    const std::string slash = WriteFile("slash.yaml", "name: left/right feeder\n" + steps);
+    const std::string again = WriteFile("again.yaml", "name: left?right feeder\n" + steps);
+    const std::string dots = WriteFile("dots.yaml", "name: ../..\n" + steps);
+    const std::string empty = WriteFile("empty.yaml", "name: \"\"\n" + steps);
+    const std::string junit = dir + "/r.xml";
+    const CliResult r = RunCli({"test", slash, again, dots, empty, "--trace", dir + "/t.csv", "--junit", junit});
+    EXPECT_EQ(r.code, 0) << r.err << r.out;
+    std::set<std::string> written;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) written.insert(e.path().filename());
+    EXPECT_EQ(written, (std::set<std::string>{"r.xml", "t-left_right_feeder.csv", "t-left_right_feeder-2.csv",
+                                              "t-.._...csv", "t-empty.csv"}));
+    EXPECT_NE(r.out.find(slash + " (2 steps, 0.002 s simulated)\n  trace " + dir + "/t-left_right_feeder.csv\n"),
+              std::string::npos) << r.out;
+    const std::string xml = ReadFile(junit);
+    EXPECT_NE(xml.find("<property name=\"trace " + again + "\" value=\"" + dir + "/t-left_right_feeder-2.csv\"/>"),
+              std::string::npos) << xml;
+    ExpectValidJunit(junit);
+}
+
+TEST(Scenario, FilterAndListPickWhatRuns) {
+    const std::string machine = kData + "/machine.yaml", feeder = kData + "/feeder.yaml";
+    const std::string bad = WriteFile("filtered-out.yaml", "steps: 3\n");
+    const struct {
+        Strings args;
+        int code;
+        std::string out;
+    } cases[] = {
+        {{"--list"}, 2, machine + ": machine (15 steps)\n" + feeder + ": feeder feeds on start (12 steps)\n"},
+        {{"--list", "--filter", "feeder"}, 0, feeder + ": feeder feeds on start (12 steps)\n"},
+        {{"--list", "--filter", "mach*"}, 0, machine + ": machine (15 steps)\n"},
+        {{"--list", "--filter", "*.yaml", "--filter", "?achine"}, 2,
+         machine + ": machine (15 steps)\n" + feeder + ": feeder feeds on start (12 steps)\n"},
+        {{"--list", "--filter", "*/scenarios/*"}, 0,
+         machine + ": machine (15 steps)\n" + feeder + ": feeder feeds on start (12 steps)\n"},
+        {{"--filter", "start"}, 0, "PASS " + feeder + " (12 steps, 1.787 s simulated)\n1 scenario(s): 1 passed, 0 failed\n"},
+        {{"--filter", "nothing"}, 1, ""},
+    };
+    for (const auto& c : cases) {
+        Strings args{"test", machine, feeder, bad};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliResult r = RunCli(args);
+        SCOPED_TRACE(r.err);
+        EXPECT_EQ(r.code, c.code) << args.back();
+        EXPECT_EQ(r.out, c.out) << args.back();
+        EXPECT_EQ(r.err.find(bad) != std::string::npos, c.code == 2);
+    }
+}
+
+TEST(Scenario, ReportsNeverReplaceTheirInputsNorWaitOnAPipe) {
+    const std::string dir = TempDir() + "/safe";
+    std::filesystem::create_directories(dir);
+    std::filesystem::copy_file(kMachine, dir + "/m.sws", std::filesystem::copy_options::overwrite_existing);
+    const std::string yaml = dir + "/m.yaml";
+    std::ofstream(yaml) << "program: m.sws\nsteps:\n  - run:\n";
+    std::filesystem::create_symlink("m.yaml", dir + "/alias.xml");
+    ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0600), 0);
+    const std::string program = ReadFile(dir + "/m.sws"), scenario = ReadFile(yaml);
+    const struct {
+        Strings args;
+        std::string message;
+    } cases[] = {
+        {{"--junit", yaml}, yaml + " is a file the run reads; it is not overwritten"},
+        {{"--junit", dir + "/alias.xml"}, dir + "/alias.xml is the file " + yaml + ", which the run reads; it is not"},
+        {{"--trace", dir + "/m.sws"}, dir + "/m.sws is a file the run reads; it is not overwritten"},
+        // A pipe is never opened, so nothing waits for a reader.
+        {{"--junit", dir + "/fifo"}, dir + "/fifo: Could not open file"},
+        {{"--trace", dir + "/fifo"}, dir + "/fifo: Could not open file"},
+    };
+    for (const auto& c : cases) {
+        Strings args{"test", yaml};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        RunOptions quick;
+        quick.timeoutSeconds = 20;   // a report that waited on the pipe would hold the run
+        const CliResult r = RunCli(args, quick);
+        EXPECT_EQ(r.code, 2) << c.message;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(ReadFile(dir + "/m.sws"), program);
+    EXPECT_EQ(ReadFile(yaml), scenario);
+    EXPECT_TRUE(std::filesystem::is_fifo(dir + "/fifo"));
+    // A link planted in a shared sticky folder by another user is not followed.
+    if (geteuid() == 0) {
+        const std::string shared = dir + "/shared", victim = dir + "/victim.txt";
+        std::ofstream(victim) << "keep";
+        ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+        ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+        for (const char* option : {"--junit", "--trace"}) {
+            const std::string link = shared + "/planted" + option;
+            ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+            ASSERT_EQ(lchown(link.c_str(), 4321, 4321), 0);
+            const CliResult r = RunCli({"test", yaml, option, link});
+            EXPECT_EQ(r.code, 2) << option;
+            EXPECT_NE(r.err.find(link + ": Could not open file"), std::string::npos) << r.err;
+        }
+        EXPECT_EQ(ReadFile(victim), "keep");
+    }
+    // A disk that fills up mid-write (here a limit on the size of files the
+    // tool writes) leaves the earlier trace whole; the short report still fits.
+    {
+        const std::string longer = dir + "/longer.yaml";
+        std::ofstream(longer) << "program: m.sws\nsteps:\n  - run:\n  - wait: 200ms\n";
+        const std::string earlier(800, 'e');
+        std::ofstream(dir + "/t.csv") << earlier;
+        std::ofstream(dir + "/j.xml") << earlier;
+        const CliResult r = RunProgram("/bin/sh", {"-c", "trap '' XFSZ; ulimit -f 2; exec \"$0\" \"$@\"", STEPWRIGHT_CLI,
+                                                   "test", longer, "--trace", dir + "/t.csv", "--junit", dir + "/j.xml"});
+        EXPECT_EQ(r.code, 2) << r.err;
+        EXPECT_NE(r.err.find(dir + "/t.csv: Could not write file: File too large"), std::string::npos) << r.err;
+        EXPECT_EQ(ReadFile(dir + "/t.csv"), earlier);
+        ExpectValidJunit(dir + "/j.xml");
+    }
+    // A report written again replaces the earlier one whole.
+    EXPECT_EQ(RunCli({"test", yaml, "--junit", dir + "/r.xml"}).code, 0);
+    EXPECT_EQ(RunCli({"test", yaml, "--junit", dir + "/r.xml"}).code, 0);
+    ExpectValidJunit(dir + "/r.xml");
+}
+
+TEST(Scenario, ScenarioFilesAreReadBoundedAndWithoutWaiting) {
+    const std::string dir = TempDir() + "/bounded";
+    std::filesystem::create_directories(dir);
+    ASSERT_EQ(mkfifo((dir + "/fifo.yaml").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir + "/zero.yaml");
+    // One byte over the bound, as steps; and a huge value quoted by its start.
+    std::string big = "program: " + kMachine + "\nsteps:\n";
+    while (big.size() <= scenario::kMaxScenarioBytes) big += "  - wait: 1ms\n";
+    big.resize(scenario::kMaxScenarioBytes + 1, '\n');
+    const std::string huge = WriteFile("huge.yaml", big);
+    const std::string value = WriteFile("value.yaml", "program: " + kMachine + "\nsteps:\n  - wait: " +
+                                                          std::string(900000, '7') + "x\n");
+    const std::string program = WriteFile("program.yaml", "program: " + std::string(600000, 'p') + "\nsteps: []\n");
+    const struct {
+        std::string path;
+        std::vector<std::string> errors;
+    } cases[] = {
+        {dir + "/fifo.yaml", {dir + "/fifo.yaml: cannot be read: not a regular file"}},
+        {dir + "/zero.yaml", {dir + "/zero.yaml: cannot be read: not a regular file"}},
+        {dir + "/none.yaml", {dir + "/none.yaml: cannot be read: No such file or directory"}},
+        {huge, {huge + ": larger than 1 MiB, the most a scenario file holds"}},
+        {value, {value + ":3: wait: \"" + std::string(40, '7') +
+                 "...\" (900001 bytes): give a time such as 500ms or 2s (whole milliseconds, at most 24 h)"}},
+        {program, {program + ":1: program: \"" + (TempDir() + "/" + std::string(40, 'p')).substr(0, 40) +
+                   "...\" (" + std::to_string(TempDir().size() + 1 + 600000) + " bytes): Could not open file"}},
+    };
+    for (const auto& c : cases) {
+        scenario::Scenario sc;
+        std::vector<std::string> errors;
+        EXPECT_FALSE(scenario::LoadScenario(c.path, sc, errors));
+        EXPECT_EQ(errors, c.errors);
+    }
+    // Just under the bound is read.
+    big.resize(scenario::kMaxScenarioBytes - 200);
+    big.resize(big.rfind('\n') + 1);
+    scenario::Scenario sc;
+    std::vector<std::string> errors;
+    EXPECT_TRUE(scenario::LoadScenario(WriteFile("under.yaml", big), sc, errors));
+    EXPECT_GT(sc.steps.size(), 70000u);
+}
+
+TEST(Scenario, XmlWriterEscapesEveryValue) {
+    const struct {
+        std::string in;
+        std::string text, attribute;
+    } cases[] = {
+        {"plain", "plain", "plain"},
+        {"<a & 'b' \"c\">", "&lt;a &amp; &apos;b&apos; &quot;c&quot;&gt;", "&lt;a &amp; &apos;b&apos; &quot;c&quot;&gt;"},
+        {"a\tb\nc\rd", "a\tb\nc&#13;d", "a&#9;b&#10;c&#13;d"},
+        {std::string("\x00\x01\x1F\x7F", 4), "\\x00\\x01\\x1F\x7F", "\\x00\\x01\\x1F\x7F"},
+        {"caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80", "caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80",
+         "caf\xC3\xA9 \xE6\x97\xA5 \xF0\x9F\x98\x80"},
+        // Not UTF-8: a Latin-1 byte, a cut sequence, an overlong '/', a surrogate, U+FFFE.
+        {"caf\xE9", "caf\xEF\xBF\xBD", "caf\xEF\xBF\xBD"},
+        {"\xE6\x97", "\xEF\xBF\xBD\xEF\xBF\xBD", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
+        {"\xEF\xBF\xBE", "\\uFFFE", "\\uFFFE"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(scenario::XmlWriter::Escaped(c.in, false), c.text) << c.in;
+        EXPECT_EQ(scenario::XmlWriter::Escaped(c.in, true), c.attribute) << c.in;
+    }
+    EXPECT_EQ(scenario::Latin1ToUtf8("caf\xE9 \xFF<"), "caf\xC3\xA9 \xC3\xBF<");
+    scenario::XmlWriter x;
+    x.open("a", {{"k", "v&"}});
+    x.element("b", {}, "t<");
+    x.element("c", {{"x", "1"}, {"y", "\""}});
+    x.close();
+    EXPECT_EQ(x.document(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a k=\"v&amp;\">\n  <b>t&lt;</b>\n"
+                            "  <c x=\"1\" y=\"&quot;\"/>\n</a>\n");
 }
 
 const std::string kExamples = STEPWRIGHT_EXAMPLES;
