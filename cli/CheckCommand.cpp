@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -157,6 +158,17 @@ const char* SuppressionName(check::Suppression s) {
     return s == check::Suppression::InSource ? "in-source" : "disabled";
 }
 
+// A refusal's fingerprint: its message hashed (FNV-1a), as the check's are,
+// so that it stays when the lines above it change.
+std::string RefusalFingerprint(const Refusal& r) {
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (unsigned char ch : std::string(kRefused) + '\0' + r.message) h = (h ^ ch) * 0x100000001b3ull;
+    char hex[17];
+    for (int i = 0; i < 16; ++i) hex[i] = "0123456789abcdef"[(h >> (60 - 4 * i)) & 15];
+    hex[16] = '\0';
+    return std::string(hex) + ":1";
+}
+
 json::Value JsonDocument(const std::vector<Checked>& checked) {
     json::Value doc = json::Value::object();
     json::Value& files = doc["files"] = json::Value::array();
@@ -243,8 +255,10 @@ json::Value SarifDocument(const std::vector<Checked>& checked) {
         rules.push(std::move(rule));
     }
     bool anyRelative = false;
-    json::Value& artifacts = run["artifacts"] = json::Value::array();
-    json::Value& results = run["results"] = json::Value::array();
+    // Built apart and put in at the end: a reference to a member does not
+    // outlive the next member added.
+    json::Value artifacts = json::Value::array();
+    json::Value results = json::Value::array();
     for (const Checked& c : checked) {
         anyRelative = anyRelative || c.file.empty() || c.file[0] != '/';
         json::Value artifact = json::Value::object();
@@ -254,7 +268,7 @@ json::Value SarifDocument(const std::vector<Checked>& checked) {
         for (const Refusal& r : c.refusals) {
             json::Value result =
                 SarifResult(all[size_t(refusedIndex)], refusedIndex, "error", r.message, c.file, r.line, r.column);
-            result["partialFingerprints"]["stepwrightLineHash/v1"] = std::string(kRefused) + ":" + std::to_string(r.line);
+            result["partialFingerprints"]["stepwrightLineHash/v1"] = RefusalFingerprint(r);
             results.push(std::move(result));
         }
         for (size_t i = 0; i < c.findings.size(); ++i) {
@@ -274,6 +288,8 @@ json::Value SarifDocument(const std::vector<Checked>& checked) {
             results.push(std::move(result));
         }
     }
+    run["artifacts"] = std::move(artifacts);
+    run["results"] = std::move(results);
     if (anyRelative) run["originalUriBaseIds"][kBaseId]["uri"] = WorkingDirectoryUri();
     json::Value invocation = json::Value::object();
     invocation["executionSuccessful"] = true;
