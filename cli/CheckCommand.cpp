@@ -3,6 +3,8 @@
 // A file the reader refuses is a finding too (rule file-refused), in every
 // form, and the exit code says so.
 
+#include <limits.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/DataPaths.h"
 #include "app/MainState.h"
 #include "cli/Cli.h"
 #include "isa/Vocabulary.h"
@@ -150,8 +153,22 @@ std::string WorkingDirectoryUri() {
     return "file://" + UriPath(dir);
 }
 
-// The guide as installed, and a rule's section in it.
-std::string GuideUri() { return "file://" + UriPath(STEPWRIGHT_DOC_PATH "/manual.md"); }
+// The guide as installed, and a rule's section in it: the copy beside the
+// running program's installation (<executable dir>/../share/doc/stepwright),
+// else where the build's install rules put it.
+std::string GuideUri() {
+    static const std::string uri = [] {
+        std::string path = STEPWRIGHT_DOC_PATH "/manual.md";
+        const std::string dir = ExecutableDirectory();
+        if (!dir.empty())
+            if (char* found = ::realpath((dir + "/../share/doc/stepwright/manual.md").c_str(), nullptr)) {
+                path = found;
+                std::free(found);
+            }
+        return "file://" + UriPath(path);
+    }();
+    return uri;
+}
 std::string RuleHelpUri(const std::string& id) { return GuideUri() + "#" + id; }
 
 const char* SuppressionName(check::Suppression s) {
