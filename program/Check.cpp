@@ -340,7 +340,8 @@ private:
         }
         const isa::Decoded d = isa::decode(FromLine(l), c.family == isa::Family::Master ? kTypeMaster
                                                                                         : types_[size_t(address)]);
-        if (c.code == MasterCmd::kWaitFor || (c.family == isa::Family::Master && c.code == MasterCmd::kDelay)) {
+        const bool waitFor = c.code == MasterCmd::kWaitFor && c.framing == isa::Framing::Master;
+        if (waitFor || (c.family == isa::Family::Master && c.code == MasterCmd::kDelay)) {
             // A Delay or WaitFor waits unless its time is 0: WaitFor then
             // takes its timeout at once, and a loop through it spins.
             const isa::Value* time = d.command ? ValueOf(d, c.code == MasterCmd::kDelay ? "time" : "timeout") : nullptr;

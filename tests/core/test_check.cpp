@@ -104,6 +104,8 @@ const Case kCases[] = {
     // A WaitFor or Delay of time 0 never waits: a loop through it spins.
     {"busy-loop", "SPIN: 0 WaitFor timeout=0 any-key -> SPIN\n  0 StopProgram\n", {1},
      "SPIN: 0 WaitFor timeout=1 any-key -> SPIN\n  0 StopProgram\n"},
+    {"busy-loop", "L: 1 WaitFor timeout=0 move-done -> L\n  0 StopProgram\n", {1},
+     "L: 1 WaitFor timeout=5 move-done -> L\n  0 StopProgram\n"},
     {"busy-loop", "L: 0 Delay time=0\n  0 If-GoTo any-key -> E\n  0 GoTo -> L\nE: 0 StopProgram\n", {1},
      "L: 0 Delay time=1\n  0 If-GoTo any-key -> E\n  0 GoTo -> L\nE: 0 StopProgram\n"},
     // A misspelt target: the lines the Call was to reach, and the one after
