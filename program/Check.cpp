@@ -193,8 +193,12 @@ private:
             if (name != "NULL" && !labelLine_.count(name))
                 add(i, "undefined-label", "jump to " + Quoted(name) + ", which no line defines");
         }
+        // A label may go unused only because a jump to it is misspelt: while
+        // a jump goes to an undefined label, unused labels are not reported.
+        bool undefined = false;
+        for (const Finding& f : findings_) undefined = undefined || f.rule == "undefined-label";
         for (const auto& [name, line] : labelLine_)
-            if (!jumpedTo_.count(name))
+            if (!undefined && !jumpedTo_.count(name))
                 add(line, "unused-label", "label " + Quoted(name) + " is not the target of any jump");
     }
 

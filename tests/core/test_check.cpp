@@ -101,6 +101,8 @@ const Case kCases[] = {
     {"move-before-home", "  1 Move position=4000 velocity=4000 acceleration=40 pwm=0\n  0 StopProgram\n", {1},
      "  1 Move position=-1000 velocity=4000 acceleration=40 pwm=0 move-relative\n  0 StopProgram\n"},
     {"unused-label", "X: 0 StopProgram\n", {1}, "X: 0 Delay time=1\n  0 If-GoTo any-key -> X\n  0 StopProgram\n"},
+    // The label a misspelt jump was meant for.
+    {"unused-label", "X: 0 StopProgram\n", {1}, "  0 Call -> SUBB\n  0 StopProgram\nSUB: 0 Delay time=1\n  0 Return\n"},
     // A WaitFor or Delay of time 0 never waits: a loop through it spins.
     {"busy-loop", "SPIN: 0 WaitFor timeout=0 any-key -> SPIN\n  0 StopProgram\n", {1},
      "SPIN: 0 WaitFor timeout=1 any-key -> SPIN\n  0 StopProgram\n"},

@@ -35,9 +35,9 @@ def test_same_image_listing_and_findings_as_the_command_line(name, tmp_path):
 
 FAULTY = (".stepwright 1\n.module 0 [Master]\n\n"
           "; faults\n"
-          "; check: ignore unused-label\n"
-          "L:  0 Delay time=1\n"
-          "    0 GoTo -> NOWHERE\n"
+          "; check: ignore busy-loop\n"
+          "L:  0 If-GoTo any-key -> NOWHERE\n"
+          "    0 GoTo -> L\n"
           "    0 Delay time=2\n")
 
 
@@ -54,12 +54,12 @@ def test_findings_carry_the_listing_line_and_the_file_line(suffix, tmp_path):
     findings = stepwright.Program.open(str(path)).check()
     # Listing lines: the comments count, from 1.
     assert [(f.rule, f.line, f.listing_line, f.suppressed) for f in findings] == [
-        ("unused-label", 2, 3, True), ("undefined-label", 3, 4, False), ("unreachable", 4, 5, False)]
+        ("undefined-label", 2, 3, False), ("busy-loop", 2, 3, True), ("unreachable", 4, 5, False)]
     out = subprocess.run([CLI, "check", str(path)], capture_output=True).stdout.decode("latin-1")
     printed = [int(line.split(":")[1]) for line in out.splitlines()]
     assert printed == [f.file_line for f in findings if not f.suppressed]
     if suffix == ".sws":
-        assert printed == [7, 8]
+        assert printed == [6, 8]
     # Once edited, the lines no longer stand in the file.
     program = stepwright.Program.open(str(path))
     program.remove(0)
