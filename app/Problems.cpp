@@ -30,6 +30,7 @@ std::string ProblemsCache::tipFor(int line) const {
         if (f.line == line) {
             if (!tip.empty()) tip += '\n';
             tip += std::string(check::SeverityName(f.severity)) + ": " + f.message + " [" + f.rule + "]";
+            if (f.suppressed()) tip += " (suppressed)";
         }
     return tip;
 }
@@ -42,15 +43,23 @@ std::vector<int> ProblemsCache::linesWithFindings() const {
 }
 
 std::string ProblemRow(const check::Finding& f) {
-    return Format("%d: %s: ", f.line + 1, check::SeverityName(f.severity)) + f.message + " [" + f.rule + "]";
+    return Format("%d: %s: ", check::ListingLine(f), check::SeverityName(f.severity)) + f.message + " [" + f.rule +
+           "]" + (f.suppressed() ? " (suppressed)" : "");
 }
 
 std::string ProblemsSummary(const std::vector<check::Finding>& findings) {
     int counts[3] = {0, 0, 0};
-    for (const check::Finding& f : findings) ++counts[int(f.severity)];
-    if (findings.empty()) return "No problems";
-    return Format("%d error(s), %d warning(s), %d note(s)", counts[int(check::Severity::Error)],
-                  counts[int(check::Severity::Warning)], counts[int(check::Severity::Note)]);
+    int suppressed = 0;
+    for (const check::Finding& f : findings) {
+        if (f.suppressed()) ++suppressed;
+        else ++counts[int(f.severity)];
+    }
+    if (findings.size() == size_t(suppressed))
+        return suppressed ? Format("No problems, %d suppressed", suppressed) : std::string("No problems");
+    std::string text = Format("%d error(s), %d warning(s), %d note(s)", counts[int(check::Severity::Error)],
+                              counts[int(check::Severity::Warning)], counts[int(check::Severity::Note)]);
+    if (suppressed) text += Format(", %d suppressed", suppressed);
+    return text;
 }
 
 void SelectProblemLine(MainState& s, int line) {

@@ -32,9 +32,11 @@ private:
 };
 
 // A row of the Problems list: "LINE: SEVERITY: MESSAGE [RULE-ID]", the line
-// 1-based as the listing counts it.
+// 1-based as the listing counts it, " (suppressed)" after a finding a
+// "; check: ignore" comment suppresses.
 std::string ProblemRow(const check::Finding& finding);
-// "No problems", or the counts of errors, warnings and notes.
+// "No problems", or the counts of errors, warnings and notes that are not
+// suppressed, and how many are.
 std::string ProblemsSummary(const std::vector<check::Finding>& findings);
 
 // Makes listing line `line` the current line, selected alone and scrolled

@@ -30,6 +30,11 @@ foreach(program stepwright stepwright-cli stepwright-sim)
     target_compile_definitions(${program} PRIVATE STEPWRIGHT_VERSION="${PROJECT_VERSION}")
   endif()
 endforeach()
+# The guide as installed: check's SARIF log points into it for each rule.
+if(TARGET stepwright_cli)
+  target_compile_definitions(stepwright_cli PRIVATE
+    STEPWRIGHT_DOC_PATH="${CMAKE_INSTALL_FULL_DATADIR}/doc/stepwright")
+endif()
 if(TARGET stepwright)
   target_sources(stepwright PRIVATE ${CMAKE_SOURCE_DIR}/data/stepwright.qrc)
   set_target_properties(stepwright PROPERTIES AUTORCC ON)

@@ -27,6 +27,7 @@ constexpr int kMaxLabelled = 1024;       // entries of the master's label table
 constexpr int kLastStart = 16344;        // latest start of a line in the image
 constexpr int kImageBytes = 16384;
 constexpr int kLastModule = 31;          // module addresses run from 1 to 31
+constexpr int kCallDepth = 16;           // calls the master holds pending
 
 const std::vector<Rule> kRules = {
     {"undefined-label", Severity::Error, "a jump to a label that no line defines"},
@@ -38,6 +39,7 @@ const std::vector<Rule> kRules = {
     {"missing-target", Severity::Error, "a GoTo or Call whose target is empty or NULL"},
     {"empty-target", Severity::Warning, "a WaitFor, If-GoTo, CountDown or MonitorSub whose target is empty"},
     {"return-without-call", Severity::Error, "a Return reached on a path with no pending Call"},
+    {"call-depth", Severity::Error, "a Call that can make more calls pending than the master holds"},
     {"unreachable", Severity::Warning, "an instruction line that no path from the first instruction reaches"},
     {"runs-off-end", Severity::Warning, "a path that runs past the last instruction"},
     {"counter-unset", Severity::Warning, "a counter used that no SetCounter sets on any path before it"},
@@ -49,6 +51,7 @@ const std::vector<Rule> kRules = {
     {"busy-loop", Severity::Note, "a loop with no Delay and no WaitFor"},
     {"move-before-home", Severity::Note, "an absolute Move of a module before any StartHoming or ResetPosition of it"},
     {"unused-label", Severity::Note, "a label no instruction jumps to"},
+    {"file-refused", Severity::Error, "a program file the reader refuses"},
 };
 
 int RuleOrder(const std::string& id) {
@@ -83,6 +86,7 @@ struct Node {
     uint8_t gen = 0;        // facts set
     uint8_t needs = 0;      // counters and timer tested
     bool countDown = false;
+    bool undefined = false; // jumps to a label no line defines
     uint32_t homes = 0;     // modules homed or given a position
     int absoluteMove = -1;  // module of an absolute Move
 };
@@ -136,8 +140,8 @@ std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 class Checker {
 public:
-    Checker(const ProgramLine* lines, int count, const std::vector<int>& types)
-        : lines_(lines), count_(count < 0 ? 0 : std::min(count, kMaxLines)), types_(types) {}
+    Checker(const ProgramLine* lines, int count, const std::vector<int>& types, const Options& options)
+        : lines_(lines), count_(count < 0 ? 0 : std::min(count, kMaxLines)), types_(types), options_(options) {}
 
     std::vector<Finding> run() {
         labels();
@@ -150,7 +154,9 @@ public:
             facts();
             homing();
             loops();
+            callDepth();
         }
+        tune();
         std::stable_sort(findings_.begin(), findings_.end(), [](const Finding& a, const Finding& b) {
             return a.line != b.line ? a.line < b.line : RuleOrder(a.rule) < RuleOrder(b.rule);
         });
@@ -187,8 +193,12 @@ private:
             if (name != "NULL" && !labelLine_.count(name))
                 add(i, "undefined-label", "jump to " + Quoted(name) + ", which no line defines");
         }
+        // A label may go unused only because a jump to it is misspelt: while
+        // a jump goes to an undefined label, unused labels are not reported.
+        bool undefined = false;
+        for (const Finding& f : findings_) undefined = undefined || f.rule == "undefined-label";
         for (const auto& [name, line] : labelLine_)
-            if (!jumpedTo_.count(name))
+            if (!undefined && !jumpedTo_.count(name))
                 add(line, "unused-label", "label " + Quoted(name) + " is not the target of any jump");
     }
 
@@ -223,6 +233,7 @@ private:
             auto resolve = [&]() {
                 auto it = labelLine_.find(target);
                 n.target = it == labelLine_.end() ? kToFFFF : nodeOfLine[size_t(it->second)];
+                n.undefined = it == labelLine_.end() && !target.empty() && target != "NULL";
             };
             const int address = l.moduleAddress;
             int type = kTypeMaster;
@@ -316,16 +327,15 @@ private:
         if (c.family == isa::Family::Master) {
             switch (c.code) {
                 case MasterCmd::kSetTimer: n.gen |= kTimerBit; return;
-                case MasterCmd::kDelay: n.gen |= kWaitBit; return;
-                case MasterCmd::kWaitFor: n.gen |= kWaitBit; return;
+                case MasterCmd::kDelay:
+                case MasterCmd::kWaitFor:
                 case MasterCmd::kSetCounter:
                 case MasterCmd::kCountDown:
                 case MasterCmd::kIfGoTo: break;
                 default: return;
             }
         } else if (c.code == MasterCmd::kWaitFor && c.framing == isa::Framing::Master) {
-            n.gen |= kWaitBit;
-            return;
+            // decoded below for its timeout
         } else if (motor && (name == "StartHoming" || name == "ResetPosition")) {
             n.homes |= 1u << address;
             return;
@@ -334,6 +344,14 @@ private:
         }
         const isa::Decoded d = isa::decode(FromLine(l), c.family == isa::Family::Master ? kTypeMaster
                                                                                         : types_[size_t(address)]);
+        const bool waitFor = c.code == MasterCmd::kWaitFor && c.framing == isa::Framing::Master;
+        if (waitFor || (c.family == isa::Family::Master && c.code == MasterCmd::kDelay)) {
+            // A Delay or WaitFor waits unless its time is 0: WaitFor then
+            // takes its timeout at once, and a loop through it spins.
+            const isa::Value* time = d.command ? ValueOf(d, c.code == MasterCmd::kDelay ? "time" : "timeout") : nullptr;
+            if (!time || time->type() != isa::Value::Type::Int || time->asInt() != 0) n.gen |= kWaitBit;
+            return;
+        }
         if (!d.command) return;
         if (c.family == isa::Family::Master) {
             const isa::Value* counter = ValueOf(d, "counter");
@@ -499,19 +517,28 @@ private:
         if (n.kind == Kind::Monitor && n.target >= 0) f(n.target, false);
     }
 
-    // Every node reached from the first, with a Call pending or not.
-    void reach() {
+    // Every node reached from the first, with a Call pending or not.  A
+    // lenient pass takes a jump to an undefined label for one that may go to
+    // any labelled line and a Call to one for a Call that returns: what it
+    // does not reach stays unreachable whatever label the jump was meant for.
+    std::vector<char> reachable(bool lenient, std::vector<char>& offEnd, std::vector<char>& strayReturn) const {
         const int n = int(nodes_.size());
-        reached_.assign(size_t(2 * n), 0);
+        std::vector<char> reached(size_t(2 * n), 0);
         std::vector<int> work{0};
-        reached_[0] = 1;
-        std::vector<char> offEnd(size_t(n), 0), strayReturn(size_t(n), 0);
+        reached[0] = 1;
         auto visit = [&](int k, int pending) {
             const size_t at = size_t(2 * k + pending);
-            if (!reached_[at]) {
-                reached_[at] = 1;
+            if (!reached[at]) {
+                reached[at] = 1;
                 work.push_back(2 * k + pending);
             }
+        };
+        bool anyLabel[2] = {false, false};
+        auto visitLabels = [&](int pending) {
+            if (anyLabel[pending]) return;
+            anyLabel[pending] = true;
+            for (int k = 0; k < n; ++k)
+                if (lines_[nodes_[size_t(k)].line].label[0] != '\0') visit(k, pending);
         };
         while (!work.empty()) {
             const int state = work.back();
@@ -519,6 +546,12 @@ private:
             const int k = state / 2, pending = state % 2;
             const Node& node = nodes_[size_t(k)];
             const bool last = k + 1 >= n;
+            if (lenient && node.undefined) {
+                if (node.kind == Kind::Call || node.kind == Kind::Monitor) visitLabels(1);
+                else visitLabels(pending);
+                if (node.kind != Kind::GoTo && !last) visit(k + 1, pending);
+                continue;
+            }
             switch (node.kind) {
                 case Kind::Call:
                     if (node.target >= 0) {
@@ -541,6 +574,17 @@ private:
                     break;
             }
         }
+        return reached;
+    }
+
+    void reach() {
+        const int n = int(nodes_.size());
+        std::vector<char> offEnd(size_t(n), 0), strayReturn(size_t(n), 0);
+        reached_ = reachable(false, offEnd, strayReturn);
+        const bool anyUndefined = std::any_of(nodes_.begin(), nodes_.end(), [](const Node& x) { return x.undefined; });
+        std::vector<char> ignored(size_t(n), 0), ignored2(size_t(n), 0);
+        const std::vector<char> lenient = anyUndefined ? reachable(true, ignored, ignored2) : reached_;
+        auto reachedSomehow = [&](int k) { return lenient[size_t(2 * k)] || lenient[size_t(2 * k + 1)]; };
         for (int k = 0; k < n; ++k) {
             const int line = nodes_[size_t(k)].line;
             if (strayReturn[size_t(k)])
@@ -550,12 +594,12 @@ private:
                     "the program runs past its last instruction here; end it with StopProgram or a GoTo");
         }
         for (int k = 0; k < n;) {
-            if (reachedAny(k)) {
+            if (reachedSomehow(k)) {
                 ++k;
                 continue;
             }
             int end = k;
-            while (end + 1 < n && !reachedAny(end + 1)) ++end;
+            while (end + 1 < n && !reachedSomehow(end + 1)) ++end;
             const int more = end - k;
             add(nodes_[size_t(k)].line, "unreachable",
                 "no path from the first instruction reaches this line" +
@@ -746,12 +790,81 @@ private:
             if ((p.size > 1 || p.selfLoop) && !p.waits && !p.counts)
                 add(nodes_[size_t(p.first)].line, "busy-loop",
                     "a loop with no Delay or WaitFor starts here: the master runs it at full speed");
+        component_ = std::move(component);
+    }
+
+    // The most calls pending on any path to each line.  A recursive Call
+    // (into its own loop of calls) is the recursion rule's and adds nothing
+    // here, so that every other path has a bound; a MonitorSub's subroutine
+    // counts as called where the MonitorSub stands.  A Call that would make
+    // one more than the master holds is reported, and not followed further.
+    void callDepth() {
+        const int n = int(nodes_.size());
+        std::vector<int> depth(size_t(n), -1);
+        std::vector<char> over(size_t(n), 0);
+        std::vector<int> work{0};
+        depth[0] = 0;
+        auto reach = [&](int s, int d) {
+            if (s >= 0 && d > depth[size_t(s)]) {
+                depth[size_t(s)] = d;
+                work.push_back(s);
+            }
+        };
+        while (!work.empty()) {
+            const int k = work.back();
+            work.pop_back();
+            const Node& node = nodes_[size_t(k)];
+            const int d = depth[size_t(k)];
+            if ((node.kind == Kind::Call || node.kind == Kind::Monitor) && node.target >= 0) {
+                const bool recursive = component_[size_t(k)] >= 0 && component_[size_t(k)] == component_[size_t(node.target)];
+                if (recursive && node.kind == Kind::Call) {
+                    reach(node.target, d);
+                } else if (d >= kCallDepth) {
+                    if (node.kind == Kind::Call) over[size_t(k)] = 1;
+                } else {
+                    reach(node.target, d + 1);
+                }
+            }
+            within(k, [&](int s) { reach(s, d); });
+        }
+        for (int k = 0; k < n; ++k)
+            if (over[size_t(k)])
+                add(nodes_[size_t(k)].line, "call-depth",
+                    "Call " + lines_[nodes_[size_t(k)].line].gotoLabelText() + ": " + std::to_string(kCallDepth) +
+                        " calls can be pending here, and the master holds no more: it stops with a stack overflow");
+    }
+
+    // The caller's severities and disabled rules, and the comments that
+    // ignore a rule on the line after them.
+    void tune() {
+        std::vector<std::vector<std::string>> ignored(static_cast<size_t>(count_));
+        for (int i = 0; i < count_; ++i) {
+            ignored[size_t(i)] = IgnoredRules(lines_[i]);
+            // A run of comment lines speaks for the line after it.
+            if (i > 0 && lines_[i - 1].isComment()) {
+                const std::vector<std::string>& above = ignored[size_t(i - 1)];
+                ignored[size_t(i)].insert(ignored[size_t(i)].end(), above.begin(), above.end());
+            }
+        }
+        auto names = [](const std::vector<std::string>& ids, const std::string& id) {
+            return std::find(ids.begin(), ids.end(), id) != ids.end();
+        };
+        for (Finding& f : findings_) {
+            for (const auto& [id, severity] : options_.severities)
+                if (id == f.rule) f.severity = severity;
+            if (f.line >= 0 && f.line < count_ && names(ignored[size_t(f.line)], f.rule))
+                f.suppression = Suppression::InSource;
+            else if (names(options_.disabled, f.rule))
+                f.suppression = Suppression::Disabled;
+        }
     }
 
     const ProgramLine* lines_;
     int count_;
     const std::vector<int>& types_;
+    const Options& options_;
     std::vector<Finding> findings_;
+    std::vector<int> component_;
     std::unordered_map<std::string, int> labelLine_, jumpedTo_;
     std::vector<Node> nodes_;
     std::vector<int> predStart_, preds_;
@@ -779,12 +892,80 @@ const Rule* FindRule(std::string_view id) {
     return nullptr;
 }
 
-std::vector<Finding> CheckProgram(const ProgramLine* lines, int count, const std::vector<int>& moduleTypes) {
-    return Checker(lines, count, moduleTypes).run();
+std::vector<Finding> CheckProgram(const ProgramLine* lines, int count, const std::vector<int>& moduleTypes,
+                                  const Options& options) {
+    return Checker(lines, count, moduleTypes, options).run();
+}
+
+std::vector<std::string> IgnoredRules(const ProgramLine& line) {
+    std::vector<std::string> ids;
+    if (!line.isComment()) return ids;
+    const std::string text = line.commentText();
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    size_t p = 1;   // after the ';'
+    auto skip = [&] {
+        while (p < text.size() && blank(text[p])) ++p;
+    };
+    auto word = [&](const char* w) {
+        const size_t n = std::strlen(w);
+        if (text.compare(p, n, w) != 0) return false;
+        p += n;
+        return true;
+    };
+    skip();
+    if (!word("check:")) return ids;
+    skip();
+    if (!word("ignore") || p >= text.size() || !blank(text[p])) return ids;
+    while (p < text.size()) {
+        while (p < text.size() && (blank(text[p]) || text[p] == ',')) ++p;
+        const size_t start = p;
+        while (p < text.size() && !blank(text[p]) && text[p] != ',') ++p;
+        if (p > start) ids.push_back(text.substr(start, p - start));
+    }
+    return ids;
 }
 
 bool Fails(const std::vector<Finding>& findings) {
-    return std::any_of(findings.begin(), findings.end(), [](const Finding& f) { return f.severity != Severity::Note; });
+    return std::any_of(findings.begin(), findings.end(),
+                       [](const Finding& f) { return !f.suppressed() && f.severity != Severity::Note; });
+}
+
+std::vector<std::string> Fingerprints(const ProgramLine* lines, int count, const std::vector<Finding>& findings) {
+    // FNV-1a, 64 bits: stable across builds and machines.
+    auto hash = [](uint64_t h, const void* data, size_t size) {
+        const auto* b = static_cast<const unsigned char*>(data);
+        for (size_t i = 0; i < size; ++i) h = (h ^ b[i]) * 0x100000001b3ull;
+        return h;
+    };
+    auto text = [&](uint64_t h, const std::string& s) { return hash(hash(h, s.data(), s.size()), "", 1); };
+    std::vector<std::string> out;
+    std::unordered_map<std::string, int> seen;
+    for (const Finding& f : findings) {
+        uint64_t h = text(0xcbf29ce484222325ull, f.rule);
+        if (f.line >= 0 && f.line < count) {
+            const ProgramLine& l = lines[f.line];
+            if (l.isComment()) {
+                h = text(h, l.commentText());
+            } else {
+                h = text(text(h, l.labelText()), l.gotoLabelText());
+                const unsigned char fixed[2] = {l.moduleAddress, l.commandCode};
+                h = hash(h, fixed, 2);
+                // A jump's address bytes change when lines move: its label stands for them.
+                unsigned char bytes[sizeof l.bytes];
+                const size_t n = std::min<size_t>(l.length, sizeof l.bytes);
+                std::memcpy(bytes, l.bytes, n);
+                if (l.gotoLabel[0] != '\0')
+                    for (size_t i = l.patchOffset; i < n && i < size_t(l.patchOffset) + 2; ++i) bytes[i] = 0xFF;
+                h = hash(h, bytes, n);
+            }
+        }
+        char hex[17];
+        for (int i = 0; i < 16; ++i) hex[i] = "0123456789abcdef"[(h >> (60 - 4 * i)) & 15];
+        hex[16] = '\0';
+        const int n = seen[hex]++;
+        out.push_back(std::string(hex) + ":" + std::to_string(n + 1));
+    }
+    return out;
 }
 
 }  // namespace check

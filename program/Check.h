@@ -12,6 +12,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "program/ProgramLine.h"
@@ -33,19 +34,50 @@ struct Rule {
 const std::vector<Rule>& Rules();
 const Rule* FindRule(std::string_view id);
 
+// Why a finding does not count: a comment "; check: ignore RULE-ID" on its
+// line or in the comment lines right above it, or the rule switched off by
+// the caller.  A suppressed finding is kept, so that it can be shown as such.
+enum class Suppression : unsigned char { None, InSource, Disabled };
+
 struct Finding {
-    int line = 0;          // listing line, 0-based (comment lines counted)
+    int line = 0;          // index of the listing line, 0-based (comment lines counted)
     std::string rule;      // the rule's id
     Severity severity = Severity::Note;
     std::string message;   // what is wrong and where, in words
+    Suppression suppression = Suppression::None;
+    bool suppressed() const { return suppression != Suppression::None; }
+};
+
+// The line a finding is numbered by wherever it is shown: the listing line
+// as the window numbers it, from 1, comment lines counted.  A finding of a
+// file also has the line in that file (the caller knows the file).
+inline int ListingLine(const Finding& f) { return f.line + 1; }
+
+// What the caller tunes: rules switched off (their findings are kept as
+// suppressed) and rules given another severity.
+struct Options {
+    std::vector<std::string> disabled;
+    std::vector<std::pair<std::string, Severity>> severities;
 };
 
 // Checks count lines against moduleTypes (moduleTypes[a] is the type code of
 // module address a; 0 is the master; an address past the end is not on the
 // network).  Findings by line, then by rule order.
-std::vector<Finding> CheckProgram(const ProgramLine* lines, int count, const std::vector<int>& moduleTypes);
+std::vector<Finding> CheckProgram(const ProgramLine* lines, int count, const std::vector<int>& moduleTypes,
+                                  const Options& options = {});
 
-// A finding at warning level or above: the program should not be loaded as it is.
+// The rule ids a comment line names in "; check: ignore RULE-ID ..." (ids
+// apart by blanks or commas); none for any other line.
+std::vector<std::string> IgnoredRules(const ProgramLine& line);
+
+// A finding at warning level or above, not suppressed: the program should
+// not be loaded as it is.
 bool Fails(const std::vector<Finding>& findings);
+
+// One fingerprint per finding that stays the same when lines are inserted or
+// removed above it: a hash of the rule id and the line's own content (label,
+// target, module and instruction bytes, or the comment), with ":N" counting
+// the earlier findings of the same rule on lines of the same content.
+std::vector<std::string> Fingerprints(const ProgramLine* lines, int count, const std::vector<Finding>& findings);
 
 }  // namespace check

@@ -286,6 +286,7 @@ std::string ParseProgramFile(const std::string& bytes, ProgramFileData& out) {
     out.lines.reserve(size_t(count));
     for (long long i = 0; i < count; ++i) {
         std::string first;
+        out.textLines.push_back(r.lineNo());   // where the line's block starts
         if (!r.line("program line", first)) return r.error();
         ProgramLine line;
         if (!first.empty() && first[0] == ';') {

@@ -12,7 +12,7 @@ struct ProgramFileData {
     int moduleListCount = 0;
     std::vector<int> moduleTypes;      // addresses 0 .. moduleListCount, as read
     std::vector<ProgramLine> lines;
-    std::vector<int> textLines;        // program text: the 1-based text line of each line
+    std::vector<int> textLines;        // the 1-based file line of each line (where its block starts in a .stw)
 };
 
 // The exact bytes Save writes for the lines of p with the module list of m.

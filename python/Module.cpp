@@ -112,9 +112,19 @@ PYBIND11_MODULE(_stepwright, m) {
         .def("check", [](const Program& p) {
             py::list out;
             py::object ns = py::module_::import("types").attr("SimpleNamespace");
-            for (const check::Finding& f : p.check())
+            // line: the index of the line (as insert and remove take it);
+            // listing_line: the line as the window numbers it, from 1;
+            // file_line: the line in the file or text the program was read
+            // from, None once the lines were edited.
+            const std::vector<int>& fileLines = p.data.textLines;
+            for (const check::Finding& f : p.check()) {
+                py::object fileLine = py::none();
+                if (f.line >= 0 && size_t(f.line) < fileLines.size()) fileLine = py::int_(fileLines[size_t(f.line)]);
                 out.append(ns(py::arg("rule") = f.rule, py::arg("severity") = check::SeverityName(f.severity),
-                              py::arg("line") = f.line, py::arg("message") = FromLatin1(f.message)));
+                              py::arg("line") = f.line, py::arg("listing_line") = check::ListingLine(f),
+                              py::arg("file_line") = fileLine, py::arg("message") = FromLatin1(f.message),
+                              py::arg("suppressed") = f.suppressed()));
+            }
             return out;
         });
 

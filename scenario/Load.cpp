@@ -406,10 +406,14 @@ bool Reader::openProgram(const YAML::Node& at) {
         return false;
     }
     out_.image.assign(s->programImage, s->programImage + s->imageLength);
+    // The line in the file of each program line, for the messages.
+    ProgramFileData read;
+    const bool fileLines = ReadProgramFile(FullPath(out_.program), read).empty() &&
+                           read.textLines.size() == size_t(s->lineCount);
     for (int i = 0; i < s->lineCount; ++i) {
         const ProgramLine& line = s->lines[i];
         if (line.isComment()) continue;
-        out_.lines.push_back({line.address, i + 1, line.labelText()});
+        out_.lines.push_back({line.address, i + 1, line.labelText(), fileLines ? read.textLines[size_t(i)] : 0});
         if (!line.labelText().empty() && FindLabel(*s, line.labelText()) == line.address)
             out_.labels.push_back({line.labelText(), line.address});
     }

@@ -173,6 +173,10 @@ std::string Runner::where() const {
     for (const LineAt& l : sc_.lines) {
         if (l.address != pc) continue;
         text += " (listing line " + std::to_string(l.listingLine);
+        if (l.fileLine > 0) {
+            const size_t slash = sc_.program.rfind('/');
+            text += ", " + sc_.program.substr(slash == std::string::npos ? 0 : slash + 1) + ":" + std::to_string(l.fileLine);
+        }
         if (!l.label.empty()) text += ", label " + l.label;
         return text + ")";
     }

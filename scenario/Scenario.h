@@ -74,6 +74,7 @@ struct LineAt {
     uint16_t address;
     int listingLine;          // 1-based
     std::string label;
+    int fileLine = 0;         // 1-based, in the program file; 0 when not known
 };
 
 struct Scenario {

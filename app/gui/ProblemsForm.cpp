@@ -32,7 +32,15 @@ void TProblemsForm::sync() {
     const std::vector<check::Finding>& findings = cache_.findings();
     summary_->setText(toQ(ProblemsSummary(findings)));
     list_->clear();
-    for (const check::Finding& f : findings) list_->addItem(toQ(ProblemRow(f)));
+    for (const check::Finding& f : findings) {
+        auto* item = new QListWidgetItem(toQ(ProblemRow(f)), list_);
+        // A suppressed finding stays in the list, greyed.
+        if (f.suppressed()) {
+            QColor grey = list_->palette().color(QPalette::Disabled, QPalette::Text);
+            if (grey == list_->palette().color(QPalette::Active, QPalette::Text)) grey = QColor(Qt::gray);
+            item->setForeground(grey);
+        }
+    }
 
     // The listing's items carry their line's findings.
     auto* listing = main_.findChild<QListWidget*>(QStringLiteral("ProgramListBox"));

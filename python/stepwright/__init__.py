@@ -102,7 +102,9 @@ class Program:
 
     def check(self):
         """The check's findings: each with rule, severity ("note",
-        "warning", "error"), line (0-based index into lines) and message."""
+        "warning", "error"), line (0-based index into lines), listing_line
+        (from 1, as the Problems window numbers it), file_line (the line in
+        the file read, or None once lines changed), message and suppressed."""
         return self._p.check()
 
 

@@ -101,6 +101,21 @@ const Case kCases[] = {
     {"move-before-home", "  1 Move position=4000 velocity=4000 acceleration=40 pwm=0\n  0 StopProgram\n", {1},
      "  1 Move position=-1000 velocity=4000 acceleration=40 pwm=0 move-relative\n  0 StopProgram\n"},
     {"unused-label", "X: 0 StopProgram\n", {1}, "X: 0 Delay time=1\n  0 If-GoTo any-key -> X\n  0 StopProgram\n"},
+    // The label a misspelt jump was meant for.
+    {"unused-label", "X: 0 StopProgram\n", {1}, "  0 Call -> SUBB\n  0 StopProgram\nSUB: 0 Delay time=1\n  0 Return\n"},
+    // A WaitFor or Delay of time 0 never waits: a loop through it spins.
+    {"busy-loop", "SPIN: 0 WaitFor timeout=0 any-key -> SPIN\n  0 StopProgram\n", {1},
+     "SPIN: 0 WaitFor timeout=1 any-key -> SPIN\n  0 StopProgram\n"},
+    {"busy-loop", "L: 1 WaitFor timeout=0 move-done -> L\n  0 StopProgram\n", {1},
+     "L: 1 WaitFor timeout=5 move-done -> L\n  0 StopProgram\n"},
+    {"busy-loop", "L: 0 Delay time=0\n  0 If-GoTo any-key -> E\n  0 GoTo -> L\nE: 0 StopProgram\n", {1},
+     "L: 0 Delay time=1\n  0 If-GoTo any-key -> E\n  0 GoTo -> L\nE: 0 StopProgram\n"},
+    // A misspelt target: the lines the Call was to reach, and the one after
+    // it, are not reported unreachable; a line no label can reach still is.
+    {"unreachable", "  0 GoTo -> TYPO\n  0 StopProgram\n  0 Delay time=1\n", {2},
+     "  0 Call -> SUBB\n  0 StopProgram\nSUB: 0 Delay time=1\n  0 Return\n"},
+    {"unreachable", "  0 Call -> S\n  0 StopProgram\n  0 Delay time=1\nS: 0 Return\n", {3},
+     "  0 If-GoTo any-key -> SKIPP\n  0 GoTo -> END\nSKIP: 0 Delay time=1\n  0 Delay time=2\nEND: 0 StopProgram\n"},
 };
 
 TEST(Check, EachRuleAtItsLineAndNotOnItsVariant) {
@@ -147,6 +162,132 @@ TEST(Check, ImageAndLabelTableLimits) {
     EXPECT_EQ(LinesOf(Check(delays(3268, false)), "image-too-large"), std::vector<int>{});
     EXPECT_EQ(LinesOf(Check(delays(1030, true)), "too-many-labels"), std::vector<int>{1025});
     EXPECT_EQ(LinesOf(Check(delays(1024, true)), "too-many-labels"), std::vector<int>{});
+}
+
+// Calls nested n deep: the main program calls S1, each Sk calls the next,
+// the last returns at once.
+std::string Nested(int n) {
+    std::string body = "  0 Call -> S1\n  0 StopProgram\n";
+    for (int k = 1; k < n; ++k)
+        body += "S" + std::to_string(k) + ": 0 Call -> S" + std::to_string(k + 1) + "\n  0 Return\n";
+    return body + "S" + std::to_string(n) + ": 0 Return\n";
+}
+
+// The master holds 16 calls pending: the 17th nested Call is an error, at
+// that Call; a recursive Call is left to the recursion rule.
+TEST(Check, CallDepth) {
+    EXPECT_EQ(LinesOf(Check(Nested(16)), "call-depth"), std::vector<int>{});
+    EXPECT_FALSE(check::Fails(Check(Nested(16)).findings));
+    // S16's Call (body line 2 * 16 + 1) is the 17th.
+    EXPECT_EQ(LinesOf(Check(Nested(17)), "call-depth"), std::vector<int>{33});
+    EXPECT_EQ(LinesOf(Check(Nested(20)), "call-depth"), std::vector<int>{33});
+    EXPECT_EQ(check::FindRule("call-depth")->severity, check::Severity::Error);
+    // Reached once at depth 16 on one path only: still reported.
+    const std::string twoWays = "  0 If-GoTo any-key -> DEEP\n  0 Call -> S17\n  0 StopProgram\nDEEP: 0 Call -> S1\n"
+                                "  0 StopProgram\n" + Nested(17).substr(std::string("  0 Call -> S1\n  0 StopProgram\n").size());
+    EXPECT_EQ(LinesOf(Check(twoWays), "call-depth"), std::vector<int>{36});
+    const std::string recursive = "  0 Call -> S\n  0 StopProgram\nS: 0 If-GoTo any-key -> OUT\n  0 Call -> S\nOUT: 0 Return\n";
+    EXPECT_EQ(LinesOf(Check(recursive), "call-depth"), std::vector<int>{});
+    EXPECT_EQ(LinesOf(Check(recursive), "recursion"), std::vector<int>{4});
+}
+
+TEST(Check, IgnoreComments) {
+    struct Row {
+        const char* comment;
+        std::vector<std::string> ids;
+    };
+    const Row rows[] = {
+        {"; check: ignore busy-loop", {"busy-loop"}},
+        {";check:ignore busy-loop", {"busy-loop"}},
+        {";check:ignorebusy-loop", {}},
+        {";check: ignore  a b,c ,d", {"a", "b", "c", "d"}},
+        {";   check:   ignore\tunused-label", {"unused-label"}},
+        {"; check: ignore", {}},
+        {"; check: ignored busy-loop", {}},
+        {"; Check: ignore busy-loop", {}},
+        {"; note check: ignore busy-loop", {}},
+    };
+    for (const Row& r : rows) {
+        ProgramLine line;
+        line.setComment(r.comment);
+        EXPECT_EQ(check::IgnoredRules(line), r.ids) << r.comment;
+    }
+    ProgramLine instruction{};
+    EXPECT_EQ(check::IgnoredRules(instruction), std::vector<std::string>{});
+
+    // The comment lines right above a line speak for it, and for no other.
+    const Checked c = Check("; check: ignore busy-loop\n; and why\nL: 0 If-GoTo any-key -> E\n  0 GoTo -> L\n"
+                            "; check: ignore unused-label\n  0 Delay time=1\n  0 Delay time=2\nE: 0 StopProgram\n");
+    ASSERT_EQ(c.findings.size(), 2u);
+    EXPECT_EQ(c.findings[0].rule, "busy-loop");
+    EXPECT_EQ(c.findings[0].suppression, check::Suppression::InSource);
+    EXPECT_EQ(c.findings[1].rule, "unreachable");
+    EXPECT_EQ(c.findings[1].suppression, check::Suppression::None);
+    // Nor for the line after the one it stands above.
+    const Checked later = Check("  0 GoTo -> L\n; check: ignore unreachable\n  0 Delay time=1\nL: 0 Delay time=2\n"
+                                "  0 GoTo -> M\n  0 Delay time=3\nM: 0 StopProgram\n");
+    ASSERT_EQ(later.findings.size(), 2u);
+    EXPECT_TRUE(later.findings[0].suppressed());
+    EXPECT_EQ(later.findings[1].rule, "unreachable");
+    EXPECT_FALSE(later.findings[1].suppressed());
+}
+
+TEST(Check, OptionsDisableAndChangeSeverity) {
+    ProgramFileData data;
+    std::vector<ProgramTextError> errors;
+    ASSERT_TRUE(ParseProgramText(std::string(kHeader) + "  0 StopProgram\n; check: ignore unreachable\n  0 Delay time=1\n"
+                                 "  0 GoTo -> NOWHERE\n", data, errors));
+    auto run = [&](const check::Options& o) {
+        return check::CheckProgram(data.lines.data(), int(data.lines.size()), data.moduleTypes, o);
+    };
+    std::vector<check::Finding> f = run({});
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_EQ(f[0].rule, "unreachable");
+    EXPECT_TRUE(f[0].suppressed());
+    EXPECT_EQ(f[1].rule, "undefined-label");
+    EXPECT_TRUE(check::Fails(f));
+
+    check::Options o;
+    o.disabled = {"undefined-label"};
+    f = run(o);
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_EQ(f[1].suppression, check::Suppression::Disabled);
+    EXPECT_FALSE(check::Fails(f));   // suppressed findings never fail
+
+    o = {};
+    o.severities = {{"undefined-label", check::Severity::Note}, {"unreachable", check::Severity::Error}};
+    f = run(o);
+    EXPECT_EQ(f[0].severity, check::Severity::Error);
+    EXPECT_EQ(f[1].severity, check::Severity::Note);
+    EXPECT_FALSE(check::Fails(f));
+    // In-source wins over disabled: the reason the source gives is kept.
+    o = {};
+    o.disabled = {"unreachable"};
+    EXPECT_EQ(run(o)[0].suppression, check::Suppression::InSource);
+}
+
+// Fingerprints do not move with the line numbers: lines put above leave
+// them as they were; the same finding on lines of the same content counts up.
+TEST(Check, FingerprintsSurviveLinesMoving) {
+    auto prints = [](const std::string& body) {
+        ProgramFileData data;
+        std::vector<ProgramTextError> errors;
+        EXPECT_TRUE(ParseProgramText(kHeader + body, data, errors));
+        const auto f = check::CheckProgram(data.lines.data(), int(data.lines.size()), data.moduleTypes);
+        return check::Fingerprints(data.lines.data(), int(data.lines.size()), f);
+    };
+    const std::string body = "  0 GoTo -> A\n  0 GoTo -> A\n  0 GoTo -> B\n";
+    const std::vector<std::string> before = prints(body);
+    // undefined-label at each line, unreachable at the second (the block of two)
+    ASSERT_EQ(before.size(), 4u);
+    EXPECT_EQ(prints("; a new comment\n" + body), before);
+    // The two GoTo -> A lines: same content, counted apart.
+    EXPECT_EQ(before[0].substr(0, 16), before[1].substr(0, 16));
+    EXPECT_EQ(before[0].substr(16), ":1");
+    EXPECT_EQ(before[1].substr(16), ":2");
+    EXPECT_NE(before[1].substr(0, 16), before[2].substr(0, 16));   // another rule
+    EXPECT_NE(before[0].substr(0, 16), before[3].substr(0, 16));   // another target
+    for (const std::string& p : before) EXPECT_EQ(p.size(), 18u) << p;
 }
 
 #ifdef STEPWRIGHT_SOURCE_DIR

@@ -78,5 +78,45 @@ TEST(ProblemsWindow, FollowsEditsSelectsLinesAndTipsTheListing) {
               "0 error(s), 1 warning(s), 1 note(s)");
 }
 
+// A "; check: ignore" comment: the finding stays in the list, greyed and
+// marked, and out of the counts; removing the comment brings it back.
+TEST(ProblemsWindow, SuppressedFindingsAreGreyed) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/spin.sws";
+    std::ofstream(path, std::ios::binary) << ".stepwright 1\n.module 0 [Master]\n\n"
+                                             "; check: ignore busy-loop\n"
+                                             "SPIN:     0 WaitFor timeout=0 any-key -> SPIN\n"
+                                             "          0 GoTo -> NOWHERE\n";
+    Gui g;
+    g.start();
+    g.main.run([&](MainState& s) { OpenGivenFile(s, path); });
+    pressKey(&g.main, Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+    TProblemsForm* form = g.main.problemsWindow();
+    ASSERT_NE(form, nullptr);
+    auto* list = form->findChild<QListWidget*>(QStringLiteral("ProblemsList"));
+    ASSERT_NE(list, nullptr);
+    // Listing lines, from 1, the comment counted.
+    EXPECT_EQ(Rows(list), (QStringList{"2: note: a loop with no Delay or WaitFor starts here: the master runs it at "
+                                       "full speed [busy-loop] (suppressed)",
+                                       "3: error: jump to 'NOWHERE', which no line defines [undefined-label]"}));
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_NE(list->item(0)->foreground().color(), list->item(1)->foreground().color());
+    EXPECT_EQ(list->item(0)->foreground().color(), list->palette().color(QPalette::Disabled, QPalette::Text) ==
+                                                           list->palette().color(QPalette::Active, QPalette::Text)
+                                                       ? QColor(Qt::gray)
+                                                       : list->palette().color(QPalette::Disabled, QPalette::Text));
+    auto* summary = form->findChild<QLabel*>(QStringLiteral("ProblemsSummary"));
+    EXPECT_EQ(summary->text(), "1 error(s), 0 warning(s), 0 note(s), 1 suppressed");
+
+    // The comment removed: the finding counts again, in the list's own colour.
+    g.main.run([](MainState& s) { SelectProblemLine(s, 0); });
+    g.main.run(DeleteButtonClick);
+    EXPECT_EQ(Rows(list), (QStringList{"1: note: a loop with no Delay or WaitFor starts here: the master runs it at "
+                                       "full speed [busy-loop]",
+                                       "2: error: jump to 'NOWHERE', which no line defines [undefined-label]"}));
+    EXPECT_EQ(list->item(0)->foreground().color(), list->item(1)->foreground().color());
+    EXPECT_EQ(summary->text(), "1 error(s), 0 warning(s), 1 note(s)");
+}
+
 }  // namespace
 STEPWRIGHT_GUI_TEST_MAIN()

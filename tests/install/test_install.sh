@@ -34,6 +34,14 @@ for p in stepwright stepwright-cli stepwright-sim; do
   check_start "share/man/man1/$p.1" ".TH ${p^^}"
 done
 
+# check's SARIF log points its rules into the guide installed beside it.
+printf '.stepwright 1\n.module 0 [Master]\n\n  0 StopProgram\n' >"$scratch/ok.sws"
+guide="$(realpath "$root/share/doc/stepwright/manual.md")"
+"$root/bin/stepwright-cli" check --sarif "$scratch/ok.sws" >"$scratch/ok.sarif" || fail "check --sarif failed"
+grep -q "\"informationUri\": \"file://$guide\"" "$scratch/ok.sarif" || fail "the SARIF log does not point to $guide"
+grep -q "\"helpUri\": \"file://$guide#busy-loop\"" "$scratch/ok.sarif" || fail "no help URI into $guide"
+grep -q '^### busy-loop$' "$guide" || fail "the installed guide has no section busy-loop"
+
 # Each PNG is the size of the folder it is in (width and height from its header).
 for size in 16 22 24 32 48 64 128 256; do
   for f in apps/stepwright.png mimetypes/application-x-stepwright.png; do

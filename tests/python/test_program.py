@@ -27,10 +27,43 @@ def test_same_image_listing_and_findings_as_the_command_line(name, tmp_path):
     assert program.assemble() == (tmp_path / "image.bin").read_bytes()
     assert [visible(line) + "\n" for line in program.listing()] == cli("list", path).decode("latin-1").splitlines(True)
     doc = json.loads(subprocess.run([CLI, "check", "--json", path], capture_output=True).stdout)
-    expected = [(f["rule"], f["severity"], f["message"]) for f in doc["files"][0]["findings"]]
-    assert [(f.rule, f.severity, f.message) for f in program.check()] == expected
+    expected = [(f["rule"], f["severity"], f["message"], f["line"], f["listingLine"]) for f in doc["files"][0]["findings"]]
+    assert [(f.rule, f.severity, f.message, f.file_line, f.listing_line) for f in program.check()] == expected
     # The text reads back to the same program.
     assert stepwright.Program.from_text(program.text()).assemble() == program.assemble()
+
+
+FAULTY = (".stepwright 1\n.module 0 [Master]\n\n"
+          "; faults\n"
+          "; check: ignore busy-loop\n"
+          "L:  0 If-GoTo any-key -> NOWHERE\n"
+          "    0 GoTo -> L\n"
+          "    0 Delay time=2\n")
+
+
+@pytest.mark.parametrize("suffix", [".sws", ".stw"])
+def test_findings_carry_the_listing_line_and_the_file_line(suffix, tmp_path):
+    """One numbering: the listing line as the window counts it, and the line
+    in the file as check prints it; the same through Python and the tool."""
+    text = tmp_path / "faulty.sws"
+    text.write_bytes(FAULTY.encode("latin-1"))
+    path = text
+    if suffix == ".stw":
+        path = tmp_path / "faulty.stw"
+        cli("import", str(text), "-o", str(path))
+    findings = stepwright.Program.open(str(path)).check()
+    # Listing lines: the comments count, from 1.
+    assert [(f.rule, f.line, f.listing_line, f.suppressed) for f in findings] == [
+        ("undefined-label", 2, 3, False), ("busy-loop", 2, 3, True), ("unreachable", 4, 5, False)]
+    out = subprocess.run([CLI, "check", str(path)], capture_output=True).stdout.decode("latin-1")
+    printed = [int(line.split(":")[1]) for line in out.splitlines()]
+    assert printed == [f.file_line for f in findings if not f.suppressed]
+    if suffix == ".sws":
+        assert printed == [6, 8]
+    # Once edited, the lines no longer stand in the file.
+    program = stepwright.Program.open(str(path))
+    program.remove(0)
+    assert [f.file_line for f in program.check()] == [None, None, None]
 
 
 @pytest.mark.parametrize("name", ["every-command.sws", "demo.sws", "subroutines.sws"])

@@ -63,12 +63,75 @@ TEST(CliCheck, CompilerLinesAndExitCodes) {
     EXPECT_NE(r.out.find(":5: error: a frame for module 1, which the module list does not hold [module-missing]"),
               std::string::npos)
         << r.out;
-    // A file refused, an unknown option, no file, --port.
-    EXPECT_EQ(RunCli({"check", f / "missing.stw", f / "clean.sws"}).code, 2);
+    // An unknown option, no file, --port.
     EXPECT_EQ(RunCli({"check", "--bogus", f / "clean.sws"}).code, 1);
     EXPECT_EQ(RunCli({"check"}).code, 1);
     EXPECT_EQ(RunCli({"--port", "/dev/null", "check", f / "clean.sws"}).code, 1);
     EXPECT_EQ(RunCli({"--json", "check", "--sarif", f / "clean.sws"}).code, 1);
+}
+
+// A refused file is a finding: one line per error of the reader, at its
+// place, and the exit code 2 whatever the other files give.
+TEST(CliCheck, RefusedFilesInText) {
+    Files f;
+    f.write("bad.sws", ".stepwright 1\n.module 0 [Master]\n\n  0 Bogus\n  0 Delay x=1\n");
+    f.write("bad.stw", "1\n127 0\n1\nL\n   0\n\n   0\n 0  0  9\nfive\n");
+    CliResult r = RunCli({"check", f / "bad.sws", f / "missing.stw", f / "bad.stw", f / "faulty.sws"});
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_EQ(r.out,
+              f / "bad.sws" + ":4:5: error: 'Bogus' is not a command of [Master]; its commands are GoTo, Call, Return, "
+                              "If-GoTo, StopProgram, Print, SetTimer, GetStatus, MonitorSub, Delay, WaitFor, ClearKey, "
+                              "SetCounter, CountDown, TavoInit, Reset, ChangeBaud [file-refused]\n" +
+                  f / "bad.sws" + ":5:11: error: field 'x': Delay has no field 'x'; its fields are time= [file-refused]\n" +
+                  f / "missing.stw" + ":1:1: error: cannot be read [file-refused]\n" +
+                  f / "bad.stw" + ":9:1: error: the byte count is not a decimal number [file-refused]\n" +
+                  f / "faulty.sws" + ":8: error: jump to 'NOWHERE', which no line defines [undefined-label]\n" +
+                  f / "faulty.sws" + ":10: warning: no path from the first instruction reaches this line "
+                                     "[unreachable]\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(RunCli({"check", f / "missing.stw"}).code, 2);
+}
+
+// FILE:LINE is the file's line: the text line of a .sws, the line where the
+// line's block starts in a .stw.
+TEST(CliCheck, FileLinesOfAProgramFile) {
+    Files f;
+    ASSERT_EQ(RunCli({"import", f / "faulty.sws", "-o", f / "faulty.stw"}).code, 0);
+    const CliResult r = RunCli({"check", f / "faulty.stw"});
+    EXPECT_EQ(r.code, 8);
+    // Comment at file line 4; then blocks of 7 lines (one line of bytes).
+    EXPECT_EQ(r.out, f / "faulty.stw" + ":19: error: jump to 'NOWHERE', which no line defines [undefined-label]\n" +
+                         f / "faulty.stw" + ":33: warning: no path from the first instruction reaches this line "
+                                            "[unreachable]\n");
+}
+
+// "; check: ignore" comments, --disable and --severity.
+TEST(CliCheck, TunedRules) {
+    Files f;
+    f.write("tuned.sws", ".stepwright 1\n.module 0 [Master]\n\n  0 Delay time=1\n"
+                         "; check: ignore undefined-label\n  0 GoTo -> NOWHERE\n  0 Delay time=2\n");
+    CliResult r = RunCli({"check", f / "tuned.sws"});
+    EXPECT_EQ(r.code, 8);
+    EXPECT_EQ(r.out, f / "tuned.sws" + ":7: warning: no path from the first instruction reaches this line [unreachable]\n");
+    r = RunCli({"check", "--disable", "unreachable", f / "tuned.sws"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "");
+    r = RunCli({"check", "--severity", "unreachable=note", f / "tuned.sws"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, f / "tuned.sws" + ":7: note: no path from the first instruction reaches this line [unreachable]\n");
+    r = RunCli({"check", "--severity", "unused-label=error", f / "clean.sws"});
+    EXPECT_EQ(r.code, 8);
+    EXPECT_EQ(r.out, f / "clean.sws" + ":4: error: label 'X' is not the target of any jump [unused-label]\n");
+    for (const Strings& bad : {Strings{"--disable", "no-such-rule"}, Strings{"--disable"},
+                               Strings{"--severity", "unreachable"}, Strings{"--severity", "unreachable=fatal"},
+                               Strings{"--severity", "bogus=note"}, Strings{"--disable", "file-refused"}}) {
+        Strings args{"check"};
+        args.insert(args.end(), bad.begin(), bad.end());
+        args.push_back(f / "clean.sws");
+        r = RunCli(args);
+        EXPECT_EQ(r.code, 1) << bad[0];
+        EXPECT_EQ(r.out, "");
+    }
 }
 
 #ifdef STEPWRIGHT_TEST_QT_JSON
@@ -112,7 +175,9 @@ TEST(CliCheck, JsonAndSarifParseBack) {
         EXPECT_FALSE(result.value("message").toObject().value("text").toString().isEmpty());
         const QJsonObject where =
             result.value("locations").toArray()[0].toObject().value("physicalLocation").toObject();
-        EXPECT_EQ(where.value("artifactLocation").toObject().value("uri").toString().toStdString(), f / "faulty.sws");
+        // An absolute name is a file:// URI.
+        EXPECT_EQ(where.value("artifactLocation").toObject().value("uri").toString().toStdString(),
+                  "file://" + (f / "faulty.sws"));
         EXPECT_GT(where.value("region").toObject().value("startLine").toInt(), 0);
     }
     EXPECT_EQ(results[0].toObject().value("level").toString(), "error");
@@ -122,6 +187,103 @@ TEST(CliCheck, JsonAndSarifParseBack) {
                   .value("region").toObject()
                   .value("startLine").toInt(),
               10);
+}
+
+QJsonObject At(const QJsonValue& v, std::initializer_list<const char*> path) {
+    QJsonValue at = v;
+    for (const char* key : path) at = at.toObject().value(QLatin1String(key));
+    return at.toObject();
+}
+
+// Refusals and suppressed findings are kept in JSON and SARIF.
+TEST(CliCheck, RefusalsAndSuppressionsInJsonAndSarif) {
+    Files f;
+    f.write("bad.sws", ".stepwright 1\n.module 0 [Master]\n\n  0 Bogus\n  0 Delay x=1\n");
+    f.write("tuned.sws", ".stepwright 1\n.module 0 [Master]\n\n  0 Delay time=1\n"
+                         "; check: ignore undefined-label\n  0 GoTo -> NOWHERE\n  0 Delay time=2\n");
+    CliResult r = RunCli({"--json", "check", "--disable", "unreachable", f / "bad.sws", f / "tuned.sws"});
+    EXPECT_EQ(r.code, 2);
+    const QJsonArray files = Parse(r.out).value("files").toArray();
+    ASSERT_EQ(files.size(), 2);
+    EXPECT_TRUE(files[0].toObject().value("refused").toBool());
+    const QJsonArray refusals = files[0].toObject().value("findings").toArray();
+    ASSERT_EQ(refusals.size(), 2);
+    EXPECT_EQ(refusals[1].toObject().value("line").toInt(), 5);
+    EXPECT_EQ(refusals[1].toObject().value("column").toInt(), 11);
+    EXPECT_EQ(refusals[1].toObject().value("rule").toString(), "file-refused");
+    EXPECT_EQ(refusals[1].toObject().value("message").toString(), "field 'x': Delay has no field 'x'; its fields are time=");
+    EXPECT_FALSE(files[1].toObject().value("refused").toBool());
+    const QJsonArray findings = files[1].toObject().value("findings").toArray();
+    ASSERT_EQ(findings.size(), 2);
+    // The file's line and the listing line, each finding suppressed and why.
+    EXPECT_EQ(findings[0].toObject().value("line").toInt(), 6);
+    EXPECT_EQ(findings[0].toObject().value("listingLine").toInt(), 3);
+    EXPECT_EQ(findings[0].toObject().value("suppression").toString(), "in-source");
+    EXPECT_EQ(findings[1].toObject().value("listingLine").toInt(), 4);
+    EXPECT_EQ(findings[1].toObject().value("suppression").toString(), "disabled");
+    for (const auto& x : findings) EXPECT_TRUE(x.toObject().value("suppressed").toBool());
+
+    r = RunCli({"check", "--sarif", "--disable", "unreachable", f / "bad.sws", f / "tuned.sws"});
+    EXPECT_EQ(r.code, 2);
+    const QJsonObject run = Parse(r.out).value("runs").toArray()[0].toObject();
+    const QJsonArray results = run.value("results").toArray();
+    ASSERT_EQ(results.size(), 4);
+    EXPECT_EQ(results[0].toObject().value("ruleId").toString(), "file-refused");
+    const QJsonObject first = results[0].toObject().value("locations").toArray()[0].toObject();
+    const QJsonObject region = first.value("physicalLocation").toObject().value("region").toObject();
+    EXPECT_EQ(region.value("startLine").toInt(), 4);
+    EXPECT_EQ(region.value("startColumn").toInt(), 5);
+    EXPECT_EQ(results[2].toObject().value("suppressions").toArray()[0].toObject().value("kind").toString(), "inSource");
+    EXPECT_EQ(results[3].toObject().value("suppressions").toArray()[0].toObject().value("kind").toString(), "external");
+    EXPECT_EQ(results[3].toObject().value("properties").toObject().value("listingLine").toInt(), 4);
+    EXPECT_FALSE(results[1].toObject().contains("suppressions"));
+}
+
+// Relative names are relative to the working directory, given as the base
+// id's URI; bytes outside the URI's set are percent-encoded.  Each rule has
+// its descriptions and help; each result a fingerprint that stays when
+// lines are put above it.
+TEST(CliCheck, SarifLocationsRulesAndFingerprints) {
+    Files f;
+    f.write("a b%.sws", kFaulty);
+    RunOptions inDir;
+    inDir.cwd = f.dir;
+    CliResult r = RunCli({"check", "--sarif", "a b%.sws"}, inDir);
+    EXPECT_EQ(r.code, 8);
+    const QJsonObject run = Parse(r.out).value("runs").toArray()[0].toObject();
+    const QJsonObject location =
+        At(run.value("results").toArray()[0], {}).value("locations").toArray()[0].toObject();
+    const QJsonObject artifact = At(location, {"physicalLocation", "artifactLocation"});
+    EXPECT_EQ(artifact.value("uri").toString(), "a%20b%25.sws");
+    EXPECT_EQ(artifact.value("uriBaseId").toString(), "SRCROOT");
+    EXPECT_EQ(At(run, {"originalUriBaseIds", "SRCROOT"}).value("uri").toString().toStdString(), "file://" + f.dir + "/");
+    const QJsonObject driver = At(run, {"tool", "driver"});
+    EXPECT_FALSE(driver.value("version").toString().isEmpty());
+    EXPECT_TRUE(driver.value("informationUri").toString().startsWith("file:///"));
+    EXPECT_TRUE(driver.value("informationUri").toString().endsWith("/doc/stepwright/manual.md"));
+    for (const auto& item : driver.value("rules").toArray()) {
+        const QJsonObject rule = item.toObject();
+        const QString id = rule.value("id").toString();
+        EXPECT_FALSE(rule.value("shortDescription").toObject().value("text").toString().isEmpty()) << id.toStdString();
+        EXPECT_FALSE(rule.value("fullDescription").toObject().value("text").toString().isEmpty()) << id.toStdString();
+        EXPECT_FALSE(rule.value("help").toObject().value("text").toString().isEmpty()) << id.toStdString();
+        EXPECT_EQ(rule.value("helpUri").toString(), driver.value("informationUri").toString() + "#" + id);
+    }
+
+    auto prints = [&](const std::string& name) {
+        const CliResult one = RunCli({"check", "--sarif", f / name});
+        std::vector<std::string> out;
+        for (const auto& item : Parse(one.out).value("runs").toArray()[0].toObject().value("results").toArray())
+            out.push_back(At(item, {"partialFingerprints"}).value("stepwrightLineHash/v1").toString().toStdString());
+        return out;
+    };
+    std::string moved = kFaulty;
+    moved.insert(moved.find("; faults"), "; a comment\n          0 Delay time=9\n");
+    f.write("moved.sws", moved);
+    const std::vector<std::string> before = prints("faulty.sws");
+    ASSERT_EQ(before.size(), 2u);
+    EXPECT_NE(before[0], before[1]);
+    EXPECT_EQ(prints("moved.sws"), before);
 }
 #endif
 

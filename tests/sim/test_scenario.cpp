@@ -63,8 +63,9 @@ struct StepCase {
     const char* failure;   // the message of the step that failed
 };
 
-// machine.sws: KEY at address 36 (listing line 7), LAMP at 9 (line 4); DONE
-// (line 19) at 183 and COUNTED (line 18) at 174.
+// machine.sws: KEY at address 36 (listing line 7, text line 13), LAMP at 9
+// (line 4, text line 10); DONE (line 19, text line 25) at 183 and COUNTED
+// (line 18) at 174.
 const StepCase kStepCases[] = {
     {"run from the start", "- run:\n- expect-print: {text: Ready, within: 100ms}", 0, ""},
     {"run, another text expected", "- run:\n- expect-print: {text: Steady, within: 100ms}", 5,
@@ -116,20 +117,20 @@ const StepCase kStepCases[] = {
     {"stopped by StopProgram", "- run: ESTOP\n- set-input: {module: 3, input: e-stop, level: high}\n"
                                "- expect-stopped: {reason: stop-program, within: 100ms}", 0, ""},
     {"still running", "- run:\n- expect-stopped: {reason: stop-program, within: 100ms}", 5,
-     "expect-stopped at 0.100 s: the program is running at address 36 (listing line 7, label KEY), "
+     "expect-stopped at 0.100 s: the program is running at address 36 (listing line 7, machine.sws:13, label KEY), "
      "expected stopped by StopProgram within 100 ms"},
     {"a breakpoint and the line", "- break: DONE\n- run: ESTOP\n- set-input: {module: 3, input: e-stop, level: high}\n"
                                   "- expect-stopped: {reason: breakpoint, within: 100ms}\n- expect-line: DONE", 0, ""},
     {"another line", "- break: DONE\n- run: ESTOP\n- set-input: {module: 3, input: e-stop, level: high}\n"
                      "- expect-stopped: {reason: breakpoint, within: 100ms}\n- expect-line: COUNTED", 8,
-     "expect-line at 0.007 s: the program stands at address 183 (listing line 19, label DONE), "
+     "expect-line at 0.007 s: the program stands at address 183 (listing line 19, machine.sws:25, label DONE), "
      "expected COUNTED (address 174)"},
     {"a counter", "- run:\n- expect-counter: {counter: 2, value: 7, within: 10ms}", 0, ""},
     {"another count", "- run:\n- expect-counter: {counter: 2, value: 6, within: 10ms}", 5,
      "expect-counter at 0.010 s: counter 2 is 7, expected 6 within 10 ms"},
     {"stop", "- run:\n- stop:\n- expect-stopped: {reason: host}\n- expect-line: LAMP", 0, ""},
     {"no stop", "- run:\n- expect-stopped: {reason: host}", 5,
-     "expect-stopped at 0.000 s: the program is running at address 9 (listing line 4, label LAMP), "
+     "expect-stopped at 0.000 s: the program is running at address 9 (listing line 4, machine.sws:10, label LAMP), "
      "expected stopped by the host"},
     {"a master cut off by a change of baud rate", "- run: BAUD\n- wait: 5ms\n- stop:", 6,
      "stop at 0.005 s: the master did not answer; "
@@ -137,7 +138,7 @@ const StepCase kStepCases[] = {
     {"step", "- step:\n- expect-stopped: {reason: step}\n- expect-line: LAMP\n- step\n"
              "- expect-output: {module: 2, bit: 1, level: high}", 0, ""},
     {"two steps", "- step:\n- step:\n- expect-line: LAMP", 6,
-     "expect-line at 0.000 s: the program stands at address 20 (listing line 5), expected LAMP (address 9)"},
+     "expect-line at 0.000 s: the program stands at address 20 (listing line 5, machine.sws:11), expected LAMP (address 9)"},
     {"reset", "- run:\n- wait: 10ms\n- reset:\n- expect-stopped:\n- expect-print: {text: \"#\"}\n- run:\n"
               "- expect-print: {text: Ready, within: 100ms}", 0, ""},
     {"reset makes the outputs inputs", "- run:\n- wait: 10ms\n- reset:\n- expect-output: {module: 2, bit: 1, level: low}",
