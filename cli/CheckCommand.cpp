@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
@@ -18,6 +19,8 @@
 #include "cli/Cli.h"
 #include "isa/Vocabulary.h"
 #include "program/Check.h"
+#include "machine/Machine.h"
+#include "machine/MachineCheck.h"
 #include "program/ProgramFile.h"
 #include "program/InstructionText.h"
 #include "program/ProgramText.h"
@@ -39,11 +42,15 @@ struct CheckOptions {
     bool modulesGiven = false;
     std::vector<int> modules;   // addresses 1, 2, ...
     check::Options tuning;
+    std::string machine;        // --machine FILE, "" when not given
 };
 
 // A rule id the check knows and the command line may tune.
 std::string TunableRule(const std::string& id, const std::string& option) {
-    if (!check::FindRule(id)) throw UsageError{option + ": unknown rule " + id};
+    const auto& own = machine::MachineRules();
+    const bool machineRule =
+        std::any_of(own.begin(), own.end(), [&](const check::Rule& r) { return id == r.id; });
+    if (!check::FindRule(id) && !machineRule) throw UsageError{option + ": unknown rule " + id};
     if (id == kRefused) throw UsageError{option + ": " + id + " cannot be tuned"};
     return id;
 }
@@ -62,6 +69,9 @@ CheckOptions ParseCheckOptions(const Args& args) {
             std::string error;
             if (!ParseSimModules(args[++i], o.modules, error)) throw UsageError{error};
             o.modulesGiven = true;
+        } else if (!optionsEnded && a == "--machine") {
+            if (i + 1 >= args.size()) throw UsageError{"--machine needs a machine description file"};
+            o.machine = args[++i];
         } else if (!optionsEnded && a == "--disable") {
             if (i + 1 >= args.size()) throw UsageError{"--disable needs a rule id"};
             o.tuning.disabled.push_back(TunableRule(args[++i], a));
@@ -239,7 +249,7 @@ json::Value SarifResult(const check::Rule& rule, int ruleIndex, const char* leve
     return result;
 }
 
-json::Value SarifDocument(const std::vector<Checked>& checked) {
+json::Value SarifDocument(const std::vector<Checked>& checked, bool withMachine) {
     json::Value doc = json::Value::object();
     doc["$schema"] = "https://json.schemastore.org/sarif-2.1.0.json";
     doc["version"] = "2.1.0";
@@ -250,7 +260,8 @@ json::Value SarifDocument(const std::vector<Checked>& checked) {
     driver["semanticVersion"] = STEPWRIGHT_VERSION;
     driver["informationUri"] = GuideUri();
     json::Value& rules = driver["rules"] = json::Value::array();
-    const std::vector<check::Rule>& all = check::Rules();
+    std::vector<check::Rule> all = check::Rules();
+    if (withMachine) all.insert(all.end(), machine::MachineRules().begin(), machine::MachineRules().end());
     auto indexOf = [&](const std::string& id) {
         for (size_t i = 0; i < all.size(); ++i)
             if (id == all[i].id) return int(i);
@@ -358,6 +369,17 @@ int CmdCheck(Context& c, const Args& args) {
     if (c.options.portGiven || c.options.simulator)
         throw UsageError{"check reads program files only: --port and --simulator are not used"};
 
+    // The machine description is read and checked before any program: a
+    // malformed one stops the run, one line per error.
+    machine::Machine machineDescription;
+    if (!o.machine.empty()) {
+        std::vector<std::string> errors;
+        if (!machine::LoadMachine(o.machine, machineDescription, errors)) {
+            for (const std::string& e : errors) c.ui.message(e);
+            return kExitFile;
+        }
+    }
+
     std::vector<Checked> checked;
     bool refused = false;
     for (const std::string& path : o.files) {
@@ -377,6 +399,9 @@ int CmdCheck(Context& c, const Args& args) {
         }
         const int count = int(data.lines.size());
         one.findings = check::CheckProgram(data.lines.data(), count, types, o.tuning);
+        if (!o.machine.empty())
+            one.findings = machine::CheckAgainstMachine(data.lines.data(), count, types, machineDescription,
+                                                        std::move(one.findings), o.tuning);
         one.fingerprints = check::Fingerprints(data.lines.data(), count, one.findings);
         one.fileLines = data.textLines;
         checked.push_back(std::move(one));
@@ -387,7 +412,7 @@ int CmdCheck(Context& c, const Args& args) {
     if (c.options.json) {
         WriteOut(JsonDocument(checked).write());
     } else if (o.sarif) {
-        WriteOut(SarifDocument(checked).write());
+        WriteOut(SarifDocument(checked, !o.machine.empty()).write());
     } else {
         for (const Checked& one : checked) {
             for (const Refusal& r : one.refusals)

@@ -418,8 +418,9 @@ const CommandText kCommands[] = {
      "the filter), 2 a scenario or its program refused (or a report not\n"
      "written), 9 a scenario failed.\n"},
     {"check",
-     "Usage: stepwright-cli check FILE.stw... [--modules LIST] [--disable RULE-ID]\n"
-     "         [--severity RULE-ID=error|warning|note] [--json | --sarif]\n"
+     "Usage: stepwright-cli check FILE.stw... [--modules LIST] [--machine FILE]\n"
+     "         [--disable RULE-ID] [--severity RULE-ID=error|warning|note]\n"
+     "         [--json | --sarif]\n"
      "\n"
      "Checks each program for what would go wrong on the machine, without a\n"
      "port: undefined and unused labels, frames for modules that are not on the\n"
@@ -437,6 +438,10 @@ const CommandText kCommands[] = {
      "  --modules LIST         check against these modules at addresses 1, 2, ...\n"
      "                         (servo, io, step or a type code) instead of the\n"
      "                         program's own module list\n"
+     "  --machine FILE         also check each Move against this machine\n"
+     "                         description (travel, velocity, acceleration,\n"
+     "                         homing first; guide: Describing the machine); a\n"
+     "                         malformed description is refused (exit 2)\n"
      "  --disable RULE-ID      suppress the rule's findings (again for more)\n"
      "  --severity RULE-ID=LEVEL  give the rule's findings another severity\n"
      "  --sarif                write a SARIF 2.1.0 log for code-review tools\n"

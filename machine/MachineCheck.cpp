@@ -93,17 +93,21 @@ const std::vector<check::Rule>& MachineRules() { return kMachineRules; }
 
 std::vector<check::Finding> CheckAgainstMachine(const ProgramLine* lines, int count,
                                                 const std::vector<int>& moduleTypes, const Machine& mc,
-                                                std::vector<check::Finding> findings) {
+                                                std::vector<check::Finding> findings, const check::Options& options) {
+    const bool severityGiven =
+        std::any_of(options.severities.begin(), options.severities.end(),
+                    [](const auto& given) { return given.first == "move-before-home"; });
     for (check::Finding& f : findings)
-        if (f.rule == "move-before-home" && f.line >= 0 && f.line < count) {
+        if (!severityGiven && f.rule == "move-before-home" && f.line >= 0 && f.line < count) {
             const Module* d = mc.module(lines[f.line].moduleAddress);
             if (d && d->homeBeforeAbsolute) {
                 f.severity = check::Severity::Warning;
                 f.message += "; the machine description asks for homing first";
             }
         }
+    std::vector<check::Finding> own;
     for (const std::string& why : MismatchWith(mc, moduleTypes))
-        findings.push_back({0, "machine-mismatch", check::Severity::Error, why});
+        own.push_back({0, "machine-mismatch", check::Severity::Error, why});
 
     for (int i = 0; i < count; ++i) {
         const ProgramLine& l = lines[i];
@@ -114,19 +118,21 @@ std::vector<check::Finding> CheckAgainstMachine(const ProgramLine* lines, int co
         Motion m;
         if (!d || (type != kServo && type != kStepper) || !ReadMove(l, type, m)) continue;
         if (m.absolute && d->hasTravel && (m.position < d->travelLow || m.position > d->travelHigh))
-            findings.push_back({i, "travel-target", check::Severity::Error,
+            own.push_back({i, "travel-target", check::Severity::Error,
                                 "Move of " + Axis(mc, a) + " to " + std::to_string(m.position) +
                                     ", outside its travel " + std::to_string(d->travelLow) + " to " +
                                     std::to_string(d->travelHigh)});
         if (d->maxVelocity && m.velocity > *d->maxVelocity)
-            findings.push_back({i, "velocity-limit", check::Severity::Error,
+            own.push_back({i, "velocity-limit", check::Severity::Error,
                                 "Move of " + Axis(mc, a) + " at velocity " + std::to_string(m.velocity) +
                                     ", above its max-velocity " + std::to_string(*d->maxVelocity)});
         if (d->maxAcceleration && m.acceleration > *d->maxAcceleration)
-            findings.push_back({i, "acceleration-limit", check::Severity::Error,
+            own.push_back({i, "acceleration-limit", check::Severity::Error,
                                 "Move of " + Axis(mc, a) + " with acceleration " + std::to_string(m.acceleration) +
                                     ", above its max-acceleration " + std::to_string(*d->maxAcceleration)});
     }
+    check::Tune(lines, count, own, options);
+    findings.insert(findings.end(), own.begin(), own.end());
     std::stable_sort(findings.begin(), findings.end(), [](const check::Finding& x, const check::Finding& y) {
         return x.line != y.line ? x.line < y.line : Order(x.rule) < Order(y.rule);
     });

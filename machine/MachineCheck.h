@@ -22,10 +22,13 @@ const std::vector<check::Rule>& MachineRules();
 // Findings of lines[0 .. count) against m, module types as for
 // check::CheckProgram.  programFindings are the program check's findings of
 // the same lines: a move-before-home of an axis whose description asks for
-// homing comes back as a warning.  The result holds the program check's
+// homing comes back as a warning (unless options give that rule a severity).
+// The machine's own findings are tuned by options and the lines' ignore
+// comments as the program check's are.  The result holds the program check's
 // findings (so changed) and the machine's, by line then rule order.
 std::vector<check::Finding> CheckAgainstMachine(const ProgramLine* lines, int count,
                                                 const std::vector<int>& moduleTypes, const Machine& m,
-                                                std::vector<check::Finding> programFindings);
+                                                std::vector<check::Finding> programFindings,
+                                                const check::Options& options = {});
 
 }  // namespace machine

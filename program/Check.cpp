@@ -834,30 +834,7 @@ private:
                         " calls can be pending here, and the master holds no more: it stops with a stack overflow");
     }
 
-    // The caller's severities and disabled rules, and the comments that
-    // ignore a rule on the line after them.
-    void tune() {
-        std::vector<std::vector<std::string>> ignored(static_cast<size_t>(count_));
-        for (int i = 0; i < count_; ++i) {
-            ignored[size_t(i)] = IgnoredRules(lines_[i]);
-            // A run of comment lines speaks for the line after it.
-            if (i > 0 && lines_[i - 1].isComment()) {
-                const std::vector<std::string>& above = ignored[size_t(i - 1)];
-                ignored[size_t(i)].insert(ignored[size_t(i)].end(), above.begin(), above.end());
-            }
-        }
-        auto names = [](const std::vector<std::string>& ids, const std::string& id) {
-            return std::find(ids.begin(), ids.end(), id) != ids.end();
-        };
-        for (Finding& f : findings_) {
-            for (const auto& [id, severity] : options_.severities)
-                if (id == f.rule) f.severity = severity;
-            if (f.line >= 0 && f.line < count_ && names(ignored[size_t(f.line)], f.rule))
-                f.suppression = Suppression::InSource;
-            else if (names(options_.disabled, f.rule))
-                f.suppression = Suppression::Disabled;
-        }
-    }
+    void tune() { Tune(lines_, count_, findings_, options_); }
 
     const ProgramLine* lines_;
     int count_;
@@ -923,6 +900,29 @@ std::vector<std::string> IgnoredRules(const ProgramLine& line) {
         if (p > start) ids.push_back(text.substr(start, p - start));
     }
     return ids;
+}
+
+void Tune(const ProgramLine* lines, int count, std::vector<Finding>& findings, const Options& options) {
+    std::vector<std::vector<std::string>> ignored(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        ignored[size_t(i)] = IgnoredRules(lines[i]);
+        // A run of comment lines speaks for the line after it.
+        if (i > 0 && lines[i - 1].isComment()) {
+            const std::vector<std::string>& above = ignored[size_t(i - 1)];
+            ignored[size_t(i)].insert(ignored[size_t(i)].end(), above.begin(), above.end());
+        }
+    }
+    auto names = [](const std::vector<std::string>& ids, const std::string& id) {
+        return std::find(ids.begin(), ids.end(), id) != ids.end();
+    };
+    for (Finding& f : findings) {
+        for (const auto& [id, severity] : options.severities)
+            if (id == f.rule) f.severity = severity;
+        if (f.line >= 0 && f.line < count && names(ignored[size_t(f.line)], f.rule))
+            f.suppression = Suppression::InSource;
+        else if (names(options.disabled, f.rule))
+            f.suppression = Suppression::Disabled;
+    }
 }
 
 bool Fails(const std::vector<Finding>& findings) {

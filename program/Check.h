@@ -70,6 +70,12 @@ std::vector<Finding> CheckProgram(const ProgramLine* lines, int count, const std
 // apart by blanks or commas); none for any other line.
 std::vector<std::string> IgnoredRules(const ProgramLine& line);
 
+// Applies the caller's severities and disabled rules, and the comments that
+// ignore a rule on the line after them, to findings of lines[0 .. count):
+// what CheckProgram does with its own; for checks that add findings of their
+// own rules to the same lines.
+void Tune(const ProgramLine* lines, int count, std::vector<Finding>& findings, const Options& options);
+
 // A finding at warning level or above, not suppressed: the program should
 // not be loaded as it is.
 bool Fails(const std::vector<Finding>& findings);

@@ -288,3 +288,49 @@ TEST(CliCheck, SarifLocationsRulesAndFingerprints) {
 #endif
 
 }  // namespace
+
+namespace {
+
+// --machine: the Moves held against the axes' limits, tuned as the other
+// rules, and a malformed description refused before any program is read.
+TEST(CliCheck, AgainstAMachineDescription) {
+    Files f;
+    f.write("moves.sws",
+            ".stepwright 1\n.module 0 [Master]\n.module 1 ZEL-SERVO\n\n"
+            "          1 StartHoming index stop-on-home stop-abruptly\n"
+            "          1 Move position=60000 velocity=4000 acceleration=40 pwm=0\n"
+            "; check: ignore velocity-limit\n"
+            "          1 Move position=100 velocity=50000 acceleration=40 pwm=0\n"
+            "          0 StopProgram\n");
+    f.write("cell.machine.yaml", "modules:\n  1: {name: X axis, travel: [0, 50000], max-velocity: 40000}\n");
+    f.write("bad.machine.yaml", "modules:\n  1: {travel: [0, 50000]}\n  2: {speed: 3}\n");
+
+    CliResult r = RunCli({"check", f / "moves.sws", "--machine", f / "cell.machine.yaml"});
+    EXPECT_EQ(r.code, 8) << r.err;
+    EXPECT_EQ(r.out, f / "moves.sws" + ":6: error: Move of module 1 (X axis) to 60000, outside its travel 0 to 50000 "
+                                       "[travel-target]\n");
+    // Without the description the program is clean.
+    EXPECT_EQ(RunCli({"check", f / "moves.sws"}).code, 0);
+    // Tuned like any rule; a machine rule id is known to --disable and --severity.
+    r = RunCli({"check", f / "moves.sws", "--machine", f / "cell.machine.yaml", "--severity", "travel-target=note"});
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(RunCli({"check", f / "moves.sws", "--machine", f / "cell.machine.yaml", "--disable", "travel-target"}).code,
+              0);
+    // The suppressed velocity finding stays in JSON, marked.
+    r = RunCli({"--json", "check", f / "moves.sws", "--machine", f / "cell.machine.yaml"});
+    EXPECT_NE(r.out.find("\"rule\": \"velocity-limit\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"suppression\": \"in-source\""), std::string::npos) << r.out;
+    // SARIF names the machine rules with the check's.
+    r = RunCli({"check", "--sarif", f / "moves.sws", "--machine", f / "cell.machine.yaml"});
+    EXPECT_NE(r.out.find("\"id\": \"travel-target\""), std::string::npos);
+    EXPECT_NE(r.out.find("manual.md#travel-target"), std::string::npos);
+
+    r = RunCli({"check", f / "moves.sws", "--machine", f / "bad.machine.yaml"});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find(f / "bad.machine.yaml" + ":3: speed: unknown key"), std::string::npos) << r.err;
+    EXPECT_EQ(RunCli({"check", f / "moves.sws", "--machine", f / "none.yaml"}).code, 2);
+    EXPECT_EQ(RunCli({"check", f / "moves.sws", "--machine"}).code, 1);
+}
+
+}  // namespace
