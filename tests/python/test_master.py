@@ -79,7 +79,10 @@ def test_download_sends_the_bytes_of_the_command_line(name):
 def test_download_run_status_printed_upload():
     program = stepwright.Program.open(str(EXAMPLES / "demo.sws"))
     with stepwright.Simulator(pace=19200) as port, stepwright.Master(port) as master:
-        assert master.detect() == {0: "[Master]", 1: "ZEL-SERVO", 2: "ZEL-SERVO", 3: "ZEL-I/O", 4: "ZEL-STEP"}
+        found = master.detect()
+        assert found == {0: "master", 1: "servo", 2: "servo", 3: "io", 4: "step"} == program.modules
+        assert [m.display_name for m in found.values()] == ["[Master]", "ZEL-SERVO", "ZEL-SERVO", "ZEL-I/O", "ZEL-STEP"]
+        assert [m.display_name for m in program.modules.values()] == [m.display_name for m in found.values()]
         master.download(program)
         assert master.verify(program)
         master.run()
@@ -95,7 +98,7 @@ def test_download_run_status_printed_upload():
         assert "Version" in master.status(0)
         master.stop()
         assert master.upload().assemble() == program.assemble()
-        t, sample = next(master.watch([1, 3]))
+        t, sample, running = next(master.watch([1, 3]))
         assert set(sample) == {1, 3}
 
 
