@@ -161,6 +161,22 @@ Fields FieldsOf(const isa::Decoded& d) {
     return out;
 }
 
+// Whether a decoded instruction's fields build its bytes again (the jump
+// address aside), as program text asks before it names a line's command.
+bool Rebuilds(const isa::Decoded& d, const isa::Encoded& e, uint8_t module) {
+    isa::FieldValues values = d.values;
+    for (const auto& f : d.command->fields)
+        if (f.kind == isa::FieldKind::Target) values.set(f.id, isa::Value::ofText("X"));
+    const isa::EncodeResult again = isa::encode(*d.command, values, module);
+    const isa::Encoded* built = std::get_if<isa::Encoded>(&again);
+    if (!built || built->length != e.length) return false;
+    for (int i = 0; i < e.length; ++i)
+        if (built->bytes[size_t(i)] != e.bytes[size_t(i)] &&
+            !(e.patchOffset && (i == e.patchOffset || i == e.patchOffset + 1)))
+            return false;
+    return true;
+}
+
 int TypeAt(const ProgramFileData& data, int module) {
     if (module == 0) return kTypeMaster;
     if (module < 0 || module >= int(data.moduleTypes.size()) || module > data.moduleListCount)
@@ -265,8 +281,11 @@ std::vector<Line> Program::lines() const {
         const int type = l.moduleAddress == 0 ? kTypeMaster
                          : l.moduleAddress < data.moduleTypes.size() ? data.moduleTypes[l.moduleAddress]
                                                                      : kTypeUnknown;
-        const isa::Decoded d = isa::decode(StoredInstruction(l), type);
-        if (d.command) {
+        const isa::Encoded stored = StoredInstruction(l);
+        const isa::Decoded d = isa::decode(stored, type);
+        // Bytes that its fields would not build again have no command, as
+        // program text writes them raw.
+        if (d.command && Rebuilds(d, stored, l.moduleAddress)) {
             line.command = d.command->name;
             line.fields = FieldsOf(d);
         }
@@ -365,21 +384,11 @@ std::pair<std::string, Fields> Decode(const std::string& bytes, const std::strin
         e.patchOffset = uint8_t(c.patchOffset());
         const isa::Decoded d = isa::decode(e, type);
         if (d.command != &c) continue;
-        isa::FieldValues values = d.values;
-        for (const auto& f : c.fields)
-            if (f.kind == isa::FieldKind::Target) values.set(f.id, isa::Value::ofText("X"));
         // Where the module address stands: a data byte, the status request's
         // frame (bytes 3 on), a module frame's byte 1; a master command has none.
         const int at = c.addressAt >= 0 ? c.addressAt : c.statusRequest ? 4 : b[0] == kMasterMarker ? -1 : 1;
         if (at >= int(bytes.size())) continue;
-        const isa::EncodeResult again = isa::encode(c, values, at < 0 ? 0 : b[at]);
-        const isa::Encoded* built = std::get_if<isa::Encoded>(&again);
-        if (!built || built->length != e.length) continue;
-        bool same = true;
-        for (int i = 0; i < e.length && same; ++i)
-            same = built->bytes[size_t(i)] == e.bytes[size_t(i)] ||
-                   (e.patchOffset && (i == e.patchOffset || i == e.patchOffset + 1));
-        if (same) return {c.name, FieldsOf(d)};
+        if (Rebuilds(d, e, at < 0 ? 0 : b[at])) return {c.name, FieldsOf(d)};
     }
     Refuse("no " + ModuleTypeName(type) + " command builds these bytes", "bytes");
 }

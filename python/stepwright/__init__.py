@@ -379,7 +379,7 @@ class Master:
     def status(self, address: int) -> Dict[str, StatusValue]:
         """The status of module address (0 the master) as its status window
         shows it: caption -> value, numbers as int, High/Low and On/Off as
-        True/False, the master's version as its text."""
+        True/False."""
         values: Dict[str, StatusValue] = self._m.status(_whole(address, "address"))
         return values
 
