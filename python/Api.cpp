@@ -456,6 +456,14 @@ struct Master::Impl {
     bool haveProgram = false;
     size_t mark = 0;
     bool learnt = false;   // the module types are known (status)
+    // A download was interrupted: the master holds part of a program, which
+    // is not started until a download or a verify has made it whole.
+    bool partial = false;
+    void refuseIfPartial() {
+        if (partial)
+            throw ApiError(ErrorKind::Refused, ui.port + ": the last download was interrupted and the master holds "
+                                               "part of a program: download it again first");
+    }
     std::string logPath;
     std::unique_ptr<LinkLog> log;
 
@@ -590,8 +598,14 @@ void Master::download(const Program& program, bool verifyAfter) {
     m.load(program);
     // As stepwright-cli download: a Stop takes the link on line.
     m.check(m.conn->probeStop(), "the master did not answer");
-    m.transfer(interrupted, [&] { DownloadButtonClick(*m.s); });
+    try {
+        m.transfer(interrupted, [&] { DownloadButtonClick(*m.s); });
+    } catch (const Interrupted&) {
+        m.partial = true;
+        throw;
+    }
     m.online("the download was not answered");
+    m.partial = m.partial && m.s->form.LoadLabel.caption != kLoadedText;
     if (m.s->form.LoadLabel.caption != kLoadedText) m.fail(cli::kExitFile, "the download did not complete");
     if (verifyAfter && !verify(program)) m.fail(cli::kExitMismatch, "the master's program differs from the one sent");
 }
@@ -604,7 +618,9 @@ bool Master::verify(const Program& program) {
     m.s->form.LoadLabel.caption = "Not Loaded";
     m.transfer(interrupted, [&] { VerifyButtonClick(*m.s); });
     m.online("the verify was not answered");
-    return m.s->form.LoadLabel.caption == kLoadedText;
+    const bool same = m.s->form.LoadLabel.caption == kLoadedText;
+    if (same) m.partial = false;
+    return same;
 }
 
 Program Master::upload() {
@@ -625,6 +641,7 @@ Program Master::upload() {
 void Master::run(const std::string& label) {
     Impl& m = *impl_;
     m.begin();
+    m.refuseIfPartial();
     if (!label.empty() && !m.haveProgram) throw ApiError(ErrorKind::Program, "run(label) needs the program: download or verify it first", "label");
     if (m.haveProgram && m.s->programHasBaudChange)
         m.fail(cli::kExitRefused, "Program contains a baud rate change - cannot run interactively");
@@ -651,6 +668,7 @@ void Master::stop() {
 void Master::step() {
     Impl& m = *impl_;
     m.begin();
+    m.refuseIfPartial();
     m.ensureDetected();
     StepButtonClick(*m.s);
     m.online("Step was not answered");

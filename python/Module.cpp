@@ -231,6 +231,7 @@ PYBIND11_MODULE(_stepwright, m) {
         return py::make_tuple(FromLatin1(command), FieldsTo(fields));
     });
     m.def("module_type_name", &ModuleTypeName);
+    m.def("module_type_code", [](const py::handle& name) { return ModuleType(Latin1(name, "module_types"), "module_types"); });
     m.def("module_display_name", &ModuleDisplayName);
 
     py::class_<pyapi::Master>(m, "Master")

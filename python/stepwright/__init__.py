@@ -48,8 +48,6 @@ StatusValue = Union[int, bool, str]
 #: A file name, as open() takes it.
 PathArg = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
-_TYPE_CODES = {"master": 127, "servo": 0, "io": 2, "step": 3, "stepper": 3}
-
 
 class ModuleType(str):
     """A module type: equal to its short name ("master", "servo", "io",
@@ -140,11 +138,10 @@ def _field_ids(fields: Optional[Mapping[str, FieldValue]], kwfields: Mapping[str
 
 
 def _type_code(name: object) -> int:
-    if not isinstance(name, str):
-        raise TypeError("a module type is a str, not %s" % type(name).__name__)
-    if name not in _TYPE_CODES or name == "master":
-        raise ValueError("unknown module type '%s' (servo, io, step)" % (name,))
-    return _TYPE_CODES[name]
+    code: int = _core.module_type_code(_text(name, "module_types"))
+    if code == _core.module_type_code("master"):
+        raise ValueError("the master is not a module of its own list: use servo, io, step")
+    return code
 
 
 def _line(t: Tuple[Any, ...]) -> Line:
@@ -315,7 +312,9 @@ class Master:
     port.  log=FILE writes every byte through the port to FILE at close, as
     stepwright-cli --log does.  Failures raise NotResponding, Refused or
     PortError.  Ctrl+C during a download, verify or upload stops it between
-    two blocks and raises KeyboardInterrupt; the master stays usable."""
+    two blocks and raises KeyboardInterrupt; the master stays usable, and
+    after an interrupted download run() and step() raise Refused until a
+    download or a matching verify()."""
 
     port: str
 

@@ -31,8 +31,10 @@ class NotResponding(Error, TimeoutError):
 
 
 class Refused(Error):
-    """The master refused the request (it answered 0xCC), or the program's
-    module list does not match the master's modules."""
+    """The master refused the request (it answered 0xCC), the program's
+    module list does not match the master's modules, or a run or step was
+    asked after an interrupted download (the master holds part of a
+    program)."""
 
 
 class Mismatch(Error):

@@ -203,7 +203,11 @@ def test_ctrl_c_stops_a_download_between_blocks_and_leaves_the_link_usable():
                 master.download(big)
         finally:
             timer.cancel()
-        # Stopped part way: the master does not hold the program, and answers.
+        # Stopped part way: the master does not hold the program, which is
+        # not started, and it answers.
+        for start in (master.run, master.step):
+            with pytest.raises(stepwright.Refused, match="interrupted"):
+                start()
         assert master.verify(big) is False
         master.download(small)
         assert master.verify(small)
