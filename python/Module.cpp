@@ -276,7 +276,12 @@ PYBIND11_MODULE(_stepwright, m) {
         });
 
     py::class_<pyapi::Simulator>(m, "Simulator")
-        .def(py::init<const std::vector<std::string>&, int, const std::vector<std::string>&>())
+        .def(py::init([](const py::list& modules, int pace, const py::list& faults) {
+            std::vector<std::string> m, f;
+            for (auto x : modules) m.push_back(Latin1(x, "modules"));
+            for (auto x : faults) f.push_back(Latin1(x, "faults"));
+            return std::make_unique<pyapi::Simulator>(m, pace, f);
+        }))
         .def("port", [](const pyapi::Simulator& s) { return FromLatin1(s.port()); })
         .def("stop", &pyapi::Simulator::stop, py::call_guard<py::gil_scoped_release>())
         .def("set_input", &pyapi::Simulator::setInput)
