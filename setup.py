@@ -17,6 +17,7 @@ from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
 
 SOURCE = pathlib.Path(__file__).resolve().parent
+BUILD = pathlib.Path(os.environ.get("STEPWRIGHT_BUILD_DIR") or SOURCE / "build-python")
 
 
 def version():
@@ -26,7 +27,7 @@ def version():
 
 class CMakeBuild(build_ext):
     def build_extension(self, ext):
-        build = pathlib.Path(os.environ.get("STEPWRIGHT_BUILD_DIR") or SOURCE / "build-python")
+        build = BUILD
         if not (build / "CMakeCache.txt").exists():
             env = dict(os.environ)
             if shutil.which("ccache"):
@@ -48,6 +49,7 @@ class CMakeBuild(build_ext):
             subprocess.run(["strip", "--strip-debug", str(target)], check=True)
 
 
+BUILD.mkdir(parents=True, exist_ok=True)
 setup(
     name="stepwright",
     version=version(),
@@ -59,6 +61,6 @@ setup(
     cmdclass={"build_ext": CMakeBuild},
     python_requires=">=3.9",
     zip_safe=False,
-    # setuptools' own folders, away from CMake's build folder.
-    options={"build": {"build_base": "build-python/setuptools"}},
+    # setuptools' own folders go into the build folder too.
+    options={"build": {"build_base": str(BUILD / "setuptools")}, "egg_info": {"egg_base": str(BUILD)}},
 )
