@@ -75,6 +75,9 @@ def test_every_byte_value_is_one_character_as_on_the_command_line(tmp_path):
     assert stepwright.Program.open(str(stw)).lines == lines
     exported = subprocess.run([CLI, "export", str(stw)], check=True, capture_output=True).stdout
     assert exported.decode("utf-8") == program.text()
+    # The lines without a command are those program text writes raw.
+    nameless = [l for l in lines if l.comment is None and l.command is None]
+    assert len(nameless) == exported.count(b" raw code=") == 2   # Print "\rz" and "\nz"
     subprocess.run([CLI, "assemble", str(sws), "-o", str(tmp_path / "image.bin")], check=True, capture_output=True)
     assert (tmp_path / "image.bin").read_bytes() == program.assemble()
     back = stepwright.Program.from_text(program.text())
