@@ -14,25 +14,31 @@
 #include "app/MainState.h"
 #include "app/MasterProgram.h"
 #include "app/PollTimer.h"
+#include "app/Progress.h"
 #include "app/QuietPlatform.h"
 #include "app/Terminal.h"
 #include "cli/Cli.h"
 #include "isa/Codec.h"
 #include "isa/Vocabulary.h"
+#include "link/LinkLog.h"
 #include "link/Sio.h"
 #include "app/ModuleListBox.h"
 #include "app/StatusForms.h"
 #include "link/Upload.h"
 #include "modules/ModuleList.h"
+#include "modules/Sampler.h"
 #include "modules/StatusWindows.h"
 #include "program/Assembly.h"
 #include "program/Disassemble.h"
 #include "app/Editing.h"
 #include "app/Files.h"
 #include "program/ProgramText.h"
+#include "program/SafeFile.h"
 #include "scenario/Scenario.h"
 #include "sim/SimMaster.h"
+#include "sim/SimCore.h"
 #include "sim/SimOptions.h"
+#include "sim/Switches.h"
 
 namespace pyapi {
 
@@ -43,6 +49,27 @@ constexpr const char* kLoadedText = "  Loaded  ";
 
 [[noreturn]] void Refuse(const std::string& message, const std::string& field = {}) {
     throw ApiError(ErrorKind::Program, message, field);
+}
+
+// A wrong argument of the call itself.
+[[noreturn]] void WrongValue(const std::string& message, const std::string& argument = {}) {
+    throw ApiError(ErrorKind::Value, message, argument);
+}
+[[noreturn]] void WrongIndex(int index) {
+    throw ApiError(ErrorKind::Index, "line index " + std::to_string(index) + " is outside the program", "index");
+}
+
+// The limits the program text puts on a field's text (longer text is refused
+// there, never cut): a text field holds 15 characters, any other value 39.
+constexpr size_t kEditChars = 39;
+
+// A label or goto-label as the program text accepts it; "" when it does.
+std::string LabelRefusal(const std::string& text, const char* what) {
+    if (text.size() > size_t(kLabelChars)) return std::string("the ") + what + " is longer than 15 characters";
+    if (text.find('\0') != std::string::npos) return std::string("the ") + what + " holds a NUL character";
+    if (text != CleanTextField(text))
+        return std::string("the ") + what + " holds a line break, which a program file cannot store";
+    return std::string();
 }
 
 // A main state with nobody in front of it, for the program calls.
@@ -102,10 +129,16 @@ isa::Encoded EncodeLine(int moduleType, const std::string& command, int module, 
         const isa::FieldDesc* f = c.field(id);
         if (!f || !f->holdsValue() || f->kind == isa::FieldKind::Target)
             Refuse(c.name + " has no field '" + id + "'", id);
+        if (const std::string* text = std::get_if<std::string>(&v); text && !f->isChoice()) {
+            if (f->kind == isa::FieldKind::Text && text->size() > size_t(kLabelChars))
+                Refuse("'" + id + "': the text is longer than 15 characters", id);
+            if (text->size() > kEditChars) Refuse("'" + id + "': the value is longer than 39 characters", id);
+        }
         values.set(id, FromField(*f, v));
     }
     if (!gotoLabel.empty()) {
         if (c.patchOffset() == 0) Refuse(c.name + " does not jump", "goto");
+        if (const std::string why = LabelRefusal(gotoLabel, "goto-label"); !why.empty()) Refuse(why, "goto");
         for (const auto& f : c.fields)
             if (f.kind == isa::FieldKind::Target) values.set(f.id, isa::Value::ofText(gotoLabel));
     }
@@ -128,6 +161,22 @@ Fields FieldsOf(const isa::Decoded& d) {
     return out;
 }
 
+// Whether a decoded instruction's fields build its bytes again (the jump
+// address aside), as program text asks before it names a line's command.
+bool Rebuilds(const isa::Decoded& d, const isa::Encoded& e, uint8_t module) {
+    isa::FieldValues values = d.values;
+    for (const auto& f : d.command->fields)
+        if (f.kind == isa::FieldKind::Target) values.set(f.id, isa::Value::ofText("X"));
+    const isa::EncodeResult again = isa::encode(*d.command, values, module);
+    const isa::Encoded* built = std::get_if<isa::Encoded>(&again);
+    if (!built || built->length != e.length) return false;
+    for (int i = 0; i < e.length; ++i)
+        if (built->bytes[size_t(i)] != e.bytes[size_t(i)] &&
+            !(e.patchOffset && (i == e.patchOffset || i == e.patchOffset + 1)))
+            return false;
+    return true;
+}
+
 int TypeAt(const ProgramFileData& data, int module) {
     if (module == 0) return kTypeMaster;
     if (module < 0 || module >= int(data.moduleTypes.size()) || module > data.moduleListCount)
@@ -137,12 +186,12 @@ int TypeAt(const ProgramFileData& data, int module) {
 
 }  // namespace
 
-int ModuleType(const std::string& name) {
+int ModuleType(const std::string& name, const std::string& argument) {
     if (name == "master") return kTypeMaster;
     std::vector<int> types;
     std::string error;
-    if (!ParseSimModules(name, types, error) || types.size() != 1)
-        Refuse("unknown module type '" + name + "' (master, servo, io, step)", "module_type");
+    if (name.find(',') != std::string::npos || !ParseSimModules(name, types, error) || types.size() != 1)
+        WrongValue("unknown module type '" + name + "' (master, servo, io, step)", argument);
     return types[0];
 }
 
@@ -152,8 +201,13 @@ std::string ModuleTypeName(int type) {
         case kTypeServo: return "servo";
         case kTypeIo: return "io";
         case kTypeStepper: return "step";
-        default: return "type " + std::to_string(type);
+        default: return "unknown";
     }
+}
+
+std::string ModuleDisplayName(int type) {
+    isa::Family family;
+    return isa::familyOfType(type, family) ? isa::moduleTypeName(family) : "UNKNOWN";
 }
 
 // ---------------------------------------------------------------------------
@@ -178,7 +232,7 @@ Program Program::fromText(const std::string& text) {
 }
 
 Program Program::empty(const std::vector<int>& moduleTypes) {
-    if (moduleTypes.size() > size_t(kMaxModules)) Refuse("at most 31 modules", "modules");
+    if (moduleTypes.size() > size_t(kMaxModules)) WrongValue("at most 31 modules", "module_types");
     Program p;
     p.data.moduleTypes = {kTypeMaster};
     p.data.moduleTypes.insert(p.data.moduleTypes.end(), moduleTypes.begin(), moduleTypes.end());
@@ -201,10 +255,10 @@ void Program::save(const std::string& path) const {
     if (!failure.empty()) Refuse(path + ": " + failure);
 }
 
-std::map<int, std::string> Program::modules() const {
-    std::map<int, std::string> out;
+std::map<int, int> Program::modules() const {
+    std::map<int, int> out;
     for (int i = 0; i <= data.moduleListCount && i < int(data.moduleTypes.size()); ++i)
-        out[i] = ModuleTypeName(data.moduleTypes[size_t(i)]);
+        out[i] = data.moduleTypes[size_t(i)];
     return out;
 }
 
@@ -227,8 +281,11 @@ std::vector<Line> Program::lines() const {
         const int type = l.moduleAddress == 0 ? kTypeMaster
                          : l.moduleAddress < data.moduleTypes.size() ? data.moduleTypes[l.moduleAddress]
                                                                      : kTypeUnknown;
-        const isa::Decoded d = isa::decode(StoredInstruction(l), type);
-        if (d.command) {
+        const isa::Encoded stored = StoredInstruction(l);
+        const isa::Decoded d = isa::decode(stored, type);
+        // Bytes that its fields would not build again have no command, as
+        // program text writes them raw.
+        if (d.command && Rebuilds(d, stored, l.moduleAddress)) {
             line.command = d.command->name;
             line.fields = FieldsOf(d);
         }
@@ -247,11 +304,12 @@ std::vector<std::string> Program::listing() const {
 
 void Program::insert(int index, int module, const std::string& command, const std::string& label,
                      const std::string& gotoLabel, const Fields& fields) {
-    if (index < 0 || index > size()) Refuse("line index " + std::to_string(index) + " is outside the program", "index");
+    if (index < 0 || index > size()) WrongIndex(index);
     if (size() >= kMaxLines - 1) Refuse("the program holds the most lines it can", "index");
+    if (module < 0 || module > kMaxModules) WrongValue("module address " + std::to_string(module) + ": use 0 to 31", "module");
     const isa::Encoded e = EncodeLine(TypeAt(data, module), command, module, gotoLabel, fields);
-    if (label.size() > size_t(kLabelChars)) Refuse("a label holds at most 15 characters", "label");
-    if (label != CleanTextField(label) || (!label.empty() && label[0] == ';')) Refuse("label '" + label + "' cannot be stored", "label");
+    if (const std::string why = LabelRefusal(label, "label"); !why.empty()) Refuse(why, "label");
+    if (!label.empty() && label[0] == ';') Refuse("label '" + label + "' cannot be stored", "label");
     ProgramLine line;
     std::memset(&line, 0, sizeof line);
     line.setLabel(label);
@@ -267,15 +325,20 @@ void Program::insert(int index, int module, const std::string& command, const st
 }
 
 void Program::insertComment(int index, const std::string& text) {
-    if (index < 0 || index > size()) Refuse("line index " + std::to_string(index) + " is outside the program", "index");
+    if (index < 0 || index > size()) WrongIndex(index);
+    const std::string comment = text.size() && text[0] == ';' ? text : ";" + text;
+    if (comment.size() > size_t(kCommentChars))
+        Refuse("a comment holds at most " + std::to_string(kCommentChars) + " characters, ';' included", "text");
+    if (comment != CleanTextField(comment) || comment.find('\0') != std::string::npos)
+        Refuse("a comment is one line: it cannot hold a line break or a NUL", "text");
     ProgramLine line;
-    line.setComment(";" + CleanTextField(text.size() && text[0] == ';' ? text.substr(1) : text));
+    line.setComment(comment);
     data.lines.insert(data.lines.begin() + index, line);
     data.textLines.clear();
 }
 
 void Program::remove(int index) {
-    if (index < 0 || index >= size()) Refuse("line index " + std::to_string(index) + " is outside the program", "index");
+    if (index < 0 || index >= size()) WrongIndex(index);
     data.lines.erase(data.lines.begin() + index);
     data.textLines.clear();
 }
@@ -292,7 +355,7 @@ std::vector<check::Finding> Program::check() const {
 }
 
 std::string Encode(const std::string& moduleType, const std::string& command, int module, const Fields& fields) {
-    if (module < 0 || module > kMaxModules) Refuse("module address " + std::to_string(module) + ": use 0 to 31", "module");
+    if (module < 0 || module > kMaxModules) WrongValue("module address " + std::to_string(module) + ": use 0 to 31", "module");
     std::string gotoLabel;
     Fields rest;
     for (const auto& f : fields) {
@@ -321,21 +384,11 @@ std::pair<std::string, Fields> Decode(const std::string& bytes, const std::strin
         e.patchOffset = uint8_t(c.patchOffset());
         const isa::Decoded d = isa::decode(e, type);
         if (d.command != &c) continue;
-        isa::FieldValues values = d.values;
-        for (const auto& f : c.fields)
-            if (f.kind == isa::FieldKind::Target) values.set(f.id, isa::Value::ofText("X"));
         // Where the module address stands: a data byte, the status request's
         // frame (bytes 3 on), a module frame's byte 1; a master command has none.
         const int at = c.addressAt >= 0 ? c.addressAt : c.statusRequest ? 4 : b[0] == kMasterMarker ? -1 : 1;
         if (at >= int(bytes.size())) continue;
-        const isa::EncodeResult again = isa::encode(c, values, at < 0 ? 0 : b[at]);
-        const isa::Encoded* built = std::get_if<isa::Encoded>(&again);
-        if (!built || built->length != e.length) continue;
-        bool same = true;
-        for (int i = 0; i < e.length && same; ++i)
-            same = built->bytes[size_t(i)] == e.bytes[size_t(i)] ||
-                   (e.patchOffset && (i == e.patchOffset || i == e.patchOffset + 1));
-        if (same) return {c.name, FieldsOf(d)};
+        if (Rebuilds(d, e, at < 0 ? 0 : b[at])) return {c.name, FieldsOf(d)};
     }
     Refuse("no " + ModuleTypeName(type) + " command builds these bytes", "bytes");
 }
@@ -356,19 +409,63 @@ std::string Plain(const std::string& message) {
     return message.compare(0, tool.size(), tool) == 0 ? message.substr(tool.size()) : message;
 }
 
+// A status window's value as a number, a bit or (a version, a text) as shown.
+StatusValue ValueOf(const std::string& text) {
+    if (text == "High" || text == "On" || text == "Yes") return true;
+    if (text == "Low" || text == "Off" || text == "No") return false;
+    size_t i = text.size() > 1 && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+    bool digits = i < text.size() && text.size() - i <= 18;
+    for (size_t k = i; k < text.size() && digits; ++k) digits = std::isdigit(static_cast<unsigned char>(text[k])) != 0;
+    if (digits) return std::stoll(text);
+    return text;
+}
+
 }  // namespace
+
+// The link's host in front of the main state: every reaction goes on to the
+// main state, and the bytes the program printed are kept as the master sent
+// them (the terminal window turns a carriage return into a new line).
+class PrintedBytes : public LinkHost {
+public:
+    explicit PrintedBytes(MainState& s) : s_(s) {}
+    void message(const std::string& text) override { s_.message(text); }
+    void wait(int ms) override { s_.wait(ms); }
+    void linkLost() override { s_.linkLost(); }
+    void programStopped(uint16_t address) override { s_.programStopped(address); }
+    void showProgress(int which) override { s_.showProgress(which); }
+    void hideProgress() override { s_.hideProgress(); }
+    void printed(uint8_t c) override {
+        bytes.push_back(char(c));
+        s_.printed(c);
+    }
+    std::string bytes;
+
+private:
+    MainState& s_;
+};
 
 struct Master::Impl {
     SessionPlatform ui;
     std::unique_ptr<MainState> s = std::make_unique<MainState>(ui);
+    PrintedBytes host{*s};
     cli::GlobalOptions options;
     cli::Report report;
     cli::Context c{*s, ui, options, report};
     std::unique_ptr<cli::Connection> conn;
-    std::string printed;
     bool detected = false;
     bool haveProgram = false;
     size_t mark = 0;
+    bool learnt = false;   // the module types are known (status)
+    // A download was interrupted: the master holds part of a program, which
+    // is not started until a download or a verify has made it whole.
+    bool partial = false;
+    void refuseIfPartial() {
+        if (partial)
+            throw ApiError(ErrorKind::Refused, ui.port + ": the last download was interrupted and the master holds "
+                                               "part of a program: download it again first");
+    }
+    std::string logPath;
+    std::unique_ptr<LinkLog> log;
 
     // Starts a call: messages from here on tell its failure.
     void begin() {
@@ -392,22 +489,34 @@ struct Master::Impl {
     void online(const std::string& otherwise) {
         if (!s->online) fail(conn->failure(), otherwise);
     }
-    // Characters the program printed, collected before every read.
-    void drain() {
-        auto& lines = s->terminal.lines;
-        if (lines.empty() || (lines.size() == 1 && lines[0].empty())) {
-            lines.assign(1, std::string());
-            return;
-        }
-        printed += lines[0];
-        for (size_t i = 1; i < lines.size(); ++i) printed += "\n" + lines[i].substr(1);
-        lines.assign(1, std::string());
-    }
+    // The terminal window is emptied before every read, so that its
+    // twelve-line memory never grows (the printed bytes are kept by host).
+    void drain() { s->terminal.lines.assign(1, std::string()); }
     void ensureDetected() {
         if (detected) return;
         check(conn->detect(), "the master did not answer");
         detected = true;
+        learnt = true;
     }
+    // Runs a block transfer with the interrupt check after every block: a
+    // stop there leaves the link on line between two blocks.
+    template <class F>
+    void transfer(const std::function<bool()>& interrupted, F&& run) {
+        s->progressHook = [&](int, int) {
+            if (interrupted && interrupted()) throw Interrupted();
+        };
+        try {
+            run();
+        } catch (const Interrupted&) {
+            s->progressHook = nullptr;
+            HideProgress(*s);
+            drain();
+            throw;
+        }
+        s->progressHook = nullptr;
+    }
+    // The status of one module as its status window shows it.
+    Status statusOf(int address);
     void load(const Program& program) {
         program.into(*s);
         haveProgram = true;
@@ -416,7 +525,8 @@ struct Master::Impl {
     }
 };
 
-Master::Master(const std::string& port) : impl_(std::make_unique<Impl>()), port_(port) {
+Master::Master(const std::string& port, const std::string& logPath) : impl_(std::make_unique<Impl>()), port_(port) {
+    impl_->logPath = logPath;
     cli::GlobalOptions& o = impl_->options;
     std::string name = port;
     if (port.find('=') != std::string::npos) {
@@ -428,15 +538,27 @@ Master::Master(const std::string& port) : impl_(std::make_unique<Impl>()), port_
     o.ports = {name};
     o.portGiven = true;
     impl_->ui.attach(impl_->s.get());
+    impl_->s->host = &impl_->host;
     impl_->ui.printResults = false;
     impl_->s->terminal.lines.assign(1, std::string());
 }
 
-Master::~Master() { close(); }
+Master::~Master() {
+    // A log that cannot be written is told by close(); a master dropped
+    // without one has nobody to tell.
+    try {
+        close();
+    } catch (const ApiError&) {
+    }
+}
 
 void Master::open() {
     if (impl_->conn) return;
     impl_->mark = impl_->ui.messages.size();
+    if (!impl_->logPath.empty() && !impl_->log) {
+        impl_->log = std::make_unique<LinkLog>();
+        impl_->s->linkLog = impl_->log.get();
+    }
     impl_->conn = std::make_unique<cli::Connection>(impl_->c);
     const int r = impl_->conn->open();
     if (r != cli::kExitOk) {
@@ -452,6 +574,18 @@ void Master::close() {
     impl_->conn.reset();
     impl_->s->online = false;
     impl_->detected = false;
+    impl_->learnt = false;
+    if (impl_->log) {
+        // The whole session's bytes, with the module types last learnt.
+        LinkRuns runs;
+        impl_->log->copyRuns(0, runs);
+        int32_t types[32];
+        const MainState& s = *impl_->s;
+        for (int i = 0; i < 32; ++i) types[i] = s.moduleListDefined && i <= s.moduleListCount ? s.moduleTypes[i] : -1;
+        const std::string error = WriteFileData(impl_->logPath, FormatLinkLog(runs, types));
+        if (!error.empty())
+            throw ApiError(ErrorKind::Port, impl_->logPath + ": the link log was not written: " + error);
+    }
 }
 
 std::vector<ModuleFound> Master::detect() {
@@ -460,9 +594,8 @@ std::vector<ModuleFound> Master::detect() {
     m.detected = false;
     m.ensureDetected();
     std::vector<ModuleFound> out;
-    const auto& items = m.s->form.ModuleListBox.items;
-    for (size_t i = 0; i < items.size() && i <= size_t(kMaxModules); ++i)
-        out.push_back({int(i), items[i].size() > 3 ? items[i].substr(3) : items[i]});
+    const int count = std::min<int>(int(m.s->form.ModuleListBox.items.size()) - 1, kMaxModules);
+    for (int i = 0; i <= count; ++i) out.push_back({i, i == 0 ? kTypeMaster : int(m.s->moduleTypes[i])});
     return out;
 }
 
@@ -472,8 +605,14 @@ void Master::download(const Program& program, bool verifyAfter) {
     m.load(program);
     // As stepwright-cli download: a Stop takes the link on line.
     m.check(m.conn->probeStop(), "the master did not answer");
-    DownloadButtonClick(*m.s);
+    try {
+        m.transfer(interrupted, [&] { DownloadButtonClick(*m.s); });
+    } catch (const Interrupted&) {
+        m.partial = true;
+        throw;
+    }
     m.online("the download was not answered");
+    m.partial = m.partial && m.s->form.LoadLabel.caption != kLoadedText;
     if (m.s->form.LoadLabel.caption != kLoadedText) m.fail(cli::kExitFile, "the download did not complete");
     if (verifyAfter && !verify(program)) m.fail(cli::kExitMismatch, "the master's program differs from the one sent");
 }
@@ -484,9 +623,11 @@ bool Master::verify(const Program& program) {
     m.load(program);
     if (!m.s->online) m.check(m.conn->probePoll(), "the master did not answer");
     m.s->form.LoadLabel.caption = "Not Loaded";
-    VerifyButtonClick(*m.s);
+    m.transfer(interrupted, [&] { VerifyButtonClick(*m.s); });
     m.online("the verify was not answered");
-    return m.s->form.LoadLabel.caption == kLoadedText;
+    const bool same = m.s->form.LoadLabel.caption == kLoadedText;
+    if (same) m.partial = false;
+    return same;
 }
 
 Program Master::upload() {
@@ -495,7 +636,9 @@ Program Master::upload() {
     m.check(m.conn->probePoll(), "the master did not answer");
     m.check(cli::LearnModules(m.c, *m.conn, {}, false), "the modules were not learnt");
     Disassembly d;
-    if (UploadProgram(*m.s, NetworkTypes(*m.s), d) != 0)
+    int failed = 0;
+    m.transfer(interrupted, [&] { failed = UploadProgram(*m.s, NetworkTypes(*m.s), d); });
+    if (failed != 0)
         m.fail(m.s->online ? cli::kExitRefused : m.conn->failure(), "the program was not read");
     Program p;
     p.data = d.program;
@@ -505,6 +648,7 @@ Program Master::upload() {
 void Master::run(const std::string& label) {
     Impl& m = *impl_;
     m.begin();
+    m.refuseIfPartial();
     if (!label.empty() && !m.haveProgram) throw ApiError(ErrorKind::Program, "run(label) needs the program: download or verify it first", "label");
     if (m.haveProgram && m.s->programHasBaudChange)
         m.fail(cli::kExitRefused, "Program contains a baud rate change - cannot run interactively");
@@ -531,6 +675,7 @@ void Master::stop() {
 void Master::step() {
     Impl& m = *impl_;
     m.begin();
+    m.refuseIfPartial();
     m.ensureDetected();
     StepButtonClick(*m.s);
     m.online("Step was not answered");
@@ -542,35 +687,59 @@ void Master::reset() {
     m.check(m.conn->probeStop(), "the master did not answer");
     ResetButtonClick(*m.s);
     m.detected = false;
+    m.learnt = false;
 }
 
-std::vector<std::pair<std::string, std::string>> Master::status(int address) {
+Status Master::Impl::statusOf(int address) {
+    if (address < 0 || address > kMaxModules) throw ApiError(ErrorKind::Value, "module address: use 0 (the master) to 31", "address");
+    if (!s->online) check(conn->probePoll(), "the master did not answer");
+    if (!learnt) {
+        std::vector<int> given;
+        if (haveProgram)
+            for (int a = 1; a <= s->moduleListCount; ++a) given.push_back(s->moduleTypes[a]);
+        check(cli::LearnModules(c, *conn, given, haveProgram), "the modules were not learnt");
+        learnt = true;
+    }
+    if (address > s->moduleListCount)
+        fail(cli::kExitRefused, "no module at address " + std::to_string(address));
+    SelectModule(*s, address);
+    const int shown = ui.statusWindowsShown;
+    ui.statusWindows = json::Value::array();
+    ui.statusAddress = address;
+    ModuleListBoxDblClick(*s);
+    if (ui.statusWindowsShown == shown) {
+        online("the status was not answered");
+        fail(cli::kExitRefused, "module " + std::to_string(address) + " has no status");
+    }
+    Status out;
+    const json::Value& window = ui.statusWindows.items().at(0);
+    const json::Value& values = window.items().at(2);   // address, caption, values
+    for (size_t i = 0; i < values.keys().size(); ++i) out.emplace_back(values.keys()[i], ValueOf(values.items()[i].text()));
+    return out;
+}
+
+Status Master::status(int address) {
+    impl_->begin();
+    return impl_->statusOf(address);
+}
+
+Row Master::sampleRow(const std::vector<int>& addresses) {
     Impl& m = *impl_;
     m.begin();
-    if (address < 0 || address > kMaxModules) throw ApiError(ErrorKind::Program, "module address: use 0 (the master) to 31", "address");
+    for (int a : addresses)
+        if (a < 0 || a > kMaxModules) throw ApiError(ErrorKind::Value, "module address: use 0 (the master) to 31", "addresses");
+    // A poll first, as the watch's rows fall between poll ticks: it tells
+    // whether the program runs, and collects what it printed.
     if (!m.s->online) m.check(m.conn->probePoll(), "the master did not answer");
-    if (!m.detected) {
-        std::vector<int> given;
-        if (m.haveProgram)
-            for (int a = 1; a <= m.s->moduleListCount; ++a) given.push_back(m.s->moduleTypes[a]);
-        m.check(cli::LearnModules(m.c, *m.conn, given, m.haveProgram), "the modules were not learnt");
+    PollTimerTimer(*m.s);
+    m.online("the poll was not answered");
+    Row row;
+    for (int a : addresses) {
+        row.programMayRun = row.programMayRun || Sampler::ProgramMayRun(*m.s);
+        row.modules.emplace_back(a, m.statusOf(a));
     }
-    if (address > m.s->moduleListCount)
-        m.fail(cli::kExitRefused, "no module at address " + std::to_string(address));
-    SelectModule(*m.s, address);
-    const int shown = m.ui.statusWindowsShown;
-    m.ui.statusWindows = json::Value::array();
-    m.ui.statusAddress = address;
-    ModuleListBoxDblClick(*m.s);
-    if (m.ui.statusWindowsShown == shown) {
-        m.online("the status was not answered");
-        m.fail(cli::kExitRefused, "module " + std::to_string(address) + " has no status");
-    }
-    std::vector<std::pair<std::string, std::string>> out;
-    const json::Value& window = m.ui.statusWindows.items().at(0);
-    const json::Value& values = window.items().at(2);   // address, caption, values
-    for (size_t i = 0; i < values.keys().size(); ++i) out.emplace_back(values.keys()[i], values.items()[i].text());
-    return out;
+    row.programMayRun = row.programMayRun || Sampler::ProgramMayRun(*m.s);
+    return row;
 }
 
 std::string Master::printed() {
@@ -581,15 +750,17 @@ std::string Master::printed() {
     m.online("the poll was not answered");
     m.drain();
     std::string out;
-    out.swap(m.printed);
+    out.swap(m.host.bytes);
     return out;
 }
 
-void Master::sendKey(char key) {
+void Master::sendKey(uint8_t key) {
     Impl& m = *impl_;
     m.begin();
     if (!m.s->online) m.check(m.conn->probePoll(), "the master did not answer");
-    TerminalMemoKeyPress(*m.s, uint8_t(key));
+    // Bytes from 0x80 up are the master's commands (0x80 stops the program).
+    if (key >= 0x80) throw ApiError(ErrorKind::Value, "a key is a character from \\x00 to \\x7f: bytes from 0x80 up are the master's commands", "c");
+    TerminalMemoKeyPress(*m.s, key);
     m.online("the key was not taken");
 }
 
@@ -600,15 +771,15 @@ Simulator::Simulator(const std::vector<std::string>& modules, int pace, const st
     SimOptions options;
     options.moduleTypes.clear();
     for (const std::string& name : modules) {
-        const int t = ModuleType(name);
-        if (t == kTypeMaster) Refuse("the master is not a module of its network", "modules");
+        const int t = ModuleType(name, "modules");
+        if (t == kTypeMaster) WrongValue("the master is not a module of its network", "modules");
         options.moduleTypes.push_back(t);
     }
     options.paceBaud = pace;
     std::string error;
     for (const std::string& fault : faults)
-        if (!ParseSimFault(fault, options.faults, error)) Refuse(error, "faults");
-    if (!ValidateSimOptions(options, error)) Refuse(error, "modules");
+        if (!ParseSimFault(fault, options.faults, error)) WrongValue(error, "faults");
+    if (!ValidateSimOptions(options, error)) WrongValue(error, "modules");
     sim_ = std::make_unique<SimMaster>(options);
     if (!sim_->start(error)) throw ApiError(ErrorKind::Port, "the simulated master did not start: " + error);
 }
@@ -620,6 +791,57 @@ std::string Simulator::port() const { return sim_ ? sim_->devicePath() : std::st
 void Simulator::stop() {
     if (sim_) sim_->stop();
     sim_.reset();
+}
+
+namespace {
+
+// The module at address on the simulated network, as the Simulator window
+// lists it; a Value error when there is none.
+sim::PanelModule PanelAt(SimMaster* sim, int address) {
+    if (!sim) throw ApiError(ErrorKind::Value, "the simulated master has stopped");
+    std::vector<sim::PanelModule> panel;
+    sim->withCore([&](sim::SimCore& core) { panel = sim::ReadPanel(core); });
+    for (sim::PanelModule& m : panel)
+        if (m.address == address) return m;
+    throw ApiError(ErrorKind::Value, "no module at address " + std::to_string(address) + " of the simulated network", "module");
+}
+
+void Hold(SimMaster* sim, int module, uint16_t mask, bool level, const std::string& what) {
+    bool held = false;
+    sim->withCore([&](sim::SimCore& core) { held = sim::SetInput(core, module, mask, level); });
+    if (!held) throw ApiError(ErrorKind::Value, "module " + std::to_string(module) + " has no input " + what, "module");
+}
+
+}  // namespace
+
+void Simulator::setInput(int module, int bit, bool level) {
+    const sim::PanelModule m = PanelAt(sim_.get(), module);
+    if (m.type != kTypeIo) throw ApiError(ErrorKind::Value, "module " + std::to_string(module) + " is not an I/O module", "module");
+    if (sim::IoBitMask(bit) == 0) throw ApiError(ErrorKind::Value, "an I/O module's bits are 1 to 12", "bit");
+    Hold(sim_.get(), module, sim::IoBitMask(bit), level, std::to_string(bit));
+}
+
+void Simulator::hold(int module, const std::string& input, bool level) {
+    const sim::PanelModule m = PanelAt(sim_.get(), module);
+    if (m.type != kTypeStepper) throw ApiError(ErrorKind::Value, "module " + std::to_string(module) + " is not a stepper", "module");
+    const uint8_t mask = sim::StepperInputMask(input);
+    if (mask == 0)
+        throw ApiError(ErrorKind::Value, "unknown stepper input '" + input + "' (limit-1, limit-2, home-switch, e-stop, 1, 2)", "switch");
+    Hold(sim_.get(), module, mask, level, input);
+}
+
+bool Simulator::output(int module, int bit) {
+    const sim::PanelModule m = PanelAt(sim_.get(), module);
+    if (m.type != kTypeIo) throw ApiError(ErrorKind::Value, "module " + std::to_string(module) + " is not an I/O module", "module");
+    if (bit < 1 || bit > int(m.lamps.size())) throw ApiError(ErrorKind::Value, "an I/O module's bits are 1 to 12", "bit");
+    const sim::PanelLamp& lamp = m.lamps[size_t(bit - 1)];
+    return lamp.output && lamp.on;
+}
+
+long long Simulator::position(int module) {
+    const sim::PanelModule m = PanelAt(sim_.get(), module);
+    if (!m.moves) throw ApiError(ErrorKind::Value, "module " + std::to_string(module) + " is neither a servo nor a stepper", "module");
+    return m.position;
 }
 
 ScenarioResult RunScenarioFile(const std::string& path) {

@@ -6,8 +6,13 @@
 // Python objects.
 //
 // Errors: every call throws ApiError, whose kind names the Python exception
-// and whose message is the one the window or the command line shows.
+// and whose message is the one the window or the command line shows.  A
+// wrong argument of the call itself (an index, an address, a type name) is a
+// Value or Index error; what the builder refuses in a line is a Program error.
+// Text is bytes, one per character, as the records hold it.
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -25,7 +30,7 @@ class SimMaster;
 
 namespace pyapi {
 
-enum class ErrorKind { Program, NotResponding, Refused, Port, Mismatch };
+enum class ErrorKind { Program, NotResponding, Refused, Port, Mismatch, Value, Index };
 
 struct ApiError : std::exception {
     ApiError(ErrorKind k, std::string m, std::string f = {}) : kind(k), message(std::move(m)), field(std::move(f)) {}
@@ -33,6 +38,12 @@ struct ApiError : std::exception {
     ErrorKind kind;
     std::string message;
     std::string field;   // ProgramError: the refused field's id ("" when none)
+};
+
+// Thrown out of a block transfer when the interrupt check asked to stop; the
+// link is left between two blocks, on line.
+struct Interrupted : std::exception {
+    const char* what() const noexcept override { return "interrupted"; }
 };
 
 // A field's value: a number, a check box, or a text (a text edit, a jump
@@ -51,9 +62,12 @@ struct Line {
 };
 
 // "master", "servo", "step", "io" (as --sim-modules names them) to the type
-// code and back; an unknown name is refused as a ProgramError.
-int ModuleType(const std::string& name);
+// code and back ("unknown" for any other code); an unknown name is refused as
+// a Value error naming `argument`.
+int ModuleType(const std::string& name, const std::string& argument = "module_type");
 std::string ModuleTypeName(int type);
+// The name the module list shows: "[Master]", "ZEL-SERVO", ..., "UNKNOWN".
+std::string ModuleDisplayName(int type);
 
 class Program {
 public:
@@ -64,7 +78,8 @@ public:
 
     std::string text() const;
     void save(const std::string& path) const;
-    std::map<int, std::string> modules() const;
+    // Address -> type code, 0 (the master) first.
+    std::map<int, int> modules() const;
     std::vector<Line> lines() const;
     // The listing lines as the window shows them.
     std::vector<std::string> listing() const;
@@ -92,13 +107,27 @@ std::pair<std::string, Fields> Decode(const std::string& bytes, const std::strin
 
 struct ModuleFound {
     int address;
-    std::string name;
+    int type;   // the type code
+};
+
+// A status value as a number, a bit (High/On true) or a text.
+using StatusValue = std::variant<bool, long long, std::string>;
+using Status = std::vector<std::pair<std::string, StatusValue>>;
+
+// One pass over the watched modules: each module's status, and whether the
+// program may have run while they were read (its last status said so, or it
+// was started since), as the command line's watch marks its rows.
+struct Row {
+    bool programMayRun = false;
+    std::vector<std::pair<int, Status>> modules;
 };
 
 // A master on a port, held open from open() to close().
 class Master {
 public:
-    explicit Master(const std::string& port);
+    // logPath: every byte through the port is logged and written there at
+    // close ("" = no log).
+    explicit Master(const std::string& port, const std::string& logPath = {});
     ~Master();
     void open();
     void close();
@@ -110,10 +139,15 @@ public:
     void stop();
     void step();
     void reset();
-    std::vector<std::pair<std::string, std::string>> status(int address);
+    Status status(int address);
+    Row sampleRow(const std::vector<int>& addresses);
     std::string printed();
-    void sendKey(char key);
+    void sendKey(uint8_t key);
     const std::string& port() const { return port_; }
+
+    // Asked after every block of a download, verify or upload: true stops the
+    // transfer there (Interrupted is thrown), the link on line.
+    std::function<bool()> interrupted;
 
 private:
     struct Impl;
@@ -128,6 +162,17 @@ public:
     ~Simulator();
     std::string port() const;
     void stop();
+
+    // What a person at the machine does and sees, as the Simulator window
+    // offers it.  I/O module pin bit (1 to 12) held high or low.
+    void setInput(int module, int bit, bool level);
+    // A stepper's input held: "limit-1", "limit-2", "home-switch", "e-stop",
+    // "1", "2".
+    void hold(int module, const std::string& input, bool level);
+    // An I/O pin as an output driving high (false: low or not an output).
+    bool output(int module, int bit);
+    // A servo's or stepper's position.
+    long long position(int module);
 
 private:
     std::unique_ptr<SimMaster> sim_;

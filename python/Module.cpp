@@ -1,9 +1,15 @@
 // The Python binding: converts between Python objects and the calls of
 // python/Api.h, and turns ApiError into the exceptions of stepwright.errors.
 // No logic of its own.
+//
+// Text crosses as Latin-1: a str's characters are the record's bytes, one
+// each, both ways; a character beyond Latin-1 is refused naming its field.
+// File names cross as the operating system's bytes (os.fsencode).
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+
+#include <climits>
 
 #include "python/Api.h"
 
@@ -12,64 +18,163 @@ using namespace pyapi;
 
 namespace {
 
-// Keyword arguments name fields by their .sws ids with '-' written '_';
-// a dict keeps the ids as they are.
-Fields FieldsFrom(const py::dict& d, bool fromKeywords) {
-    Fields out;
-    for (auto item : d) {
-        std::string id = py::cast<std::string>(item.first);
-        if (fromKeywords) std::replace(id.begin(), id.end(), '_', '-');
-        py::handle v = item.second;
-        if (py::isinstance<py::bool_>(v)) out.emplace_back(id, FieldValue(v.cast<bool>()));
-        else if (py::isinstance<py::int_>(v)) out.emplace_back(id, FieldValue(v.cast<long long>()));
-        else if (py::isinstance<py::str>(v)) out.emplace_back(id, FieldValue(v.cast<std::string>()));
-        else throw ApiError(ErrorKind::Program, "'" + id + "' takes a number, True/False or a text", id);
+[[noreturn]] void TypeFault(const std::string& message) { throw py::type_error(message); }
+
+// A str to the system's bytes; what is not Latin-1 is refused naming field.
+std::string Latin1(const py::handle& text, const std::string& field) {
+    if (!py::isinstance<py::str>(text))
+        TypeFault("'" + field + "' takes a str, not " + std::string(py::str(py::type::of(text).attr("__name__"))));
+    PyObject* bytes = PyUnicode_AsLatin1String(text.ptr());
+    if (!bytes) {
+        PyErr_Clear();
+        throw ApiError(ErrorKind::Program,
+                       "'" + field + "' holds a character beyond Latin-1: text is one byte a character (\\x00 to \\xff)",
+                       field);
     }
-    return out;
+    py::object owned = py::reinterpret_steal<py::object>(bytes);
+    return std::string(PyBytes_AS_STRING(bytes), size_t(PyBytes_GET_SIZE(bytes)));
+}
+std::string OptionalLatin1(const py::handle& text, const std::string& field) {
+    return text.is_none() ? std::string() : Latin1(text, field);
 }
 
-py::dict FieldsTo(const Fields& fields) {
-    py::dict d;
-    for (const auto& [id, v] : fields)
-        std::visit([&](const auto& x) { d[py::str(id)] = x; }, v);
-    return d;
+// Program text is a file of UTF-8 whose characters are Latin-1: as str, its
+// characters are again the records' bytes.
+std::string Utf8(const py::handle& text, const std::string& field) {
+    if (!py::isinstance<py::str>(text)) TypeFault("'" + field + "' takes a str");
+    PyObject* bytes = PyUnicode_AsUTF8String(text.ptr());
+    if (!bytes) {
+        PyErr_Clear();
+        throw ApiError(ErrorKind::Program, "'" + field + "' holds a character that is not text (a lone surrogate)", field);
+    }
+    py::object owned = py::reinterpret_steal<py::object>(bytes);
+    return std::string(PyBytes_AS_STRING(bytes), size_t(PyBytes_GET_SIZE(bytes)));
+}
+py::str FromUtf8(const std::string& text) {
+    PyObject* str = PyUnicode_DecodeUTF8(text.data(), Py_ssize_t(text.size()), "strict");
+    if (!str) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(str);
 }
 
-py::bytes Bytes(const std::string& s) { return py::bytes(s); }
-
-// Python text to the system's bytes: Latin-1, one byte per character.
-std::string Latin1(const py::handle& text) {
-    if (py::isinstance<py::bytes>(text)) return text.cast<std::string>();
-    py::object b = text.attr("encode")("latin-1");
-    return b.cast<std::string>();
-}
 py::str FromLatin1(const std::string& bytes) {
     return py::reinterpret_steal<py::str>(PyUnicode_DecodeLatin1(bytes.data(), Py_ssize_t(bytes.size()), nullptr));
 }
 
-py::object LineObject(const Line& l) {
-    py::object ns = py::module_::import("types").attr("SimpleNamespace");
+// A file name: str, bytes or a path object, as open() takes it.
+std::string PathBytes(const py::handle& path) {
+    py::object os = py::module_::import("os");
+    py::object b = os.attr("fsencode")(os.attr("fspath")(path));
+    std::string out = b.cast<std::string>();
+    if (out.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
+    if (out.empty()) throw py::value_error("an empty file name");
+    return out;
+}
+
+// Fields by their .sws ids (the caller turns keyword names into ids).
+Fields FieldsFrom(const py::dict& d) {
+    Fields out;
+    for (auto item : d) {
+        const std::string id = Latin1(item.first, "fields");
+        py::handle v = item.second;
+        if (py::isinstance<py::bool_>(v)) {
+            out.emplace_back(id, FieldValue(v.cast<bool>()));
+        } else if (py::isinstance<py::int_>(v)) {
+            // A number beyond 64 bits goes as its digits through the numeric
+            // field rule, which refuses it as the builder does.
+            int overflow = 0;
+            const long long n = PyLong_AsLongLongAndOverflow(v.ptr(), &overflow);
+            if (overflow) out.emplace_back(id, FieldValue(std::string(py::str(v))));
+            else out.emplace_back(id, FieldValue(n));
+        } else if (py::isinstance<py::str>(v)) {
+            out.emplace_back(id, FieldValue(Latin1(v, id)));
+        } else {
+            TypeFault("'" + id + "' takes an int, a bool or a str, not " +
+                      std::string(py::str(py::type::of(v).attr("__name__"))));
+        }
+    }
+    return out;
+}
+
+template <class Variant>
+py::object ValueObject(const Variant& v) {
+    return std::visit(
+        [](const auto& x) -> py::object {
+            using T = std::decay_t<decltype(x)>;
+            if constexpr (std::is_same_v<T, std::string>) return FromLatin1(x);
+            else if constexpr (std::is_same_v<T, bool>) return py::bool_(x);
+            else return py::int_(x);
+        },
+        v);
+}
+
+py::dict FieldsTo(const Fields& fields) {
+    py::dict d;
+    for (const auto& [id, v] : fields) d[FromLatin1(id)] = ValueObject(v);
+    return d;
+}
+
+py::dict StatusTo(const Status& status) {
+    py::dict d;
+    for (const auto& [caption, v] : status) d[FromLatin1(caption)] = ValueObject(v);
+    return d;
+}
+
+py::object OptionalText(const std::string& s) { return s.empty() ? py::object(py::none()) : py::object(FromLatin1(s)); }
+
+// A line as a tuple: comment, label, goto, module, command, fields, bytes
+// (the package makes its Line of it).
+py::tuple LineTuple(const Line& l) {
     if (l.comment)
-        return ns(py::arg("comment") = FromLatin1(l.text), py::arg("label") = py::none(), py::arg("goto") = py::none(),
-                  py::arg("module") = py::none(), py::arg("command") = py::none(), py::arg("fields") = py::dict(),
-                  py::arg("bytes") = py::bytes());
-    return ns(py::arg("comment") = py::none(),
-              py::arg("label") = l.label.empty() ? py::object(py::none()) : py::object(FromLatin1(l.label)),
-              py::arg("goto") = l.gotoLabel.empty() ? py::object(py::none()) : py::object(FromLatin1(l.gotoLabel)),
-              py::arg("module") = l.module,
-              py::arg("command") = l.command.empty() ? py::object(py::none()) : py::object(py::str(l.command)),
-              py::arg("fields") = FieldsTo(l.fields), py::arg("bytes") = Bytes(l.bytes));
+        return py::make_tuple(FromLatin1(l.text), py::none(), py::none(), py::none(), py::none(), py::dict(), py::bytes());
+    return py::make_tuple(py::none(), OptionalText(l.label), OptionalText(l.gotoLabel), l.module,
+                          OptionalText(l.command), FieldsTo(l.fields), py::bytes(l.bytes));
+}
+
+// Bytes-like objects only: a number is not taken for a count of zero bytes.
+std::string BytesOf(const py::handle& data) {
+    if (py::isinstance<py::bytes>(data)) return data.cast<std::string>();
+    if (PyByteArray_Check(data.ptr()) || PyMemoryView_Check(data.ptr()))
+        return py::bytes(py::reinterpret_borrow<py::object>(py::module_::import("builtins").attr("bytes")(data)))
+            .cast<std::string>();
+    TypeFault("data takes bytes, bytearray or memoryview, not " + std::string(py::str(py::type::of(data).attr("__name__"))));
+}
+
+// Runs a master call without the GIL.  Ctrl+C is looked at between the
+// blocks of a transfer; when it was pressed the transfer stops there and the
+// KeyboardInterrupt is raised.
+template <class F>
+auto Released(pyapi::Master& master, F&& call) {
+    master.interrupted = [] {
+        py::gil_scoped_acquire gil;
+        return PyErr_CheckSignals() != 0;   // the KeyboardInterrupt stays pending
+    };
+    try {
+        py::gil_scoped_release release;
+        return call();
+    } catch (const Interrupted&) {
+        master.interrupted = nullptr;
+        throw py::error_already_set();
+    }
 }
 
 }  // namespace
 
 PYBIND11_MODULE(_stepwright, m) {
     m.doc() = "The Stepwright core, bound for Python (use the stepwright package).";
+    m.attr("__version__") = STEPWRIGHT_VERSION;
 
     py::register_exception_translator([](std::exception_ptr p) {
         try {
             if (p) std::rethrow_exception(p);
         } catch (const ApiError& e) {
+            if (e.kind == ErrorKind::Value) {
+                PyErr_SetObject(PyExc_ValueError, FromLatin1(e.message).ptr());
+                return;
+            }
+            if (e.kind == ErrorKind::Index) {
+                PyErr_SetObject(PyExc_IndexError, FromLatin1(e.message).ptr());
+                return;
+            }
             py::module_ errors = py::module_::import("stepwright.errors");
             const char* name = e.kind == ErrorKind::Program         ? "ProgramError"
                                : e.kind == ErrorKind::NotResponding ? "NotResponding"
@@ -77,22 +182,22 @@ PYBIND11_MODULE(_stepwright, m) {
                                : e.kind == ErrorKind::Port          ? "PortError"
                                                                     : "Mismatch";
             py::object cls = errors.attr(name);
-            py::object exc = e.kind == ErrorKind::Program ? cls(FromLatin1(e.message), e.field.empty() ? py::object(py::none()) : py::object(py::str(e.field)))
+            py::object exc = e.kind == ErrorKind::Program ? cls(FromLatin1(e.message), OptionalText(e.field))
                                                            : cls(FromLatin1(e.message));
             PyErr_SetObject(cls.ptr(), exc.ptr());
         }
     });
 
     py::class_<Program>(m, "Program")
-        .def_static("open", &Program::open, py::arg("path"))
-        .def_static("from_text", [](const py::handle& t) { return Program::fromText(Latin1(t)); }, py::arg("text"))
-        .def_static("empty", &Program::empty, py::arg("module_types"))
-        .def("save", &Program::save, py::arg("path"))
-        .def("text", [](const Program& p) { return FromLatin1(p.text()); })
+        .def_static("open", [](const py::handle& path) { return Program::open(PathBytes(path)); })
+        .def_static("from_text", [](const py::handle& t) { return Program::fromText(Utf8(t, "text")); })
+        .def_static("empty", &Program::empty)
+        .def("save", [](const Program& p, const py::handle& path) { p.save(PathBytes(path)); })
+        .def("text", [](const Program& p) { return FromUtf8(p.text()); })
         .def("modules", &Program::modules)
         .def("lines", [](const Program& p) {
             py::list out;
-            for (const Line& l : p.lines()) out.append(LineObject(l));
+            for (const Line& l : p.lines()) out.append(LineTuple(l));
             return out;
         })
         .def("listing", [](const Program& p) {
@@ -101,14 +206,14 @@ PYBIND11_MODULE(_stepwright, m) {
             return out;
         })
         .def("size", &Program::size)
-        .def("insert", [](Program& p, int index, int module, const std::string& command, const py::object& label,
-                          const py::object& target, const py::dict& fields, bool keywords) {
-                 p.insert(index, module, command, label.is_none() ? "" : Latin1(label),
-                          target.is_none() ? "" : Latin1(target), FieldsFrom(fields, keywords));
-             })
-        .def("insert_comment", [](Program& p, int index, const py::handle& t) { p.insertComment(index, Latin1(t)); })
+        .def("insert", [](Program& p, int index, int module, const py::handle& command, const py::handle& label,
+                          const py::handle& target, const py::dict& fields) {
+            p.insert(index, module, Latin1(command, "command"), OptionalLatin1(label, "label"),
+                     OptionalLatin1(target, "goto"), FieldsFrom(fields));
+        })
+        .def("insert_comment", [](Program& p, int index, const py::handle& t) { p.insertComment(index, Latin1(t, "text")); })
         .def("remove", &Program::remove)
-        .def("assemble", [](const Program& p) { return Bytes(p.assemble()); })
+        .def("assemble", [](const Program& p) { return py::bytes(p.assemble()); })
         .def("check", [](const Program& p) {
             py::list out;
             py::object ns = py::module_::import("types").attr("SimpleNamespace");
@@ -128,74 +233,83 @@ PYBIND11_MODULE(_stepwright, m) {
             return out;
         });
 
-    m.def("encode", [](const std::string& type, const std::string& command, int module, const py::dict& fields, bool keywords) {
-        return Bytes(Encode(type, command, module, FieldsFrom(fields, keywords)));
+    m.def("encode", [](const py::handle& type, const py::handle& command, int module, const py::dict& fields) {
+        return py::bytes(Encode(Latin1(type, "module_type"), Latin1(command, "command"), module, FieldsFrom(fields)));
     });
-    m.def("decode", [](const py::bytes& b, const std::string& type) {
-        const auto [command, fields] = Decode(b.cast<std::string>(), type);
-        return py::make_tuple(command, FieldsTo(fields));
+    m.def("decode", [](const py::handle& data, const py::handle& type) {
+        const auto [command, fields] = Decode(BytesOf(data), Latin1(type, "module_type"));
+        return py::make_tuple(FromLatin1(command), FieldsTo(fields));
     });
     m.def("module_type_name", &ModuleTypeName);
+    m.def("module_type_code", [](const py::handle& name) { return ModuleType(Latin1(name, "module_types"), "module_types"); });
+    m.def("module_display_name", &ModuleDisplayName);
 
     py::class_<pyapi::Master>(m, "Master")
-        .def(py::init<const std::string&>())
+        .def(py::init([](const py::handle& port, const py::handle& log) {
+            return std::make_unique<pyapi::Master>(PathBytes(port), log.is_none() ? std::string() : PathBytes(log));
+        }))
         .def("open", &pyapi::Master::open, py::call_guard<py::gil_scoped_release>())
         .def("close", &pyapi::Master::close, py::call_guard<py::gil_scoped_release>())
         .def("detect", [](pyapi::Master& master) {
-            std::vector<ModuleFound> found;
-            {
-                py::gil_scoped_release release;
-                found = master.detect();
-            }
+            const std::vector<ModuleFound> found = Released(master, [&] { return master.detect(); });
             py::dict d;
-            for (const auto& f : found) d[py::int_(f.address)] = FromLatin1(f.name);
+            for (const auto& f : found) d[py::int_(f.address)] = f.type;
             return d;
         })
-        .def("download", &pyapi::Master::download, py::call_guard<py::gil_scoped_release>())
-        .def("verify", &pyapi::Master::verify, py::call_guard<py::gil_scoped_release>())
-        .def("upload", &pyapi::Master::upload, py::call_guard<py::gil_scoped_release>())
-        .def("run", &pyapi::Master::run, py::call_guard<py::gil_scoped_release>())
+        .def("download", [](pyapi::Master& master, const Program& p, bool verify) {
+            Released(master, [&] { master.download(p, verify); });
+        })
+        .def("verify", [](pyapi::Master& master, const Program& p) { return Released(master, [&] { return master.verify(p); }); })
+        .def("upload", [](pyapi::Master& master) { return Released(master, [&] { return master.upload(); }); })
+        .def("run", [](pyapi::Master& master, const py::handle& label) {
+            const std::string l = OptionalLatin1(label, "label");
+            Released(master, [&] { master.run(l); });
+        })
         .def("stop", &pyapi::Master::stop, py::call_guard<py::gil_scoped_release>())
         .def("step", &pyapi::Master::step, py::call_guard<py::gil_scoped_release>())
         .def("reset", &pyapi::Master::reset, py::call_guard<py::gil_scoped_release>())
         .def("status", [](pyapi::Master& master, int address) {
-            std::vector<std::pair<std::string, std::string>> values;
-            {
-                py::gil_scoped_release release;
-                values = master.status(address);
-            }
-            py::dict d;
-            for (const auto& [k, v] : values) d[FromLatin1(k)] = FromLatin1(v);
-            return d;
+            return StatusTo(Released(master, [&] { return master.status(address); }));
         })
-        .def("printed", [](pyapi::Master& master) {
-            std::string text;
-            {
-                py::gil_scoped_release release;
-                text = master.printed();
-            }
-            return FromLatin1(text);
+        .def("sample_row", [](pyapi::Master& master, const std::vector<int>& addresses) {
+            const Row row = Released(master, [&] { return master.sampleRow(addresses); });
+            py::dict modules;
+            for (const auto& [address, status] : row.modules) modules[py::int_(address)] = StatusTo(status);
+            return py::make_tuple(row.programMayRun, modules);
         })
+        .def("printed", [](pyapi::Master& master) { return FromLatin1(Released(master, [&] { return master.printed(); })); })
         .def("send_key", [](pyapi::Master& master, const py::handle& key) {
-            const std::string k = Latin1(key);
-            if (k.size() != 1) throw ApiError(ErrorKind::Program, "send_key takes one character", "c");
-            py::gil_scoped_release release;
-            master.sendKey(k[0]);
+            if (!py::isinstance<py::str>(key)) TypeFault("send_key takes a str of one character");
+            if (py::len(key) != 1) throw py::value_error("send_key takes one character");
+            const std::string k = Latin1(key, "c");
+            Released(master, [&] { master.sendKey(uint8_t(k[0])); });
         });
 
     py::class_<pyapi::Simulator>(m, "Simulator")
-        .def(py::init<const std::vector<std::string>&, int, const std::vector<std::string>&>())
-        .def("port", &pyapi::Simulator::port)
-        .def("stop", &pyapi::Simulator::stop, py::call_guard<py::gil_scoped_release>());
+        .def(py::init([](const py::list& modules, int pace, const py::list& faults) {
+            std::vector<std::string> m, f;
+            for (auto x : modules) m.push_back(Latin1(x, "modules"));
+            for (auto x : faults) f.push_back(Latin1(x, "faults"));
+            return std::make_unique<pyapi::Simulator>(m, pace, f);
+        }))
+        .def("port", [](const pyapi::Simulator& s) { return FromLatin1(s.port()); })
+        .def("stop", &pyapi::Simulator::stop, py::call_guard<py::gil_scoped_release>())
+        .def("set_input", &pyapi::Simulator::setInput)
+        .def("hold", [](pyapi::Simulator& s, int module, const py::handle& input, bool level) {
+            s.hold(module, Latin1(input, "switch"), level);
+        })
+        .def("output", &pyapi::Simulator::output)
+        .def("position", &pyapi::Simulator::position);
 
-    m.def("run_scenario", [](const std::string& path) {
+    m.def("run_scenario", [](const py::handle& path) {
+        const std::string file = PathBytes(path);
         ScenarioResult r;
         {
             py::gil_scoped_release release;
-            r = RunScenarioFile(path);
+            r = RunScenarioFile(file);
         }
         py::object ns = py::module_::import("types").attr("SimpleNamespace");
-        return ns(py::arg("name") = r.name, py::arg("passed") = r.passed, py::arg("message") = FromLatin1(r.message),
+        return ns(py::arg("name") = FromLatin1(r.name), py::arg("passed") = r.passed, py::arg("message") = FromLatin1(r.message),
                   py::arg("failed_step") = r.failedStep < 0 ? py::object(py::none()) : py::object(py::int_(r.failedStep)),
                   py::arg("line") = r.line, py::arg("steps_run") = r.stepsRun,
                   py::arg("simulated_ms") = r.simulatedMs, py::arg("printed") = FromLatin1(r.printed));

@@ -13,7 +13,7 @@ import sys
 import stepwright
 
 
-def flash(port, program):
+def flash(port: str, program: stepwright.Program) -> tuple[bool, str]:
     """Downloads and verifies program on the master at port: a line of text."""
     try:
         with stepwright.Master(port) as master:
@@ -24,14 +24,14 @@ def flash(port, program):
         return False, f"{port}: {type(e).__name__}: {e}"
 
 
-def main():
+def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("program", help="program file (.stw or .sws)")
     parser.add_argument("--port", action="append", default=[], help="COMn, a device, or COMn=DEVICE")
     args = parser.parse_args()
     program = stepwright.Program.open(args.program)
     with contextlib.ExitStack() as stack:
-        ports = args.port or [stack.enter_context(stepwright.Simulator()) for _ in range(2)]
+        ports: list[str] = args.port or [stack.enter_context(stepwright.Simulator()) for _ in range(2)]
         ok = True
         for port in ports:
             done, line = flash(port, program)

@@ -18,7 +18,7 @@ import stepwright
 POSITIONS = [0, 1500, -1500, 3000, 0]
 
 
-def build(positions):
+def build(positions: list[int]) -> stepwright.Program:
     program = stepwright.Program(module_types=("servo", "servo", "io", "step"))
     program.append_comment("; Generated: servo 1 visits %d positions" % len(positions))
     program.append(1, "ResetPosition")
@@ -34,7 +34,7 @@ def build(positions):
     return program
 
 
-def main():
+def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("output", help="program text (.sws) or program file (.stw) to write")
     parser.add_argument("--port", help="COMn, a device, or COMn=DEVICE (default: a simulated master)")
@@ -50,7 +50,7 @@ def main():
     print(f"{args.output}: {len(program)} lines, {len(program.assemble())} bytes")
 
     with contextlib.ExitStack() as stack:
-        port = args.port or stack.enter_context(stepwright.Simulator(pace=19200))
+        port: str = args.port or stack.enter_context(stepwright.Simulator(pace=19200))
         with stepwright.Master(port) as master:
             master.download(program)
             master.run()

@@ -14,7 +14,7 @@ import sys
 import stepwright
 
 
-def move_program(position):
+def move_program(position: int) -> stepwright.Program:
     program = stepwright.Program(module_types=("servo",))
     program.append(1, "ResetPosition")
     program.append(1, "Stop", enable_amplifier=True, stop_mode="stop-abruptly")
@@ -23,17 +23,20 @@ def move_program(position):
     return program
 
 
-def record(master, seconds):
-    rows, still = [], 0
-    for t, sample in master.watch([1], interval_ms=20):
-        position = int(sample[1]["Position"])
+def record(master: stepwright.Master, seconds: float) -> list[tuple[float, int]]:
+    rows: list[tuple[float, int]] = []
+    still = 0
+    for sample in master.watch([1], interval_ms=20):
+        position = sample.modules[1]["Position"]
+        assert isinstance(position, int)
         still = still + 1 if rows and rows[-1][1] == position else 0
-        rows.append((round(t, 3), position))
-        if t > seconds or still >= 10:
-            return rows
+        rows.append((round(sample.seconds, 3), position))
+        if sample.seconds > seconds or still >= 10:
+            break
+    return rows
 
 
-def main():
+def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("output", help="CSV file to write")
     parser.add_argument("--port", help="COMn, a device, or COMn=DEVICE (default: a simulated master)")
@@ -41,7 +44,7 @@ def main():
     parser.add_argument("--seconds", type=float, default=10.0)
     args = parser.parse_args()
     with contextlib.ExitStack() as stack:
-        port = args.port or stack.enter_context(stepwright.Simulator(modules=("servo",), pace=19200))
+        port: str = args.port or stack.enter_context(stepwright.Simulator(modules=("servo",), pace=19200))
         with stepwright.Master(port) as master:
             master.download(move_program(args.position))
             master.run()

@@ -118,12 +118,9 @@ REFUSED = [
     (lambda: stepwright.encode("servo", "Move", speed=3), "speed", "has no field"),
     (lambda: stepwright.encode("servo", "Jump"), "command", "unknown Servo command"),
     (lambda: stepwright.encode("servo", "Stop", stop_mode="sideways"), "stop-mode", "unknown item"),
-    (lambda: stepwright.encode("robot", "Stop"), "module_type", "unknown module type"),
     (lambda: stepwright.decode(b"\x01", "servo"), "bytes", "3 to 24 bytes"),
     (lambda: stepwright.Program().append(9, "Stop"), "module", "no module at address 9"),
     (lambda: stepwright.Program().append(0, "Delay", time=1, label="L" * 16), "label", "15 characters"),
-    (lambda: stepwright.Program().remove(0), "index", "outside the program"),
-    (lambda: stepwright.Program(module_types=("robot",)), "module_types", "unknown module type"),
     (lambda: stepwright.Program.from_text(".stepwright 1\n  0 Nonsense\n"), None, "Not a valid program file"),
 ]
 
