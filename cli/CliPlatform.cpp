@@ -98,7 +98,15 @@ void CliPlatform::printLine(const std::string& text) {
 
 void CliPlatform::message(const std::string& text) {
     messages.push_back(text);
-    printLine(prefix.empty() && !port.empty() ? port + ": " + text : text);
+    // A box of several lines (a port's message and what happened to the
+    // port) is printed line by line, each naming the port.
+    size_t from = 0;
+    for (size_t end; (end = text.find('\n', from)) != std::string::npos; from = end + 1) {
+        const std::string line = text.substr(from, end - from);
+        printLine(prefix.empty() && !port.empty() ? port + ": " + line : line);
+    }
+    const std::string last = text.substr(from);
+    printLine(prefix.empty() && !port.empty() ? port + ": " + last : last);
 }
 
 void CliPlatform::note(const std::string& text) { printLine(text); }
@@ -118,7 +126,10 @@ void CliPlatform::wait(int ms) {
 }
 
 void CliPlatform::showStatusWindow(StatusWindow which) {
-    if (!state_) return;
+    // The master's window opens even when its Version got no reply (showing
+    // -1); here that is a failure of the command, not a status to print: the
+    // link has gone off line, and the command reports the master silent.
+    if (!state_ || !state_->online) return;
     ++statusWindowsShown;
     StatusForms& forms = state_->statusForms;
     StatusFormState* w = nullptr;
