@@ -160,6 +160,25 @@ TEST(LinkLogRing, KeepsTheNewestBytes) {
     }
 }
 
+// Bytes that detection's purge throws away are in the log, marked so, and
+// the detection goes on as before.
+TEST_F(LinkLogTest, BytesThePurgeThrowsAwayAreMarked) {
+    m.setModules({2});
+    m.onExecute = [](ScriptedMaster& master, const std::vector<uint8_t>& instr) {
+        if (instr.size() == 3 && instr[0] == kMasterMarker) master.send({'x', 'y'});  // ahead of TavoInit's result
+    };
+    DetectModules(*s);
+    std::vector<std::string> rows;
+    for (const LinkExchange& e : exchanges())
+        rows.push_back(std::string(e.command) + "/" + LinkVerdictId(e.verdict) + "/" + e.summary);
+    ASSERT_GE(rows.size(), 3u);
+    EXPECT_EQ(rows[1], "Execute instruction/ok/Master: TavoInit");
+    EXPECT_EQ(rows[2], "Discarded/discarded/\"y\", 2 byte(s) thrown away unread");
+    EXPECT_EQ(rows[3].rfind("Stop/ok/modules 1", 0), 0u) << rows[3];
+    EXPECT_EQ(s->moduleListCount, 1);
+    EXPECT_TRUE(s->online);
+}
+
 TEST_F(LinkLogTest, SavedLogDecodesToTheSameExchanges) {
     m.setModules({0, 2, 3});
     m.printed = {'o', 'k', 0xE9};
