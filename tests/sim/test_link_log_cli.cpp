@@ -56,6 +56,8 @@ TEST(LinkLogCli, DecodeShowsTheExchangeThatFailed) {
         {"silent-from=0x87", {"status", "1"}, 4, {"Execute instruction/ok", "Read reply/missing-reply"}, 0},
         {"bad-checksum", {"status", "1"}, 4, {"Execute instruction/ok", "Read reply/checksum-mismatch"}, 0},
         {"silent-from=0x83", {"download", Data("countdown.stw")}, 4, {"Stop/ok", "Write block/missing-reply"}, 1},
+        // The line hangs up under the probe: the read finds the device gone.
+        {"hangup=1", {"stop"}, 4, {"Stop/port-lost"}, 0},
     };
     for (const auto& c : cases) {
         SimOptions options;
