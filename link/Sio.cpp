@@ -242,12 +242,17 @@ bool SioClrInbuf(LinkState& s) {
         s.host->message("SioClrInbuf failed");
         return false;
     }
-    // With a log, what is thrown away is read first, so that the log shows it.
+    // With a log, what is thrown away is read first, so that the log shows
+    // it: what is waiting now, bounded so that a master that never stops
+    // sending cannot hold the purge (the rest goes unread, as without a log).
     if (s.linkLog) {
         uint8_t chunk[256];
-        for (int n; (n = s.port->waiting()) > 0;) {
+        int budget = 1 << 16;
+        for (int n; budget > 0 && (n = s.port->waiting()) > 0; ) {
+            if (n > budget) n = budget;
             const int got = s.port->read(chunk, n < int(sizeof chunk) ? n : int(sizeof chunk));
             if (got <= 0) break;
+            budget -= got;
             s.linkLog->discarded(chunk, got);
         }
     }
