@@ -4,7 +4,10 @@
 #include "app/ComSettings.h"
 
 #include "app/MainState.h"
+#include "app/StatusText.h"
+#include "link/Polling.h"
 #include "link/Protocol.h"
+#include "link/ProtocolBytes.h"
 #include "link/Sio.h"
 #include "app/ModuleListBox.h"
 
@@ -56,3 +59,42 @@ void SetButtonClick(MainState& s) {
 }
 
 void CancelButtonClick(MainState& s) { s.ui.closeMainWindow(); }
+
+bool ReconnectPort(MainState& s, bool clicked) {
+    if (!s.port || !s.portLoss.back) return false;
+    std::string error;
+    if (!SioReopen(s, error)) {
+        // Plugged in a moment ago, the device may not be ready (its
+        // permissions are set after it appears): an automatic reconnect
+        // tries again on the next tick.
+        if (clicked) s.message(OpenPortName(s) + ": cannot reconnect: " + error);
+        return false;
+    }
+    // The probe is a poll, which changes nothing on the master.  An idle
+    // master is detected on the next tick, as after Set; a master still
+    // running its program is taken on line as it is, with the module list
+    // it had, since detection would stop the program.
+    s.online = false;
+    if (PollStatus(s)) {
+        if (s.status.statusB & kStatusBRunning) {
+            s.online = true;
+            s.form.ProgExeGroup.enabled = true;
+            s.form.ProgExeGroup.caption = "Program Execution";
+            s.form.RunLEDShape.color = kGreen;
+            UpdateExecutionButtons(s);
+        } else {
+            s.forceDetection = true;
+        }
+    }
+    s.pollTimerOn = true;
+    return true;
+}
+
+void WatchLostPort(MainState& s) {
+    if (!s.portLoss.gone) return;
+    if (SioWatchLostPort(s) && s.com.reconnectAutomatically) ReconnectPort(s, false);
+}
+
+void StatusLineClick(MainState& s) {
+    if (s.portLoss.back) ReconnectPort(s, true);
+}

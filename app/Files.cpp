@@ -11,6 +11,8 @@ namespace {
 constexpr const char* kCaptionPrefix = "Tavo Stepwright - ";
 constexpr const char* kSavedText = "  Saved  ";
 constexpr const char* kRestoreQuestion = "A save of %s did not finish - restore its earlier content from %s?";
+constexpr const char* kRestoreWholeQuestion =
+    "A save of %s was cut off after it had written the file whole - restore its earlier content from %s instead?";
 constexpr const char* kOpenQuestion = "Program not saved - save before opening?";
 
 void ShowSaved(MainState& s, const std::string& fullPath) {
@@ -75,7 +77,13 @@ bool OpenProgramFile(MainState& s, const std::string& path) {
     // A save that was cut off while rewriting the file in place left its
     // earlier content beside it; it is put back only when the user says so.
     if (const std::string backup = LeftBackup(full); !backup.empty()) {
-        if (s.ui.askYesNo(Format(kRestoreQuestion, full.c_str(), backup.c_str())) == Answer::Yes) {
+        // The save may have been cut off after the new content was on the
+        // disk, before the copy was removed: a file that reads whole is then
+        // the complete one, and the question says so.
+        ProgramFileData probe;
+        const bool whole = ReadProgramFile(full, probe).empty();
+        const char* question = whole ? kRestoreWholeQuestion : kRestoreQuestion;
+        if (s.ui.askYesNo(Format(question, full.c_str(), backup.c_str())) == Answer::Yes) {
             const std::string failure = RestoreLeftBackup(full);
             if (!failure.empty()) {
                 s.message(failure);

@@ -2,6 +2,7 @@
 
 
 #include "app/Progress.h"
+#include "app/StatusText.h"
 #include "app/Terminal.h"
 #include "link/ProtocolBytes.h"
 #include "app/Editing.h"
@@ -35,6 +36,20 @@ void MainState::linkLost() {
     UpdateExecutionButtons(*this);
     form.LoadLabel.caption = "Not Loaded";
     form.LoadLabel.color = kRed;
+}
+
+void MainState::portMessage(const std::string& text, const PortProblem& problem) {
+    message(text + "\n" + PortProblemText(*this, problem));
+}
+
+// The port's device is gone: nothing is known of the master any more, so
+// nothing may say that a program runs or which program the master holds.
+void MainState::portGone() {
+    form.RunLEDShape.color = kRed;
+    status.statusB = uint8_t(status.statusB & ~kStatusBRunning);
+    followFlag = false;
+    masterVerdict = MasterVerdict::Unknown;
+    UpdateExecutionButtons(*this);
 }
 
 void MainState::showProgress(int which) { ShowProgress(*this, which); }

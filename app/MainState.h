@@ -67,6 +67,9 @@ struct ComState {
     bool visible = false;
     int choice = 0;                   // ComRG: 0-5 = COM1-COM6, 6 = Offline
     int openItem = -1;                // the COM item whose port Set opened; -1: none
+    // "Reconnect automatically": a lost port is opened again as soon as its
+    // device is back (off: the user clicks the status line).
+    bool reconnectAutomatically = false;
 };
 
 // One module status window: its caption and its value labels by object name.
@@ -134,6 +137,8 @@ struct MainState : ProgramState, ModuleTables, LinkState, LinkHost {
     void showProgress(int which) override;
     void hideProgress() override;
     void printed(uint8_t c) override;
+    void portMessage(const std::string& text, const PortProblem& problem) override;
+    void portGone() override;
 };
 
 // Which of Run, Stop, Step and Break are enabled.  Run, Step and Break act

@@ -10,6 +10,7 @@
 #include "app/ModuleDetection.h"
 #include "program/LineStore.h"
 #include "app/Editing.h"
+#include "app/ComSettings.h"
 
 void PollTimerTimer(MainState& s) {
     s.pollTimerOn = false;
@@ -19,6 +20,13 @@ void PollTimerTimer(MainState& s) {
         MainState& s;
         ~Restart() { s.pollTimerOn = s.port != nullptr; }
     } restart{s};
+
+    // A port whose device is gone has nothing to collect: its path is
+    // watched for the device's return.
+    if (s.portLoss.gone) {
+        WatchLostPort(s);
+        return;
+    }
 
     // Only the last byte collected in this tick counts as the announcement.
     uint8_t last = CollectUnsolicited(s);

@@ -1,5 +1,8 @@
 #include "app/StatusText.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "app/MainState.h"
 #include "app/MasterProgram.h"
 
@@ -9,8 +12,9 @@ constexpr const char* kSeparator = " | ";
 
 std::string PortText(const MainState& s) {
     if (!s.port) return "no port";
-    const int item = s.com.openItem;
-    std::string name = item >= 0 && item < 6 ? Format("COM%d", item + 1) : std::string("port");
+    const std::string name = OpenPortName(s).empty() ? std::string("port") : OpenPortName(s);
+    if (s.portLoss.back) return name + ": the device is back - click to reconnect";
+    if (s.portLoss.gone) return name + ": the device is gone (unplugged?)";
     return name + (s.online ? " on line" : " off line");
 }
 
@@ -20,6 +24,27 @@ std::string BaseName(const std::string& path) {
 }
 
 }  // namespace
+
+std::string OpenPortName(const MainState& s) {
+    const int item = s.com.openItem;
+    if (item >= 0 && item < 6) return Format("COM%d", item + 1);
+    return s.openDevice;
+}
+
+std::string PortProblemText(const MainState& s, const PortProblem& problem) {
+    // Unnamed where the front end names the port itself (the command line
+    // puts it before every message).
+    const std::string name = OpenPortName(s);
+    const std::string who = name.empty() ? std::string() : name + ": ";
+    switch (problem.fault) {
+        case PortFault::Gone: return who + "the device is gone (unplugged?)";
+        case PortFault::Failed:
+            if (problem.err == ETIMEDOUT) return who + "the device took no bytes in time (line held up?)";
+            return who + (problem.err ? std::strerror(problem.err) : "the operation failed");
+        case PortFault::None: break;
+    }
+    return name;
+}
 
 std::string StatusLineText(const MainState& s) {
     const bool untitled = s.programFile.path.empty();

@@ -124,10 +124,11 @@ class TapLink : public SerialLink {
 public:
     explicit TapLink(std::unique_ptr<SerialLink> inner) : inner_(std::move(inner)) {}
 
-    bool write(const uint8_t* data, int count) override { return inner_->write(data, count); }
+    bool write(const uint8_t* data, int count) override;
     int read(uint8_t* buffer, int count) override;
     int waiting() override;
     bool discardInput() override { return inner_->discardInput(); }
+    PortProblem problem() const override { return inner_->problem(); }
 
     std::function<void()> drain;         // empty: nobody collects the terminal
     bool lastReadComplete = false;
@@ -264,18 +265,29 @@ std::string LinkLogPath(const GlobalOptions& options);
 int SaveLinkLog(MainState& s, const LinkLog& log, const GlobalOptions& options);
 
 // While one lives, Ctrl+C (and SIGTERM, SIGHUP) ends a command's loop
-// instead of the process: Interrupted() turns true.
+// instead of the process: Interrupted() turns true.  A guard that stops the
+// command (stopsCommand) makes the port throw Interruption at its next
+// operation instead, unless a loop's guard lives too: a command with a link
+// log is so ended with its log written (RunCommand).
 class InterruptGuard {
 public:
-    InterruptGuard();
+    explicit InterruptGuard(bool stopsCommand = false);
     ~InterruptGuard();
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;
 
 private:
+    bool stopsCommand_;
     struct sigaction old_[3];
 };
 bool Interrupted();
+// Thrown by the port when an interrupt stops the command.
+struct Interruption {};
+// Throws Interruption when an interrupt is to stop the command now.
+void StopIfInterrupted();
+// Ends the process by the signal that interrupted it (after a command that
+// Interruption stopped has written what it must).
+[[noreturn]] void EndByInterrupt();
 
 // A program text (.sws) is read before Open takes it: false after printing
 // every error of the file, one per line.  Other files pass.
@@ -294,6 +306,7 @@ struct CommandRun {
     Report report;
     int code = kExitOk;
     std::vector<uint8_t> image;          // the program's image, when one was assembled
+    bool interrupted = false;            // Ctrl+C stopped it (Interruption)
 };
 void RunCommand(CommandRun& r, const std::string& command, Command run, const Args& args,
                 const GlobalOptions& options, bool prepareOnly, const std::vector<uint8_t>* image);

@@ -103,7 +103,15 @@ void CliPlatform::message(const std::string& text) {
     const bool named = !prefix.empty() || !port.empty();
     const std::string said = named && text.compare(0, kTool.size(), kTool) == 0 ? text.substr(kTool.size()) : text;
     messages.push_back(said);
-    printLine(prefix.empty() && !port.empty() ? port + ": " + said : said);
+    // A box of several lines (a port's message and what happened to the
+    // port) is printed line by line, each naming the port.
+    size_t from = 0;
+    for (size_t end; (end = said.find('\n', from)) != std::string::npos; from = end + 1) {
+        const std::string line = said.substr(from, end - from);
+        printLine(prefix.empty() && !port.empty() ? port + ": " + line : line);
+    }
+    const std::string last = said.substr(from);
+    printLine(prefix.empty() && !port.empty() ? port + ": " + last : last);
 }
 
 void CliPlatform::note(const std::string& text) { printLine(text); }
@@ -123,7 +131,10 @@ void CliPlatform::wait(int ms) {
 }
 
 void CliPlatform::showStatusWindow(StatusWindow which) {
-    if (!state_) return;
+    // The master's window opens even when its Version got no reply (showing
+    // -1); here that is a failure of the command, not a status to print: the
+    // link has gone off line, and the command reports the master silent.
+    if (!state_ || !state_->online) return;
     ++statusWindowsShown;
     StatusForms& forms = state_->statusForms;
     StatusFormState* w = nullptr;

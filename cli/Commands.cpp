@@ -7,8 +7,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -882,12 +884,21 @@ int CmdMonitor(Context& c, const Args& args) {
 // Ctrl+C and friends end the monitor and the watch.
 namespace {
 volatile sig_atomic_t g_interrupted = 0;
-void OnInterrupt(int) { g_interrupted = 1; }
+volatile sig_atomic_t g_signal = SIGINT;
+void OnInterrupt(int signal) {
+    g_signal = signal;
+    g_interrupted = 1;
+}
 constexpr int kSignals[3] = {SIGINT, SIGTERM, SIGHUP};
+// Guards alive of each kind (several ports run a command each at once).
+std::atomic<int> g_loopGuards{0};
+std::atomic<int> g_stopGuards{0};
 }  // namespace
 
-InterruptGuard::InterruptGuard() {
-    g_interrupted = 0;
+InterruptGuard::InterruptGuard(bool stopsCommand) : stopsCommand_(stopsCommand) {
+    (stopsCommand ? g_stopGuards : g_loopGuards)++;
+    // A stopping guard of another port's run may already have seen Ctrl+C.
+    if (!stopsCommand) g_interrupted = 0;
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
@@ -896,9 +907,26 @@ InterruptGuard::InterruptGuard() {
 }
 
 InterruptGuard::~InterruptGuard() {
+    (stopsCommand_ ? g_stopGuards : g_loopGuards)--;
     for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &old_[i], nullptr);
 }
 
 bool Interrupted() { return g_interrupted != 0; }
+
+void StopIfInterrupted() {
+    if (g_interrupted && g_stopGuards > 0 && g_loopGuards == 0) throw Interruption{};
+}
+
+void EndByInterrupt() {
+    const int signal = g_signal;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    struct sigaction sa {};
+    sa.sa_handler = SIG_DFL;
+    sigemptyset(&sa.sa_mask);
+    sigaction(signal, &sa, nullptr);
+    ::raise(signal);
+    std::_Exit(128 + signal);
+}
 
 }  // namespace cli

@@ -37,7 +37,13 @@ std::string PortLabel(const std::string& port) {
     return index < 0 ? port : "COM" + std::to_string(index + 1);
 }
 
+bool TapLink::write(const uint8_t* data, int count) {
+    StopIfInterrupted();
+    return inner_->write(data, count);
+}
+
 int TapLink::read(uint8_t* buffer, int count) {
+    StopIfInterrupted();
     if (drain) drain();
     const int got = inner_->read(buffer, count);
     lastReadComplete = count > 0 && got == count;

@@ -42,9 +42,13 @@ void RunCommand(CommandRun& r, const std::string& command, Command run, const Ar
     Context context{*s, r.ui, options, r.report, prepareOnly, image};
     // --log: every byte through the port, written when the command ends.
     std::unique_ptr<LinkLog> log;
+    // With a log, Ctrl+C stops the command at its next exchange rather than
+    // ending the process, so that the log collected so far is written.
+    std::unique_ptr<InterruptGuard> interrupts;
     if (!options.logFile.empty() && !prepareOnly) {
         log = std::make_unique<LinkLog>();
         s->linkLog = log.get();
+        interrupts = std::make_unique<InterruptGuard>(true);
     }
     try {
         r.code = run(context, args);
@@ -52,12 +56,17 @@ void RunCommand(CommandRun& r, const std::string& command, Command run, const Ar
         PrintUsageError(command, e.text);
         r.report.facts["error"] = e.text;
         r.code = kExitUsage;
+    } catch (const Interruption&) {
+        r.interrupted = true;
+        r.code = kExitNotResponding;  // never seen: the process ends by the signal
+        r.ui.message("stepwright-cli: interrupted; the link log holds the exchanges so far");
     }
     // A command that failed before a byte passed leaves no file behind.
     if (log && r.code != kExitUsage && (log->endRun() > 0 || r.code == kExitOk)) {
         if (SaveLinkLog(*s, *log, options) != kExitOk && r.code == kExitOk) r.code = kExitFile;
     }
     s->linkLog = nullptr;
+    interrupts.reset();
     r.image.assign(s->programImage, s->programImage + s->imageLength);
     r.ui.attach(nullptr);
 }
@@ -105,6 +114,8 @@ int RunOnPorts(const std::string& command, Command run, const Args& args, const 
     }
     for (auto& t : threads)
         if (t.joinable()) t.join();
+    for (const auto& r : runs)
+        if (r->interrupted) EndByInterrupt();
 
     int worst = kExitOk;
     for (const auto& r : runs) worst = std::max(worst, r->code);

@@ -313,6 +313,7 @@ int Main(int argc, char** argv) {
     CommandRun r;
     r.ui.printResults = !options.json;
     RunCommand(r, inv.command, run, inv.args, options, false, nullptr);
+    if (r.interrupted) EndByInterrupt();
     // watch and decode write their JSON rows as they go; check writes its own document.
     if (options.json && inv.command != "watch" && inv.command != "decode" && inv.command != "check") {
         const std::string port = !UsesPort(inv.command) ? "" : options.simulator ? "simulator" : options.port;

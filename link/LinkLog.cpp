@@ -101,6 +101,8 @@ const char* LinkVerdictId(LinkVerdict v) {
         case LinkVerdict::ChecksumMismatch: return "checksum-mismatch";
         case LinkVerdict::Unsolicited: return "unsolicited";
         case LinkVerdict::Printed: return "printed";
+        case LinkVerdict::PortLost: return "port-lost";
+        case LinkVerdict::Discarded: return "discarded";
     }
     return "";
 }
@@ -113,6 +115,8 @@ const char* LinkVerdictCaption(LinkVerdict v) {
         case LinkVerdict::ChecksumMismatch: return "checksum mismatch";
         case LinkVerdict::Unsolicited: return "unsolicited";
         case LinkVerdict::Printed: return "printed";
+        case LinkVerdict::PortLost: return "port lost";
+        case LinkVerdict::Discarded: return "discarded";
     }
     return "";
 }
@@ -138,6 +142,8 @@ const char* CommandName(int code) {
 
 constexpr const char* kUnsolicited = "Unsolicited";
 constexpr const char* kKey = "Key";
+constexpr const char* kPort = "Port";
+constexpr const char* kDiscarded = "Discarded";
 
 std::string Fmt(const char* format, long long a, long long b = 0, long long c = 0, long long d = 0) {
     char buffer[96];
@@ -164,6 +170,8 @@ const std::vector<std::string>& LinkCommandNames() {
             if (const char* n = CommandName(code)) v.push_back(n);
         v.push_back(kUnsolicited);
         v.push_back(kKey);
+        v.push_back(kPort);
+        v.push_back(kDiscarded);
         return v;
     }();
     return names;
@@ -185,6 +193,29 @@ void LinkDecoder::feed(const LinkRuns& runs, std::vector<LinkExchange>& out) {
 }
 
 void LinkDecoder::feed(uint64_t t, LinkDir dir, const uint8_t* data, uint32_t len, std::vector<LinkExchange>& out) {
+    if (dir == LinkDir::Lost) {
+        lost(t, data, len, out);
+        afterLost_ = true;
+        return;
+    }
+    if (dir == LinkDir::Discarded) {
+        // A purge between commands: what came before it is ended first.
+        if (phase_ == Phase::Unsolicited)
+            close(LinkVerdict::Unsolicited, out);
+        else if (phase_ != Phase::Idle)
+            finish(out);
+        cur_ = LinkExchange();
+        cur_.t_us = t;
+        cur_.command = kDiscarded;
+        cur_.received.assign(data, data + len);
+        for (uint32_t i = 0; i < len; ++i)
+            if (data[i] != 0) cur_.text.push_back(char(data[i]));
+        cur_.summary = Fmt("%lld byte(s) thrown away unread", len);
+        if (!cur_.text.empty()) cur_.summary = "\"" + LinkVisibleText(cur_.text) + "\", " + cur_.summary;
+        close(LinkVerdict::Discarded, out);
+        afterLost_ = false;
+        return;
+    }
     if (dir == LinkDir::Short) {
         // The host gave up waiting: whatever this exchange still expected is missing.
         if (phase_ == Phase::Ack || phase_ == Phase::Reply || phase_ == Phase::PollText || phase_ == Phase::PollStatus)
@@ -202,6 +233,47 @@ void LinkDecoder::feed(uint64_t t, LinkDir dir, const uint8_t* data, uint32_t le
             receivedByte(t, data[i], out);
     }
     if (dir == LinkDir::Sent) argsBegun_ = phase_ == Phase::Args && len > 0 && cur_.sent.size() > 1;
+    afterLost_ = false;
+}
+
+void LinkDecoder::lost(uint64_t t, const uint8_t* data, uint32_t len, std::vector<LinkExchange>& out) {
+    const bool inExchange = phase_ != Phase::Idle && phase_ != Phase::Unsolicited;
+    if (len == 0) {
+        // A read or a query found the device gone: the exchange under way
+        // ends there; between exchanges the loss is told once.
+        if (!inExchange && afterLost_) return;
+        if (!inExchange) {
+            if (phase_ == Phase::Unsolicited) close(LinkVerdict::Unsolicited, out);
+            cur_ = LinkExchange();
+            cur_.t_us = t;
+            cur_.command = kPort;
+        } else if (cur_.code == kCmdPoll && !cur_.text.empty()) {
+            cur_.summary = "\"" + LinkVisibleText(cur_.text) + "\"";
+        }
+        cur_.summary += cur_.summary.empty() ? "" : ", ";
+        cur_.summary += inExchange ? "the device is gone while waiting for the reply" : "the device is gone";
+        close(LinkVerdict::PortLost, out);
+        return;
+    }
+    // A write that failed: its bytes never left.  They are the rest of the
+    // exchange under way when it awaits its arguments, else a new exchange.
+    if (phase_ == Phase::Args) {
+        cur_.sent.insert(cur_.sent.end(), data, data + len);
+    } else {
+        if (inExchange)
+            close(LinkVerdict::MissingReply, out);
+        else if (phase_ == Phase::Unsolicited)
+            close(LinkVerdict::Unsolicited, out);
+        cur_ = LinkExchange();
+        cur_.t_us = t;
+        const char* name = CommandName(data[0]);
+        cur_.code = name ? data[0] : -1;
+        cur_.command = name ? name : kKey;
+        cur_.sent.assign(data, data + len);
+    }
+    cur_.summary += cur_.summary.empty() ? "" : ", ";
+    cur_.summary += Fmt("the device is gone, %lld byte(s) not sent", len);
+    close(LinkVerdict::PortLost, out);
 }
 
 void LinkDecoder::cutOff(std::vector<LinkExchange>& out) {
@@ -612,7 +684,11 @@ std::string FormatLinkLog(const LinkRuns& runs, const int32_t* types32) {
     }
     char head[32];
     for (const LinkRuns::Head& h : runs.heads) {
-        const char dir = h.dir == LinkDir::Sent ? '>' : h.dir == LinkDir::Received ? '<' : '-';
+        const char dir = h.dir == LinkDir::Sent       ? '>'
+                         : h.dir == LinkDir::Received ? '<'
+                         : h.dir == LinkDir::Lost     ? '!'
+                         : h.dir == LinkDir::Discarded ? 'x'
+                                                      : '-';
         const int n = std::snprintf(head, sizeof head, "%llu %c", static_cast<unsigned long long>(h.t_us), dir);
         s.append(head, size_t(n));
         for (uint32_t i = 0; i < h.len; ++i) {
@@ -684,7 +760,7 @@ std::string ParseLinkLog(std::string_view text, LinkRuns& runs, int32_t (&types)
             t = t * 10 + uint64_t(line[i++] - '0');
         }
         if (!digits || i + 1 >= line.size() + 1 || i >= line.size() || line[i] != ' ')
-            return fail("expected the time in microseconds, a blank and >, < or -");
+            return fail("expected the time in microseconds, a blank and >, <, -, ! or x");
         ++i;
         if (i >= line.size()) return fail("missing direction");
         const char d = line[i++];
@@ -695,8 +771,12 @@ std::string ParseLinkLog(std::string_view text, LinkRuns& runs, int32_t (&types)
             dir = LinkDir::Received;
         else if (d == '-')
             dir = LinkDir::Short;
+        else if (d == '!')
+            dir = LinkDir::Lost;
+        else if (d == 'x')
+            dir = LinkDir::Discarded;
         else
-            return fail(std::string("unknown direction \"") + d + "\" (use >, < or -)");
+            return fail(std::string("unknown direction \"") + d + "\" (use >, <, -, ! or x)");
         if (!runs.heads.empty() && t < runs.heads.back().t_us) return fail("time goes backwards");
         const uint32_t at = uint32_t(runs.bytes.size());
         while (i < line.size()) {
@@ -712,8 +792,9 @@ std::string ParseLinkLog(std::string_view text, LinkRuns& runs, int32_t (&types)
             if (i < line.size() && line[i] != ' ') return fail("bytes are separated by blanks");
         }
         const uint32_t len = uint32_t(runs.bytes.size()) - at;
-        if (dir == LinkDir::Short ? len != 0 : len == 0)
-            return fail(dir == LinkDir::Short ? "a short read carries no bytes" : "a run needs at least one byte");
+        if (dir == LinkDir::Short && len != 0) return fail("a short read carries no bytes");
+        if ((dir == LinkDir::Sent || dir == LinkDir::Received || dir == LinkDir::Discarded) && len == 0)
+            return fail("a run needs at least one byte");
         runs.heads.push_back({t, dir, at, len});
     }
     if (!sawMagic) return "not a link log (its first line reads \"" + std::string(kMagic) + "\")";

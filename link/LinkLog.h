@@ -15,6 +15,8 @@
 //   12345 > 83                    microseconds, ">" sent, hex bytes
 //   12480 < 00                    "<" received
 //   112600 -                      a read ended before every byte asked arrived
+//   112700 ! 8E                   the device was gone: a write that failed
+//   112800 x 41 42                bytes a purge threw away
 //
 // Nothing here throws; a malformed file is refused with its line number.
 
@@ -29,6 +31,8 @@ enum class LinkDir : uint8_t {
     Sent,      // host to master
     Received,  // master to host
     Short,     // a read returned fewer bytes than asked (no bytes of its own)
+    Lost,      // the port's device was gone: the bytes of a write that failed, or none
+    Discarded, // received bytes that the host threw away unread (a purge)
 };
 
 // Runs of bytes as copied out of the ring or read from a file: heads in
@@ -61,6 +65,8 @@ public:
     void sent(const uint8_t* data, int count) { append(LinkDir::Sent, data, count); }
     void received(const uint8_t* data, int count) { append(LinkDir::Received, data, count); }
     void readShort() { append(LinkDir::Short, nullptr, 0); }
+    void lost(const uint8_t* data, int count) { append(LinkDir::Lost, data, count); }
+    void discarded(const uint8_t* data, int count) { append(LinkDir::Discarded, data, count); }
 
     // Run numbers count every run ever recorded; the ring keeps [first, end).
     uint64_t endRun() const { return runsWritten_; }
@@ -95,10 +101,20 @@ private:
     std::chrono::steady_clock::time_point t0_;
 };
 
-enum class LinkVerdict : uint8_t { Ok, MissingReply, Refused, ChecksumMismatch, Unsolicited, Printed };
-inline constexpr int kLinkVerdicts = 6;
+enum class LinkVerdict : uint8_t {
+    Ok,
+    MissingReply,
+    Refused,
+    ChecksumMismatch,
+    Unsolicited,
+    Printed,
+    PortLost,
+    Discarded,
+};
+inline constexpr int kLinkVerdicts = 8;
 
-// "ok", "missing-reply", "refused", "checksum-mismatch", "unsolicited", "printed".
+// "ok", "missing-reply", "refused", "checksum-mismatch", "unsolicited",
+// "printed", "port-lost", "discarded".
 const char* LinkVerdictId(LinkVerdict v);
 // As the window shows it: "ok", "missing reply", "refused (0xCC)", ...
 const char* LinkVerdictCaption(LinkVerdict v);
@@ -149,7 +165,10 @@ private:
     std::string describeExecute(const std::vector<uint8_t>& frame);
     std::string describeReply(const uint8_t* data, int n);
 
+    void lost(uint64_t t, const uint8_t* data, uint32_t len, std::vector<LinkExchange>& out);
+
     Phase phase_ = Phase::Idle;
+    bool afterLost_ = false;  // the last run told of a lost port
     int left_ = 0;   // bytes still expected in this phase
     int stage_ = 0;  // Execute: 0 count, 1 frame
     bool argsBegun_ = false;  // a write gave only part of the arguments

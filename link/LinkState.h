@@ -43,6 +43,25 @@ public:
     // A byte the master's program printed: sent of its own accord, or ahead
     // of a poll answer (the window's terminal shows it).
     virtual void printed(uint8_t c) { (void)c; }
+    // A message of the port layer whose port failed: text is the message,
+    // problem what the port found (the front end says it in its words).
+    virtual void portMessage(const std::string& text, const PortProblem& problem) {
+        (void)problem;
+        message(text);
+    }
+    // The open port's device has just gone (LinkState::portLoss.gone set).
+    virtual void portGone() {}
+};
+
+// The open port's device went away (unplugged, or the far end closed): the
+// port stays the handle, every operation on it failing at once, until it is
+// closed or opened again.  Meanwhile its path is watched for the device's
+// return.
+struct PortLoss {
+    bool gone = false;
+    bool told = false;       // a message has said what happened
+    bool sawAbsent = false;  // the path has been missing since
+    bool back = false;       // a device is at the path again
 };
 
 struct LinkState {
@@ -52,6 +71,11 @@ struct LinkState {
     // The device each of COM1 .. COM6 maps to ("" = none).
     std::string portDevice[6];
     std::unique_ptr<SerialLink> port;  // null: no port (the invalid handle)
+    // The device path the open port was opened at ("" when unknown), and the
+    // file it was then (device and inode), to tell a device plugged in again.
+    std::string openDevice;
+    uint64_t openDeviceId[2] = {0, 0};
+    PortLoss portLoss;
     // Every byte through the port is recorded here when set (link/LinkLog.h);
     // owned by the front end.
     LinkLog* linkLog = nullptr;

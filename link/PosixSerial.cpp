@@ -113,6 +113,15 @@ PosixSerial::~PosixSerial() {
     ::close(fd_);  // also releases the advisory lock
 }
 
+void PosixSerial::gone(int err) {
+    hungUp_ = true;
+    problem_ = {PortFault::Gone, err};
+    if (fd_ < 0) return;
+    ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    fd_ = -1;
+}
+
 bool PosixSerial::configure(int baud) {
     speed_t speed;
     if (!SpeedFor(baud, speed)) {
@@ -156,6 +165,7 @@ bool PosixSerial::configure(int baud) {
 bool PosixSerial::write(const uint8_t* data, int count) {
     if (count <= 0) return count == 0;
     if (hungUp_) return false;
+    problem_ = {};
     auto deadline = DeadlineAfter(50 + 2 * int64_t(count));
     int sent = 0;
     while (sent < count) {
@@ -167,17 +177,27 @@ bool PosixSerial::write(const uint8_t* data, int count) {
         if (r < 0 && errno == EINTR) continue;
         if (r < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             int left = MsLeft(deadline);
-            if (left == 0) return false;
+            if (left == 0) {
+                failed(ETIMEDOUT);
+                return false;
+            }
             struct pollfd p = {fd_, POLLOUT, 0};
             int pr = poll(&p, 1, left);
-            if (pr < 0 && errno != EINTR) return false;
+            if (pr < 0 && errno != EINTR) {
+                failed(errno);
+                return false;
+            }
             if (pr > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(p.revents & POLLOUT)) {
-                hungUp_ = true;
+                gone(EIO);
                 return false;
             }
             continue;
         }
-        if (r < 0 && IsGoneError(errno)) hungUp_ = true;
+        const int err = r < 0 ? errno : EIO;
+        if (IsGoneError(err))
+            gone(err);
+        else
+            failed(err);
         return false;
     }
     return true;
@@ -185,6 +205,7 @@ bool PosixSerial::write(const uint8_t* data, int count) {
 
 int PosixSerial::read(uint8_t* buffer, int count) {
     if (count <= 0 || hungUp_) return 0;
+    problem_ = {};
     auto deadline = DeadlineAfter(100 + 2 * int64_t(count));
     int got = 0;
     while (got < count) {
@@ -194,12 +215,15 @@ int PosixSerial::read(uint8_t* buffer, int count) {
             continue;
         }
         if (r == 0) {  // end of file: the device hung up
-            hungUp_ = true;
+            gone(EIO);
             break;
         }
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
-            if (IsGoneError(errno)) hungUp_ = true;
+            if (IsGoneError(errno))
+                gone(errno);
+            else
+                failed(errno);
             break;
         }
         int left = MsLeft(deadline);
@@ -208,11 +232,12 @@ int PosixSerial::read(uint8_t* buffer, int count) {
         int pr = poll(&p, 1, left);
         if (pr < 0) {
             if (errno == EINTR) continue;
+            failed(errno);
             break;
         }
         // With POLLIN set too, the next read takes what is left first.
         if (pr > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(p.revents & POLLIN)) {
-            hungUp_ = true;
+            gone(EIO);
             break;
         }
     }
@@ -230,21 +255,32 @@ bool DeviceGone(int fd) {
 
 int PosixSerial::waiting() {
     if (hungUp_) return 0;
+    problem_ = {};
     int n = 0;
-    if (ioctl(fd_, FIONREAD, &n) == 0) return n < 0 ? 0 : n;
-    if (DeviceGone(fd_)) {
-        hungUp_ = true;
+    if (ioctl(fd_, FIONREAD, &n) == 0) {
+        // A hung-up line reports an empty queue: look once whether the
+        // device is still there, so that a lost port is seen while idle too.
+        if (n <= 0 && DeviceGone(fd_)) gone(EIO);
+        return n < 0 ? 0 : n;
+    }
+    const int err = errno;
+    if (DeviceGone(fd_) || IsGoneError(err)) {
+        gone(err);
         return 0;
     }
+    failed(err);
     return -1;
 }
 
 bool PosixSerial::discardInput() {
     if (hungUp_) return true;
+    problem_ = {};
     if (tcflush(fd_, TCIFLUSH) == 0) return true;
-    if (DeviceGone(fd_)) {
-        hungUp_ = true;
+    const int err = errno;
+    if (DeviceGone(fd_) || IsGoneError(err)) {
+        gone(err);
         return true;
     }
+    failed(err);
     return false;
 }

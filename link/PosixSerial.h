@@ -30,18 +30,25 @@ public:
     int read(uint8_t* buffer, int count) override;
     int waiting() override;
     bool discardInput() override;
+    PortProblem problem() const override { return problem_; }
 
+    // -1 once the device is gone.
     int fd() const { return fd_; }
     // True once the device has hung up (disappeared or peer closed).
     bool hungUp() const { return hungUp_; }
 
 private:
     explicit PosixSerial(int fd) : fd_(fd) {}
+    // The device is gone: its descriptor is closed at once, so that the
+    // system can give the same name to the device when it is plugged in again.
+    void gone(int err);
+    void failed(int err) { problem_ = {PortFault::Failed, err}; }
 
     int fd_ = -1;
     bool haveSaved_ = false;
     struct termios saved_ {};
     bool hungUp_ = false;
+    PortProblem problem_;
 };
 
 // The rates the port supports: 9600, 19200, 38400, 57600, 115200.

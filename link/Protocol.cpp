@@ -57,7 +57,7 @@ int AddressCommand(LinkState& s, uint8_t command, uint16_t address) {
 void NotResponding(LinkState& s) {
     // A silent master is reported once: nothing happens while off line.
     if (!s.online) return;
-    s.host->message("Stepwright not responding");
+    SioMessage(s, "Stepwright not responding");
     s.online = false;
     // With a port open the poll keeps watching for the master's "#".
     if (s.port) s.pollTimerOn = true;

@@ -4,6 +4,19 @@
 
 #include <cstdint>
 
+// What became of the port when an operation on it failed: the front ends put
+// it in words.
+enum class PortFault : uint8_t {
+    None,    // nothing went wrong (a read that timed out is no fault)
+    Gone,    // the device is gone: unplugged, or the far end closed
+    Failed,  // the operation failed for another reason, err says which
+};
+
+struct PortProblem {
+    PortFault fault = PortFault::None;
+    int err = 0;  // the errno that told it (0: none)
+};
+
 class SerialLink {
 public:
     virtual ~SerialLink() = default;
@@ -16,4 +29,7 @@ public:
     virtual int waiting() = 0;
     // Discards the input queue (not the output queue); false on failure.
     virtual bool discardInput() = 0;
+    // What the last failure found; once Gone the port stays gone and every
+    // operation fails (reads return nothing) without waiting.
+    virtual PortProblem problem() const { return {}; }
 };

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include "isa/Format.h"
 #include "link/LinkState.h"
 #include "link/LinkLog.h"
@@ -65,7 +67,56 @@ bool LegacyPortPresent(const std::string& name) {
     return type != 0;
 }
 
+// The device and inode of the file at path (followed through links); false
+// when there is none.
+bool FileIdAt(const std::string& path, uint64_t (&id)[2]) {
+    struct stat st;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+    id[0] = uint64_t(st.st_dev);
+    id[1] = uint64_t(st.st_ino);
+    return true;
+}
+
+// A port opened at device: remembered for the watch on its return.
+void Opened(LinkState& s, const std::string& device) {
+    s.openDevice = device;
+    if (!FileIdAt(device, s.openDeviceId)) s.openDeviceId[0] = s.openDeviceId[1] = 0;
+    s.portLoss = PortLoss();
+}
+
+// The problem of the open port (none without one).
+PortProblem Problem(const LinkState& s) { return s.port ? s.port->problem() : PortProblem(); }
+
+// After an operation: notices the first time the port's device is gone,
+// records it in the link log (a write's bytes with it) and tells the host.
+// True while the device is gone.
+bool NoticeGone(LinkState& s, const uint8_t* data, int count, bool logAlways) {
+    if (Problem(s).fault != PortFault::Gone) return false;
+    const bool first = !s.portLoss.gone;
+    if (s.linkLog && (first || logAlways)) s.linkLog->lost(data, count);
+    if (first) {
+        s.portLoss.gone = true;
+        s.host->portGone();
+    }
+    return true;
+}
+
+// Shows a message of the port layer: with what the port found, the first
+// time after its device went, or whenever an operation failed otherwise.
+void Tell(LinkState& s, const std::string& text) {
+    const PortProblem p = Problem(s);
+    const bool untold = p.fault == PortFault::Failed || (p.fault == PortFault::Gone && !s.portLoss.told);
+    if (!untold) {
+        s.host->message(text);
+        return;
+    }
+    if (p.fault == PortFault::Gone) s.portLoss.told = true;
+    s.host->portMessage(text, p);
+}
+
 }  // namespace
+
+void SioMessage(LinkState& s, const std::string& text) { Tell(s, text); }
 
 std::unique_ptr<SerialLink> SioOpen(LinkState& s, const std::string& portName, int baud) {
     std::string device = DeviceForName(s, portName);
@@ -81,6 +132,7 @@ std::unique_ptr<SerialLink> SioOpen(LinkState& s, const std::string& portName, i
         baud = 19200;
     }
     if (!port->configure(baud)) s.host->message("Failed to set COMM configuration");
+    Opened(s, device);
     return port;
 }
 
@@ -152,8 +204,14 @@ std::unique_ptr<SerialLink> OpenSerialDevice(const std::string& path, int baud, 
 }
 
 bool SioPutChars(LinkState& s, const uint8_t* data, int count) {
-    if (!s.port || !s.port->write(data, count)) {
+    if (!s.port) {
         s.host->message("SioPutChars failed");
+        return false;
+    }
+    if (!s.port->write(data, count)) {
+        // Every write that the lost device refuses is in the log.
+        NoticeGone(s, data, count, true);
+        Tell(s, "SioPutChars failed");
         return false;
     }
     if (s.linkLog) s.linkLog->sent(data, count);
@@ -163,29 +221,79 @@ bool SioPutChars(LinkState& s, const uint8_t* data, int count) {
 int SioGetChars(LinkState& s, uint8_t* buffer, int count) {
     if (!s.port || count <= 0) return 0;
     const int got = s.port->read(buffer, count);
-    if (s.linkLog) {
-        if (got > 0) s.linkLog->received(buffer, got);
-        if (got < count) s.linkLog->readShort();
-    }
+    if (s.linkLog && got > 0) s.linkLog->received(buffer, got);
+    if (got < count && !NoticeGone(s, nullptr, 0, true) && s.linkLog) s.linkLog->readShort();
     return got;
 }
 
 int SioTest(LinkState& s) {
     if (!s.port) return 0;
     int n = s.port->waiting();
+    NoticeGone(s, nullptr, 0, false);
     if (n < 0) {
-        s.host->message("SioTest failed");
+        Tell(s, "SioTest failed");
         return 0;
     }
     return n;
 }
 
 bool SioClrInbuf(LinkState& s) {
-    if (!s.port || !s.port->discardInput()) {
+    if (!s.port) {
         s.host->message("SioClrInbuf failed");
+        return false;
+    }
+    // With a log, what is thrown away is read first, so that the log shows
+    // it: what is waiting now, bounded so that a master that never stops
+    // sending cannot hold the purge (the rest goes unread, as without a log).
+    if (s.linkLog) {
+        uint8_t chunk[256];
+        int budget = 1 << 16;
+        for (int n; budget > 0 && (n = s.port->waiting()) > 0; ) {
+            if (n > budget) n = budget;
+            const int got = s.port->read(chunk, n < int(sizeof chunk) ? n : int(sizeof chunk));
+            if (got <= 0) break;
+            budget -= got;
+            s.linkLog->discarded(chunk, got);
+        }
+    }
+    const bool ok = s.port->discardInput();
+    NoticeGone(s, nullptr, 0, false);
+    if (!ok) {
+        Tell(s, "SioClrInbuf failed");
         return false;
     }
     return true;
 }
 
-void SioClose(LinkState& s) { s.port.reset(); }
+void SioClose(LinkState& s) {
+    s.port.reset();
+    s.openDevice.clear();
+    s.portLoss = PortLoss();
+}
+
+bool SioWatchLostPort(LinkState& s) {
+    if (!s.port || !s.portLoss.gone) return false;
+    uint64_t id[2];
+    if (!FileIdAt(s.openDevice, id)) {
+        s.portLoss.sawAbsent = true;
+        s.portLoss.back = false;
+        return false;
+    }
+    // The same path again, after it was missing or now naming another file.
+    const bool other = id[0] != s.openDeviceId[0] || id[1] != s.openDeviceId[1];
+    s.portLoss.back = s.portLoss.sawAbsent || other;
+    return s.portLoss.back;
+}
+
+bool SioReopen(LinkState& s, std::string& error) {
+    if (!s.port || !s.portLoss.gone || s.openDevice.empty()) {
+        error = "no lost port";
+        return false;
+    }
+    const std::string device = s.openDevice;
+    std::unique_ptr<SerialLink> port = OpenSerialDevice(device, 19200, error);
+    if (!port) return false;
+    s.port = std::move(port);
+    Opened(s, device);
+    return true;
+}

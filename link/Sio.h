@@ -24,6 +24,18 @@ int SioTest(LinkState& s);
 bool SioClrInbuf(LinkState& s);
 // Closes s.port (restoring the device's earlier settings).
 void SioClose(LinkState& s);
+// Shows text with the message routine, adding what happened to the port
+// when an operation on it failed and that was not yet told (the device gone,
+// say).
+void SioMessage(LinkState& s, const std::string& text);
+
+// While the open port's device is gone (s.portLoss.gone): looks whether its
+// path is there again, having been missing or now being another file, and
+// sets s.portLoss.back.  True when it is back.  Shows nothing.
+bool SioWatchLostPort(LinkState& s);
+// Opens the lost port's device again at 19200 baud in place of the lost
+// port.  Shows nothing: false with the reason in error, the lost port kept.
+bool SioReopen(LinkState& s, std::string& error);
 
 // The devices COM1 .. COM6 map to by default: the serial devices present,
 // USB adapters first (ttyUSB*, then ttyACM*, then ttyS*), each in numeric order.

@@ -162,8 +162,11 @@ bool ReadInstruction(Reader& r, ProgramLine& line) {
     r.restOfLine();
 
     std::string gotoLabel;
+    const int gotoLine = r.lineNo();
     if (!r.line("goto-label", gotoLabel)) return false;
     line.setGotoLabel(gotoLabel);
+    if (line.gotoLabelText().find('\r') != std::string::npos)
+        return r.failAt(gotoLine, "the goto-label holds a carriage return, which a program file cannot store");
 
     if (!r.hex("target address", value)) return false;
     line.targetAddress = uint16_t(value);
@@ -286,14 +289,24 @@ std::string ParseProgramFile(const std::string& bytes, ProgramFileData& out) {
     out.lines.reserve(size_t(count));
     for (long long i = 0; i < count; ++i) {
         std::string first;
-        out.textLines.push_back(r.lineNo());   // where the line's block starts
+        const int firstLine = r.lineNo();
+        out.textLines.push_back(firstLine);   // where the line's block starts
         if (!r.line("program line", first)) return r.error();
         ProgramLine line;
+        // A line break cannot be stored: a carriage return in what is kept
+        // of the text is refused, as a line feed is by ending the line.
+        auto refuseCr = [&](const std::string& kept, const char* field) {
+            if (kept.find('\r') == std::string::npos) return false;
+            r.failAt(firstLine, Format("the %s holds a carriage return, which a program file cannot store", field));
+            return true;
+        };
         if (!first.empty() && first[0] == ';') {
             line.setComment(first);  // cut to 60 characters
+            if (refuseCr(line.commentText(), "comment")) return r.error();
         } else {
             std::memset(&line, 0, sizeof line);
             line.setLabel(first);    // cut to 15 characters
+            if (refuseCr(line.labelText(), "label")) return r.error();
             if (!ReadInstruction(r, line)) return r.error();
         }
         out.lines.push_back(line);

@@ -19,6 +19,8 @@ public:
     bool failQuery = false;
     bool failDiscard = false;
     int reads = 0;
+    // What problem() reports; Gone also makes every read return nothing.
+    PortProblem problemNow;
 
     void queue(std::initializer_list<uint8_t> bytes) { rx.insert(rx.end(), bytes); }
     void queue(const std::vector<uint8_t>& bytes) { rx.insert(rx.end(), bytes.begin(), bytes.end()); }
@@ -33,6 +35,7 @@ public:
     }
     int read(uint8_t* buffer, int count) override {
         ++reads;
+        if (problemNow.fault == PortFault::Gone) return 0;
         int n = 0;
         while (n < count && !rx.empty()) {
             buffer[n++] = rx.front();
@@ -46,4 +49,5 @@ public:
         rx.clear();
         return true;
     }
+    PortProblem problem() const override { return problemNow; }
 };

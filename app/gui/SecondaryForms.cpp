@@ -1,5 +1,6 @@
 #include "app/gui/SecondaryForms.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
@@ -65,12 +66,23 @@ TComForm::TComForm(TMainForm& main) : QDialog(nullptr, kFixedDialogFlags), main_
     comRG_->setItems({"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "Offline"});
     connect(comRG_, &RadioGroup::userChose, this, [this](int index) { main_.state().com.choice = index; });
 
+    // Between the ports and the buttons: a lost port is opened again as soon
+    // as its device is back.  Off at start.
+    reconnectBox_ = new QCheckBox(QStringLiteral("Reconnect automatically"), this);
+    reconnectBox_->setObjectName(QStringLiteral("ReconnectBox"));
+    reconnectBox_->setGeometry(14, 57, 249, 20);
+    reconnectBox_->setToolTip(QStringLiteral("Open the port again when its unplugged device comes back"));
+    connect(reconnectBox_, &QCheckBox::toggled, this,
+            [this](bool on) { main_.state().com.reconnectAutomatically = on; });
+
     setButton_ = makeButtons(this, ComFormButtons(), main_).front();
     setButton_->setDefault(true);
 }
 
 void TComForm::sync(const MainState& s) {
     comRG_->setIndex(s.com.choice);
+    if (reconnectBox_->isChecked() != s.com.reconnectAutomatically)
+        reconnectBox_->setChecked(s.com.reconnectAutomatically);
     for (int i = 0; i < 6; ++i)
         comRG_->setItemToolTip(i, s.portDevice[i].empty() ? QStringLiteral("no device") : toQ(s.portDevice[i]));
     const bool opening = s.com.visible && !isVisible();

@@ -12,6 +12,7 @@
 struct MainState;
 struct StatusFormState;
 class TMainForm;
+class QCheckBox;
 class QLabel;
 class QPushButton;
 class RadioGroup;
@@ -30,6 +31,7 @@ protected:
 private:
     TMainForm& main_;
     RadioGroup* comRG_;
+    QCheckBox* reconnectBox_;
     QPushButton* setButton_;
 };
 

@@ -1,6 +1,7 @@
 #include "app/gui/StatusLine.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/ComSettings.h"
 #include "app/FileTie.h"
 #include "app/MainState.h"
 #include "app/MasterProgram.h"
@@ -81,8 +83,19 @@ public:
             auto act = e.act;
             connect(action, &QAction::triggered, &main_, [this, act] { act(main_); });
         }
+        // A click on the line reconnects a lost port whose device is back.
+        line->installEventFilter(this);
         main.addSyncHook([this] { draw(); });
         draw();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == line_ && event->type() == QEvent::MouseButtonRelease && main_.state().portLoss.back) {
+            main_.run(StatusLineClick);
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
     }
 
 private:
@@ -105,6 +118,7 @@ private:
         if (line_->text() != text) {
             line_->setText(text);
             line_->setAccessibleName(text);
+            line_->setCursor(s.portLoss.back ? Qt::PointingHandCursor : Qt::ArrowCursor);
         }
         if (recentDrawn_ && s.recentFiles == shown_) return;
         recentDrawn_ = true;

@@ -160,6 +160,25 @@ TEST(LinkLogRing, KeepsTheNewestBytes) {
     }
 }
 
+// Bytes that detection's purge throws away are in the log, marked so, and
+// the detection goes on as before.
+TEST_F(LinkLogTest, BytesThePurgeThrowsAwayAreMarked) {
+    m.setModules({2});
+    m.onExecute = [](ScriptedMaster& master, const std::vector<uint8_t>& instr) {
+        if (instr.size() == 3 && instr[0] == kMasterMarker) master.send({'x', 'y'});  // ahead of TavoInit's result
+    };
+    DetectModules(*s);
+    std::vector<std::string> rows;
+    for (const LinkExchange& e : exchanges())
+        rows.push_back(std::string(e.command) + "/" + LinkVerdictId(e.verdict) + "/" + e.summary);
+    ASSERT_GE(rows.size(), 3u);
+    EXPECT_EQ(rows[1], "Execute instruction/ok/Master: TavoInit");
+    EXPECT_EQ(rows[2], "Discarded/discarded/\"y\", 2 byte(s) thrown away unread");
+    EXPECT_EQ(rows[3].rfind("Stop/ok/modules 1", 0), 0u) << rows[3];
+    EXPECT_EQ(s->moduleListCount, 1);
+    EXPECT_TRUE(s->online);
+}
+
 TEST_F(LinkLogTest, SavedLogDecodesToTheSameExchanges) {
     m.setModules({0, 2, 3});
     m.printed = {'o', 'k', 0xE9};
@@ -200,6 +219,20 @@ TEST(LinkLogFile, GroupsRunsAsTheHostProtocolDoes) {
          {"Stop/missing-reply/4 byte(s) of the reply missing", "Version/ok/version 2"}},
         {"1 > 85\n2 < 00\n3 > 03 BB 00 0E C9\n4 < CC\n",
          {"Execute instruction/refused/Master: TavoInit"}},
+        // The device gone: a read under way, a write of arguments, a query
+        // between exchanges and the write after it (the read that follows
+        // tells nothing new).
+        {"1 > 8E\n2 < 41\n3 !\n4 !\n",
+         {"Poll/port-lost/\"A\", the device is gone while waiting for the reply"}},
+        {"1 > 81\n2 < 00\n3 ! 02 00\n4 !\n", {"Run/port-lost/the device is gone, 2 byte(s) not sent"}},
+        {"1 < 23\n2 !\n3 ! 8E\n4 !\n",
+         {"Unsolicited/unsolicited/\"#\", the master announced itself", "Port/port-lost/the device is gone",
+          "Poll/port-lost/the device is gone, 1 byte(s) not sent"}},
+        {"1 ! 61\n", {"Key/port-lost/the device is gone, 1 byte(s) not sent"}},
+        // Bytes a purge threw away, between two exchanges.
+        {"1 > 85\n2 < 00\n3 > 03 BB 00 0E C9\n4 < 00\n5 x 41 00 42\n6 > 80\n7 < 00 01 00 00 02 00\n",
+         {"Execute instruction/ok/Master: TavoInit", "Discarded/discarded/\"AB\", 3 byte(s) thrown away unread",
+          "Stop/ok/modules 1, A 0x00, B 0x00, address 0x0002"}},
     };
     for (const auto& c : cases) {
         LinkRuns runs;
@@ -223,6 +256,7 @@ TEST(LinkLogFile, RefusesWhatIsNotALog) {
         {"# stepwright link log 1\n12 > 80\n11 < 00\n", "line 3: time goes backwards"},
         {"# stepwright link log 1\n12 - 00\n", "line 2: a short read carries no bytes"},
         {"# stepwright link log 1\n12 <\n", "line 2: a run needs at least one byte"},
+        {"# stepwright link log 1\n12 x\n", "line 2: a run needs at least one byte"},
         {"# stepwright link log 1\n12 > 8G\n", "line 2: \"8G\" is not a hexadecimal byte"},
     };
     for (const auto& c : cases) {
@@ -232,6 +266,30 @@ TEST(LinkLogFile, RefusesWhatIsNotALog) {
         EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.text << " -> " << error;
         EXPECT_TRUE(runs.heads.empty());
     }
+}
+
+// The port's loss and a purge's bytes keep their marks through the saved form.
+TEST(LinkLogFile, LostAndDiscardedRunsSurviveSaving) {
+    LinkLog log;
+    const uint8_t poll = 0x8E, junk[] = {0x41, 0x42};
+    log.sent(&poll, 1);
+    log.discarded(junk, 2);
+    log.lost(&poll, 1);
+    log.lost(nullptr, 0);
+    LinkRuns runs, back;
+    log.copyRuns(0, runs);
+    const std::string text = FormatLinkLog(runs, nullptr);
+    std::vector<std::string> marks;
+    for (size_t at = text.find('\n'); at != std::string::npos && at + 1 < text.size(); at = text.find('\n', at + 1))
+        marks.push_back(text.substr(text.find(' ', at + 1) + 1, text.find('\n', at + 1) - text.find(' ', at + 1) - 1));
+    EXPECT_EQ(marks, (std::vector<std::string>{"> 8E", "x 41 42", "! 8E", "!"}));
+    int32_t types[32];
+    ASSERT_EQ(ParseLinkLog(text, back, types), "");
+    ASSERT_EQ(back.heads.size(), 4u);
+    EXPECT_EQ(back.heads[1].dir, LinkDir::Discarded);
+    EXPECT_EQ(back.heads[2].dir, LinkDir::Lost);
+    EXPECT_EQ(back.heads[3].len, 0u);
+    EXPECT_EQ(back.bytes, runs.bytes);
 }
 
 }  // namespace

@@ -6,12 +6,22 @@
 
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <thread>
 
+#include <filesystem>
+
+#include "FakeSerial.h"
 #include "PtyPeer.h"
 #include "TestPlatform.h"
+#include "app/ComSettings.h"
 #include "app/MainState.h"
+#include "app/MasterProgram.h"
+#include "app/PollTimer.h"
+#include "app/StatusText.h"
+#include "link/LinkLog.h"
 #include "link/PosixSerial.h"
+#include "link/Protocol.h"
 #include "link/Sio.h"
 
 namespace {
@@ -271,7 +281,11 @@ TEST_F(SioFixture, AWriteThePeerNeverTakesGivesUpWithin50Plus2MsPerByte) {
     EXPECT_GE(failMs, 170);  // 50 + 2 x 64
     EXPECT_LT(failMs, 1000);
     EXPECT_FALSE(SioPutChars(*s, chunk.data(), 64));
-    EXPECT_EQ(ui.messages, std::vector<std::string>{"SioPutChars failed"});
+    // The box says what happened after the fixed text; the port is still there.
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"SioPutChars failed\n" + peer.slavePath() +
+                                                    ": the device took no bytes in time (line held up?)"});
+    EXPECT_EQ(s->port->problem().fault, PortFault::Failed);
+    EXPECT_FALSE(s->portLoss.gone);
 }
 
 // --- the input queue ---------------------------------------------------------
@@ -326,8 +340,12 @@ TEST_F(SioFixture, APeerHangingUpMidReadEndsTheReadWithWhatArrived) {
     EXPECT_EQ(SioTest(*s), 0);
     EXPECT_TRUE(SioClrInbuf(*s));
     EXPECT_TRUE(ui.messages.empty());
+    // The first message after the loss says it, once.
     EXPECT_FALSE(SioPutChars(*s, buf, 1));
-    EXPECT_EQ(ui.messages, std::vector<std::string>{"SioPutChars failed"});
+    EXPECT_FALSE(SioPutChars(*s, buf, 1));
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{
+                               "SioPutChars failed\n" + peer.slavePath() + ": the device is gone (unplugged?)",
+                               "SioPutChars failed"}));
     SioClose(*s);
 }
 
@@ -341,6 +359,187 @@ TEST_F(SioFixture, AQueueQueryAfterTheHangUpNeedsNoReadToNoticeIt) {
     auto start = Clock::now();
     EXPECT_EQ(SioGetChars(*s, &b, 1), 0);
     EXPECT_LT(MsSince(start), 50);
+}
+
+// --- a port whose device vanishes --------------------------------------------------
+
+std::vector<std::string> DecodedRows(const LinkLog& log) {
+    LinkRuns runs;
+    log.copyRuns(0, runs);
+    std::vector<std::string> rows;
+    for (const LinkExchange& e : DecodeLinkRuns(runs, nullptr))
+        rows.push_back(std::string(e.command) + "/" + LinkVerdictId(e.verdict) + "/" + e.summary);
+    return rows;
+}
+
+// A running program on line, the master holding the open program; then the
+// device goes.  Whichever operation finds it, nothing says any more that the
+// program runs or what the master holds, the light goes off, the first box
+// after the loss says what happened under its own text, and the log records
+// the failed write or read as port-lost.
+TEST_F(SioFixture, AVanishedDeviceIsSeenAtOnceWhateverFindsIt) {
+    const struct Case {
+        const char* what;
+        std::function<void(MainState&)> act;
+        std::vector<std::string> boxes;
+        std::vector<std::string> rows;
+    } cases[] = {
+        {"Stop: its write fails", [](MainState& m) { HostStop(m); },
+         {"SioPutChars failed\n@: the device is gone (unplugged?)", "Stepwright not responding"},
+         {"Stop/port-lost/the device is gone, 1 byte(s) not sent"}},
+        {"the poll tick: its queue query finds it, then the poll's write fails", PollTimerTimer,
+         {"SioPutChars failed\n@: the device is gone (unplugged?)", "Stepwright not responding"},
+         {"Port/port-lost/the device is gone", "Poll/port-lost/the device is gone, 1 byte(s) not sent"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PtyPeer far;
+        ASSERT_TRUE(far.ok());
+        ui.messages.clear();
+        s = std::make_unique<MainState>(ui);
+        LinkLog log;
+        s->linkLog = &log;
+        s->portDevice[0] = far.slavePath();
+        s->port = SioOpen(*s, "COM1:", 19200);
+        ASSERT_NE(s->port, nullptr);
+        s->com.openItem = 0;
+        s->online = true;
+        s->pollTimerOn = true;
+        s->status.statusB = 1;
+        s->form.RunLEDShape.color = kGreen;
+        s->lineCount = 1;
+        s->programFile.path = "/p/demo.stw";
+        s->form.SaveLabel.color = kGreen;
+        SetMasterVerdict(*s, MasterVerdict::Same);
+        EXPECT_EQ(StatusLineText(*s), "COM1 on line | running | demo.stw | Master holds this program");
+
+        far.hangUp();
+        c.act(*s);
+        std::vector<std::string> boxes = c.boxes;
+        for (std::string& b : boxes)
+            if (size_t at = b.find('@'); at != std::string::npos) b.replace(at, 1, "COM1");
+        EXPECT_EQ(ui.messages, boxes);
+        EXPECT_TRUE(s->portLoss.gone);
+        EXPECT_EQ(s->port->problem().fault, PortFault::Gone);
+        EXPECT_EQ(s->form.RunLEDShape.color, kRed);
+        EXPECT_FALSE(s->form.StopButton.enabled);
+        EXPECT_EQ(StatusLineText(*s), "COM1: the device is gone (unplugged?) | stopped | demo.stw");
+        EXPECT_EQ(DecodedRows(log), c.rows);
+        // The timer goes on: it watches for the device's return.
+        EXPECT_TRUE(s->pollTimerOn);
+    }
+}
+
+// Off line the loss is found by the tick's queue query and said only by the
+// status line; a read that finds it while on line says it under "Stepwright
+// not responding".
+TEST(PortLoss, TheFirstBoxAfterTheLossSaysIt) {
+    TestPlatform ui;
+    MainState s(ui);
+    auto* port = new FakeSerial;
+    s.port.reset(port);
+    s.com.openItem = 2;
+    s.online = true;
+    port->problemNow = {PortFault::Gone, EIO};
+    uint8_t b;
+    EXPECT_EQ(SioGetChars(s, &b, 1), 0);
+    NotResponding(s);
+    NotResponding(s);  // off line now: silent
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"Stepwright not responding\nCOM3: the device is gone (unplugged?)"});
+    // Any other failure is told with its reason every time.
+    port->problemNow = {PortFault::Failed, EACCES};
+    port->failQuery = true;
+    EXPECT_EQ(SioTest(s), 0);
+    EXPECT_EQ(ui.messages.back(), "SioTest failed\nCOM3: Permission denied");
+}
+
+// The port's path is a link that the test removes (the device unplugged) and
+// makes again to another pseudo-terminal (plugged in again).  The status line
+// offers the reconnect; a click, or the tick when "Reconnect automatically" is
+// ticked, opens the device and probes the master with a poll alone: nothing
+// is run, stopped or downloaded.  An idle master is detected on the next
+// tick; a running one is taken on line as it runs.
+TEST(PortLoss, ThePortReconnectsWhenItsDeviceComesBack) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("stepwright-portlost-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string link = (dir / "ttyUSB0").string();
+    const struct Case {
+        bool automatic;
+        bool running;
+    } cases[] = {{false, false}, {false, true}, {true, false}, {true, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.automatic ? "automatic" : "click") + (c.running ? ", running" : ", idle"));
+        TestPlatform ui;
+        MainState s(ui);
+        PtyPeer first;
+        ASSERT_TRUE(first.ok());
+        fs::remove(link);
+        fs::create_symlink(first.slavePath(), link);
+        s.portDevice[0] = link;
+        s.com.choice = 0;
+        s.com.reconnectAutomatically = c.automatic;
+        SetButtonClick(s);  // nobody answers the probe: off line, polling
+        ASSERT_NE(s.port, nullptr);
+        EXPECT_EQ(StatusLineText(s).substr(0, 13), "COM1 off line");
+
+        first.hangUp();
+        fs::remove(link);
+        PollTimerTimer(s);
+        EXPECT_TRUE(s.portLoss.gone);
+        EXPECT_EQ(StatusLineText(s).substr(0, 38), "COM1: the device is gone (unplugged?) ");
+        PollTimerTimer(s);  // the path is missing: still gone
+        StatusLineClick(s);  // nothing to reconnect yet
+        EXPECT_TRUE(s.portLoss.gone);
+
+        PtyPeer second;
+        ASSERT_TRUE(second.ok());
+        fs::create_symlink(second.slavePath(), link);
+        // The master's answer to the poll waits in the line.
+        ASSERT_TRUE(second.send({'o', 'k', 0x55, 3, 0, uint8_t(c.running ? 1 : 0), 0x10, 0}));
+        PollTimerTimer(s);
+        if (!c.automatic) {
+            EXPECT_TRUE(s.portLoss.back);
+            EXPECT_EQ(StatusLineText(s).substr(0, 45), "COM1: the device is back - click to reconnect");
+            EXPECT_TRUE(second.receive(1, 150).empty());  // nothing sent before the click
+            StatusLineClick(s);
+        }
+        EXPECT_FALSE(s.portLoss.gone);
+        EXPECT_TRUE(ui.messages.empty());
+        EXPECT_EQ(second.receive(16, 300), std::vector<uint8_t>{0x8E});
+        EXPECT_EQ(s.online, c.running);
+        EXPECT_EQ(s.forceDetection, !c.running);
+        EXPECT_TRUE(s.pollTimerOn);
+        EXPECT_EQ(s.form.RunLEDShape.color, c.running ? kGreen : kRed);
+        EXPECT_EQ(StatusLineText(s).substr(0, 17), c.running ? "COM1 on line | ru" : "COM1 off line | s");
+        SioClose(s);
+    }
+    fs::remove_all(dir);
+}
+
+// A reconnect the device refuses keeps the lost port: a click says why, the
+// automatic one tries again on the next tick.
+TEST(PortLoss, AReconnectThatCannotOpenKeepsTheLostPort) {
+    TestPlatform ui;
+    MainState s(ui);
+    auto* port = new FakeSerial;
+    s.port.reset(port);
+    s.com.openItem = 0;
+    s.openDevice = "/dev/null";  // there, but no serial device
+    port->problemNow = {PortFault::Gone, EIO};
+    EXPECT_EQ(SioTest(s), 0);
+    ASSERT_TRUE(s.portLoss.gone);
+    EXPECT_TRUE(SioWatchLostPort(s));  // another file than the one opened
+    s.com.reconnectAutomatically = true;
+    WatchLostPort(s);
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(s.port.get(), port);
+    StatusLineClick(s);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind("COM1: cannot reconnect: /dev/null: not a serial device", 0), 0u) << ui.messages[0];
+    EXPECT_EQ(s.port.get(), port);
+    EXPECT_TRUE(s.portLoss.gone);
 }
 
 // --- port names ------------------------------------------------------------------

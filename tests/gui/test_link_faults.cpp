@@ -2,9 +2,12 @@
 // pseudo-terminal: a silent master is reported once on every path, no byte
 // goes out while a message box is open, a port that fails to open gives its
 // one message, and the terminal shows exactly its lines.
+#include <QCheckBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBlock>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -16,7 +19,10 @@
 #include "app/Execution.h"
 #include "app/Terminal.h"
 #include "app/gui/Latin1.h"
+#include "app/gui/LinkLogForm.h"
 #include "app/gui/SecondaryForms.h"
+#include "app/MasterProgram.h"
+#include "link/LinkLog.h"
 #include "bench/BenchPeer.h"
 #include "link/Sio.h"
 #include "app/Editing.h"
@@ -166,6 +172,107 @@ TEST(LinkFaults, PortThatFailsToOpenGivesOneMessage) {
         EXPECT_EQ(link.g.ui.boxes, c.boxes);
         EXPECT_TRUE(link.peer.received().empty());
         EXPECT_FALSE(link.g.main.pollTimerObject()->isActive());
+    }
+}
+
+// The device of the window's port vanishes while a program runs (the port is
+// a link to a pseudo-terminal: the link goes, the far end hangs up).  The next
+// tick sees it: the boxes say what happened, the light goes off, the status
+// line no longer says "running" or "holds this program", and the Link Log
+// shows the failed write.  The device comes back at the same path: the status
+// line offers the reconnect, and a click on it opens the port and polls the
+// master, sending nothing else.
+TEST(LinkFaults, AVanishedPortIsSeenAtOnceAndReconnectsWithAClick) {
+    namespace fs = std::filesystem;
+    QTemporaryDir dir;
+    const std::string link = dir.path().toStdString() + "/ttyUSB0";
+    PtyPeer first;
+    ASSERT_TRUE(first.ok());
+    fs::create_symlink(first.slavePath(), link);
+    Gui g;
+    g.start();
+    g.s.portDevice[0] = link;
+    g.s.com.choice = 0;
+    g.main.run(SetButtonClick);  // nobody answers the probe
+    auto* line = g.w<QLabel>("StatusLine");
+    auto* led = g.w<LedShape>("RunLEDShape");
+    g.main.run([](MainState& s) {
+        s.online = true;
+        s.status.statusB = 1;
+        s.form.RunLEDShape.color = kGreen;
+        s.form.CommentEdit.text = "; x";
+        CommentButtonClick(s);
+        s.programFile.path = "/p/demo.stw";
+        s.form.SaveLabel.color = kGreen;
+        SetMasterVerdict(s, MasterVerdict::Same);
+    });
+    EXPECT_EQ(line->text(), QStringLiteral("COM1 on line | running | demo.stw | Master holds this program"));
+    EXPECT_EQ(led->color(), QColor(0, 255, 0));
+    g.ui.boxes.clear();
+
+    first.hangUp();
+    fs::remove(link);
+    QEventLoop loop;
+    QTimer::singleShot(600, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(g.ui.boxes, (Texts{"SioPutChars failed\nCOM1: the device is gone (unplugged?)",
+                                 "Stepwright not responding"}));
+    EXPECT_EQ(line->text(), QStringLiteral("COM1: the device is gone (unplugged?) | stopped | demo.stw"));
+    EXPECT_EQ(led->color(), QColor(255, 0, 0));
+    EXPECT_FALSE(g.w<QPushButton>("StopButton")->isEnabled());
+    pressKey(g.w("ProgramListBox"), Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
+    TLinkLogForm* log = g.main.linkLogWindow();
+    ASSERT_NE(log, nullptr);
+    bool lostPoll = false;
+    for (int i = 0; i < log->rowCount(); ++i)
+        lostPoll = lostPoll || (std::string(log->exchangeAt(i).command) == "Poll" &&
+                                log->exchangeAt(i).verdict == LinkVerdict::PortLost);
+    EXPECT_TRUE(lostPoll);
+    EXPECT_TRUE(g.main.pollTimerObject()->isActive());
+
+    // Plugged in again: the master answers the poll, its program still running.
+    PtyPeer second;
+    ASSERT_TRUE(second.ok());
+    ASSERT_TRUE(second.send({0x55, 0, 0, 1, 2, 0}));
+    fs::create_symlink(second.slavePath(), link);
+    QTimer::singleShot(400, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(line->text(), QStringLiteral("COM1: the device is back - click to reconnect | stopped | demo.stw"));
+    EXPECT_TRUE(second.receive(1, 50).empty());
+    const QPoint at = line->rect().center();
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), line->mapToGlobal(QPointF(at)), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(line, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), line->mapToGlobal(QPointF(at)), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(line, &release);
+    EXPECT_EQ(second.receive(16, 200), Bytes{0x8E});
+    EXPECT_EQ(g.ui.boxes.size(), 2u);
+    EXPECT_TRUE(line->text().startsWith(QStringLiteral("COM1 on line | running | demo.stw")));
+    EXPECT_EQ(led->color(), QColor(0, 255, 0));
+    EXPECT_TRUE(g.w<QPushButton>("StopButton")->isEnabled());
+    g.main.run([](MainState& s) { SioClose(s); });
+}
+
+// "Reconnect automatically" in the Communications dialog: off at start, and
+// the user's click is what the reconnect follows.
+TEST(LinkFaults, TheComDialogsReconnectBoxIsOffAtStart) {
+    Gui g;
+    g.start();
+    auto* box = g.windows->com().findChild<QCheckBox*>(QStringLiteral("ReconnectBox"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_FALSE(g.s.com.reconnectAutomatically);
+    const QPoint at(8, box->height() / 2);
+    for (bool expected : {true, false}) {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), box->mapToGlobal(QPointF(at)), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(box, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(at), box->mapToGlobal(QPointF(at)), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(box, &release);
+        EXPECT_EQ(g.s.com.reconnectAutomatically, expected);
     }
 }
 

@@ -582,6 +582,11 @@ TEST(CliMessages, EachNamesThePortOnce) {
          "{P}: Error in reading status\n{P}: reply checksum mismatch: the status of module 1 was not read\n", ""},
         {"bad-checksum", {"--port", "{P}", "status", "0"}, 4,
          "{P}: Error in reading status\n{P}: reply checksum mismatch: the status of module 0 was not read\n", ""},
+        // The master's Version unanswered: a failure, not "Version: -1".
+        {"silent-from=0x88", {"--port", "{P}", "status", "0"}, 4, "{P}: Stepwright not responding\n", ""},
+        // The line hangs up under the Stop: the message says so on a line of its own.
+        {"hangup=1", {"--port", "{P}", "stop"}, 4,
+         "{P}: Stepwright not responding\n{P}: the device is gone (unplugged?)\n", ""},
         // Detection takes the type replies as they came.
         {"bad-checksum", {"--port", "{P}", "detect"}, 0, "{P}: 4 module(s) found\n",
          " 0 [Master]\n 1 ZEL-SERVO\n 2 ZEL-SERVO\n 3 ZEL-I/O\n 4 ZEL-STEP\n"},
@@ -923,7 +928,10 @@ TEST(CliFiles, ReadersNameALeftBackupAndLeaveIt) {
                                 Strings{"export", program, "-o", dir / "p.sws"}}) {
         CliResult r = RunCli(args);
         EXPECT_EQ(r.code, 0) << args[0];
-        EXPECT_NE(r.err.find("restore its earlier content from " + backup + "? - No"), std::string::npos) << r.err;
+        // The file reads whole: the question says that the save had finished writing it.
+        EXPECT_NE(r.err.find("written the file whole - restore its earlier content from " + backup + " instead? - No"),
+                  std::string::npos)
+            << r.err;
         EXPECT_EQ(ReadFile(program), text);
         EXPECT_EQ(ReadFile(backup), "earlier");
     }

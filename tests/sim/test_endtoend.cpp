@@ -398,7 +398,11 @@ TEST_F(EndToEnd, HangupIsReportedOnce) {
     ConnectOnline(o);
     for (int i = 0; i < 6; ++i) Tick(10);
     EXPECT_TRUE(sim->hungUp());
-    EXPECT_EQ(Count(kNotResponding), 1);
+    // Found by the poll's read: the one box says what happened under its text.
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].rfind(std::string(kNotResponding) + "\n", 0), 0u) << ui.messages[0];
+    EXPECT_NE(ui.messages[0].find(": the device is gone (unplugged?)"), std::string::npos) << ui.messages[0];
+    EXPECT_TRUE(s->portLoss.gone);
     EXPECT_FALSE(s->online);
 }
 

@@ -59,6 +59,8 @@ TEST(LinkLogCli, DecodeShowsTheExchangeThatFailed) {
         {"silent-from=0x87", {"status", "1"}, 4, {"Execute instruction/ok", "Read reply/missing-reply"}, 0},
         {"bad-checksum", {"status", "1"}, 4, {"Execute instruction/ok", "Read reply/checksum-mismatch"}, 0},
         {"silent-from=0x83", {"download", Data("countdown.stw")}, 4, {"Stop/ok", "Write block/missing-reply"}, 1},
+        // The line hangs up under the probe: the read finds the device gone.
+        {"hangup=1", {"stop"}, 4, {"Stop/port-lost"}, 0},
     };
     for (const auto& c : cases) {
         SimOptions options;
@@ -136,6 +138,34 @@ TEST(LinkLogCli, DecodeRefusesPipesDevicesAndHugeFilesAtOnce) {
     EXPECT_EQ(r.code, 2);
     EXPECT_EQ(r.err.find("larger than"), std::string::npos) << r.err;
     close(writer);
+    std::filesystem::remove_all(dir);
+}
+
+// Ctrl+C during a download with --log: the command stops at its next
+// exchange, the log collected so far is written, and the process ends by the
+// signal as it would have.
+TEST(LinkLogCli, CtrlCWritesTheLogCollectedSoFar) {
+    const std::string dir = std::filesystem::temp_directory_path() / ("stepwright-linkint-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string file = dir + "/line.log";
+    SimOptions options;  // paced at 19200 baud: the transfer takes its time
+    std::string error;
+    SimMaster sim(options);
+    ASSERT_TRUE(sim.start(error)) << error;
+    RunOptions run;
+    run.stderrIsTerminal = true;  // the progress bar is the sign that blocks are going
+    run.interruptWhen = [](const CliResult& r) { return r.err.find("Downloading [") != std::string::npos; };
+    const CliResult r =
+        RunCli({"--port", sim.devicePath(), "--log", file, "download", Data("../../../examples/every-command.stw")}, run);
+    EXPECT_EQ(r.code, -1) << r.err;  // ended by SIGINT
+    EXPECT_NE(r.err.find("interrupted; the link log holds the exchanges so far"), std::string::npos)
+        << r.err;
+    const CliResult decoded = RunCli({"decode", file, "--json"});
+    ASSERT_EQ(decoded.code, 0) << decoded.err;
+    const std::vector<std::string> rows = Rows(decoded.out);
+    ASSERT_FALSE(rows.empty());
+    EXPECT_NE(std::find(rows.begin(), rows.end(), std::string("Stop/ok")), rows.end());
+    EXPECT_GE(std::count(rows.begin(), rows.end(), std::string("Write block/ok")), 1);
     std::filesystem::remove_all(dir);
 }
 
