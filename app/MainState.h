@@ -111,6 +111,12 @@ struct MainState : ProgramState, ModuleTables, LinkState, LinkHost {
     FileIdentity programFile;
     std::vector<std::string> recentFiles;  // opened or saved last, newest first
 
+    // Set by Step: the poll that finds the stepped program stopped selects
+    // its line (the user asked for that step).  A poll never moves the
+    // selection otherwise, and a click in the listing cancels this one, so
+    // that no edit acts on a line the user did not choose.
+    bool stepMovesSelection = false;
+
     // Timers (the poll timer's switch is the link's: LinkState::pollTimerOn)
     bool startTimerOn = true;
 
