@@ -152,7 +152,7 @@ TEST_F(Session, ShiftF5StopsARunningProgramAfterAnEdit) {
 // poll marks the line the master executes (the arrow in the listing's
 // margin moves) and leaves the line the user clicked selected and current:
 // Add, Delete (its key) and Change act on the clicked line, never on the
-// executing one.
+// executing one.  Stop and Step, the user's own, select where it stopped.
 TEST(Following, EditsActOnTheClickedLineWhileThePollMarksTheExecutingOne) {
     SimOptions options;
     options.paceBaud = 0;
@@ -248,6 +248,28 @@ TEST(Following, EditsActOnTheClickedLineWhileThePollMarksTheExecutingOne) {
     g.w<QPushButton>("StopButton")->click();
     EXPECT_EQ(g.s.currentLine, g.s.listing.executing());
     EXPECT_EQ(selectedRows(listing), std::vector<int>{g.s.currentLine});
+
+    // So is Step (F10): once the poll finds the step done, the listing
+    // selects the line the program now stands at ...
+    g.w<QPushButton>("DownloadButton")->click();   // the edited program
+    ASSERT_TRUE(g.w("StepButton")->isEnabled());
+    clickRow(listing, delay);
+    pressKey(listing, Qt::Key_F10);
+    tick(g);
+    EXPECT_EQ(g.s.form.RunLEDShape.color, kRed);
+    const int stepped = g.s.listing.executing();
+    EXPECT_GT(stepped, 0);
+    EXPECT_NE(stepped, delay);
+    EXPECT_EQ(g.s.currentLine, stepped);
+    EXPECT_EQ(selectedRows(listing), std::vector<int>{stepped});
+    // ... unless the user clicked a line before it did: that line stays.
+    pressKey(listing, Qt::Key_F10);
+    clickRow(listing, delay);
+    tick(g);
+    EXPECT_GT(g.s.listing.executing(), stepped);
+    EXPECT_EQ(g.s.currentLine, delay);
+    EXPECT_EQ(selectedRows(listing), std::vector<int>{delay});
+    EXPECT_EQ(g.ui.boxes, (std::vector<std::string>{"4 module(s) found", "Download complete", "Download complete"}));
     sim.stop();
 }
 
