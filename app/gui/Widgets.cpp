@@ -225,7 +225,17 @@ void ListingWidget::focusChanged(int index) {
 
 void ListingWidget::topIndexChanged(int index) { pendingTop_ = index; }
 
-void ListingWidget::executingChanged(int) { viewport()->update(); }
+void ListingWidget::executingChanged(int index) {
+    // Not by colour alone: the marked item also says so to a screen reader.
+    // The persistent index moves with the item as lines are added or removed.
+    if (described_.isValid()) model()->setData(described_, QVariant(), Qt::AccessibleDescriptionRole);
+    described_ = QPersistentModelIndex();
+    if (QListWidgetItem* it = item(index)) {
+        it->setData(Qt::AccessibleDescriptionRole, QStringLiteral("executing"));
+        described_ = QPersistentModelIndex(indexFromItem(it));
+    }
+    viewport()->update();
+}
 
 void ListingWidget::applyPendingTop() {
     if (pendingTop_ < 0) return;

@@ -143,6 +143,7 @@ private:
     int applying_ = 0;         // > 0 while the core's changes are being applied
     int pendingTop_ = -1;
     bool userChanged_ = false;  // selection or focus changed by the user since the last check
+    QPersistentModelIndex described_;  // the item described as executing
 };
 
 // ModuleListBox: single selection; the right button opens the menu without

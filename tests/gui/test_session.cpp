@@ -211,6 +211,10 @@ TEST(Following, EditsActOnTheClickedLineWhileThePollMarksTheExecutingOne) {
             if (executing >= 0 && executing != clicked && marked.size() >= 2) {
                 EXPECT_TRUE(arrowAt(executing));
                 EXPECT_FALSE(arrowAt(clicked));
+                for (int row = 0; row < listing->count(); ++row)
+                    EXPECT_EQ(listing->item(row)->data(Qt::AccessibleDescriptionRole).toString(),
+                              row == executing ? QStringLiteral("executing") : QString())
+                        << row;
                 return true;
             }
         }
