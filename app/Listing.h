@@ -1,7 +1,8 @@
 #pragma once
 // The items of ProgramListBox: texts, selection marks, the focus item, the
-// top item index and the execution mark.  The core edits this mirror; an attached view (the Qt list)
-// is told of every change so that it never has to be rebuilt whole.
+// top item index and the execution mark.  The core edits this mirror; an
+// attached view (the Qt list) is told of every change so that it never has
+// to be rebuilt whole.
 
 #include <string>
 #include <vector>
