@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/Editing.h"
+#include "app/Files.h"
 #include "app/MainState.h"
 #include "modules/ModuleList.h"
 #include "app/ModuleListBox.h"
@@ -90,10 +91,15 @@ void EditHistory::Record(MainState& s) { steps_.Record(s, s, WindowView(s)); }
 
 bool EditHistory::Undo(MainState& s) {
     WindowView view(s);
-    return steps_.Undo(s, s, view);
+    if (!steps_.Undo(s, s, view)) return false;
+    // Back to what the file holds: saved again.
+    ShowSavedIfUnchanged(s);
+    return true;
 }
 
 bool EditHistory::Redo(MainState& s) {
     WindowView view(s);
-    return steps_.Redo(s, s, view);
+    if (!steps_.Redo(s, s, view)) return false;
+    ShowSavedIfUnchanged(s);
+    return true;
 }

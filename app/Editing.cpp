@@ -125,6 +125,13 @@ void ShowLineAtAddress(MainState& s, uint16_t address) {
     const int i = LineAtAddress(s, address);
     s.currentLine = i;
     s.listing.select(i);
+    s.listing.setExecuting(i);
+    ScrollRuleB(s, i);
+}
+
+void ShowExecutingLine(MainState& s, uint16_t address) {
+    const int i = LineAtAddress(s, address);
+    s.listing.setExecuting(i);
     ScrollRuleB(s, i);
 }
 
@@ -251,6 +258,8 @@ void ProgramListBoxClick(MainState& s) {
         s.listing.select(focus);
     }
     s.currentLine = focus > s.lineCount ? s.lineCount : focus;
+    // The user has chosen a line: a Step's stop no longer moves the selection.
+    s.stepMovesSelection = false;
     ShowCurrentLineInBuilder(s);
 }
 

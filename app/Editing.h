@@ -39,7 +39,14 @@ void GroupBox2Enter(MainState& s);
 int AssembleProgram(MainState& s);
 void MarkProgramChanged(MainState& s);
 void DeselectAllLines(MainState& s);
+// Selects the line at the master's program address alone, makes it the
+// current line, marks it as the executing line and scrolls it into view.
+// For the user's own Stop and Step: edits then act on where the program stopped.
 void ShowLineAtAddress(MainState& s, uint16_t address);
+// Marks the line at the master's program address as the executing line and
+// scrolls it into view, leaving the selection and the current line, on which
+// every edit acts, where the user put them.  For the poll while a program runs.
+void ShowExecutingLine(MainState& s, uint16_t address);
 void ClearBreakpointMark(MainState& s);
 void CopySelectedLines(MainState& s);
 // Whether the selected items form one contiguous block (or none is selected).

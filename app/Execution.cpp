@@ -35,6 +35,8 @@ void RunButtonClick(MainState& s) {
     // Set even when Run failed: the next Run continues where the master stands.
     s.resumeFlag = true;
     s.followFlag = true;
+    // Wherever it stops, the selection stays the user's.
+    s.stepMovesSelection = false;
 }
 
 void StopButtonClick(MainState& s) { HostStop(s); }
@@ -54,6 +56,7 @@ void StepButtonClick(MainState& s) {
     HostStep(s, uint16_t(a));
     s.resumeFlag = true;
     s.followFlag = true;
+    s.stepMovesSelection = true;
     s.ui.wait(100);
     // The timer runs only against an open port.
     s.pollTimerOn = s.port != nullptr;
@@ -89,6 +92,9 @@ void BreakButtonClick(MainState& s) {
 
 void RestartButtonClick(MainState& s) {
     s.resumeFlag = false;
+    // The next Run starts at the beginning: where the master stopped no
+    // longer matters (a running program is marked again by the next poll).
+    s.listing.setExecuting(-1);
     DeselectAllLines(s);
     s.currentLine = 0;
     s.listing.select(0);
@@ -102,6 +108,8 @@ void ResetButtonClick(MainState& s) {
     s.ui.setBusyCursor(false);
     s.resumeFlag = false;
     ClearBreakpointMark(s);
+    // The master starts afresh: it stands at no line of the program.
+    s.listing.setExecuting(-1);
     s.listing.select(0);
 }
 

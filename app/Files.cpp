@@ -15,11 +15,40 @@ constexpr const char* kRestoreWholeQuestion =
     "A save of %s was cut off after it had written the file whole - restore its earlier content from %s instead?";
 constexpr const char* kOpenQuestion = "Program not saved - save before opening?";
 
-void ShowSaved(MainState& s, const std::string& fullPath) {
+void ShowSavedLabel(MainState& s) {
     s.form.SaveLabel.caption = kSavedText;
     s.form.SaveLabel.color = kGreen;
+}
+
+std::vector<int32_t> ListedModuleTypes(const MainState& s) {
+    const int count = s.moduleListCount <= kMaxModules ? s.moduleListCount : kMaxModules;
+    return std::vector<int32_t>(s.moduleTypes, s.moduleTypes + count + 1);
+}
+
+void ShowSaved(MainState& s, const std::string& fullPath) {
+    ShowSavedLabel(s);
     s.form.caption = kCaptionPrefix + fullPath;
     TieProgramFile(s, fullPath);
+    s.saved.known = true;
+    s.saved.path = s.programFile.path;
+    s.saved.lines.assign(s.lines, s.lines + s.lineCount);
+    s.saved.moduleTypes = ListedModuleTypes(s);
+}
+
+// Two records as a file holds what the user wrote: the same comment, or the
+// same label, jump, module, command and instruction bytes.  The addresses
+// and the jump target patched into the bytes are the assembly's work.
+bool SameWrittenLine(const ProgramLine& a, const ProgramLine& b) {
+    if (a.isComment() || b.isComment()) return a.isComment() && b.isComment() && a.commentText() == b.commentText();
+    if (a.labelText() != b.labelText() || a.gotoLabelText() != b.gotoLabelText() || a.patchOffset != b.patchOffset ||
+        a.moduleAddress != b.moduleAddress || a.commandCode != b.commandCode || a.length != b.length)
+        return false;
+    const bool jumps = !a.gotoLabelText().empty();
+    for (int k = 0; k < a.length && k < kMaxInstrBytes; ++k) {
+        if (jumps && (k == a.patchOffset || k == a.patchOffset + 1)) continue;
+        if (a.bytes[k] != b.bytes[k]) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -56,6 +85,19 @@ bool SaveFirstIfUnsaved(MainState& s, const std::string& question) {
         case Answer::No: return true;
         default: return false;
     }
+}
+
+bool HoldsSavedContent(const MainState& s) {
+    const MainState::SavedContent& saved = s.saved;
+    if (!saved.known || saved.path != s.programFile.path || s.programFile.path.empty()) return false;
+    if (size_t(s.lineCount) != saved.lines.size() || ListedModuleTypes(s) != saved.moduleTypes) return false;
+    for (int i = 0; i < s.lineCount; ++i)
+        if (!SameWrittenLine(s.lines[i], saved.lines[size_t(i)])) return false;
+    return true;
+}
+
+void ShowSavedIfUnchanged(MainState& s) {
+    if (s.form.SaveLabel.color == kRed && HoldsSavedContent(s)) ShowSavedLabel(s);
 }
 
 void SaveButtonClick(MainState& s) { SaveProgram(s); }

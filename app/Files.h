@@ -22,6 +22,14 @@ inline std::string WriteProgramFile(const MainState& s, const std::string& path)
 // module types and list, lines, listing; the program is marked changed.
 void TakeProgramData(MainState& s, const ProgramFileData& data);
 
+// Whether the program and its module list are those of the file they were
+// last opened from or saved to (the addresses and jump targets the assembly
+// writes are not compared).
+bool HoldsSavedContent(const MainState& s);
+// After an undo or redo: shows the program saved when it is back to exactly
+// what its file holds.
+void ShowSavedIfUnchanged(MainState& s);
+
 // Main window handlers.
 void SaveButtonClick(MainState& s);
 void OpenButtonClick(MainState& s);

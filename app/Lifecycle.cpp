@@ -30,7 +30,15 @@ void HelpButtonClick(MainState& s) {
     // Looked for beside the program and where it is installed before the
     // current directory, so that Help works wherever the tool was started.
     const std::string guide = FindUserGuide(s.ui.executableDirectory(), s.ui.currentDirectory());
-    if (guide.empty() || !s.ui.openDocument(guide)) HelpFailed(s);
+    if (guide.empty())
+        HelpFailed(s);
+    else if (!s.ui.openDocument(guide))
+        HelpViewerFailed(s, guide);
 }
 
 void HelpFailed(MainState& s) { s.message("Acrobat Reader or 'stepwright.pdf' not found"); }
+
+// The guide is there: only the viewer is missing or failed.
+void HelpViewerFailed(MainState& s, const std::string& guide) {
+    s.message(Format("No PDF viewer could be started to show %s", guide.c_str()));
+}

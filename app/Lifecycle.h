@@ -1,5 +1,6 @@
 #pragma once
 // Start-up timer, Exit, the close query and Help.
+#include <string>
 struct MainState;
 
 void StartTimerTimer(MainState& s);
@@ -8,5 +9,8 @@ void ExitButtonClick(MainState& s);
 bool FormCloseQuery(MainState& s);
 // Opens the user guide found by FindUserGuide with the desktop's viewer.
 void HelpButtonClick(MainState& s);
-// The guide could not be opened: no guide, or no viewer for it.
+// No guide was found.
 void HelpFailed(MainState& s);
+// The guide at path was found, but no viewer could be started for it (at
+// once, or the desktop's opener reported so later).
+void HelpViewerFailed(MainState& s, const std::string& guide);

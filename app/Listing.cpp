@@ -5,6 +5,8 @@ void Listing::insert(int index, const std::string& text) {
     items_.insert(items_.begin() + index, text);
     selected_.insert(selected_.begin() + index, 0);
     if (focus_ >= index) ++focus_;
+    // The mark stays with its line.
+    if (executing_ >= index) ++executing_;
     if (view_) view_->itemInserted(index, text);
 }
 
@@ -13,6 +15,9 @@ void Listing::remove(int index) {
     items_.erase(items_.begin() + index);
     selected_.erase(selected_.begin() + index);
     if (focus_ > index || focus_ >= count()) --focus_;
+    // A removed line takes its mark with it.
+    if (executing_ == index) executing_ = -1;
+    else if (executing_ > index) --executing_;
     if (view_) view_->itemRemoved(index);
 }
 
@@ -27,6 +32,7 @@ void Listing::clear() {
     selected_.clear();
     focus_ = -1;
     top_ = 0;
+    executing_ = -1;
     if (view_) view_->cleared();
 }
 
@@ -63,4 +69,11 @@ void Listing::setTopIndex(int index) {
     if (index < 0) return;
     top_ = index;
     if (view_) view_->topIndexChanged(index);
+}
+
+void Listing::setExecuting(int index) {
+    if (index < 0 || index >= count()) index = -1;
+    if (index == executing_) return;
+    executing_ = index;
+    if (view_) view_->executingChanged(index);
 }

@@ -1,7 +1,8 @@
 #pragma once
-// The items of ProgramListBox: texts, selection marks, the focus item and the
-// top item index.  The core edits this mirror; an attached view (the Qt list)
-// is told of every change so that it never has to be rebuilt whole.
+// The items of ProgramListBox: texts, selection marks, the focus item, the
+// top item index and the execution mark.  The core edits this mirror; an
+// attached view (the Qt list) is told of every change so that it never has
+// to be rebuilt whole.
 
 #include <string>
 #include <vector>
@@ -20,6 +21,9 @@ public:
     }
     virtual void focusChanged(int index) = 0;
     virtual void topIndexChanged(int index) = 0;
+    // The execution mark moved (-1: none); it moves with inserted and removed
+    // items without a call.
+    virtual void executingChanged(int index) { (void)index; }
 };
 
 class Listing {
@@ -29,6 +33,9 @@ public:
     bool selected(int i) const { return selected_[size_t(i)] != 0; }
     int focus() const { return focus_; }
     int topIndex() const { return top_; }
+    // The item of the line the master executes or stopped at, marked apart
+    // from the selection and the focus item; -1 when none is marked.
+    int executing() const { return executing_; }
 
     void insert(int index, const std::string& text);
     void add(const std::string& text) { insert(count(), text); }
@@ -41,6 +48,8 @@ public:
     void selectRange(int first, int last);
     void setFocus(int index);
     void setTopIndex(int index);
+    // Marks item index as the executing one (-1 or out of range: no mark).
+    void setExecuting(int index);
 
     // Changes made by the user in the view itself: recorded without echo.
     void userSelected(int index, bool on) { selected_[size_t(index)] = on; }
@@ -55,5 +64,6 @@ private:
     std::vector<char> selected_;
     int focus_ = -1;
     int top_ = 0;
+    int executing_ = -1;
     ListingView* view_ = nullptr;
 };

@@ -113,6 +113,20 @@ struct MainState : ProgramState, ModuleTables, LinkState, LinkHost {
     // file counts as the same file (app/FileTie.h).
     FileIdentity programFile;
     std::vector<std::string> recentFiles;  // opened or saved last, newest first
+    // The program as its file holds it, taken at the last open or save, so
+    // that an undo or redo back to it shows the program saved again.
+    struct SavedContent {
+        bool known = false;
+        std::string path;                  // programFile.path it belongs to
+        std::vector<ProgramLine> lines;
+        std::vector<int32_t> moduleTypes;  // master and the listed modules
+    } saved;
+
+    // Set by Step: the poll that finds the stepped program stopped selects
+    // its line (the user asked for that step).  A poll never moves the
+    // selection otherwise, and a click in the listing cancels this one, so
+    // that no edit acts on a line the user did not choose.
+    bool stepMovesSelection = false;
 
     // Timers (the poll timer's switch is the link's: LinkState::pollTimerOn)
     bool startTimerOn = true;

@@ -36,7 +36,7 @@ public:
 
     // Starts the desktop's default viewer on the document at path; false when
     // that failed at once.  A desktop whose opener reports its failure later
-    // shows it with HelpFailed (app/Lifecycle.h).
+    // shows it with HelpViewerFailed (app/Lifecycle.h).
     virtual bool openDocument(const std::string& path) = 0;
     // The directories Help looks in for the user guide (FindUserGuide).
     virtual std::string executableDirectory() { return ExecutableDirectory(); }

@@ -35,15 +35,27 @@ void PollTimerTimer(MainState& s) {
 
     if (!PollStatus(s)) return;
 
-    if (s.followFlag) ShowLineAtAddress(s, s.status.programAddress);
-    if (s.status.statusB & kStatusBRunning) {
+    const bool running = (s.status.statusB & kStatusBRunning) != 0;
+    const bool followed = s.followFlag;
+    if (followed) {
+        // The executing line is marked apart from the user's selection, which
+        // every edit acts on; only the stop of the user's own Step moves it.
+        if (!running && s.stepMovesSelection)
+            ShowLineAtAddress(s, s.status.programAddress);
+        else
+            ShowExecutingLine(s, s.status.programAddress);
+    }
+    if (running) {
         s.form.RunLEDShape.color = kGreen;
     } else {
         s.followFlag = false;
+        s.stepMovesSelection = false;
         s.form.RunLEDShape.color = kRed;
     }
-    // At the end marker the next Run or Step starts from the beginning.
-    if (s.currentLine == s.lineCount) s.resumeFlag = false;
+    // At the end marker the next Run or Step starts from the beginning:
+    // when the user selected it, or the program stopped beyond its last line.
+    if (s.currentLine == s.lineCount || (followed && s.listing.executing() == s.lineCount))
+        s.resumeFlag = false;
     // Stop follows whether the program runs.
     UpdateExecutionButtons(s);
 }

@@ -5,10 +5,12 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/MainState.h"
 #include "app/gui/Latin1.h"
 #include "app/gui/MainForm.h"
+#include "app/gui/Widgets.h"
 
 TProblemsForm::TProblemsForm(TMainForm& main) : QWidget(&main, Qt::Window), main_(main) {
     setObjectName(QStringLiteral("ProblemsForm"));
@@ -45,11 +47,18 @@ void TProblemsForm::sync() {
     // The listing's items carry their line's findings.
     auto* listing = main_.findChild<QListWidget*>(QStringLiteral("ProgramListBox"));
     if (!listing) return;
-    // Items move with inserted and removed lines: every old tip goes.
-    for (int i = 0; i < listing->count(); ++i)
-        if (QListWidgetItem* item = listing->item(i); !item->toolTip().isEmpty()) item->setToolTip(QString());
+    // Items move with inserted and removed lines: every old tip and mark goes.
+    for (int i = 0; i < listing->count(); ++i) {
+        QListWidgetItem* item = listing->item(i);
+        if (!item->toolTip().isEmpty()) item->setToolTip(QString());
+        if (item->data(kFindingRole).toInt() != 0) item->setData(kFindingRole, 0);
+    }
     for (int line : cache_.linesWithFindings())
         if (QListWidgetItem* item = listing->item(line)) item->setToolTip(toQ(cache_.tipFor(line)));
+    // The listing's margin shows each such line's worst finding by colour.
+    for (const check::Finding& f : findings)
+        if (QListWidgetItem* item = listing->item(f.line))
+            item->setData(kFindingRole, std::max(item->data(kFindingRole).toInt(), int(f.severity) + 1));
 }
 
 void TProblemsForm::selectRow(int row) {

@@ -180,11 +180,11 @@ bool QtPlatform::startOpener(const QString& file, const std::function<void(bool)
 
 bool QtPlatform::openDocument(const std::string& path) {
     const QString file = QFile::decodeName(path.c_str());
-    return startOpener(file, [this](bool opened) {
+    return startOpener(file, [this, path](bool opened) {
         if (opened || !main_) return;
         // Reported as a handler of its own, never inside the one that started it.
-        QTimer::singleShot(0, main_, [this] {
-            if (main_ && !main_->closed()) main_->run(HelpFailed);
+        QTimer::singleShot(0, main_, [this, path] {
+            if (main_ && !main_->closed()) main_->run([path](MainState& s) { HelpViewerFailed(s, path); });
         });
     });
 }

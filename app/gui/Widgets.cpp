@@ -1,5 +1,7 @@
 #include "app/gui/Widgets.h"
 
+#include <algorithm>
+
 #include <QButtonGroup>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
@@ -104,12 +106,54 @@ void RadioGroup::arrange() {
 
 QSize FixedHeightDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
     QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.setWidth(size.width() + kListingMargin);
     size.setHeight(height_);
     return size;
 }
 
 QString FixedHeightDelegate::displayText(const QVariant& value, const QLocale&) const {
     return listingDisplayText(fromQ(value.toString()));
+}
+
+QColor ExecutingArrowColor() { return QColor(0x00, 0x90, 0x00); }
+QColor ExecutingLineColor() { return QColor(0xE2, 0xF6, 0xD8); }
+
+QColor FindingColor(int severityPlusOne) {
+    switch (severityPlusOne) {
+        case 3: return QColor(0xD0, 0x10, 0x10);   // error
+        case 2: return QColor(0xE8, 0x98, 0x00);   // warning
+        case 1: return QColor(0x30, 0x70, 0xD0);   // note
+        default: return QColor();
+    }
+}
+
+void FixedHeightDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                                const QModelIndex& index) const {
+    const auto* list = qobject_cast<const ListingWidget*>(parent());
+    const bool executing = list && index.row() == list->executingRow();
+    const bool selected = option.state.testFlag(QStyle::State_Selected);
+    // The executing line's tint shows under its text while it is not selected;
+    // selected, the selection's own colour shows, and the arrow still does.
+    if (executing && !selected) painter->fillRect(option.rect, ExecutingLineColor());
+    QStyleOptionViewItem text = option;
+    text.rect.setLeft(option.rect.left() + kListingMargin);
+    QStyledItemDelegate::paint(painter, text, index);
+
+    const QRect row = option.rect;
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    const QColor finding = FindingColor(index.data(kFindingRole).toInt());
+    if (finding.isValid()) painter->fillRect(QRect(row.left() + 1, row.top() + 1, 3, row.height() - 2), finding);
+    if (executing) {
+        // A solid arrow pointing at the text, as a debugger marks its execution point.
+        const int x = row.left() + 5, mid = row.top() + row.height() / 2;
+        const int half = std::min(5, (row.height() - 2) / 2);
+        const QPoint arrow[3] = {QPoint(x, mid - half), QPoint(x + 7, mid), QPoint(x, mid + half)};
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(ExecutingArrowColor());
+        painter->drawPolygon(arrow, 3);
+    }
+    painter->restore();
 }
 
 // ------------------------------------------------------------ ListingWidget
@@ -180,6 +224,18 @@ void ListingWidget::focusChanged(int index) {
 }
 
 void ListingWidget::topIndexChanged(int index) { pendingTop_ = index; }
+
+void ListingWidget::executingChanged(int index) {
+    // Not by colour alone: the marked item also says so to a screen reader.
+    // The persistent index moves with the item as lines are added or removed.
+    if (described_.isValid()) model()->setData(described_, QVariant(), Qt::AccessibleDescriptionRole);
+    described_ = QPersistentModelIndex();
+    if (QListWidgetItem* it = item(index)) {
+        it->setData(Qt::AccessibleDescriptionRole, QStringLiteral("executing"));
+        described_ = QPersistentModelIndex(indexFromItem(it));
+    }
+    viewport()->update();
+}
 
 void ListingWidget::applyPendingTop() {
     if (pendingTop_ < 0) return;

@@ -67,14 +67,30 @@ private:
     QButtonGroup* group_;
 };
 
+// The listing's left margin, in pixels, ahead of every line's text: it holds
+// the marks that must not hide the selection or the breakpoint mark.
+constexpr int kListingMargin = 14;
+// Item data of a listing line with findings of the program check: the worst
+// severity plus one (1 note, 2 warning, 3 error); none or 0 without findings.
+constexpr int kFindingRole = Qt::UserRole + 1;
+// The marks' colours: the executing line's arrow and background, and the
+// finding bar by severity.
+QColor ExecutingArrowColor();
+QColor ExecutingLineColor();
+QColor FindingColor(int severityPlusOne);
+
 // Every item the same height.  An item's text holds the listing text's bytes
 // exactly (the breakpoint mark 0x01, a Print's CR and LF); only the painting
-// draws control bytes as visible symbols.
+// draws control bytes as visible symbols.  In the margin it draws a bar in
+// the colour of a line's worst finding, and an arrow at the line the master
+// executes (ListingWidget::executingRow), whose row is also tinted while not
+// selected: the execution point stands apart from the user's selection.
 class FixedHeightDelegate : public QStyledItemDelegate {
 public:
     FixedHeightDelegate(QObject* parent, int height) : QStyledItemDelegate(parent), height_(height) {}
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QString displayText(const QVariant& value, const QLocale& locale) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
 private:
     int height_;
@@ -97,6 +113,10 @@ public:
     void rangeSelected(int first, int last) override;
     void focusChanged(int index) override;
     void topIndexChanged(int index) override;
+    void executingChanged(int index) override;
+
+    // The row of the line the master executes or stopped at; -1: none.
+    int executingRow() const { return listing_ ? listing_->executing() : -1; }
 
     // Scrolls to the top index the core asked for, once the items are laid out.
     void applyPendingTop();
@@ -123,6 +143,7 @@ private:
     int applying_ = 0;         // > 0 while the core's changes are being applied
     int pendingTop_ = -1;
     bool userChanged_ = false;  // selection or focus changed by the user since the last check
+    QPersistentModelIndex described_;  // the item described as executing
 };
 
 // ModuleListBox: single selection; the right button opens the menu without

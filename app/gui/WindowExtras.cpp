@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QHelpEvent>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPointer>
@@ -64,6 +65,12 @@ public:
         main.setAcceptDrops(true);
         listing_ = main.findChild<QListWidget*>(QStringLiteral("ProgramListBox"));
         if (listing_) listing_->viewport()->installEventFilter(this);
+        // The column header's text starts where the lines' text does, behind
+        // the listing's margin of marks.
+        if (auto* header = main.findChild<QLineEdit*>(QStringLiteral("Edit1"))) {
+            const QMargins m = header->textMargins();
+            header->setTextMargins(m.left() + kListingMargin, m.top(), m.right(), m.bottom());
+        }
         led_ = main.findChild<QWidget*>(QStringLiteral("RunLEDShape"));
         if (led_) led_->installEventFilter(this);
         // Captions keep a margin to the button's edge and to the control beside them.
@@ -192,22 +199,16 @@ private:
         return true;
     }
 
+    // A listing line's tool tip: its whole text when the line is cut off,
+    // then the program check's findings on it, one a line.
     bool listingTip(QHelpEvent* help) {
         QListWidgetItem* item = listing_->itemAt(help->pos());
-        if (!item) {
+        const QString tip = item ? ListingTipText(*listing_, *item) : QString();
+        if (tip.isEmpty()) {
             QToolTip::hideText();
             return true;
         }
-        auto* delegate = qobject_cast<QStyledItemDelegate*>(listing_->itemDelegate());
-        const QString text =
-            delegate ? delegate->displayText(item->data(Qt::DisplayRole), QLocale()) : item->text();
-        const QRect rect = listing_->visualItemRect(item);
-        // Only a line that is cut off needs the tool tip.
-        if (listing_->fontMetrics().horizontalAdvance(text) + 6 <= rect.width()) {
-            QToolTip::hideText();
-            return true;
-        }
-        QToolTip::showText(help->globalPos(), text, listing_->viewport(), rect);
+        QToolTip::showText(help->globalPos(), tip, listing_->viewport(), listing_->visualItemRect(item));
         return true;
     }
 
@@ -244,6 +245,18 @@ private:
 };
 
 }  // namespace
+
+QString ListingTipText(const QListWidget& listing, const QListWidgetItem& item) {
+    auto* delegate = qobject_cast<QStyledItemDelegate*>(listing.itemDelegate());
+    const QString text = delegate ? delegate->displayText(item.data(Qt::DisplayRole), QLocale()) : item.text();
+    const QRect rect = listing.visualItemRect(&item);
+    QString tip;
+    // The whole text only when the line is cut off.
+    if (listing.fontMetrics().horizontalAdvance(text) + 6 + kListingMargin > rect.width()) tip = text;
+    const QString findings = item.toolTip();
+    if (!findings.isEmpty()) tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + findings;
+    return tip;
+}
 
 std::string DroppedProgramFile(const QUrl& url) {
     if (!url.isLocalFile()) return std::string();

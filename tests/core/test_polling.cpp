@@ -15,6 +15,7 @@
 #include "app/PollTimer.h"
 #include "link/Sio.h"
 #include "app/Editing.h"
+#include "app/Execution.h"
 
 namespace {
 
@@ -98,36 +99,79 @@ TEST_F(PollingTest, PollAnswerToTerminalAndStatus) {
     EXPECT_TRUE(m.port->rx.empty());
 }
 
+// Each row is one tick after the flags and the user's line were set: the
+// poll marks the line at the program address apart from the user's current
+// line; only the tick that finds the user's Step stopped moves the selection.
 TEST_F(PollingTest, FollowIndicatorAndResume) {
     struct Step {
-        bool follow;
+        bool follow, stepped;
         uint8_t statusB;
         uint16_t address;
-        int userLine;          // -1: leave currentLine
+        int userLine;          // -1: leave currentLine (and the selection)
         int line;              // currentLine after the tick
+        int executing;         // the marked line after the tick
         bool followAfter;
         uint32_t led;
         bool resumeAfter;
     };
     const Step steps[] = {
-        {true, 0x01, 5, -1, 1, true, kGreen, true},     // running: follows
-        {true, 0x00, 8, -1, 2, false, kRed, true},      // stopped: still moves, then follow off
-        {false, 0x01, 2, -1, 2, false, kGreen, true},   // not following: selection stays
-        {true, 0x00, 12, -1, 3, false, kRed, false},    // finished beyond every line: end marker
-        {false, 0x00, 2, 1, 1, false, kRed, true},
-        {false, 0x00, 2, 3, 3, false, kRed, false},     // the user selected the end marker
+        {true, false, 0x01, 5, 0, 0, 1, true, kGreen, true},     // running: marked, selection stays
+        {true, false, 0x01, 8, -1, 0, 2, true, kGreen, true},    // the mark moves on
+        {true, false, 0x00, 5, -1, 0, 1, false, kRed, true},     // stopped by itself: marked, then follow off
+        {false, false, 0x01, 2, -1, 0, 1, false, kGreen, true},  // not following: mark stays
+        {true, true, 0x01, 8, 1, 1, 2, true, kGreen, true},      // a Step still running: marked only
+        {true, true, 0x00, 8, -1, 2, 2, false, kRed, true},      // the Step's stop: selected
+        {true, false, 0x00, 12, 1, 1, 3, false, kRed, false},    // finished beyond every line: end marked
+        {true, true, 0x00, 12, -1, 3, 3, false, kRed, false},    // a Step beyond the last line
+        {false, false, 0x00, 2, 1, 1, 3, false, kRed, true},
+        {false, false, 0x00, 2, 3, 3, 3, false, kRed, false},    // the user selected the end marker
     };
     for (const Step& st : steps) {
         s->followFlag = st.follow;
+        s->stepMovesSelection = st.stepped;
         s->resumeFlag = true;
-        if (st.userLine >= 0) s->currentLine = st.userLine;
+        if (st.userLine >= 0) {
+            DeselectAllLines(*s);
+            s->listing.select(st.userLine);
+            s->currentLine = st.userLine;
+        }
         tick(st.statusB, st.address);
         EXPECT_EQ(s->currentLine, st.line) << st.address;
-        EXPECT_TRUE(s->listing.selected(st.line) || !st.follow) << st.address;
+        for (int i = 0; i < s->listing.count(); ++i)
+            EXPECT_EQ(s->listing.selected(i), i == st.line) << st.address << " line " << i;
+        EXPECT_EQ(s->listing.focus(), st.line) << st.address;
+        EXPECT_EQ(s->listing.executing(), st.executing) << st.address;
         EXPECT_EQ(s->followFlag, st.followAfter) << st.address;
         EXPECT_EQ(s->form.RunLEDShape.color, st.led) << st.address;
         EXPECT_EQ(s->resumeFlag, st.resumeAfter) << st.address;
     }
+}
+
+// The mark stays with its line while lines are added and removed above it,
+// goes with its line, and Restart and a new listing take it away.
+TEST_F(PollingTest, ExecutionMarkFollowsItsLineThroughEdits) {
+    s->followFlag = true;
+    tick(0x01, 5);
+    ASSERT_EQ(s->listing.executing(), 1);
+    s->currentLine = 0;
+    s->form.CommentEdit.text = "above";
+    CommentButtonClick(*s);                   // inserted before line 0
+    EXPECT_EQ(s->listing.executing(), 2);
+    s->currentLine = 3;
+    DeleteButtonClick(*s);                    // below the mark: it stays
+    EXPECT_EQ(s->listing.executing(), 2);
+    s->currentLine = 2;
+    DeleteButtonClick(*s);                    // the marked line itself
+    EXPECT_EQ(s->listing.executing(), -1);
+
+    tick(0x01, 2);
+    EXPECT_EQ(s->listing.executing(), 1);
+    RestartButtonClick(*s);
+    EXPECT_EQ(s->listing.executing(), -1);
+    tick(0x01, 2);                            // still running: marked again
+    EXPECT_EQ(s->listing.executing(), 1);
+    RebuildListing(*s);
+    EXPECT_EQ(s->listing.executing(), -1);
 }
 
 TEST_F(PollingTest, BrokenPollAnswers) {

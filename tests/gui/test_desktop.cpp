@@ -88,7 +88,8 @@ TEST(Desktop, EditsUndoneAndRedoneFromTheKeyboard) {
     for (int i = 0; i < 5; ++i) pressKey(g.listing, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(Records(g.s), startRecords);
     EXPECT_EQ(Rows(g.listing), startRows);
-    EXPECT_EQ(g.s.form.SaveLabel.caption, "Not Saved");
+    // Back to what the file holds: saved again.
+    EXPECT_EQ(g.s.form.SaveLabel.caption, "  Saved  ");
     for (int i = 0; i < 3; ++i) pressKey(g.listing, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     for (int i = 0; i < 2; ++i) pressKey(g.listing, Qt::Key_Y, Qt::ControlModifier);
     EXPECT_EQ(Records(g.s), endRecords);
@@ -100,6 +101,66 @@ TEST(Desktop, EditsUndoneAndRedoneFromTheKeyboard) {
     pressKey(label, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(Records(g.s), endRecords);
     EXPECT_TRUE(g.main.history().canUndo());
+}
+
+// Undo and redo show the program saved exactly when they bring its lines and
+// module list back to what its file holds; a Load between (the assembly
+// writes addresses and jump targets) does not count as a change.
+TEST(Desktop, UndoBackToTheSavedContentShowsItSaved) {
+    Desk g;
+    QTemporaryDir dir;
+    const std::string file = dir.path().toStdString() + "/saved.stw";
+    auto* line = g.w<QLabel>("StatusLine");
+    auto* saveLabel = g.w<QLabel>("SaveLabel");
+    auto undo = [&] { pressKey(g.listing, Qt::Key_Z, Qt::ControlModifier); };
+    auto redo = [&] { pressKey(g.listing, Qt::Key_Y, Qt::ControlModifier); };
+    auto saved = [&] {
+        const bool label = saveLabel->text() == QStringLiteral("  Saved  ");
+        EXPECT_EQ(line->text().endsWith(QStringLiteral("| changed")), !label) << line->text().toStdString();
+        return label;
+    };
+    g.openExample("demo.stw");
+    EXPECT_TRUE(saved());
+
+    const struct Step {
+        std::function<void()> act;
+        bool saved;
+    } steps[] = {
+        {[&] { g.comment("one"); }, false},
+        {[&] { g.comment("two"); }, false},
+        {undo, false},
+        {undo, true},                                  // both comments gone
+        {redo, false},
+        {undo, true},
+        {[&] { g.main.run(AddServoModule1Click); }, false},   // the module list alone
+        {undo, true},
+        {[&] { g.main.run([](MainState& s) { ASSERT_EQ(AssembleProgram(s), 0); }); }, true},
+        {[&] { g.comment("three"); }, false},
+        {undo, true},
+        {[&] {
+             clickRow(g.listing, 4);
+             pressKey(g.listing, Qt::Key_Delete);
+         }, false},
+        {[&] {
+             g.ui.fileNames = {file};
+             pressKey(g.listing, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+         }, true},                                     // saved under a new name
+        {undo, false},                                 // the deleted line is back: not what saved.stw holds
+        {redo, true},
+        // Cleared and undone: the lines are back, but no longer tied to a
+        // file (Save asks for a name), so they are not saved.
+        {[&] {
+             g.ui.answers = {Answer::Yes};
+             g.w<QPushButton>("ClearButton")->click();
+             undo();
+         }, false},
+    };
+    int n = 0;
+    for (const Step& st : steps) {
+        st.act();
+        EXPECT_EQ(saved(), st.saved) << "step " << n;
+        ++n;
+    }
 }
 
 TEST(Desktop, EachKeyPressesItsButtonOnlyWhileItIsEnabled) {

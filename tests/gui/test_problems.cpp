@@ -1,12 +1,16 @@
 // The Problems window: opened by its key and the module menu, following
 // edits live, a double click selecting the line, the listing's tool tips.
 
+#include <QHelpEvent>
 #include <QLabel>
+#include <QPushButton>
+#include <QToolTip>
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <fstream>
 
 #include "GuiTest.h"
+#include "app/gui/Latin1.h"
 #include "app/gui/ProblemsForm.h"
 #include "app/Editing.h"
 #include "app/Files.h"
@@ -116,6 +120,80 @@ TEST(ProblemsWindow, SuppressedFindingsAreGreyed) {
                                        "2: error: jump to 'NOWHERE', which no line defines [undefined-label]"}));
     EXPECT_EQ(list->item(0)->foreground().color(), list->item(1)->foreground().color());
     EXPECT_EQ(summary->text(), "1 error(s), 0 warning(s), 1 note(s)");
+}
+
+// Hovering a listing line with findings shows them in its tool tip (with the
+// whole text first when the line is cut off), and the margin carries a bar in
+// the colour of the line's worst finding, beside the selection and the
+// breakpoint mark.
+TEST(ProblemsWindow, ListingToolTipsAndMarginShowTheFindings) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/faults.sws";
+    std::ofstream(path, std::ios::binary)
+        << kProgram << "; a comment longer than the listing is wide: it is cut off\n"
+        << "ALONGLABELNAME1: 0 If-GoTo any-key -> NOWHEREATALL12\n";
+    Gui g;
+    g.start();
+    g.main.run([&](MainState& s) { OpenGivenFile(s, path); });
+    ASSERT_TRUE(g.ui.boxes.empty()) << g.ui.boxes.front();
+    ASSERT_EQ(g.s.lineCount, 7);
+    auto* listing = g.w<QListWidget>("ProgramListBox");
+    QWidget* viewport = listing->viewport();
+    auto hover = [&](int row) {
+        const QPoint p = listing->visualItemRect(listing->item(row)).center();
+        QHelpEvent help(QEvent::ToolTip, p, viewport->mapToGlobal(p));
+        QApplication::sendEvent(viewport, &help);
+        return (QToolTip::isVisible() ? QToolTip::text() : QString()).toStdString();
+    };
+    const std::string jump = "error: jump to 'NOWHERE', which no line defines [undefined-label]";
+    const struct {
+        int row;
+        std::string tip;
+    } cases[] = {
+        {2, jump},
+        {3, "note: a loop with no Delay or WaitFor starts here: the master runs it at full speed [busy-loop]"},
+        {4, "warning: no path from the first instruction reaches this line or the 1 instruction line(s) after it "
+            "[unreachable]"},
+        {5, "; a comment longer than the listing is wide: it is cut off"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(hover(c.row), c.tip) << c.row;
+
+    auto marginColor = [&](int row) {
+        QApplication::processEvents();   // the list lays its items out from the event loop
+        const QImage image = viewport->grab().toImage();
+        const QRect r = listing->visualItemRect(listing->item(row));
+        return image.pixelColor(r.left() + 2, r.center().y());
+    };
+    EXPECT_EQ(marginColor(2), FindingColor(3));
+    EXPECT_EQ(marginColor(3), FindingColor(1));
+    EXPECT_EQ(marginColor(4), FindingColor(2));
+    for (int row : {0, 1, 5}) EXPECT_NE(marginColor(row), FindingColor(3)) << row;
+    for (int row : {0, 1, 5}) EXPECT_EQ(marginColor(row), marginColor(0)) << row;
+
+    // Selected, and with the breakpoint mark, the line keeps its bar; the
+    // selection still shows behind the text.
+    clickRow(listing, 2);
+    g.s.breakpointLine = 2;
+    std::string marked = g.s.listing.text(2);
+    marked[0] = '\x01';
+    g.main.run([&](MainState& s) { s.listing.setText(2, marked); });
+    EXPECT_EQ(marginColor(2), FindingColor(3));
+    const QImage image = viewport->grab().toImage();
+    const QRect r = listing->visualItemRect(listing->item(2));
+    EXPECT_EQ(image.pixelColor(r.right() - 2, r.center().y()), listing->palette().color(QPalette::Highlight));
+    EXPECT_EQ(hover(2), jump);
+
+    // A line with findings cut off (the listing narrowed to half its width):
+    // its whole text, then the findings.
+    const int last = g.s.lineCount - 1;
+    const std::string findings =
+        "error: jump to 'NOWHEREATALL12', which no line defines [undefined-label]\n"
+        "note: label 'ALONGLABELNAME1' is not the target of any jump [unused-label]";
+    EXPECT_EQ(hover(last), findings);
+    listing->resize(listing->width() / 2, listing->height());
+    const std::string whole = listingDisplayText(g.s.listing.text(last)).toStdString();
+    ASSERT_NE(whole.find("NOWHEREATALL12"), std::string::npos) << whole;
+    EXPECT_EQ(hover(last), whole + "\n" + findings);
 }
 
 }  // namespace

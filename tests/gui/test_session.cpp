@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <chrono>
+#include <set>
 #include <thread>
 
 #include "GuiTest.h"
@@ -145,6 +146,135 @@ TEST_F(Session, ShiftF5StopsARunningProgramAfterAnEdit) {
     tick(g);
     EXPECT_EQ(g.s.form.RunLEDShape.color, kRed);
     EXPECT_FALSE(g.w("StopButton")->isEnabled());
+}
+
+// The demo on the simulated master's own network.  While it runs, every
+// poll marks the line the master executes (the arrow in the listing's
+// margin moves) and leaves the line the user clicked selected and current:
+// Add, Delete (its key) and Change act on the clicked line, never on the
+// executing one.  Stop and Step, the user's own, select where it stopped.
+TEST(Following, EditsActOnTheClickedLineWhileThePollMarksTheExecutingOne) {
+    SimOptions options;
+    options.paceBaud = 0;
+    SimMaster sim(options);
+    std::string error;
+    ASSERT_TRUE(sim.start(error)) << error;
+    Gui g;
+    ApplyPortMap(g.s, StartOptions{}, sim.devicePath());
+    g.start();
+    g.windows->com().findChild<QPushButton*>(QStringLiteral("SetButton"))->click();
+    for (int i = 0; i < 20 && !g.s.online; ++i) g.main.firePollTimer();
+    ASSERT_TRUE(g.s.online);
+    g.ui.fileNames = {STEPWRIGHT_EXAMPLES "/demo.stw"};
+    g.w<QPushButton>("OpenButton")->click();
+    g.w<QPushButton>("DownloadButton")->click();
+    ASSERT_TRUE(g.w("RunButton")->isEnabled());
+
+    auto* listing = g.w<QListWidget>("ProgramListBox");
+    auto rowsWith = [&](const char* text) {
+        std::vector<int> rows;
+        for (int i = 0; i < listing->count(); ++i)
+            if (listing->item(i)->text().contains(QLatin1String(text))) rows.push_back(i);
+        return rows;
+    };
+    const std::vector<int> waits = rowsWith("WaitFor");
+    ASSERT_EQ(waits.size(), 2u);
+    ASSERT_EQ(rowsWith("Delay 50").size(), 1u);
+    const int delay = rowsWith("Delay 50")[0];
+    std::vector<QString> waitTexts;
+    for (int row : waits) waitTexts.push_back(listing->item(row)->text());
+    const int lines = g.s.lineCount;
+
+    g.w<QPushButton>("RunButton")->click();
+    clickRow(listing, delay);
+    ASSERT_EQ(g.s.form.CmdEdit.text, "Delay");
+
+    // The arrow is painted in the margin of the marked row only.
+    auto arrowAt = [&](int row) {
+        QApplication::processEvents();   // the list lays its items out from the event loop
+        const QImage image = listing->viewport()->grab().toImage();
+        const QRect r = listing->visualItemRect(listing->item(row));
+        return image.pixelColor(r.left() + 7, r.center().y()) == ExecutingArrowColor();
+    };
+    // Polls until the master executes another line than the clicked one; on
+    // every tick the user's line stays selected and current.
+    std::set<int> marked;
+    auto pollAwayFromTheClickedLine = [&](int clicked) {
+        for (int i = 0; i < 300; ++i) {
+            tick(g, 20);
+            EXPECT_EQ(g.s.form.RunLEDShape.color, kGreen);
+            EXPECT_EQ(selectedRows(listing), std::vector<int>{clicked});
+            EXPECT_EQ(listing->currentRow(), clicked);
+            EXPECT_EQ(g.s.currentLine, clicked);
+            const int executing = g.s.listing.executing();
+            marked.insert(executing);
+            if (executing >= 0 && executing != clicked && marked.size() >= 2) {
+                EXPECT_TRUE(arrowAt(executing));
+                EXPECT_FALSE(arrowAt(clicked));
+                for (int row = 0; row < listing->count(); ++row)
+                    EXPECT_EQ(listing->item(row)->data(Qt::AccessibleDescriptionRole).toString(),
+                              row == executing ? QStringLiteral("executing") : QString())
+                        << row;
+                return true;
+            }
+        }
+        return false;
+    };
+    ASSERT_TRUE(pollAwayFromTheClickedLine(delay)) << "the execution mark never moved off the clicked line";
+
+    // Add inserts the builder's Delay 50 before the clicked line.
+    g.w<QPushButton>("AddInstrButton")->click();
+    EXPECT_EQ(rowsWith("Delay 50"), (std::vector<int>{delay, delay + 1}));
+    EXPECT_EQ(g.s.currentLine, delay + 1);
+    ASSERT_TRUE(pollAwayFromTheClickedLine(delay + 1));
+    // Delete (the key in the listing) removes the line the user chose.
+    pressKey(listing, Qt::Key_Delete);
+    EXPECT_EQ(g.s.lineCount, lines);
+    EXPECT_EQ(rowsWith("Delay 50"), std::vector<int>{delay});
+
+    // Change rewrites the clicked line with the builder's new value.
+    clickRow(listing, delay);
+    ASSERT_TRUE(pollAwayFromTheClickedLine(delay));
+    auto* time = g.w<QLineEdit>("MasterEdit1");
+    time->selectAll();
+    typeText(time, QStringLiteral("60"));
+    g.w<QPushButton>("ChangeButton")->click();
+    EXPECT_EQ(rowsWith("Delay 60"), std::vector<int>{delay});
+    EXPECT_TRUE(rowsWith("Delay 50").empty());
+
+    // The servo's WaitFor lines are untouched, and nothing was refused.
+    EXPECT_EQ(g.s.lineCount, lines);
+    ASSERT_EQ(rowsWith("WaitFor"), waits);
+    for (size_t k = 0; k < waits.size(); ++k) EXPECT_EQ(listing->item(waits[k])->text(), waitTexts[k]);
+    EXPECT_EQ(g.ui.boxes, (std::vector<std::string>{"4 module(s) found", "Download complete"}));
+
+    // Stop is the user's: the listing then selects where the program stopped.
+    g.w<QPushButton>("StopButton")->click();
+    EXPECT_EQ(g.s.currentLine, g.s.listing.executing());
+    EXPECT_EQ(selectedRows(listing), std::vector<int>{g.s.currentLine});
+
+    // So is Step (F10): once the poll finds the step done, the listing
+    // selects the line the program now stands at ...
+    g.w<QPushButton>("DownloadButton")->click();   // the edited program
+    ASSERT_TRUE(g.w("StepButton")->isEnabled());
+    clickRow(listing, delay);
+    pressKey(listing, Qt::Key_F10);
+    tick(g);
+    EXPECT_EQ(g.s.form.RunLEDShape.color, kRed);
+    const int stepped = g.s.listing.executing();
+    EXPECT_GT(stepped, 0);
+    EXPECT_NE(stepped, delay);
+    EXPECT_EQ(g.s.currentLine, stepped);
+    EXPECT_EQ(selectedRows(listing), std::vector<int>{stepped});
+    // ... unless the user clicked a line before it did: that line stays.
+    pressKey(listing, Qt::Key_F10);
+    clickRow(listing, delay);
+    tick(g);
+    EXPECT_GT(g.s.listing.executing(), stepped);
+    EXPECT_EQ(g.s.currentLine, delay);
+    EXPECT_EQ(selectedRows(listing), std::vector<int>{delay});
+    EXPECT_EQ(g.ui.boxes, (std::vector<std::string>{"4 module(s) found", "Download complete", "Download complete"}));
+    sim.stop();
 }
 
 }  // namespace

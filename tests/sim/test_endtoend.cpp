@@ -181,13 +181,15 @@ TEST_F(EndToEnd, RunningProgramPrintsToTheTerminalAndTheAddressMoves) {
     const uint16_t delay1 = s->lines[1].address, delay2 = s->lines[3].address;
 
     RunButtonClick(*s);
+    const int userLine = s->currentLine;
     std::set<uint16_t> addresses;
     std::set<int> lines;
     for (int ms : {90, 130, 70, 160, 110, 60, 140}) {
         Tick(ms);
         ASSERT_TRUE(s->online);
         addresses.insert(s->status.programAddress);
-        lines.insert(s->currentLine);
+        lines.insert(s->listing.executing());
+        EXPECT_EQ(s->currentLine, userLine);
         EXPECT_EQ(s->status.statusB & 1, 1);
         EXPECT_EQ(s->form.RunLEDShape.color, kGreen);
     }
@@ -195,7 +197,7 @@ TEST_F(EndToEnd, RunningProgramPrintsToTheTerminalAndTheAddressMoves) {
     EXPECT_NE(t.find(">Hi|"), std::string::npos) << t;
     EXPECT_NE(t.find(">Yo|"), std::string::npos) << t;
     // The program stands in one Delay or the other nearly all the time, and
-    // the listing follows it.
+    // the listing's execution mark follows it (the current line stays).
     EXPECT_TRUE(addresses.count(delay1) && addresses.count(delay2));
     EXPECT_TRUE(lines.count(1) && lines.count(3));
     for (uint16_t a : addresses) {
@@ -245,6 +247,7 @@ TEST_F(EndToEnd, BreakpointStopsTheProgramAndStepGoesOn) {
     Tick(50);
     EXPECT_EQ(s->status.statusB & 1, 0);
     EXPECT_EQ(s->status.programAddress, s->lines[1].address);
+    EXPECT_EQ(s->listing.executing(), 1);
     EXPECT_EQ(s->currentLine, 1);
     EXPECT_EQ(s->form.RunLEDShape.color, kRed);
     EXPECT_EQ(Terminal(), "1|");
