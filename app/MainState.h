@@ -33,7 +33,7 @@ struct FileIdentity {
 };
 
 // What the last comparison of the open program with the master's found.
-enum class MasterVerdict : uint8_t { Unknown, Same, Different, NotCompared };
+enum class MasterVerdict : uint8_t { Unknown, Same, Different, NotCompared, Empty };
 
 // Terminal window (TTerminalForm).
 struct TerminalState {

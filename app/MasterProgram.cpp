@@ -13,7 +13,9 @@
 #include "isa/Vocabulary.h"
 #include "link/Upload.h"
 #include "program/Assembly.h"
+#include "app/DownloadButtons.h"
 #include "app/Editing.h"
+#include "app/Execution.h"
 #include "program/LineStore.h"
 #include "program/ProgramFile.h"
 #include "app/Files.h"
@@ -21,8 +23,6 @@
 namespace {
 
 const char* const kReadQuestion = "Program not saved - save before reading from master?";
-
-bool Running(const MainState& s) { return s.form.RunLEDShape.color == kGreen; }
 
 // The open program's image, assembled on a copy of its lines with nobody
 // watching: the window's labels, addresses and image stay as they are, and a
@@ -96,13 +96,27 @@ const char* MasterVerdictText(MasterVerdict verdict) {
         case MasterVerdict::Same: return "Master holds this program";
         case MasterVerdict::Different: return "Master holds a different program";
         case MasterVerdict::NotCompared: return "Not compared";
+        case MasterVerdict::Empty: return "Master holds no program";
         case MasterVerdict::Unknown: break;
     }
     return "";
 }
 
+// The master holds the open program, every block compared: that is what
+// Verify finds, and it ends as Verify ends, in the loaded state with the
+// program positioned at its start.  The window's own assembly is brought up
+// to date first, so that its addresses are those of the image the master
+// holds.
+static void LoadedByComparison(MainState& s) {
+    s.programHasBaudChange = false;
+    if (AssembleProgram(s) != 0) return;
+    SetMasterVerdict(s, MasterVerdict::Same);
+    EnterLoadedState(s);
+    RestartButtonClick(s);
+}
+
 void CompareWithMaster(MainState& s, bool whole) {
-    if (!s.online || Running(s) || s.lineCount == 0) return;
+    if (!s.online || s.lineCount == 0) return;
     std::vector<uint8_t> mine;
     if (!QuietImage(s, mine)) {
         SetMasterVerdict(s, MasterVerdict::NotCompared);
@@ -114,19 +128,16 @@ void CompareWithMaster(MainState& s, bool whole) {
     }
     switch (CompareMasterImage(s, mine, whole)) {
         case ImageComparison::NoReply: return;
-        case ImageComparison::Same: SetMasterVerdict(s, MasterVerdict::Same); return;
+        case ImageComparison::Same: LoadedByComparison(s); return;
         case ImageComparison::Different: SetMasterVerdict(s, MasterVerdict::Different); return;
         case ImageComparison::NotRead: SetMasterVerdict(s, MasterVerdict::NotCompared); return;
+        case ImageComparison::Empty: SetMasterVerdict(s, MasterVerdict::Empty); return;
     }
 }
 
 void CompareWithMaster1Click(MainState& s) {
     if (!s.online) {
         s.message("Stepwright not on line - the program cannot be compared");
-        return;
-    }
-    if (Running(s)) {
-        s.message("Program running - stop it before comparing");
         return;
     }
     if (s.lineCount == 0) {

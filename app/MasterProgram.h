@@ -39,10 +39,14 @@ const char* MasterVerdictText(MasterVerdict verdict);
 
 // Compares the open program with the master's image (link/Upload.h,
 // CompareMasterImage): after a detection only images up to kAutoCompareBytes
-// long are read whole, with whole set always.  Nothing happens off line,
-// while a program runs or when no program is open; an open program that does
-// not assemble is "Not compared".  No message but the not-responding
-// procedure's.
+// long are read whole, with whole set always.  A master found holding the
+// program, every block compared, is loaded as after Verify (the
+// baud-change message, or Run, Stop, Break and Step enabled; "  Loaded  ";
+// the program positioned at its start).  Nothing happens off line or when no
+// program is open; a running program goes on (the blocks are read as Read
+// from master reads them); an open program that does not assemble is "Not
+// compared".  No message but the not-responding procedure's and the
+// baud-change message.
 void CompareWithMaster(MainState& s, bool whole);
 // The menu's "Compare with master": the whole image, with the progress window.
 void CompareWithMaster1Click(MainState& s);

@@ -93,7 +93,7 @@ int CmdUpload(Context& c, const Args& args) {
     if (o.modulesGiven) {
         for (int t : o.modules) types.push_back(HasFamily(t) ? t : kTypeUnknown);
     } else {
-        if (int r = LearnModules(c, conn, {}, false); r != kExitOk) return r;
+        if (int r = LearnModules(c, conn, {}, false, "--modules LIST"); r != kExitOk) return r;
         types = NetworkTypes(c.s);
     }
 

@@ -73,7 +73,7 @@ ImageComparison CompareMasterImage(LinkState& s, const std::vector<uint8_t>& min
     const int length = Header(first);
     if (length != int(mine.size())) {
         s.host->hideProgress();
-        return ImageComparison::Different;
+        return length < kHeaderBytes ? ImageComparison::Empty : ImageComparison::Different;
     }
     if (length > kAutoCompareBytes && !whole) return ImageComparison::NotRead;
     // At least one block: the first one is copied in whatever the length.

@@ -25,6 +25,7 @@ enum class ImageComparison : uint8_t {
     Same,
     Different,
     NotRead,     // lengths agree but the image is longer than kAutoCompareBytes
+    Empty,       // the master's length header is below 2: it holds no program
 };
 
 // Compares mine (an image, its length bytes included) with the master's: the
