@@ -127,7 +127,8 @@ void CompareWithMaster(MainState& s, bool whole) {
         ShowProgress(s, 2);
     }
     switch (CompareMasterImage(s, mine, whole)) {
-        case ImageComparison::NoReply: return;
+        case ImageComparison::NoReply:
+        case ImageComparison::Unreliable: return;
         case ImageComparison::Same: LoadedByComparison(s); return;
         case ImageComparison::Different: SetMasterVerdict(s, MasterVerdict::Different); return;
         case ImageComparison::NotRead: SetMasterVerdict(s, MasterVerdict::NotCompared); return;
