@@ -48,7 +48,8 @@ void VerifyButtonClick(MainState& s) {
     if (AssembleProgram(s) != 0) return;
 
     ShowProgress(s, 3);
-    switch (VerifyImage(s, s)) {
+    s.verifyDifferenceAt = -1;
+    switch (VerifyImage(s, s, &s.verifyDifferenceAt)) {
         case BlockResult::Done: break;
         case BlockResult::Mismatch:
             SetMasterVerdict(s, MasterVerdict::Different);

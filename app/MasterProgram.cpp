@@ -24,18 +24,24 @@ namespace {
 
 const char* const kReadQuestion = "Program not saved - save before reading from master?";
 
-// The open program's image, assembled on a copy of its lines with nobody
-// watching: the window's labels, addresses and image stay as they are, and a
-// program that does not assemble shows no message.  false when it does not.
-bool QuietImage(const MainState& s, std::vector<uint8_t>& image) {
-    QuietPlatform quiet;
+// The open program assembled on a copy of its lines with nobody watching:
+// the window's labels, addresses and image stay as they are, and a program
+// that does not assemble shows no message.  Null when it does not.
+std::unique_ptr<MainState> QuietCopy(const MainState& s, QuietPlatform& quiet) {
     auto copy = std::make_unique<MainState>(quiet);
     copy->lineCount = s.lineCount;
     std::memcpy(copy->lines, s.lines, sizeof(ProgramLine) * size_t(s.lineCount));
     std::memcpy(copy->moduleTypes, s.moduleTypes, sizeof s.moduleTypes);
     copy->moduleListCount = s.moduleListCount;
     RebuildListing(*copy);
-    if (AssembleProgram(*copy) != 0) return false;
+    if (AssembleProgram(*copy) != 0) return nullptr;
+    return copy;
+}
+
+bool QuietImage(const MainState& s, std::vector<uint8_t>& image) {
+    QuietPlatform quiet;
+    const std::unique_ptr<MainState> copy = QuietCopy(s, quiet);
+    if (!copy) return false;
     image.assign(copy->programImage, copy->programImage + copy->imageLength);
     return true;
 }
@@ -115,18 +121,46 @@ static void LoadedByComparison(MainState& s) {
     RestartButtonClick(s);
 }
 
+CompareOutcome CompareProgramWithMaster(MainState& s, ProgramComparison& out) {
+    out = ProgramComparison();
+    QuietPlatform quiet;
+    const std::unique_ptr<MainState> copy = QuietCopy(s, quiet);
+    if (!copy) return CompareOutcome::NotAssembled;
+    const std::vector<uint8_t> mine(copy->programImage, copy->programImage + copy->imageLength);
+    std::vector<uint8_t> theirs;
+    switch (ReadImageForComparison(s, mine, theirs)) {
+        case ImageComparison::NoReply: return CompareOutcome::NoReply;
+        case ImageComparison::Unreliable: return CompareOutcome::Unreliable;
+        case ImageComparison::Empty: return CompareOutcome::Empty;
+        case ImageComparison::Same:
+        case ImageComparison::Different:
+        case ImageComparison::NotRead: break;
+    }
+    out = CompareProgramWithImage(*copy, *copy, theirs);
+    return out.same ? CompareOutcome::Same : CompareOutcome::Different;
+}
+
 void CompareWithMaster(MainState& s, bool whole) {
     if (!s.online || s.lineCount == 0) return;
+    if (whole) {
+        s.progress.label2 = "Comparing with master..";
+        ShowProgress(s, 2);
+        switch (CompareProgramWithMaster(s, s.masterComparison)) {
+            case CompareOutcome::NoReply:
+            case CompareOutcome::Unreliable: return;
+            case CompareOutcome::NotAssembled: SetMasterVerdict(s, MasterVerdict::NotCompared); return;
+            case CompareOutcome::Empty: SetMasterVerdict(s, MasterVerdict::Empty); return;
+            case CompareOutcome::Same: LoadedByComparison(s); return;
+            case CompareOutcome::Different: SetMasterVerdict(s, MasterVerdict::Different); return;
+        }
+        return;
+    }
     std::vector<uint8_t> mine;
     if (!QuietImage(s, mine)) {
         SetMasterVerdict(s, MasterVerdict::NotCompared);
         return;
     }
-    if (whole) {
-        s.progress.label2 = "Comparing with master..";
-        ShowProgress(s, 2);
-    }
-    switch (CompareMasterImage(s, mine, whole)) {
+    switch (CompareMasterImage(s, mine, false)) {
         case ImageComparison::NoReply:
         case ImageComparison::Unreliable: return;
         case ImageComparison::Same: LoadedByComparison(s); return;
@@ -148,4 +182,6 @@ void CompareWithMaster1Click(MainState& s) {
     CompareWithMaster(s, true);
     if (CurrentMasterVerdict(s) == MasterVerdict::NotCompared)
         s.message("The program does not assemble - it cannot be compared");
+    if (CurrentMasterVerdict(s) == MasterVerdict::Different && !s.masterComparison.lines.empty())
+        s.ui.showMasterDifferences();
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "program/Compare.h"
 #include "program/Disassemble.h"
 
 struct MainState;
@@ -48,5 +49,14 @@ const char* MasterVerdictText(MasterVerdict verdict);
 // compared".  No message but the not-responding procedure's and the
 // baud-change message.
 void CompareWithMaster(MainState& s, bool whole);
-// The menu's "Compare with master": the whole image, with the progress window.
+
+enum class CompareOutcome : uint8_t { Same, Different, Empty, NotAssembled, NoReply, Unreliable };
+// Reads the master's whole image (as Read from master reads it) and sets the
+// open program, assembled on a copy, against it: out holds the lines (for
+// Same and Different).  No message but the not-responding procedure's and
+// that of a block that cannot be read reliably; the progress notice, shown
+// by the caller or not, is hidden at every end.
+CompareOutcome CompareProgramWithMaster(MainState& s, ProgramComparison& out);
+// The menu's "Compare with master": the whole image, with the progress
+// window; a difference lists the differing lines (Platform::showMasterDifferences).
 void CompareWithMaster1Click(MainState& s);

@@ -243,6 +243,7 @@ int CmdAssemble(Context& c, const Args& args);
 int CmdDetect(Context& c, const Args& args);
 int CmdDownload(Context& c, const Args& args);
 int CmdVerify(Context& c, const Args& args);
+int CmdCompare(Context& c, const Args& args);
 int CmdRun(Context& c, const Args& args);
 int CmdStop(Context& c, const Args& args);
 int CmdStep(Context& c, const Args& args);

@@ -196,3 +196,26 @@ ImageComparison CompareMasterImage(LinkState& s, const std::vector<uint8_t>& min
     return std::memcmp(theirs.data(), mine.data(), mine.size()) == 0 ? ImageComparison::Same
                                                                      : ImageComparison::Different;
 }
+
+ImageComparison ReadImageForComparison(LinkState& s, const std::vector<uint8_t>& mine, std::vector<uint8_t>& theirs) {
+    theirs.clear();
+    BlockReader reader(s);
+    uint8_t first[kReplyBytes];
+    if (!ReadFirstBlock(s, reader, first)) return s.online ? ImageComparison::Unreliable : ImageComparison::NoReply;
+    const int length = Header(first);
+    if (length < kHeaderBytes || length > kImageSize) {
+        s.host->hideProgress();
+        if (length < kHeaderBytes) return ImageComparison::Empty;
+        theirs.assign(first, first + kBlockLength);
+        return ImageComparison::Different;
+    }
+    std::vector<uint8_t> bytes(size_t((length + kBlockLength - 1) / kBlockLength * kBlockLength));
+    std::memcpy(bytes.data(), first, kBlockLength);
+    if (s.progressHook) s.progressHook(1, int(bytes.size()) / kBlockLength);
+    if (!ReadBlocks(s, reader, kBlockLength, length, bytes.data()))
+        return s.online ? ImageComparison::Unreliable : ImageComparison::NoReply;
+    s.host->hideProgress();
+    bytes.resize(size_t(length));
+    theirs = std::move(bytes);
+    return theirs == mine ? ImageComparison::Same : ImageComparison::Different;
+}

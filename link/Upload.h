@@ -42,3 +42,10 @@ enum class ImageComparison : uint8_t {
 // host's progress notice is hidden once the answer is known (not for
 // NotRead).  No message but the not-responding procedure's.
 ImageComparison CompareMasterImage(LinkState& s, const std::vector<uint8_t>& mine, bool whole);
+
+// Reads the master's whole image into theirs (its length bytes included) to
+// show where it differs from mine: Same or Different, Empty for a length
+// below 2 (theirs empty), NoReply, or Unreliable after its message.  A length
+// above memory is Different, with only the first block's bytes in theirs.
+// The progress notice is hidden at every end.
+ImageComparison ReadImageForComparison(LinkState& s, const std::vector<uint8_t>& mine, std::vector<uint8_t>& theirs);

@@ -144,6 +144,24 @@ PYBIND11_MODULE(_stepwright, m) {
         .def("download", &pyapi::Master::download, py::call_guard<py::gil_scoped_release>())
         .def("verify", &pyapi::Master::verify, py::call_guard<py::gil_scoped_release>())
         .def("upload", &pyapi::Master::upload, py::call_guard<py::gil_scoped_release>())
+        .def("compare", [](pyapi::Master& master, const pyapi::Program& program) {
+            std::vector<pyapi::DifferingLine> lines;
+            {
+                py::gil_scoped_release release;
+                lines = master.compare(program);
+            }
+            py::list out;
+            for (const auto& l : lines) {
+                py::dict d;
+                d["in"] = l.in;
+                d["line"] = l.line;
+                d["address"] = l.address;
+                d["label"] = FromLatin1(l.label);
+                d["text"] = FromLatin1(l.text);
+                out.append(d);
+            }
+            return out;
+        })
         .def("run", &pyapi::Master::run, py::call_guard<py::gil_scoped_release>())
         .def("stop", &pyapi::Master::stop, py::call_guard<py::gil_scoped_release>())
         .def("step", &pyapi::Master::step, py::call_guard<py::gil_scoped_release>())

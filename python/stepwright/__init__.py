@@ -171,6 +171,13 @@ class Master:
         """True when the master holds exactly this program's image."""
         return self._m.verify(program._p)
 
+    def compare(self, program):
+        """The lines in which the master's program differs from program, each
+        a dict: "in" ("program" or "master"), "line" (from 1), "address",
+        "label", "text" (as the listing shows it); [] when it holds exactly
+        this program."""
+        return self._m.compare(program._p)
+
     def upload(self):
         """Reads the program back from the master as a Program."""
         return Program._wrap(self._m.upload())
