@@ -115,33 +115,46 @@ ProgramComparison CompareProgramWithImage(const ProgramState& p, const ModuleTab
             }
     }
 
-    // The master's labels take the program's names where the instructions pair up.
+    // Labels are no bytes: where the instructions pair up, the master's line
+    // takes the program's label, and a label made at a jump target takes the
+    // program's name there, for the jumps to it as well.  A line left over
+    // pairs by its address (the instruction there changed, not its place).
     std::vector<std::string> keysA, keysB;
     for (const ProgramLine& l : mineLines) keysA.push_back(Key(l));
     for (const ProgramLine& l : theirLines) keysB.push_back(Key(l));
     std::map<std::string, std::string> names;
-    for (const auto& [i, j] : Match(keysA, keysB)) {
-        const std::string made = theirLines[size_t(j)].labelText(), given = mineLines[size_t(i)].labelText();
-        if (!made.empty() && !given.empty()) names.emplace(made, given);
-    }
-    // A label left over takes the name of the program's label at the same
-    // address (the instruction there changed, not its place).
-    std::map<int, std::string> labelAt;
     std::map<std::string, bool> taken;
-    for (const auto& [made, given] : names) taken[given] = true;
-    for (const ProgramLine& l : mineLines)
-        if (l.label[0]) labelAt.emplace(l.address, l.labelText());
-    for (const ProgramLine& l : theirLines) {
-        const std::string made = l.labelText();
-        if (made.empty() || names.count(made)) continue;
-        const auto it = labelAt.find(l.address);
-        if (it != labelAt.end() && !taken[it->second]) {
-            names.emplace(made, it->second);
-            taken[it->second] = true;
+    std::vector<int> given(theirLines.size(), -1);   // the program line whose label a master line takes
+    std::vector<bool> paired(mineLines.size(), false);
+    for (const auto& [i, j] : Match(keysA, keysB)) {
+        given[size_t(j)] = i;
+        paired[size_t(i)] = true;
+    }
+    std::map<int, int> unpairedAt;
+    for (size_t i = 0; i < mineLines.size(); ++i)
+        if (!paired[i]) unpairedAt.emplace(mineLines[i].address, int(i));
+    for (size_t j = 0; j < theirLines.size(); ++j) {
+        if (given[j] >= 0) continue;
+        const auto it = unpairedAt.find(theirLines[j].address);
+        if (it != unpairedAt.end()) {
+            given[j] = it->second;
+            unpairedAt.erase(it);
         }
     }
-    for (ProgramLine& l : theirLines) {
-        if (auto it = names.find(l.labelText()); it != names.end()) l.setLabel(it->second);
+    for (size_t j = 0; j < theirLines.size(); ++j) {
+        if (given[j] < 0) continue;
+        const std::string name = mineLines[size_t(given[j])].labelText(), made = theirLines[j].labelText();
+        if (!made.empty() && !name.empty() && !taken[name]) {
+            names.emplace(made, name);
+            taken[name] = true;
+        }
+    }
+    for (size_t j = 0; j < theirLines.size(); ++j) {
+        ProgramLine& l = theirLines[j];
+        const std::string made = l.labelText();
+        if (auto it = names.find(made); it != names.end()) l.setLabel(it->second);
+        else if (made.empty() && given[j] >= 0 && !taken[mineLines[size_t(given[j])].labelText()])
+            l.setLabel(mineLines[size_t(given[j])].labelText());
         if (auto it = names.find(l.gotoLabelText()); it != names.end()) l.setGotoLabel(it->second);
     }
 
