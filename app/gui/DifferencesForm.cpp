@@ -39,7 +39,10 @@ void TDifferencesForm::fill() {
         const DiffLine& l = c.lines[k];
         if (l.kind == ' ') continue;
         const bool mine = l.kind == '-';
-        list_->addItem(toQ((mine ? "Program, line " : "Master, line ") + std::to_string(l.line + 1) + ":  " + l.text));
+        // A program line by its listing line; a master's line by where it stands.
+        list_->addItem(toQ((mine ? "- line " + std::to_string(l.line + 1) : "+ master, at line " +
+                                                                               std::to_string(next[k] + 1)) +
+                           ":  " + l.text));
         lines_.push_back(mine ? l.line : next[k]);
     }
     list_->blockSignals(false);

@@ -374,4 +374,82 @@ TEST(UploadCli, WritesTheProgramBackAsTextOrFileFromEveryPort) {
     fs::remove_all(dir);
 }
 
+// stepwright-cli compare and verify name the lines that differ; a damaged
+// type reply fails status instead of showing another module's kind; upload
+// refused while a program runs names the option it takes.
+TEST(CompareCli, NamesTheLinesThatDiffer) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("stepwright-compare." + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string demo = std::string(STEPWRIGHT_SOURCE_DIR) + "/examples/demo.stw";
+    SimOptions o;
+    o.paceBaud = 0;
+    SimMaster sim(o);
+    std::string error;
+    ASSERT_TRUE(sim.start(error)) << error;
+    const std::string port = sim.devicePath();
+
+    const CliResult empty = RunCli({"--port", port, "compare", demo});
+    EXPECT_EQ(empty.code, 5);
+    EXPECT_NE(empty.err.find("Master holds no program"), std::string::npos) << empty.err;
+
+    ASSERT_EQ(RunCli({"--port", port, "download", demo}).code, 0);
+    const CliResult same = RunCli({"--port", port, "compare", demo});
+    EXPECT_EQ(same.code, 0) << same.err;
+    EXPECT_EQ(same.out, "");
+
+    // The first Move goes to 4100 instead of 4000.
+    std::string text = RunCli({"export", demo}).out;
+    const size_t at = text.find("position=4000");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 13, "position=4100");
+    const std::string changed = (dir / "changed.sws").string();
+    std::ofstream(changed) << text;
+
+    const CliResult diff = RunCli({"--port", port, "compare", changed});
+    EXPECT_EQ(diff.code, 5);
+    EXPECT_EQ(diff.out.rfind("--- " + changed + "\n+++ master (" + port + ")\n@@ -", 0), 0u) << diff.out;
+    EXPECT_NE(diff.out.find("\n-LOOP      1 Move - Pos. 4100\n+LOOP      1 Move - Pos. 4000\n"), std::string::npos)
+        << diff.out;
+    EXPECT_NE(diff.out.find("\n           1 WaitFor [timeout->TIMEOUT]\n"), std::string::npos) << diff.out;
+    const CliResult json = RunCli({"--port", port, "--json", "compare", changed});
+    EXPECT_EQ(json.code, 5);
+    EXPECT_NE(json.out.find("\"in\": \"program\",\n      \"line\": 6,"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"matches\": false"), std::string::npos) << json.out;
+
+    const CliResult verify = RunCli({"--port", port, "verify", changed});
+    EXPECT_EQ(verify.code, 5);
+    const size_t message = verify.err.find("Program listing does not match loaded program!\n");
+    const size_t where = verify.err.find(": listing line 6, label LOOP\n");
+    EXPECT_NE(message, std::string::npos) << verify.err;
+    EXPECT_NE(where, std::string::npos) << verify.err;
+    EXPECT_LT(message, where);
+    fs::remove_all(dir);
+}
+
+TEST(CompareCli, DamagedTypeReplyFailsStatusAndRunningUploadNamesModules) {
+    SimOptions o;
+    o.paceBaud = 0;
+    o.faults.badCountAt = 1;
+    SimMaster sim(o);
+    std::string error;
+    ASSERT_TRUE(sim.start(error)) << error;
+    const std::string port = sim.devicePath();
+    const CliResult status = RunCli({"--port", port, "status", "1", "2", "3", "4"});
+    EXPECT_EQ(status.code, 4) << status.out;
+    EXPECT_NE(status.err.find(port + ": stepwright-cli: the type reply of module 1 was damaged"), std::string::npos)
+        << status.err;
+    EXPECT_EQ(status.out.find("Power"), std::string::npos) << status.out;
+    // The next command finds the line clean.
+    EXPECT_EQ(RunCli({"--port", port, "status", "4"}).code, 0);
+
+    const std::string demo = std::string(STEPWRIGHT_SOURCE_DIR) + "/examples/demo.stw";
+    ASSERT_EQ(RunCli({"--port", port, "download", demo, "--run"}).code, 0);
+    const CliResult upload = RunCli({"--port", port, "upload"});
+    EXPECT_EQ(upload.code, 6);
+    EXPECT_NE(upload.err.find("name the modules with --modules LIST, or stop"), std::string::npos) << upload.err;
+    EXPECT_EQ(upload.err.find("--program"), std::string::npos) << upload.err;
+    RunCli({"--port", port, "stop"});
+}
+
 }  // namespace
