@@ -61,6 +61,11 @@ int UploadProgram(MainState& s, const std::vector<int>& moduleTypes, Disassembly
     std::vector<uint8_t> image;
     if (ReadMasterImage(s, image) != 0) return -1;
     out = Disassemble(image, moduleTypes);
+    // Read exactly, but longer than any image assembly makes: say so rather
+    // than open a program that will not load.
+    if (!out.fits)
+        s.message(Format("Program in master is %d bytes - assembly makes at most %d, so it will not assemble again",
+                         int(image.size()), kLastAssembledByte));
     return 0;
 }
 

@@ -20,7 +20,9 @@ std::vector<int> NetworkTypes(const MainState& s);
 
 // Reads the master's program, with "Reading program from master.." in the
 // progress window, and decodes it with the given module types.  0, or -1
-// after its message (link/Upload.h, ReadMasterImage).
+// after its message (link/Upload.h, ReadMasterImage).  An image longer than
+// assembly can make (above 16368 bytes) is decoded all the same, after a
+// message that it will not assemble again.
 int UploadProgram(MainState& s, const std::vector<int>& moduleTypes, Disassembly& out);
 
 // Puts a decoded program into the window as a new, unsaved, untitled

@@ -307,7 +307,7 @@ Disassembly Disassemble(const std::vector<uint8_t>& image, const std::vector<int
     }
 
     FitTail(lines, image);
-    out.fits = int(image.size()) <= kLastLineStart + isa::kInstructionBytes;
+    out.fits = int(image.size()) <= kLastAssembledByte;
 
     // The targets that start a line get labels, the first kMaxLabelsMade of them.
     std::vector<uint16_t> labelled;

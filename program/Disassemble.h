@@ -37,6 +37,10 @@ struct Disassembly {
     bool fits = true;
 };
 
+// The end of the longest image that assembly makes: a line starts at 16344
+// at the latest and holds at most 24 bytes.
+constexpr int kLastAssembledByte = 16368;
+
 // The label made for a jump target at address.
 std::string TargetLabel(uint16_t address);
 

@@ -6,6 +6,8 @@
 #include <QListWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "app/MainState.h"
 #include "app/Problems.h"
 #include "app/gui/Latin1.h"
@@ -32,7 +34,8 @@ void TDifferencesForm::fill() {
     list_->clear();
     lines_.clear();
     // A line only the master holds stands at the program's next line.
-    std::vector<int> next(c.lines.size() + 1, main_.state().lineCount > 0 ? main_.state().lineCount - 1 : 0);
+    const int count = main_.state().lineCount;
+    std::vector<int> next(c.lines.size() + 1, count);
     for (size_t k = c.lines.size(); k-- > 0;)
         next[k] = c.lines[k].kind != '+' ? c.lines[k].line : next[k + 1];
     for (size_t k = 0; k < c.lines.size(); ++k) {
@@ -40,10 +43,11 @@ void TDifferencesForm::fill() {
         if (l.kind == ' ') continue;
         const bool mine = l.kind == '-';
         // A program line by its listing line; a master's line by where it stands.
-        list_->addItem(toQ((mine ? "- line " + std::to_string(l.line + 1) : "+ master, at line " +
-                                                                               std::to_string(next[k] + 1)) +
-                           ":  " + l.text));
-        lines_.push_back(mine ? l.line : next[k]);
+        const std::string where = mine ? "- line " + std::to_string(l.line + 1)
+                                  : next[k] < count ? "+ master, before line " + std::to_string(next[k] + 1)
+                                                    : std::string("+ master, at the end");
+        list_->addItem(toQ(where + ":  " + l.text));
+        lines_.push_back(mine ? l.line : std::max(0, std::min(next[k], count - 1)));
     }
     list_->blockSignals(false);
     summary_->setText(toQ(std::to_string(c.differing) + " line(s) differ"));

@@ -11,6 +11,8 @@
 #include "ScriptedMaster.h"
 #include "TestPlatform.h"
 #include "app/MainState.h"
+#include "app/MasterProgram.h"
+#include "isa/Vocabulary.h"
 #include "link/Upload.h"
 #include "modules/Detection.h"
 
@@ -112,6 +114,27 @@ TEST_F(UploadReads, ABlockThatNeverReadsTheSameFails) {
                                    "Block at offset 32 of the program in master could not be read reliably"});
         EXPECT_TRUE(s->online);
         EXPECT_TRUE(read.empty());
+    }
+}
+
+// Up to 16368 bytes every image comes back as lines that assemble to it; a
+// longer one is read exactly but said not to assemble again.
+TEST_F(UploadReads, ImagesLongerThanAssemblyMakesAreSaidSo) {
+    m.readBlockSum = true;
+    for (int length : {16368, 16369, 16384}) {
+        ui.messages.clear();
+        const Bytes image = Fill(length);
+        Disassembly d;
+        ASSERT_EQ(UploadProgram(*s, {kTypeMaster}, d), 0);
+        EXPECT_EQ(d.fits, length <= 16368);
+        if (length <= 16368) {
+            EXPECT_TRUE(ui.messages.empty()) << ui.messages[0];
+        } else {
+            EXPECT_EQ(ui.messages, std::vector<std::string>{Format(
+                                       "Program in master is %d bytes - assembly makes at most 16368, so it will "
+                                       "not assemble again",
+                                       length)});
+        }
     }
 }
 

@@ -5,7 +5,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <fstream>
 
@@ -117,12 +116,13 @@ TEST(ReadFromMaster, CompareWithMasterListsTheDifferingLines) {
     std::vector<std::string> rows;
     for (int i = 0; i < list->count(); ++i) rows.push_back(list->item(i)->text().toStdString());
     EXPECT_EQ(rows, (std::vector<std::string>{"- line 6:  LOOP      1 Move - Pos. 4100",
-                                              "+ master, at line 6:  LOOP      1 Move - Pos. 4000"}));
+                                              "+ master, before line 7:  LOOP      1 Move - Pos. 4000"}));
     EXPECT_EQ(g.s.currentLine, 0);
-    const QPoint p = list->visualItemRect(list->item(0)).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, p);
+    clickRow(list, 1);
+    EXPECT_EQ(g.s.currentLine, 6);
+    clickRow(list, 0);
     EXPECT_EQ(g.s.currentLine, 5);
-    EXPECT_TRUE(g.w<QListWidget>("ProgramListBox")->item(5)->isSelected());
+    EXPECT_EQ(selectedRows(g.w<QListWidget>("ProgramListBox")), std::vector<int>{5});
     EXPECT_EQ(g.s.form.LoadLabel.caption, "Not Loaded");
     sim.stop();
 }
