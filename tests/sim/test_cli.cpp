@@ -383,7 +383,9 @@ TEST_F(CliSim, DownloadWritesTheImageAndVerifyComparesIt) {
 
     CliResult other = Cli({"verify", Data("io.stw")});
     EXPECT_EQ(other.code, 5);
-    EXPECT_EQ(other.err, Said({"Program listing does not match loaded program!"}));
+    // After the message, where the first difference lies (here the lengths differ).
+    EXPECT_EQ(other.err, Said({"Program listing does not match loaded program!",
+                               "First difference at address 0: the image's length"}));
 
     // Not a terminal: no progress bar.
     EXPECT_EQ(load.err.find("blocks"), std::string::npos);
@@ -578,10 +580,13 @@ TEST(CliMessages, EachNamesThePortOnce) {
         {"cc", {"--port", "{P}", "download", Data("countdown.stw")}, 6,
          "{P}: Stepwright not responding\n{P}: stepwright-cli: the master refused the request (it answered 0xCC)\n",
          ""},
+        // A damaged type reply is no type: the status is not shown as another kind's.
         {"bad-checksum", {"--port", "{P}", "status", "1"}, 4,
-         "{P}: Error in reading status\n{P}: reply checksum mismatch: the status of module 1 was not read\n", ""},
+         "{P}: stepwright-cli: the type reply of module 1 was damaged on the line; the modules' types are not known\n",
+         ""},
         {"bad-checksum", {"--port", "{P}", "status", "0"}, 4,
-         "{P}: Error in reading status\n{P}: reply checksum mismatch: the status of module 0 was not read\n", ""},
+         "{P}: stepwright-cli: the type reply of module 1 was damaged on the line; the modules' types are not known\n",
+         ""},
         // Detection takes the type replies as they came.
         {"bad-checksum", {"--port", "{P}", "detect"}, 0, "{P}: 4 module(s) found\n",
          " 0 [Master]\n 1 ZEL-SERVO\n 2 ZEL-SERVO\n 3 ZEL-I/O\n 4 ZEL-STEP\n"},
@@ -593,7 +598,8 @@ TEST(CliMessages, EachNamesThePortOnce) {
          ""},
         {"bad-checksum", {"--port", "{P}", "--port", "/dev/stepwright-none", "--port", "com3=/dev/stepwright-none", "status", "1"},
          4, "",
-         "{P}: exit 4: reply checksum mismatch: the status of module 1 was not read\n"
+         "{P}: exit 4: stepwright-cli: the type reply of module 1 was damaged on the line; the modules' types are not "
+         "known\n"
          "/dev/stepwright-none: exit 3: no such device\nCOM3: exit 3: /dev/stepwright-none: no such device\n"},
     };
     for (const auto& c : cases) {
