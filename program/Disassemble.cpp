@@ -174,7 +174,11 @@ private:
             piece.length = length;
             piece.commandCode = b[2];
             piece.patchOffset = uint8_t(patch);
-            if (c.statusRequest && length > kDataStart + 1) piece.moduleAddress = b[kDataStart + 1];
+            // A WaitFor of a module names it in the status request it carries.
+            for (const isa::CommandDesc& w : isa::commandTable())
+                if (w.framing == isa::Framing::Master && w.code == b[2] && w.statusRequest &&
+                    length > kDataStart + 1 && b[kDataStart] == kFrameHeader)
+                    piece.moduleAddress = b[kDataStart + 1];
             return true;
         }
         return false;

@@ -174,6 +174,12 @@ TEST_F(Disassembler, JumpsOfAbsentModulesKeepTheirLabels) {
         const Disassembly part = Disassemble(image, servosOnly);
         ASSERT_GT(part.rawLines, 0);
         EXPECT_EQ(part.labels, full.labels) << "round " << round;
+        // A raw WaitFor of an absent module still names it, from its status request.
+        for (const ProgramLine& l : part.program.lines)
+            if (!l.isComment() && l.bytes[0] == kMasterMarker && l.commandCode == MasterCmd::kWaitFor &&
+                l.bytes[3] == kFrameHeader) {
+                EXPECT_EQ(l.moduleAddress, l.bytes[4]);
+            }
         EXPECT_EQ(part.jumpsInside, 0) << "round " << round;
         ExpectExact(image, part);
 
