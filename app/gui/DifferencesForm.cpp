@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "app/MainState.h"
+#include "app/MasterProgram.h"
 #include "app/Problems.h"
 #include "app/gui/Latin1.h"
 #include "app/gui/MainForm.h"
@@ -26,6 +27,11 @@ TDifferencesForm::TDifferencesForm(TMainForm& main) : QWidget(&main, Qt::Window)
     layout->addWidget(summary_);
     layout->addWidget(list_);
     connect(list_, &QListWidget::currentRowChanged, this, [this](int row) { selectRow(row); });
+    // The rows hold for the program they were found for: an edit, another
+    // program or a comparison that found no difference ends them.
+    main.addSyncHook([this] {
+        if (isVisible() && CurrentMasterVerdict(main_.state()) != MasterVerdict::Different) hide();
+    });
 }
 
 void TDifferencesForm::fill() {

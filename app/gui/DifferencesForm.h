@@ -2,6 +2,8 @@
 // The lines in which the open program and the master's differ, as "Compare
 // with master" found them: one row each; choosing a row selects its listing
 // line (for a line only the master holds, the program's line at its place).
+// It closes when the program is edited or replaced, or a comparison finds no
+// difference.
 
 #include <QWidget>
 

@@ -124,6 +124,13 @@ TEST(ReadFromMaster, CompareWithMasterListsTheDifferingLines) {
     EXPECT_EQ(g.s.currentLine, 5);
     EXPECT_EQ(selectedRows(g.w<QListWidget>("ProgramListBox")), std::vector<int>{5});
     EXPECT_EQ(g.s.form.LoadLabel.caption, "Not Loaded");
+
+    // The master's program again: the list closes.
+    g.ui.fileNames = {demo};
+    g.w<QPushButton>("OpenButton")->click();
+    compare->trigger();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(g.s.form.LoadLabel.caption, "  Loaded  ");
     sim.stop();
 }
 
