@@ -442,6 +442,14 @@ TEST(CompareCli, DamagedTypeReplyFailsStatusAndRunningUploadNamesModules) {
     EXPECT_EQ(status.out.find("Power"), std::string::npos) << status.out;
     // The next command finds the line clean.
     EXPECT_EQ(RunCli({"--port", port, "status", "4"}).code, 0);
+    {
+        // watch learns the types the same way.
+        SimMaster fresh(o);
+        ASSERT_TRUE(fresh.start(error)) << error;
+        const CliResult watch = RunCli({"--port", fresh.devicePath(), "watch", "1", "--count", "1"});
+        EXPECT_EQ(watch.code, 4) << watch.out;
+        EXPECT_NE(watch.err.find("the type reply of module 1 was damaged"), std::string::npos) << watch.err;
+    }
 
     const std::string demo = std::string(STEPWRIGHT_SOURCE_DIR) + "/examples/demo.stw";
     ASSERT_EQ(RunCli({"--port", port, "download", demo, "--run"}).code, 0);
