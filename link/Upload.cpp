@@ -38,6 +38,9 @@ public:
     Result read(int offset, uint8_t (&block)[kReplyBytes]) {
         uint8_t previous[kReplyBytes];
         bool havePrevious = false;
+        // Bytes waiting before the first request: the last reply ran longer
+        // than asked, too late to be seen after it.
+        stale_ = SioTest(s_) > 0;
         for (int reads = 0; reads < kMaxReads; ++reads) {
             if (SioTest(s_) > 0) DrainUntilQuiet(s_);
             if (!ReadImageBlock(s_, offset, block)) return Result::NoReply;
@@ -61,6 +64,10 @@ public:
         }
         return Result::Unreliable;
     }
+
+    // Whether the last read found bytes of an earlier reply still coming:
+    // the block read before it may have been read out of step.
+    bool staleBefore() const { return stale_; }
 
     // After the last block: a reply that ran longer shows now.
     bool lineQuiet() {
@@ -91,6 +98,7 @@ private:
     Check check_ = Check::Learning;
     bool data_ = true, framed_ = true;
     int learnt_ = 0;
+    bool stale_ = false;
 };
 
 // The message of a block that never read the same twice.
@@ -116,6 +124,25 @@ bool ReadBlocks(LinkState& s, BlockReader& reader, int from, int length, uint8_t
             case BlockReader::Result::Done: break;
         }
         std::memcpy(image + offset, reply, kBlockLength);
+        // The block before may have been read out of step: read it again
+        // (the first block's length must hold).
+        if (reader.staleBefore() && offset >= kBlockLength) {
+            const int before = offset - kBlockLength;
+            uint8_t again[kReplyBytes];
+            switch (reader.read(before, again)) {
+                case BlockReader::Result::NoReply:
+                    s.host->hideProgress();
+                    NotResponding(s);
+                    return false;
+                case BlockReader::Result::Unreliable: Unreliable(s, before); return false;
+                case BlockReader::Result::Done: break;
+            }
+            if (before == 0 && Header(again) != Header(image)) {
+                Unreliable(s, 0);
+                return false;
+            }
+            std::memcpy(image + before, again, kBlockLength);
+        }
         last = offset;
         if (s.progressHook) s.progressHook(offset / kBlockLength + 1, blocks);
     }

@@ -19,7 +19,8 @@ struct LinkState;
 // the reply's seventeenth byte is taken as a checksum only when all of them
 // carried one (then every later block is read once and checked), otherwise
 // every block is read until two reads agree; a reply followed by more bytes
-// than asked for is drained and read again.  The host's
+// than asked for is drained and read again (the block before it too, when
+// the bytes come only after the next request).  The host's
 // progress notice, shown by the caller or not, is hidden at every end; the
 // progress hook is told after every block.
 int ReadMasterImage(LinkState& s, std::vector<uint8_t>& image);

@@ -99,6 +99,31 @@ TEST_F(UploadReads, DamagedRepliesAreReadAgainNeverPassed) {
     }
 }
 
+// The rest of a longer reply that comes only after the next request has
+// gone out: the block read before it is read again, out of step or not.
+TEST_F(UploadReads, LateBytesOfAReplyMakeTheBlockBeforeReadAgain) {
+    for (bool sum : {false, true}) {
+        m.exchanges.clear();
+        m.port->rx.clear();
+        ui.messages.clear();
+        m.readBlockSum = sum;
+        m.onReadBlock = nullptr;
+        const Bytes image = Fill(160);
+        // Block 5 done: a byte of it arrives late, before block 6 is asked for.
+        s->progressHook = [this](int done, int) {
+            if (done == 6) m.port->rx.push_back(0x99);
+        };
+        Bytes read;
+        ASSERT_EQ(ReadMasterImage(*s, read), 0) << (ui.messages.empty() ? "" : ui.messages[0]);
+        s->progressHook = nullptr;
+        EXPECT_EQ(read, image);
+        int block5 = 0;
+        for (const auto& e : m.exchanges)
+            if (e.command == 0x84 && e.args.size() >= 2 && (e.args[0] | (e.args[1] << 8)) == 80) ++block5;
+        EXPECT_EQ(block5, sum ? 2 : 4) << (sum ? "checksum" : "no checksum");
+    }
+}
+
 TEST_F(UploadReads, ABlockThatNeverReadsTheSameFails) {
     for (bool sum : {false, true}) {
         m.exchanges.clear();
