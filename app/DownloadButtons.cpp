@@ -13,9 +13,6 @@
 #include "app/Editing.h"
 #include "program/LineStore.h"
 
-namespace {
-
-// The loaded state after a successful Load or Verify.
 void EnterLoadedState(MainState& s) {
     Form& f = s.form;
     if (s.programHasBaudChange) {
@@ -28,8 +25,6 @@ void EnterLoadedState(MainState& s) {
     f.LoadLabel.caption = "  Loaded  ";
     f.LoadLabel.color = kGreen;
 }
-
-}  // namespace
 
 void DownloadButtonClick(MainState& s) {
     s.programHasBaudChange = false;
@@ -53,7 +48,8 @@ void VerifyButtonClick(MainState& s) {
     if (AssembleProgram(s) != 0) return;
 
     ShowProgress(s, 3);
-    switch (VerifyImage(s, s)) {
+    s.verifyDifferenceAt = -1;
+    switch (VerifyImage(s, s, &s.verifyDifferenceAt)) {
         case BlockResult::Done: break;
         case BlockResult::Mismatch:
             SetMasterVerdict(s, MasterVerdict::Different);

@@ -21,6 +21,7 @@
 #include "app/Platform.h"
 #include "isa/Format.h"
 #include "link/LinkState.h"
+#include "program/Compare.h"
 #include "program/ProgramState.h"
 
 // A file as the file system knows it: the name it was reached by, and its
@@ -33,7 +34,7 @@ struct FileIdentity {
 };
 
 // What the last comparison of the open program with the master's found.
-enum class MasterVerdict : uint8_t { Unknown, Same, Different, NotCompared };
+enum class MasterVerdict : uint8_t { Unknown, Same, Different, NotCompared, Empty };
 
 // Terminal window (TTerminalForm).
 struct TerminalState {
@@ -105,6 +106,11 @@ struct MainState : ProgramState, ModuleTables, LinkState, LinkHost {
     MasterVerdict masterVerdict = MasterVerdict::Unknown;
     uint64_t verdictEdits = 0;
     uint64_t verdictOpens = 0;
+    // The lines of the last whole comparison that found a difference (shown
+    // by "Compare with master"), and the image address of the first byte
+    // that the last Verify found different (-1: none).
+    ProgramComparison masterComparison;
+    int verifyDifferenceAt = -1;
 
     // Files
     std::string rememberedFile;        // the open and save dialogs' file name

@@ -13,7 +13,9 @@
 #include "isa/Vocabulary.h"
 #include "link/Upload.h"
 #include "program/Assembly.h"
+#include "app/DownloadButtons.h"
 #include "app/Editing.h"
+#include "app/Execution.h"
 #include "program/LineStore.h"
 #include "program/ProgramFile.h"
 #include "app/Files.h"
@@ -22,20 +24,24 @@ namespace {
 
 const char* const kReadQuestion = "Program not saved - save before reading from master?";
 
-bool Running(const MainState& s) { return s.form.RunLEDShape.color == kGreen; }
-
-// The open program's image, assembled on a copy of its lines with nobody
-// watching: the window's labels, addresses and image stay as they are, and a
-// program that does not assemble shows no message.  false when it does not.
-bool QuietImage(const MainState& s, std::vector<uint8_t>& image) {
-    QuietPlatform quiet;
+// The open program assembled on a copy of its lines with nobody watching:
+// the window's labels, addresses and image stay as they are, and a program
+// that does not assemble shows no message.  Null when it does not.
+std::unique_ptr<MainState> QuietCopy(const MainState& s, QuietPlatform& quiet) {
     auto copy = std::make_unique<MainState>(quiet);
     copy->lineCount = s.lineCount;
     std::memcpy(copy->lines, s.lines, sizeof(ProgramLine) * size_t(s.lineCount));
     std::memcpy(copy->moduleTypes, s.moduleTypes, sizeof s.moduleTypes);
     copy->moduleListCount = s.moduleListCount;
     RebuildListing(*copy);
-    if (AssembleProgram(*copy) != 0) return false;
+    if (AssembleProgram(*copy) != 0) return nullptr;
+    return copy;
+}
+
+bool QuietImage(const MainState& s, std::vector<uint8_t>& image) {
+    QuietPlatform quiet;
+    const std::unique_ptr<MainState> copy = QuietCopy(s, quiet);
+    if (!copy) return false;
     image.assign(copy->programImage, copy->programImage + copy->imageLength);
     return true;
 }
@@ -55,6 +61,11 @@ int UploadProgram(MainState& s, const std::vector<int>& moduleTypes, Disassembly
     std::vector<uint8_t> image;
     if (ReadMasterImage(s, image) != 0) return -1;
     out = Disassemble(image, moduleTypes);
+    // Read exactly, but longer than any image assembly makes: say so rather
+    // than open a program that will not load.
+    if (!out.fits)
+        s.message(Format("Program in master is %d bytes - assembly makes at most %d, so it will not assemble again",
+                         int(image.size()), kLastAssembledByte));
     return 0;
 }
 
@@ -96,37 +107,77 @@ const char* MasterVerdictText(MasterVerdict verdict) {
         case MasterVerdict::Same: return "Master holds this program";
         case MasterVerdict::Different: return "Master holds a different program";
         case MasterVerdict::NotCompared: return "Not compared";
+        case MasterVerdict::Empty: return "Master holds no program";
         case MasterVerdict::Unknown: break;
     }
     return "";
 }
 
+// The master holds the open program, every block compared: that is what
+// Verify finds, and it ends as Verify ends, in the loaded state with the
+// program positioned at its start.  The window's own assembly is brought up
+// to date first, so that its addresses are those of the image the master
+// holds.
+static void LoadedByComparison(MainState& s) {
+    s.programHasBaudChange = false;
+    if (AssembleProgram(s) != 0) return;
+    SetMasterVerdict(s, MasterVerdict::Same);
+    EnterLoadedState(s);
+    RestartButtonClick(s);
+}
+
+CompareOutcome CompareProgramWithMaster(MainState& s, ProgramComparison& out) {
+    out = ProgramComparison();
+    QuietPlatform quiet;
+    const std::unique_ptr<MainState> copy = QuietCopy(s, quiet);
+    if (!copy) return CompareOutcome::NotAssembled;
+    const std::vector<uint8_t> mine(copy->programImage, copy->programImage + copy->imageLength);
+    std::vector<uint8_t> theirs;
+    switch (ReadImageForComparison(s, mine, theirs)) {
+        case ImageComparison::NoReply: return CompareOutcome::NoReply;
+        case ImageComparison::Unreliable: return CompareOutcome::Unreliable;
+        case ImageComparison::Empty: return CompareOutcome::Empty;
+        case ImageComparison::Same:
+        case ImageComparison::Different:
+        case ImageComparison::NotRead: break;
+    }
+    out = CompareProgramWithImage(*copy, *copy, theirs);
+    return out.same ? CompareOutcome::Same : CompareOutcome::Different;
+}
+
 void CompareWithMaster(MainState& s, bool whole) {
-    if (!s.online || Running(s) || s.lineCount == 0) return;
+    if (!s.online || s.lineCount == 0) return;
+    if (whole) {
+        s.progress.label2 = "Comparing with master..";
+        ShowProgress(s, 2);
+        switch (CompareProgramWithMaster(s, s.masterComparison)) {
+            case CompareOutcome::NoReply:
+            case CompareOutcome::Unreliable: return;
+            case CompareOutcome::NotAssembled: SetMasterVerdict(s, MasterVerdict::NotCompared); return;
+            case CompareOutcome::Empty: SetMasterVerdict(s, MasterVerdict::Empty); return;
+            case CompareOutcome::Same: LoadedByComparison(s); return;
+            case CompareOutcome::Different: SetMasterVerdict(s, MasterVerdict::Different); return;
+        }
+        return;
+    }
     std::vector<uint8_t> mine;
     if (!QuietImage(s, mine)) {
         SetMasterVerdict(s, MasterVerdict::NotCompared);
         return;
     }
-    if (whole) {
-        s.progress.label2 = "Comparing with master..";
-        ShowProgress(s, 2);
-    }
-    switch (CompareMasterImage(s, mine, whole)) {
-        case ImageComparison::NoReply: return;
-        case ImageComparison::Same: SetMasterVerdict(s, MasterVerdict::Same); return;
+    switch (CompareMasterImage(s, mine, false)) {
+        case ImageComparison::NoReply:
+        case ImageComparison::Unreliable: return;
+        case ImageComparison::Same: LoadedByComparison(s); return;
         case ImageComparison::Different: SetMasterVerdict(s, MasterVerdict::Different); return;
         case ImageComparison::NotRead: SetMasterVerdict(s, MasterVerdict::NotCompared); return;
+        case ImageComparison::Empty: SetMasterVerdict(s, MasterVerdict::Empty); return;
     }
 }
 
 void CompareWithMaster1Click(MainState& s) {
     if (!s.online) {
         s.message("Stepwright not on line - the program cannot be compared");
-        return;
-    }
-    if (Running(s)) {
-        s.message("Program running - stop it before comparing");
         return;
     }
     if (s.lineCount == 0) {
@@ -136,4 +187,6 @@ void CompareWithMaster1Click(MainState& s) {
     CompareWithMaster(s, true);
     if (CurrentMasterVerdict(s) == MasterVerdict::NotCompared)
         s.message("The program does not assemble - it cannot be compared");
+    if (CurrentMasterVerdict(s) == MasterVerdict::Different && !s.masterComparison.lines.empty())
+        s.ui.showMasterDifferences();
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "program/Compare.h"
 #include "program/Disassemble.h"
 
 struct MainState;
@@ -19,7 +20,9 @@ std::vector<int> NetworkTypes(const MainState& s);
 
 // Reads the master's program, with "Reading program from master.." in the
 // progress window, and decodes it with the given module types.  0, or -1
-// after its message (link/Upload.h, ReadMasterImage).
+// after its message (link/Upload.h, ReadMasterImage).  An image longer than
+// assembly can make (above 16368 bytes) is decoded all the same, after a
+// message that it will not assemble again.
 int UploadProgram(MainState& s, const std::vector<int>& moduleTypes, Disassembly& out);
 
 // Puts a decoded program into the window as a new, unsaved, untitled
@@ -39,10 +42,23 @@ const char* MasterVerdictText(MasterVerdict verdict);
 
 // Compares the open program with the master's image (link/Upload.h,
 // CompareMasterImage): after a detection only images up to kAutoCompareBytes
-// long are read whole, with whole set always.  Nothing happens off line,
-// while a program runs or when no program is open; an open program that does
-// not assemble is "Not compared".  No message but the not-responding
-// procedure's.
+// long are read whole, with whole set always.  A master found holding the
+// program, every block compared, is loaded as after Verify (the
+// baud-change message, or Run, Stop, Break and Step enabled; "  Loaded  ";
+// the program positioned at its start).  Nothing happens off line or when no
+// program is open; a running program goes on (the blocks are read as Read
+// from master reads them); an open program that does not assemble is "Not
+// compared".  No message but the not-responding procedure's and the
+// baud-change message.
 void CompareWithMaster(MainState& s, bool whole);
-// The menu's "Compare with master": the whole image, with the progress window.
+
+enum class CompareOutcome : uint8_t { Same, Different, Empty, NotAssembled, NoReply, Unreliable };
+// Reads the master's whole image (as Read from master reads it) and sets the
+// open program, assembled on a copy, against it: out holds the lines (for
+// Same and Different).  No message but the not-responding procedure's and
+// that of a block that cannot be read reliably; the progress notice, shown
+// by the caller or not, is hidden at every end.
+CompareOutcome CompareProgramWithMaster(MainState& s, ProgramComparison& out);
+// The menu's "Compare with master": the whole image, with the progress
+// window; a difference lists the differing lines (Platform::showMasterDifferences).
 void CompareWithMaster1Click(MainState& s);

@@ -22,8 +22,8 @@ void DetectModules(MainState& s) {
     if (s.afterDetection) s.afterDetection();
 }
 
-int LookUpModules(MainState& s) {
-    if (LookUpModuleTypes(s, s) < 0) return -1;
+int LookUpModules(MainState& s, int* damagedAt) {
+    if (const int r = LookUpModuleTypes(s, s, damagedAt); r < 0) return r;
     ShowAdoptedModules(s);
     return 0;
 }

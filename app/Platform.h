@@ -47,4 +47,8 @@ public:
 
     // Shows a module status window modally, filled from MainState::statusForms.
     virtual void showStatusWindow(StatusWindow which) = 0;
+
+    // Lists the lines in which the open program and the master's differ
+    // (MainState::masterComparison); nothing where no window shows them.
+    virtual void showMasterDifferences() {}
 };

@@ -200,8 +200,10 @@ int ModulesFromOptions(Context& c, bool modulesGiven, const std::string& modules
 // it is stopped they are asked for (and checked against a list given); while
 // it may run they come only from the list given (a type reply could then be
 // the program's own reply on a master that shares its reply area), and
-// without one the command is refused.
-int LearnModules(Context& c, Connection& conn, const std::vector<int>& given, bool listGiven);
+// without one the command is refused, naming the options that give one
+// (the command's own: upload takes only --modules).
+int LearnModules(Context& c, Connection& conn, const std::vector<int>& given, bool listGiven,
+                 const char* listOptions = "--modules LIST or --program FILE.stw");
 
 // ---------------------------------------------------------------------------
 // Commands.  Each takes its own arguments (after the command name) and
@@ -242,6 +244,7 @@ int CmdAssemble(Context& c, const Args& args);
 int CmdDetect(Context& c, const Args& args);
 int CmdDownload(Context& c, const Args& args);
 int CmdVerify(Context& c, const Args& args);
+int CmdCompare(Context& c, const Args& args);
 int CmdRun(Context& c, const Args& args);
 int CmdStop(Context& c, const Args& args);
 int CmdStep(Context& c, const Args& args);

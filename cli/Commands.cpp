@@ -37,6 +37,9 @@
 #include "app/Files.h"
 #include "program/SafeFile.h"
 
+#include "app/MasterProgram.h"
+#include "program/Compare.h"
+
 namespace cli {
 
 namespace {
@@ -401,7 +404,25 @@ int VerifyProgram(Context& c, Connection& conn) {
     WithProgress(c, "Verifying", VerifyButtonClick);
     if (!c.s.online) return conn.failure();
     if (c.ui.repaints == drawn) return kExitFile;  // the assembly refused it
-    return Loaded(c.s) ? kExitOk : kExitMismatch;
+    if (Loaded(c.s)) return kExitOk;
+    // After the message: where the first difference lies.
+    const int at = c.s.verifyDifferenceAt;
+    if (at >= 0) {
+        const int line = LineAtImageAddress(c.s, at);
+        std::string where = Format("First difference at address %d: ", at);
+        if (line < 0) {
+            where += "the image's length";
+        } else {
+            const std::string label = c.s.lines[line].labelText();
+            where += Format("listing line %d, ", line + 1) + (label.empty() ? "no label" : "label " + label);
+            c.report.facts["first_difference"] = json::Value::object();
+            c.report.facts["first_difference"]["line"] = line + 1;
+            c.report.facts["first_difference"]["label"] = label;
+        }
+        c.report.facts["first_difference_address"] = at;
+        c.ui.message(where);
+    }
+    return kExitMismatch;
 }
 
 // The program file and its image, for --json.
@@ -484,6 +505,56 @@ int CmdVerify(Context& c, const Args& args) {
     if (r == kExitOk || r == kExitMismatch) c.report.facts["matches"] = r == kExitOk;
     if (r == kExitOk) c.report.summary = "Loaded program matches program listing.";
     return r;
+}
+
+int CmdCompare(Context& c, const Args& args) {
+    bool checkModules = false;
+    const Args positional = ParseFlags(args, {{"--check-modules", &checkModules}});
+    ExpectPositional(positional, 1, "program file");
+    c.report.facts["file"] = positional[0];
+    if (!LoadAndAssemble(c, positional[0])) return kExitFile;
+    ReportProgram(c, positional[0]);
+    c.report.facts["matches"] = json::Value();
+
+    Connection conn(c);
+    // As verify: a poll takes the link on line, a running program goes on.
+    if (int r = OpenForProgram(c, conn, checkModules, &Connection::probePoll); r != kExitOk) return r;
+    ProgramComparison d;
+    c.s.progressHook = [&c](int done, int total) { c.ui.progress("Reading", done, total); };
+    const CompareOutcome outcome = CompareProgramWithMaster(c.s, d);
+    c.s.progressHook = nullptr;
+    c.ui.endProgress();
+    switch (outcome) {
+        case CompareOutcome::NoReply: return conn.failure();
+        case CompareOutcome::Unreliable: return kExitNotResponding;
+        case CompareOutcome::NotAssembled: return kExitFile;   // LoadAndAssemble has refused it already
+        case CompareOutcome::Empty:
+            c.report.facts["matches"] = false;
+            c.report.summary = "Master holds no program";
+            c.ui.message(c.report.summary);
+            return kExitMismatch;
+        case CompareOutcome::Same:
+            c.report.facts["matches"] = true;
+            c.report.summary = "Master holds this program";
+            if (!c.options.json && c.options.ports.size() <= 1) c.ui.note(c.report.summary);
+            return kExitOk;
+        case CompareOutcome::Different: break;
+    }
+    c.report.facts["matches"] = false;
+    json::Value& lines = c.report.facts["differences"] = json::Value::array();
+    for (const DiffLine& l : d.lines) {
+        if (l.kind == ' ') continue;
+        json::Value v = json::Value::object();
+        v["in"] = std::string(l.kind == '-' ? "program" : "master");
+        v["line"] = l.line + 1;
+        v["address"] = l.address;
+        v["label"] = l.label;
+        v["text"] = l.text;
+        lines.push(std::move(v));
+    }
+    c.report.summary = Format("%d line(s) differ", d.differing);
+    Print(c, FormatUnifiedDiff(d, positional[0], "master (" + c.options.port + ")"));
+    return kExitMismatch;
 }
 
 namespace {

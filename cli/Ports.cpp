@@ -25,11 +25,12 @@ bool UsesPort(const std::string& command) { return !IsOneOf(command, {"list", "a
 
 bool TakesJson(const std::string& command) {
     return IsOneOf(command,
-                   {"detect", "status", "download", "verify", "assemble", "list", "watch", "check", "upload", "decode"});
+                   {"detect", "status", "download", "verify", "compare", "assemble", "list", "watch", "check", "upload",
+                    "decode"});
 }
 
 bool TakesManyPorts(const std::string& command) {
-    return IsOneOf(command, {"download", "verify", "detect", "status", "reset", "upload"});
+    return IsOneOf(command, {"download", "verify", "compare", "detect", "status", "reset", "upload"});
 }
 
 void RunCommand(CommandRun& r, const std::string& command, Command run, const Args& args,

@@ -93,7 +93,7 @@ int CmdUpload(Context& c, const Args& args) {
     if (o.modulesGiven) {
         for (int t : o.modules) types.push_back(HasFamily(t) ? t : kTypeUnknown);
     } else {
-        if (int r = LearnModules(c, conn, {}, false); r != kExitOk) return r;
+        if (int r = LearnModules(c, conn, {}, false, "--modules LIST"); r != kExitOk) return r;
         types = NetworkTypes(c.s);
     }
 
@@ -111,6 +111,8 @@ int CmdUpload(Context& c, const Args& args) {
     c.report.facts["lines"] = int(d.program.lines.size());
     c.report.facts["raw_lines"] = d.rawLines;
     c.report.facts["labels"] = d.labels;
+    c.report.facts["guesses"] = d.guesses;
+    c.report.facts["assembles"] = d.fits;
     c.report.summary = Format("%d bytes, %d line(s), %d raw, %d label(s)", imageLength,
                               int(d.program.lines.size()), d.rawLines, d.labels);
 

@@ -91,15 +91,15 @@ std::string TypeName(int type) { return ModuleListLine(1, type).substr(3); }
 // come only from the module list the user gave: on a master whose program
 // collects its replies where the host reads them, a type reply asked for
 // then may be the program's reply to a status request of its own.
-int LearnModules(Context& c, Connection& conn, const std::vector<int>& given, bool listGiven) {
+int LearnModules(Context& c, Connection& conn, const std::vector<int>& given, bool listGiven,
+                 const char* listOptions) {
     MainState& s = c.s;
     const int found = std::min<int>(s.status.moduleCount, kMaxModules);
     if (Sampler::ProgramMayRun(s)) {
         if (!listGiven) {
-            c.ui.message(
-                "stepwright-cli: a program is running, and its own status requests could answer for the "
-                "modules' types; name the modules with --modules LIST or --program FILE.stw, or stop the "
-                "program first");
+            c.ui.message(std::string("stepwright-cli: a program is running, and its own status requests could answer "
+                                     "for the modules' types; name the modules with ") +
+                         listOptions + ", or stop the program first");
             return kExitRefused;
         }
         const int n = std::min(found, int(given.size()));
@@ -116,7 +116,16 @@ int LearnModules(Context& c, Connection& conn, const std::vector<int>& given, bo
         s.moduleListDefined = true;
         return kExitOk;
     }
-    if (LookUpModules(s) != 0) return conn.failure();
+    int damagedAt = 0;
+    if (const int r = LookUpModules(s, &damagedAt); r != 0) {
+        if (r != kDamagedReply) return conn.failure();
+        // The link is on line, but the type of one module is not known: no
+        // status is shown for a module taken for another kind.
+        c.ui.message(Format("stepwright-cli: the type reply of module %d was damaged on the line; the modules' "
+                            "types are not known",
+                            damagedAt));
+        return kExitNotResponding;
+    }
     if (!listGiven) return kExitOk;
     for (int a = 1; a <= found && a <= int(given.size()); ++a) {
         const int listed = IsKnownSlave(given[size_t(a - 1)]) ? given[size_t(a - 1)] : kTypeUnknown;

@@ -74,14 +74,17 @@ BlockResult WriteImage(LinkState& s, const ProgramState& p) {
     });
 }
 
-BlockResult VerifyImage(LinkState& s, const ProgramState& p) {
+BlockResult VerifyImage(LinkState& s, const ProgramState& p, int* differsAt) {
     return TransferBlocks(s, p, [&](int offset, int end) {
         uint8_t reply[17];
         if (!ReadImageBlock(s, offset, reply)) return BlockResult::NoReply;
         // Only image bytes are compared: not the bytes of the last block that
         // lie beyond the image, and never the seventeenth reply byte.
         for (int i = offset; i < end; ++i)
-            if (reply[i - offset] != p.programImage[i]) return BlockResult::Mismatch;
+            if (reply[i - offset] != p.programImage[i]) {
+                if (differsAt) *differsAt = i;
+                return BlockResult::Mismatch;
+            }
         return BlockResult::Done;
     });
 }

@@ -21,4 +21,6 @@ enum class BlockResult { Done, NoReply, Mismatch };
 // procedure follows.  Mismatch (verify only) shows no message.  On Done the
 // progress notice is still up.
 BlockResult WriteImage(LinkState& s, const ProgramState& program);
-BlockResult VerifyImage(LinkState& s, const ProgramState& program);
+// differsAt, when given, receives the image address of the first byte that
+// differs (Mismatch only).
+BlockResult VerifyImage(LinkState& s, const ProgramState& program, int* differsAt = nullptr);

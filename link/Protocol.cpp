@@ -4,6 +4,9 @@
 
 #include "link/Protocol.h"
 
+#include <algorithm>
+#include <thread>
+
 #include "isa/Format.h"
 #include "link/LinkState.h"
 #include "link/ProtocolBytes.h"
@@ -126,4 +129,47 @@ int HostVersion(LinkState& s) {
 int HostReset(LinkState& s) {
     SendByte(s, kCmdReset);
     return 0;
+}
+
+namespace {
+
+// After a bad reply the line is drained until it has been quiet this long,
+// but for no longer than the limit.
+constexpr auto kQuietTime = std::chrono::milliseconds(20);
+constexpr auto kDrainLimit = std::chrono::milliseconds(300);
+
+}  // namespace
+
+bool ReplyOverran(LinkState& s, std::chrono::microseconds settle) {
+    if (SioTest(s) > 0) return true;
+    if (settle.count() <= 0) return false;
+    std::this_thread::sleep_for(settle);
+    return SioTest(s) > 0;
+}
+
+Drained DrainUntilQuiet(LinkState& s) {
+    using Clock = std::chrono::steady_clock;
+    Drained d;
+    const Clock::time_point start = Clock::now();
+    Clock::time_point lastByte = start;
+    uint8_t chunk[256];
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        if (now - lastByte >= kQuietTime) {
+            d.quiet = true;
+            return d;
+        }
+        if (now - start >= kDrainLimit) return d;
+        const int waiting = SioTest(s);
+        if (waiting <= 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        const int got = SioGetChars(s, chunk, std::min(waiting, int(sizeof chunk)));
+        if (got > 0) {
+            d.bytes += size_t(got);
+            d.last = chunk[got - 1];
+            lastByte = Clock::now();
+        }
+    }
 }

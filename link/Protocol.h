@@ -10,6 +10,8 @@
 // the serial layer returns what the port gives, a byte count or a bool; the
 // button and timer handlers return nothing.  Nothing throws.
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 struct LinkState;
 
@@ -24,3 +26,19 @@ int HostVersion(LinkState& s);                                // 0x88: version b
 int HostReset(LinkState& s);                                  // 0x8F
 
 void NotResponding(LinkState& s);
+
+// Re-synchronising the line after a reply that cannot be trusted (its count
+// byte or checksum damaged on the way): whatever else the master sends is
+// read and dropped, so that the next exchange starts on its own reply.
+
+// Whether more bytes follow the reply just read, within settle.
+bool ReplyOverran(LinkState& s, std::chrono::microseconds settle);
+
+struct Drained {
+    bool quiet = false;   // the line fell quiet within the limit
+    size_t bytes = 0;     // bytes dropped
+    uint8_t last = 0;     // the last of them
+};
+// Reads and drops what arrives until the line has been quiet for 20 ms, but
+// for no longer than 300 ms.
+Drained DrainUntilQuiet(LinkState& s);

@@ -4,6 +4,8 @@
 
 #include "modules/Detection.h"
 
+#include <chrono>
+
 #include "isa/Vocabulary.h"
 #include "isa/Format.h"
 #include "link/LinkState.h"
@@ -17,6 +19,16 @@ namespace {
 // The type request's reply: the status byte and the type code; the master
 // collects three bytes.
 constexpr uint8_t kTypeReplyTrailer = 3;
+constexpr int kTypeReplyBytes = 4;
+// How long the line is watched after a type reply for bytes beyond it: at
+// 19200 baud the next byte of a longer reply follows within about 0.5 ms.
+constexpr std::chrono::microseconds kOverrunSettle{1600};
+
+// Sends the type request of module address; -1 after the not-responding procedure.
+bool SendTypeRequest(LinkState& link, int address) {
+    uint8_t frame[6];
+    return HostExecute(link, frame, PutStatusRequest(frame, uint8_t(address), kItemType, kTypeReplyTrailer)) == 0;
+}
 
 // Takes moduleTypes[1..count] as found on the network as the module list; a
 // type without a family becomes "UNKNOWN" (255).
@@ -36,13 +48,29 @@ int FoundModules(const LinkState& link) {
 }  // namespace
 
 int AskModuleType(LinkState& link, int address) {
-    uint8_t frame[6];
-    if (HostExecute(link, frame, PutStatusRequest(frame, uint8_t(address), kItemType, kTypeReplyTrailer)) != 0)
-        return -1;
-    uint8_t reply[5] = {0, 0, 0, 0, 0};
+    if (!SendTypeRequest(link, address)) return -1;
+    uint8_t reply[kTypeReplyBytes + 1] = {0, 0, 0, 0, 0};
     // A checksum mismatch (-2) keeps the link on line; the bytes are used as they came.
-    if (HostReadReply(link, reply, 4) == -1) return -1;
+    if (HostReadReply(link, reply, kTypeReplyBytes) == -1) return -1;
     return reply[1];
+}
+
+int ReadModuleType(LinkState& link, int address) {
+    if (!SendTypeRequest(link, address)) return -1;
+    uint8_t reply[kTypeReplyBytes + 1] = {0, 0, 0, 0, 0};
+    const int result = HostReadReply(link, reply, kTypeReplyBytes);
+    if (result == -1) return -1;
+    if (result == 0 && !ReplyOverran(link, kOverrunSettle)) return reply[1];
+    // A damaged checksum, or more bytes than asked for (the count byte was
+    // damaged on the way): the rest of the reply would be read as the next
+    // module's.  A lone "#" after a whole reply is the master announcing
+    // itself, not a damage.
+    const Drained d = DrainUntilQuiet(link);
+    if (result == 0 && d.quiet && d.bytes == 1 && d.last == kAnnounce) {
+        link.forceDetection = true;
+        return reply[1];
+    }
+    return kDamagedReply;
 }
 
 int DetectModuleTypes(LinkState& link, ModuleTables& t) {
@@ -87,11 +115,15 @@ int DetectModuleTypes(LinkState& link, ModuleTables& t) {
     return AdoptModuleTypes(t, count);
 }
 
-int LookUpModuleTypes(LinkState& link, ModuleTables& t) {
+int LookUpModuleTypes(LinkState& link, ModuleTables& t, int* damagedAt) {
     const int count = FoundModules(link);
     t.moduleTypes[0] = kTypeMaster;
     for (int i = 1; i <= count; ++i) {
-        const int code = AskModuleType(link, i);
+        const int code = ReadModuleType(link, i);
+        if (code == kDamagedReply) {
+            if (damagedAt) *damagedAt = i;
+            return kDamagedReply;
+        }
         if (code < 0) return -1;
         t.detectedTypes[i] = code;
         t.moduleTypes[i] = code;

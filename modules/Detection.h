@@ -18,10 +18,18 @@ int DetectModuleTypes(LinkState& link, ModuleTables& t);
 // The code (0-255), or -1 after the not-responding procedure.  Nothing is
 // stopped: a running program goes on.
 int AskModuleType(LinkState& link, int address);
+// A type reply that cannot be trusted: its checksum failed or more bytes
+// came than were asked for.  The line has been drained; the link is on line.
+constexpr int kDamagedReply = -2;
+// AskModuleType for a type that must be right: a damaged reply gives
+// kDamagedReply instead of a guess (detection itself uses the bytes as they
+// came).
+int ReadModuleType(LinkState& link, int address);
 // Learns the modules without disturbing a running program (the command
-// line's status and watch): the module count from the status record of the
-// last poll, then every module's type with the type request; the tables are
-// adopted as detection adopts them, but without detection's Stop, network
-// scan, pause and message.  The count, or -1 after the not-responding
-// procedure.
-int LookUpModuleTypes(LinkState& link, ModuleTables& t);
+// line's status and watch, upload): the module count from the status record
+// of the last poll, then every module's type with ReadModuleType; the tables
+// are adopted as detection adopts them, but without detection's Stop, network
+// scan, pause and message.  The count, -1 after the not-responding
+// procedure, or kDamagedReply (the module's address in damagedAt) with the
+// tables only partly filled.
+int LookUpModuleTypes(LinkState& link, ModuleTables& t, int* damagedAt = nullptr);

@@ -53,53 +53,6 @@ const std::vector<Channel> kMasterChannels = {
 constexpr uint8_t kStepperInputBits[6] = {StepInput::kLimit1,     StepInput::kLimit2, StepInput::kHomeSwitch,
                                           StepInput::kEStop,      StepInput::kInput1, StepInput::kInput2};
 
-// After a bad reply the line is drained until it has been quiet this long,
-// but for no longer than the limit.
-constexpr auto kQuietTime = std::chrono::milliseconds(20);
-constexpr auto kDrainLimit = std::chrono::milliseconds(300);
-
-// Whether more bytes follow the reply just read, within settle.
-bool ReplyOverran(LinkState& s, std::chrono::microseconds settle) {
-    if (SioTest(s) > 0) return true;
-    if (settle.count() <= 0) return false;
-    std::this_thread::sleep_for(settle);
-    return SioTest(s) > 0;
-}
-
-struct Drained {
-    bool quiet = false;
-    size_t bytes = 0;
-    uint8_t last = 0;
-};
-
-// Reads and drops what arrives until the line has been quiet for a while.
-Drained DrainUntilQuiet(LinkState& s) {
-    using Clock = std::chrono::steady_clock;
-    Drained d;
-    const Clock::time_point start = Clock::now();
-    Clock::time_point lastByte = start;
-    uint8_t chunk[256];
-    for (;;) {
-        const Clock::time_point now = Clock::now();
-        if (now - lastByte >= kQuietTime) {
-            d.quiet = true;
-            return d;
-        }
-        if (now - start >= kDrainLimit) return d;
-        const int waiting = SioTest(s);
-        if (waiting <= 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            continue;
-        }
-        const int got = SioGetChars(s, chunk, std::min(waiting, int(sizeof chunk)));
-        if (got > 0) {
-            d.bytes += size_t(got);
-            d.last = chunk[got - 1];
-            lastByte = Clock::now();
-        }
-    }
-}
-
 // Fetches one module's status into reply (33 bytes): 0, -1 after the
 // not-responding procedure, -2 for a checksum mismatch.
 int FetchStatus(LinkState& s, int address, int type, uint8_t* reply) {

@@ -34,7 +34,12 @@ struct Piece {
     bool run = false;          // raw bytes of no framing: cut further in pass 2
     uint8_t moduleAddress = 0;
     uint8_t commandCode = 0;
-    uint8_t patchOffset = 0;   // instruction that jumps: where its address lies
+    uint8_t patchOffset = 0;   // instruction (or raw master instruction) that jumps: where its address lies
+    // Instruction whose bytes another family's command makes as well: the
+    // families that could have made it, and whether the choice was a guess
+    // (no module addressed before it of one of those families).
+    uint8_t families = 0;      // bit per isa::Family
+    bool guessed = false;
 };
 
 uint16_t U16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
@@ -113,26 +118,68 @@ private:
     bool master(const uint8_t* b, int room, Piece& piece) {
         const int length = b[1] + kDataStart;
         if (length > isa::kInstructionBytes || length > room) return false;
+        for (const isa::CommandDesc& c : isa::commandTable())
+            if (c.framing == isa::Framing::Master && c.code == b[2] && c.family == isa::Family::Master &&
+                Rebuilds(c, b, length, kModuleTypeMaster, 0))
+                return take(piece, c, length, 0);
+        // A module family's master instruction: the module named in its
+        // bytes, else the module of its family used last, else the first.
+        // Families whose commands make the same bytes (an I/O and a stepper
+        // If-GoTo) are told apart by the module addressed last before it.
+        struct Found {
+            const isa::CommandDesc* command;
+            uint8_t address;
+        };
+        std::vector<Found> found;
         for (const isa::CommandDesc& c : isa::commandTable()) {
-            if (c.framing != isa::Framing::Master || c.code != b[2]) continue;
-            if (c.family == isa::Family::Master) {
-                if (Rebuilds(c, b, length, kModuleTypeMaster, 0)) return take(piece, c, length, 0);
-                continue;
-            }
-            // A module family's master instruction: the module named in its
-            // bytes, else the module of its family used last, else the first.
+            if (c.framing != isa::Framing::Master || c.code != b[2] || c.family == isa::Family::Master) continue;
             std::vector<uint8_t> tries;
             if (c.statusRequest && length > kDataStart + 1) tries.push_back(b[kDataStart + 1]);
             if (c.addressAt >= 0 && c.addressAt < length) tries.push_back(b[c.addressAt]);
             if (tries.empty()) {
+                if (lastModule_ > 0) tries.push_back(uint8_t(lastModule_));
                 if (lastOf_[int(c.family)] > 0) tries.push_back(uint8_t(lastOf_[int(c.family)]));
                 for (uint8_t a : byFamily_[int(c.family)]) tries.push_back(a);
             }
             for (uint8_t a : tries) {
                 isa::Family f;
                 if (!isa::familyOfType(TypeOf(types_, a), f) || f != c.family) continue;
-                if (Rebuilds(c, b, length, TypeOf(types_, a), a)) return take(piece, c, length, a);
+                if (Rebuilds(c, b, length, TypeOf(types_, a), a)) {
+                    found.push_back({&c, a});
+                    break;
+                }
             }
+        }
+        if (!found.empty()) {
+            const Found* chosen = &found[0];
+            for (const Found& f : found)
+                if (f.address == lastModule_) chosen = &f;
+            const bool settled = found.size() == 1 || chosen->address == lastModule_;
+            take(piece, *chosen->command, length, chosen->address);
+            if (!settled) {
+                piece.guessed = true;
+                for (const Found& f : found) piece.families |= uint8_t(1u << int(f.command->family));
+            }
+            return true;
+        }
+        // No command of the network builds it (its module is absent or of
+        // another type), but a master instruction carries its jump where its
+        // command's description puts it, whatever the module: a raw line
+        // that keeps its jump as a goto-label.
+        for (const isa::CommandDesc& c : isa::commandTable()) {
+            const int patch = c.patchOffset();
+            if (c.framing != isa::Framing::Master || c.code != b[2] || patch <= 0 || patch + 2 > length ||
+                c.layout.dataCount != b[1])
+                continue;
+            piece.length = length;
+            piece.commandCode = b[2];
+            piece.patchOffset = uint8_t(patch);
+            // A WaitFor of a module names it in the status request it carries.
+            for (const isa::CommandDesc& w : isa::commandTable())
+                if (w.framing == isa::Framing::Master && w.code == b[2] && w.statusRequest &&
+                    length > kDataStart + 1 && b[kDataStart] == kFrameHeader)
+                    piece.moduleAddress = b[kDataStart + 1];
+            return true;
         }
         return false;
     }
@@ -155,6 +202,7 @@ private:
         piece.length = length;
         piece.moduleAddress = address;
         piece.commandCode = b[2];
+        if (address > 0) lastModule_ = address;
         return true;
     }
 
@@ -164,7 +212,7 @@ private:
         piece.moduleAddress = address;
         piece.commandCode = c.code;
         piece.patchOffset = uint8_t(c.patchOffset());
-        if (address > 0) lastOf_[int(c.family)] = address;
+        if (address > 0) lastOf_[int(c.family)] = lastModule_ = address;
         return true;
     }
 
@@ -173,7 +221,48 @@ private:
     const std::vector<int>& types_;
     std::vector<uint8_t> byFamily_[4];
     int lastOf_[4] = {0, 0, 0, 0};
+    int lastModule_ = 0;   // the module addressed last, by a frame or a master instruction
 };
+
+// The comment put before an instruction that another family's command makes
+// as well, when no module addressed before it told which it was.
+std::string GuessComment(const Piece& p, const std::vector<int>& types) {
+    isa::Family taken = isa::Family::Master;
+    isa::familyOfType(TypeOf(types, p.moduleAddress), taken);
+    std::string others;
+    for (int f = 0; f < 4; ++f)
+        if ((p.families & (1u << f)) && f != int(taken))
+            others += std::string(others.empty() ? "" : "/") + isa::moduleTypeName(isa::Family(f));
+    char text[96];
+    std::snprintf(text, sizeof text, ";Guessed module %d (%s): %s makes the same bytes", int(p.moduleAddress),
+                  isa::moduleTypeName(taken), others.c_str());
+    return text;
+}
+
+// Assembly starts no line above this address (a line holds at most 24 bytes).
+constexpr int kLastLineStart = 16344;
+
+// Lines that start above kLastLineStart would not assemble again: the last
+// line that starts at or below it and everything after it become raw lines,
+// cut at kLastLineStart, so that the bytes come back exactly as long as the
+// image ends by kLastLineStart + 24.
+void FitTail(std::vector<Piece>& lines, const std::vector<uint8_t>& image) {
+    size_t first = lines.size();
+    while (first > 0 && lines[first - 1].at > kLastLineStart) --first;
+    if (first == lines.size() || first == 0) return;
+    --first;   // the line that holds kLastLineStart or ends just above it
+    const int start = lines[first].at, end = int(image.size());
+    lines.resize(first);
+    for (int at = start; at < end;) {
+        const int next = at < kLastLineStart && end - at > isa::kInstructionBytes ? kLastLineStart : end;
+        Piece raw;
+        raw.at = at;
+        raw.length = std::min(next - at, int(isa::kInstructionBytes));
+        raw.commandCode = raw.length >= kDataStart ? image[size_t(at + 2)] : 0;
+        lines.push_back(raw);
+        at += raw.length;
+    }
+}
 
 }  // namespace
 
@@ -193,7 +282,7 @@ Disassembly Disassemble(const std::vector<uint8_t>& image, const std::vector<int
     // Jump targets of the instructions, in address order.
     std::vector<uint16_t> targets;
     for (const Piece& p : pieces)
-        if (p.instruction && p.patchOffset > 0) {
+        if (p.patchOffset > 0) {
             const uint16_t t = U16(image.data() + p.at + p.patchOffset);
             if (t != kNullAddress) targets.push_back(t);
         }
@@ -221,6 +310,9 @@ Disassembly Disassemble(const std::vector<uint8_t>& image, const std::vector<int
         }
     }
 
+    FitTail(lines, image);
+    out.fits = int(image.size()) <= kLastAssembledByte;
+
     // The targets that start a line get labels, the first kMaxLabelsMade of them.
     std::vector<uint16_t> labelled;
     for (const Piece& p : lines)
@@ -229,6 +321,13 @@ Disassembly Disassemble(const std::vector<uint8_t>& image, const std::vector<int
 
     out.program.lines.reserve(lines.size());
     for (const Piece& p : lines) {
+        if (p.guessed) {
+            ProgramLine comment;
+            std::memset(&comment, 0, sizeof comment);
+            comment.setComment(GuessComment(p, out.program.moduleTypes));
+            out.program.lines.push_back(comment);
+            ++out.guesses;
+        }
         ProgramLine line;
         std::memset(&line, 0, sizeof line);
         line.address = uint16_t(p.at);
@@ -240,24 +339,23 @@ Disassembly Disassemble(const std::vector<uint8_t>& image, const std::vector<int
             line.setLabel(TargetLabel(uint16_t(p.at)));
             ++out.labels;
         }
-        if (p.instruction) {
-            ++out.instructionLines;
-            if (p.patchOffset > 0) {
-                const uint16_t t = U16(line.bytes + p.patchOffset);
-                line.patchOffset = p.patchOffset;
-                line.targetAddress = t;
-                if (t == kNullAddress) {
-                    line.setGotoLabel("NULL");
-                } else if (isStart(t)) {
-                    // The builder's form: the placeholder, patched again by assembly.
-                    line.setGotoLabel(TargetLabel(t));
-                    line.bytes[p.patchOffset] = line.bytes[p.patchOffset + 1] = kNoTarget;
-                } else {
-                    ++out.jumpsInside;
-                }
+        if (p.instruction) ++out.instructionLines;
+        else ++out.rawLines;
+        if (p.patchOffset > 0) {
+            // An instruction, or a raw master instruction whose command is
+            // not known on this network but whose jump lies where it lies.
+            const uint16_t t = U16(line.bytes + p.patchOffset);
+            line.patchOffset = p.patchOffset;
+            line.targetAddress = t;
+            if (t == kNullAddress) {
+                line.setGotoLabel("NULL");
+            } else if (isStart(t)) {
+                // The builder's form: the placeholder, patched again by assembly.
+                line.setGotoLabel(TargetLabel(t));
+                line.bytes[p.patchOffset] = line.bytes[p.patchOffset + 1] = kNoTarget;
+            } else {
+                ++out.jumpsInside;
             }
-        } else {
-            ++out.rawLines;
         }
         out.program.lines.push_back(line);
     }

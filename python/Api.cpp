@@ -630,6 +630,34 @@ bool Master::verify(const Program& program) {
     return same;
 }
 
+std::vector<DifferingLine> Master::compare(const Program& program) {
+    Impl& m = *impl_;
+    m.begin();
+    m.load(program);
+    if (!m.s->online) m.check(m.conn->probePoll(), "the master did not answer");
+    ProgramComparison c;
+    const CompareOutcome outcome = CompareProgramWithMaster(*m.s, c);
+    m.online("the compare was not answered");
+    std::vector<DifferingLine> out;
+    switch (outcome) {
+        case CompareOutcome::Unreliable: m.fail(cli::kExitNotResponding, "the master's program could not be read reliably");
+        case CompareOutcome::NotAssembled: m.fail(cli::kExitFile, "the program does not assemble");
+        case CompareOutcome::NoReply: m.fail(m.conn->failure(), "the compare was not answered");
+        case CompareOutcome::Empty:
+            // Every line of the program is missing from the master.
+            for (int i = 0; i < m.s->lineCount; ++i)
+                if (!m.s->lines[i].isComment())
+                    out.push_back({"program", i + 1, m.s->lines[i].address, m.s->lines[i].labelText(),
+                                   m.s->listing.text(i)});
+            return out;
+        case CompareOutcome::Same: return out;
+        case CompareOutcome::Different: break;
+    }
+    for (const DiffLine& l : c.lines)
+        if (l.kind != ' ') out.push_back({l.kind == '-' ? "program" : "master", l.line + 1, l.address, l.label, l.text});
+    return out;
+}
+
 Program Master::upload() {
     Impl& m = *impl_;
     m.begin();

@@ -105,6 +105,14 @@ public:
 std::string Encode(const std::string& moduleType, const std::string& command, int module, const Fields& fields);
 std::pair<std::string, Fields> Decode(const std::string& bytes, const std::string& moduleType);
 
+// A line in which a program and the master's differ (Master::compare).
+struct DifferingLine {
+    std::string in;        // "program" or "master"
+    int line = 0;          // the program's listing line, or the master's line, from 1
+    int address = 0;
+    std::string label, text;
+};
+
 struct ModuleFound {
     int address;
     int type;   // the type code
@@ -134,6 +142,9 @@ public:
     std::vector<ModuleFound> detect();
     void download(const Program& program, bool verify);
     bool verify(const Program& program);
+    // The lines in which the master's program differs from program; empty
+    // when the master holds it exactly.
+    std::vector<DifferingLine> compare(const Program& program);
     Program upload();
     void run(const std::string& label);
     void stop();

@@ -261,6 +261,20 @@ PYBIND11_MODULE(_stepwright, m) {
         })
         .def("verify", [](pyapi::Master& master, const Program& p) { return Released(master, [&] { return master.verify(p); }); })
         .def("upload", [](pyapi::Master& master) { return Released(master, [&] { return master.upload(); }); })
+        .def("compare", [](pyapi::Master& master, const pyapi::Program& program) {
+            const std::vector<pyapi::DifferingLine> lines = Released(master, [&] { return master.compare(program); });
+            py::list out;
+            for (const auto& l : lines) {
+                py::dict d;
+                d["in"] = l.in;
+                d["line"] = l.line;
+                d["address"] = l.address;
+                d["label"] = FromLatin1(l.label);
+                d["text"] = FromLatin1(l.text);
+                out.append(d);
+            }
+            return out;
+        })
         .def("run", [](pyapi::Master& master, const py::handle& label) {
             const std::string l = OptionalLatin1(label, "label");
             Released(master, [&] { master.run(l); });

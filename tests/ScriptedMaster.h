@@ -42,6 +42,10 @@ public:
     uint8_t executeResult = 0x00;      // result byte of Execute
     uint8_t version = 1;               // Version: byte 1
     uint8_t readBlockTrailer = 0x5A;   // 17th byte of Read block
+    bool readBlockSum = false;         // the 17th byte is the sum of the sixteen instead
+    // Called with the offset and the reply of every Read block before it is
+    // sent (the line's faults: a byte changed, bytes added).
+    std::function<void(int, std::vector<uint8_t>&)> onReadBlock;
     std::vector<uint8_t> memory = std::vector<uint8_t>(16384, 0);
     // Data of the next Read reply (padded with zeros or cut to the count asked).
     std::vector<uint8_t> replyData;
@@ -187,7 +191,10 @@ private:
                     std::vector<uint8_t> r;
                     for (int i = 0; i < 16; ++i)
                         r.push_back(offset + i < int(memory.size()) ? memory[size_t(offset + i)] : 0);
-                    r.push_back(readBlockTrailer);
+                    unsigned sum = 0;
+                    for (uint8_t x : r) sum += x;
+                    r.push_back(readBlockSum ? uint8_t(sum) : readBlockTrailer);
+                    if (onReadBlock) onReadBlock(offset, r);
                     finalReply(r);
                 }
                 break;

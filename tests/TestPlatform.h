@@ -63,6 +63,8 @@ public:
     std::string currentDirectory() override { return currentDir; }
     void closeMainWindow() override { ++closeRequests; }
     void showStatusWindow(StatusWindow which) override { statusWindows.push_back(which); }
+    void showMasterDifferences() override { ++differencesShown; }
+    int differencesShown = 0;
 
 private:
     Answer next(Answer fallback) {

@@ -32,6 +32,7 @@
 #include "app/gui/Binders.h"
 #include "app/gui/Latin1.h"
 #include "app/gui/LinkLogForm.h"
+#include "app/gui/DifferencesForm.h"
 #include "app/gui/ProblemsForm.h"
 #include "app/gui/SecondaryForms.h"
 #include "app/gui/SimulatorForm.h"
@@ -354,6 +355,14 @@ void TMainForm::showProblemsWindow() {
     problems_->show();
     problems_->raise();
     problems_->activateWindow();
+}
+
+void TMainForm::showMasterDifferences() {
+    if (closed_) return;
+    if (!differences_) differences_ = new TDifferencesForm(*this);
+    differences_->fill();
+    differences_->show();
+    differences_->raise();
 }
 
 void TMainForm::showLinkLogWindow() {

@@ -30,6 +30,7 @@ class TStatForm;
 class TWatchForm;
 class TSimulatorForm;
 class TProblemsForm;
+class TDifferencesForm;
 class TLinkLogForm;
 class LinkLog;
 class SimMaster;
@@ -91,6 +92,9 @@ public:
     // Shows the Problems window (the program check's findings, kept up to
     // date from the start so that the listing's tool tips carry them).
     void showProblemsWindow();
+    // Lists the differing lines of the last comparison with the master.
+    void showMasterDifferences();
+    TDifferencesForm* differencesWindow() const { return differences_; }
     TProblemsForm* problemsWindow() const { return problems_; }
     // Shows the Link Log window, created at its first use; the log itself
     // records from the start.
@@ -155,4 +159,5 @@ private:
     SimMaster* sim_ = nullptr;
     TSimulatorForm* simulator_ = nullptr;
     TProblemsForm* problems_ = nullptr;
+    TDifferencesForm* differences_ = nullptr;
 };

@@ -193,6 +193,10 @@ void QtPlatform::closeMainWindow() {
     if (main_) main_->close();
 }
 
+void QtPlatform::showMasterDifferences() {
+    if (main_) main_->showMasterDifferences();
+}
+
 void QtPlatform::showStatusWindow(StatusWindow which) {
     if (main_) main_->showStatusWindow(which);
 }

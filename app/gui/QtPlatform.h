@@ -25,6 +25,7 @@ public:
     bool openDocument(const std::string& name) override;
     void closeMainWindow() override;
     void showStatusWindow(StatusWindow which) override;
+    void showMasterDifferences() override;
 
 protected:
     enum class Box { Ok, YesNo, YesNoCancel };

@@ -357,6 +357,14 @@ class Master:
         same: bool = self._m.verify(_program(program))
         return same
 
+    def compare(self, program: Program) -> List[Dict[str, Union[int, str]]]:
+        """The lines in which the master's program differs from program, each
+        a dict: "in" ("program" or "master"), "line" (from 1), "address",
+        "label", "text" (as the listing shows it); [] when it holds exactly
+        this program."""
+        lines: List[Dict[str, Union[int, str]]] = self._m.compare(program._p)
+        return lines
+
     def upload(self) -> Program:
         """Reads the program back from the master as a Program."""
         return Program._wrap(self._m.upload())

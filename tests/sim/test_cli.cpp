@@ -383,7 +383,9 @@ TEST_F(CliSim, DownloadWritesTheImageAndVerifyComparesIt) {
 
     CliResult other = Cli({"verify", Data("io.stw")});
     EXPECT_EQ(other.code, 5);
-    EXPECT_EQ(other.err, Said({"Program listing does not match loaded program!"}));
+    // After the message, where the first difference lies (here the lengths differ).
+    EXPECT_EQ(other.err, Said({"Program listing does not match loaded program!",
+                               "First difference at address 0: the image's length"}));
 
     // Not a terminal: no progress bar.
     EXPECT_EQ(load.err.find("blocks"), std::string::npos);
@@ -578,10 +580,13 @@ TEST(CliMessages, EachNamesThePortOnce) {
         {"cc", {"--port", "{P}", "download", Data("countdown.stw")}, 6,
          "{P}: Stepwright not responding\n{P}: the master refused the request (it answered 0xCC)\n",
          ""},
+        // A damaged type reply is no type: the status is not shown as another kind's.
         {"bad-checksum", {"--port", "{P}", "status", "1"}, 4,
-         "{P}: Error in reading status\n{P}: reply checksum mismatch: the status of module 1 was not read\n", ""},
+         "{P}: the type reply of module 1 was damaged on the line; the modules' types are not known\n",
+         ""},
         {"bad-checksum", {"--port", "{P}", "status", "0"}, 4,
-         "{P}: Error in reading status\n{P}: reply checksum mismatch: the status of module 0 was not read\n", ""},
+         "{P}: the type reply of module 1 was damaged on the line; the modules' types are not known\n",
+         ""},
         // The master's Version unanswered: a failure, not "Version: -1".
         {"silent-from=0x88", {"--port", "{P}", "status", "0"}, 4, "{P}: Stepwright not responding\n", ""},
         // The line hangs up under the Stop: the message says so on a line of its own.
@@ -598,7 +603,8 @@ TEST(CliMessages, EachNamesThePortOnce) {
          ""},
         {"bad-checksum", {"--port", "{P}", "--port", "/dev/stepwright-none", "--port", "com3=/dev/stepwright-none", "status", "1"},
          4, "",
-         "{P}: exit 4: reply checksum mismatch: the status of module 1 was not read\n"
+         "{P}: exit 4: the type reply of module 1 was damaged on the line; the modules' types are not "
+         "known\n"
          "/dev/stepwright-none: exit 3: no such device\nCOM3: exit 3: /dev/stepwright-none: no such device\n"},
     };
     for (const auto& c : cases) {
