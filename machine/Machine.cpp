@@ -60,21 +60,25 @@ public:
             error(root, "", "a machine description is a mapping of machine:, modules: and interlocks:");
             return;
         }
+        // A default YAML::Node counts as defined: the flags say what was given.
         YAML::Node modules, interlocks;
+        bool hasModules = false, hasInterlocks = false;
         for (const auto& kv : root) {
             const std::string key = Key(kv.first);
             if (key == "machine") {
                 if (text(kv.second, key, out_.name)) {}
             } else if (key == "modules") {
                 modules = kv.second;
+                hasModules = true;
             } else if (key == "interlocks") {
                 interlocks = kv.second;
+                hasInterlocks = true;
             } else {
                 error(kv.first, key, "unknown key: give machine, modules or interlocks");
             }
         }
-        if (modules) readModules(modules);
-        if (interlocks) readInterlocks(interlocks);
+        if (hasModules) readModules(modules);
+        if (hasInterlocks) readInterlocks(interlocks);
     }
 
 private:
@@ -257,27 +261,31 @@ private:
         }
         s.line = n.Mark().line + 1;
         YAML::Node module, bit, level;
+        bool hasModule = false, hasBit = false, hasLevel = false;
         bool ok = true;
         for (const auto& kv : n) {
             const std::string k = Key(kv.first);
             if (k == "module") {
                 module = kv.second;
+                hasModule = true;
             } else if (k == "input" || k == "output") {
-                if (bit) {
+                if (hasBit) {
                     error(kv.first, key, "give one input or output");
                     ok = false;
                 }
                 bit = kv.second;
+                hasBit = true;
                 s.kind = k == "input" ? Signal::Kind::Input : Signal::Kind::Output;
             } else if (k == "level") {
                 level = kv.second;
+                hasLevel = true;
             } else {
                 error(kv.first, key, "unknown key " + Quote(k) + ": " + form);
                 ok = false;
             }
         }
         if (!ok) return false;
-        if (!bit) {
+        if (!hasBit) {
             error(n, key, form);
             return false;
         }
@@ -286,7 +294,7 @@ private:
             return false;
         }
         s.high = true;
-        if (level) {
+        if (hasLevel) {
             if (!level.IsScalar() || (level.Scalar() != "high" && level.Scalar() != "low")) {
                 error(level, key, "level: give high or low");
                 return false;
@@ -294,13 +302,13 @@ private:
             s.high = level.Scalar() == "high";
         }
         int64_t number = 0;
-        if (module && !integer(module, key, 1, kMaxAddress, number)) return false;
+        if (hasModule && !integer(module, key, 1, kMaxAddress, number)) return false;
         s.module = int(number);
         // A bit by number needs its module; a bit by name finds it.
         const std::string& b = bit.IsScalar() ? bit.Scalar() : std::string();
         const bool byNumber = !b.empty() && b.find_first_not_of("0123456789") == std::string::npos;
         if (byNumber) {
-            if (!module) {
+            if (!hasModule) {
                 error(n, key, "bit " + b + " of which module? give module:");
                 return false;
             }
@@ -310,13 +318,13 @@ private:
         }
         for (const Module& m : out_.modules)
             for (const NamedBit& nb : s.kind == Signal::Kind::Input ? m.inputs : m.outputs)
-                if (nb.name == b && (!module || m.address == s.module)) {
+                if (nb.name == b && (!hasModule || m.address == s.module)) {
                     s.module = m.address;
                     s.bit = nb.bit;
                     return true;
                 }
         error(bit, key, std::string("no ") + (s.kind == Signal::Kind::Input ? "input" : "output") + " is named " +
-                            Quote(b) + (module ? " on module " + std::to_string(s.module) : std::string()));
+                            Quote(b) + (hasModule ? " on module " + std::to_string(s.module) : std::string()));
         return false;
     }
 
@@ -333,26 +341,27 @@ private:
                 continue;
             }
             YAML::Node move, need, together;
+            bool hasMove = false, hasNeed = false, hasTogether = false;
             bool ok = true;
             for (const auto& kv : item) {
                 const std::string k = Key(kv.first);
                 if (k == "move")
-                    move = kv.second;
+                    move = kv.second, hasMove = true;
                 else if (k == "requires")
-                    need = kv.second;
+                    need = kv.second, hasNeed = true;
                 else if (k == "never-together")
-                    together = kv.second;
+                    together = kv.second, hasTogether = true;
                 else {
                     error(kv.first, k, "unknown key: give move: with requires:, or never-together:");
                     ok = false;
                 }
             }
             if (!ok) continue;
-            if (together && (move || need)) {
+            if (hasTogether && (hasMove || hasNeed)) {
                 error(item, "interlocks", "one interlock is either move: with requires: or never-together:");
                 continue;
             }
-            if (together) {
+            if (hasTogether) {
                 lock.kind = Interlock::Kind::NeverTogether;
                 if (!together.IsSequence() || together.size() < 2) {
                     error(together, "never-together", "give two or more outputs");
@@ -368,8 +377,8 @@ private:
                 if (ok) out_.interlocks.push_back(lock);
                 continue;
             }
-            if (!move || !need) {
-                error(item, move ? "move" : "requires", "give move: with requires:");
+            if (!hasMove || !hasNeed) {
+                error(item, hasMove ? "requires" : "move", "give move: with requires:");
                 continue;
             }
             int64_t axis = 0;
