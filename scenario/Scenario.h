@@ -13,8 +13,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace machine {
+struct Machine;
+}
 
 namespace scenario {
 
@@ -85,6 +90,10 @@ struct Scenario {
     std::vector<uint8_t> image;     // the assembled program image
     std::vector<Label> labels;
     std::vector<LineAt> lines;      // instruction lines in address order
+    // machine: a description checked throughout the run; a violation fails
+    // the scenario with its rule, line and time.
+    std::string machineFile;
+    std::shared_ptr<const machine::Machine> machine;
 };
 
 // Reads, checks and assembles a scenario and its program.  False with one
