@@ -15,6 +15,9 @@
 #include "scenario/Scenario.h"
 #include "sim/SimCore.h"
 #include "sim/VirtualMaster.h"
+#ifdef STEPWRIGHT_CLI
+#include "CliRunner.h"
+#endif
 
 namespace {
 
@@ -388,5 +391,62 @@ TEST(Prove, ACopiedMasterRunsOnAsTheOriginal) {
     b.core().servo(1)->setPhysicalPosition(123456);
     EXPECT_NE(a.core().servo(1)->position(), b.core().servo(1)->position());
 }
+
+#ifdef STEPWRIGHT_CLI
+// The command line: exit codes, the report's words, --json, and the written
+// counterexample run by test.
+TEST(ProveCli, ReportsTheViolationAndWritesACounterexampleThatTestFails) {
+    const std::string program = WriteTemp("cli.sws", std::string(kHeader) + kCases[0].body);
+    const std::string description = WriteTemp("cli.machine.yaml", kMachine);
+    const std::string cx = testing::TempDir() + "prove_cli_cx.yaml";
+    std::remove(cx.c_str());
+    CliResult r = RunCli({"prove", program, "--machine", description, "--counterexample", cx});
+    EXPECT_EQ(r.code, 10) << r.err;
+    EXPECT_NE(r.out.find(program + ":10: violation [travel] at "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("inputs: before the run module 3 bit 6 (door-closed) high; before the run module 3 bit 5 (start) low"),
+              std::string::npos)
+        << r.out;
+    CliResult t = RunCli({"test", cx});
+    EXPECT_EQ(t.code, 9) << t.out << t.err;
+    EXPECT_NE(t.out.find("travel at "), std::string::npos) << t.out;
+    EXPECT_NE(t.out.find(": line 10 (the program stood at line 11): module 1 (X axis) at "), std::string::npos) << t.out;
+
+    r = RunCli({"--json", "prove", program, "--machine", description});
+    EXPECT_EQ(r.code, 10);
+    EXPECT_NE(r.out.find("\"result\": \"violation\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"rule\": \"travel\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\"line\": 10"), std::string::npos) << r.out;
+}
+
+TEST(ProveCli, SaysWhichBoundCutAndRefusesWhatDoesNotFit) {
+    const std::string program = WriteTemp("cli-loop.sws", std::string(kHeader) +
+                                                              "LOOP:     1 Move position=10 velocity=5000 acceleration=100 "
+                                                              "pwm=0 move-relative\n"
+                                                              "          0 Delay time=1\n"
+                                                              "          0 GoTo -> LOOP\n");
+    const std::string description = WriteTemp("cli-loop.machine.yaml", "modules:\n  1: {travel: [-100000, 100000]}\n");
+    CliResult r = RunCli({"prove", program, "--machine", description, "--max-time", "500ms"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("no violation within bounds"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("bounds: --max-time 0.500 s cut 1 path(s) still running: not every path was explored"),
+              std::string::npos)
+        << r.out;
+
+    const std::string safe = WriteTemp("cli-safe.sws", std::string(kHeader) + kCases[1].body);
+    r = RunCli({"prove", safe, "--machine", WriteTemp("cli-safe.machine.yaml", kMachine)});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("bounds: none cut the exploration"), std::string::npos) << r.out;
+
+    // A description of an I/O module at a servo's address; a description refused.
+    r = RunCli({"prove", safe, "--machine", WriteTemp("cli-bad.yaml", "modules:\n  1: {type: io}\n")});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_NE(r.err.find("module 1 is described as a ZEL-I/O but is a ZEL-SERVO"), std::string::npos) << r.err;
+    r = RunCli({"prove", safe, "--machine", WriteTemp("cli-worse.yaml", "modules:\n  1: {speed: 3}\n")});
+    EXPECT_EQ(r.code, 2);
+    r = RunCli({"prove", safe});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("missing --machine FILE"), std::string::npos) << r.err;
+}
+#endif
 
 }  // namespace
