@@ -22,8 +22,9 @@ namespace {
 constexpr int kLines = 8191;
 constexpr int kBranches = 20;
 
-// 20 sections: read the I/O module, branch on one of its inputs, join again
-// at a Delay, then straight lines of outputs, counters and prints.
+// 20 sections: read the I/O module, branch on one of its inputs (a Print on
+// one side), join again
+// at a Delay, then outputs, counters, prints and comments.
 std::string FullSizeText() {
     std::string text =
         ".stepwright 1\n.module 0 [Master]\n.module 1 ZEL-SERVO\n.module 2 ZEL-SERVO\n.module 3 ZEL-I/O\n"
@@ -37,17 +38,19 @@ std::string FullSizeText() {
         std::snprintf(line, sizeof line,
                       "          3 GetStatus\n"
                       "          3 If-GoTo bit-%d set -> J%d\n"
-                      "          3 SetOutputs bit-1 set\n"
+                      "          0 Print print-chars=y\n"
                       "J%d:       0 Delay time=1\n",
                       bit, s, s);
         text += line;
         lines += 4;
         for (int k = 4; k < perSection && lines < kLines - 1; ++k, ++lines) {
-            switch (k % 4) {
+            // Most lines are comments: 16384 bytes hold no more instructions.
+            switch (k % 32) {
                 case 0: text += "          3 SetOutputs bit-2 set\n"; break;
-                case 1: text += "          0 SetCounter counter=2 initial-value=7\n"; break;
-                case 2: text += "          0 Print print-chars=x\n"; break;
-                default: text += "          3 SetOutputs bit-2 clear\n"; break;
+                case 8: text += "          0 SetCounter counter=2 initial-value=7\n"; break;
+                case 24: text += "          0 Print print-chars=x\n"; break;
+                case 16: text += "          3 SetOutputs bit-2 clear\n"; break;
+                default: text += "; a comment\n"; break;
             }
         }
     }

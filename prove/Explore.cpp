@@ -114,7 +114,16 @@ private:
     }
     void forget(Path& p, sim::SimCore& c) {
         if (c.waitsBegun() == p.waitsSeen) return;
-        for (int a = 0; a < kSlots; ++a) p.known[a] = knownNow(p, c, a);
+        for (int a = 0; a < kSlots; ++a) {
+            p.known[a] = knownNow(p, c, a);
+            // A free input's level matters only when it is read, and every
+            // read of it forks: it goes back to low, so that paths that
+            // differ only there meet.  A stepper's E-Stop acts on the motion
+            // and keeps its level.
+            if (a == 0) continue;
+            const uint16_t free = FreeBits(c, a) & ~uint16_t(c.stepper(a) ? sim::StepperModule::EStop : 0);
+            SetExternal(c, a, free & ~p.known[a], 0);
+        }
         std::fill(std::begin(p.pinned), std::end(p.pinned), uint16_t(0));
         p.waitsSeen = c.waitsBegun();
     }
@@ -232,6 +241,8 @@ void Explorer::fork(std::vector<Outcome>& outcomes, uint16_t address) {
 bool Explorer::decide(sim::SimCore& core, uint16_t address) {
     const uint8_t* b = core.memory() + address;
     if (b[0] != kMasterMarker) return false;
+    const int end = std::min<int>(LE16(core.memory()), sim::kMemorySize);
+    if (address + (b[2] == MasterCmd::kWaitFor ? kWaitForLength : kIfGoToLength) > end) return false;
     Path& p = *cur_;
     std::vector<Outcome> outcomes;
     if (b[2] == MasterCmd::kIfGoTo) {
