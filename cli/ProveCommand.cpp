@@ -109,7 +109,9 @@ json::Value InputsJson(const std::vector<prove::InputChange>& inputs, const mach
         json::Value v = json::Value::object();
         v["time_ms"] = c.ms < 0 ? json::Value() : json::Value(c.ms);
         v["module"] = c.module;
-        v["input"] = prove::DescribeInput(c, m);
+        std::string name = prove::DescribeInput(c, m);
+        name.erase(name.rfind(' '));   // the level is a member of its own
+        v["input"] = name;
         v["level"] = c.high ? "high" : "low";
         a.push(std::move(v));
     }
