@@ -240,6 +240,34 @@ TEST(Prove, AViolationOnEveryPathNeedsNoInputs) {
     EXPECT_FALSE(homed.result.violated) << homed.result.violation.message;
 }
 
+TEST(Prove, AStepperInputIsFreeAsAnIoPin) {
+    // Servo 1 may move only while the stepper's Input 1 (its bit 2) is high.
+    const char* description =
+        "modules:\n  4: {inputs: {2: guard}}\ninterlocks:\n  - move: 1\n    requires: {input: guard}\n";
+    const Proved p = Prove("stepper-input",
+                           "          4 GetStatus\n"
+                           "          4 If-GoTo input2-hi -> MOVE\n"
+                           "          0 StopProgram\n"
+                           "MOVE:     1 Move position=1000 velocity=5000 acceleration=100 pwm=0\n"
+                           "          0 StopProgram\n",
+                           {}, description);
+    ASSERT_TRUE(p.result.violated);
+    EXPECT_EQ(p.result.violation.rule, "interlock");
+    EXPECT_EQ(LineOf(p, p.result.violation.address), 4);
+    ASSERT_EQ(p.result.inputs.size(), 2u);
+    EXPECT_EQ(p.result.inputs[0].mask, 0x04);   // Input 2, as the If-GoTo read it
+    EXPECT_EQ(p.result.inputs[1].mask, 0x02);   // Input 1, left low at the Move
+    EXPECT_FALSE(p.result.inputs[1].high);
+    const Proved safe = Prove("stepper-input-safe",
+                              "          4 WaitFor timeout=100 input1-hi -> END\n"
+                              "          1 Move position=1000 velocity=5000 acceleration=100 pwm=0\n"
+                              "END:      0 StopProgram\n",
+                              {}, description);
+    EXPECT_FALSE(safe.result.violated) << safe.result.violation.message;
+    EXPECT_EQ(safe.result.paths, 3);
+    EXPECT_EQ(safe.result.decisions, 1);
+}
+
 TEST(Prove, ATravelLeftDuringAMoveNamesTheMoveAndWhereTheProgramStood) {
     // Velocity mode: no target, the axis runs out of its travel while the program waits.
     const Proved p = Prove("velmode",
