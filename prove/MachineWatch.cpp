@@ -85,6 +85,8 @@ std::optional<Violation> MachineWatch::before(sim::SimCore& core, uint16_t addre
     };
 
     if (b[0] == kMasterMarker) {
+        // A Reset of the master resets its modules: nothing is homed any more.
+        if (b[2] == MasterCmd::kReset) st = WatchState();
         if (b[2] != MasterCmd::kSetOutputs || address + 11 > end) return std::nullopt;
         sim::IoModule* io = core.io(b[7]);
         if (!io || b[8] > 1) return std::nullopt;

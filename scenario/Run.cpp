@@ -99,6 +99,8 @@ public:
         if (!violation_) violation_ = watch_.tick(core, state_);
     }
     bool violated() const { return violation_.has_value(); }
+    // The master was reset: its modules forget their homing.
+    void reset() { state_ = prove::WatchState(); }
     // "travel at 1.234 s: line 12 (LOOP): module 1 ... ".
     std::string text() const {
         const prove::Violation& v = *violation_;
@@ -277,6 +279,7 @@ bool Runner::take(const Step& st, std::string& seen) {
         }
         case StepKind::Reset:
             vm_.reset();
+            if (machine_) machine_->reset();
             resume_ = false;
             return true;
         case StepKind::Break:
