@@ -108,6 +108,11 @@ json::Value InputsJson(const std::vector<prove::InputChange>& inputs, const mach
     for (const prove::InputChange& c : inputs) {
         json::Value v = json::Value::object();
         v["time_ms"] = c.ms < 0 ? json::Value() : json::Value(c.ms);
+        if (c.module == 0) {
+            v["key"] = std::string(1, char(c.key));
+            a.push(std::move(v));
+            continue;
+        }
         v["module"] = c.module;
         std::string name = prove::DescribeInput(c, m);
         name.erase(name.rfind(' '));   // the level is a member of its own

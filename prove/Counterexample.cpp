@@ -1,6 +1,7 @@
 // The path to a violation written as a scenario, and inputs in words.
 
 #include <algorithm>
+#include <cstdio>
 
 #include "isa/Vocabulary.h"
 #include "prove/Explore.h"
@@ -40,7 +41,16 @@ std::string Quoted(const std::string& s) {
 
 }  // namespace
 
+// A key as the guide writes it: "q", or 0x01 for a control character.
+static std::string KeyText(int key) {
+    if (key > 0x20 && key < 0x7F && key != '"') return std::string("\"") + char(key) + "\"";
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", key & 0xFF);
+    return hex;
+}
+
 std::string DescribeInput(const InputChange& c, const machine::Machine& m) {
+    if (c.module == 0) return "key " + KeyText(c.key) + " typed";
     std::string out = "module " + std::to_string(c.module);
     if (c.type == kTypeStepper) {
         out += std::string(" input ") + StepperInputName(c.mask);
@@ -66,6 +76,12 @@ std::string CounterexampleScenario(const ProveResult& r, const std::string& name
     y += "time-limit: " + std::to_string(at + 1000) + "ms\n";
     y += "steps:\n";
     auto set = [&](const InputChange& c) {
+        if (c.module == 0) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c.key & 0x7F);
+            y += std::string("  - key: \"") + hex + "\"\n";
+            return;
+        }
         y += "  - set-input: {module: " + std::to_string(c.module);
         if (c.type == kTypeStepper) y += std::string(", input: ") + Quoted(StepperInputName(c.mask));
         else y += ", bit: " + std::to_string(BitNumber(c.mask));

@@ -15,6 +15,8 @@ namespace prove {
 namespace {
 
 constexpr int kSlots = 32;
+constexpr int kNoKey = -2;      // an outcome that types no key
+constexpr uint16_t kKeyBit = 1; // the key's bit in the master's (module 0) knowledge
 
 // Where a byte of the program's status area came from.
 struct Source {
@@ -82,6 +84,23 @@ public:
             if (a < lineAt_.size() && lineAt_[a] < 0) lineAt_[a] = int(i);
         }
         result_.covered.assign(program_.lineAddress.size(), false);
+        // The keys the program tests for, and one it never does.
+        for (uint16_t a : program_.lineAddress) {
+            if (a == 0xFFFF || size_t(a) + 12 > program_.image.size()) continue;
+            const uint8_t* b = program_.image.data() + a;
+            int key = -1;
+            if (b[0] == kMasterMarker && b[2] == MasterCmd::kIfGoTo && b[5] == 3 && b[7] == 0xFF) key = b[6];
+            if (b[0] == kMasterMarker && b[2] == MasterCmd::kWaitFor && b[3] == kMasterMarker && b[9] == 3 &&
+                b[11] == 0xFF)
+                key = b[10];
+            if (key >= 1 && key < 0x80 && std::find(keys_.begin(), keys_.end(), key) == keys_.end())
+                keys_.push_back(key);
+        }
+        for (int k = '!'; k < 0x7F; ++k)
+            if (std::find(keys_.begin(), keys_.end(), k) == keys_.end()) {
+                keys_.push_back(k);
+                break;
+            }
     }
 
     ProveResult run();
@@ -104,6 +123,7 @@ private:
         uint16_t pinMask = 0;
         bool release = false;            // ... and change to hold at the next millisecond
         uint16_t releaseMask = 0, releaseLevels = 0;
+        int key = kNoKey;                // module 0: the key waiting from here on
         int64_t ms = -1;                 // when the world set them
     };
 
@@ -130,6 +150,7 @@ private:
     void apply(Path& p, const Outcome& o, uint16_t address);
     void fork(std::vector<Outcome>& outcomes, uint16_t address);
     bool decide(sim::SimCore& core, uint16_t address);
+    bool decideKey(sim::SimCore& core, uint16_t address);
     uint64_t digest(const Path& p);
     void drive(Path& p);
     void record(Timing& t, int64_t micros, const std::vector<InputChange>& inputs) {
@@ -164,6 +185,7 @@ private:
     Pause pause_ = Pause::None;
     std::optional<Violation> pending_;
     int64_t created_ = 0;
+    std::vector<int> keys_;      // keys the world may type
 };
 
 uint64_t Explorer::digest(const Path& p) {
@@ -197,7 +219,12 @@ void Explorer::apply(Path& p, const Outcome& o, uint16_t address) {
         c.setAreaByte(o.areaIndex, uint8_t((area[o.areaIndex] & ~o.areaMask) | (o.areaLevels & o.areaMask)));
         p.source[o.areaIndex].unknown &= uint16_t(~o.mask);
     }
-    SetExternal(c, o.module, o.mask, o.levels);
+    if (o.key != kNoKey) {
+        const int before = c.key();
+        c.setKey(o.key);
+        if (o.key >= 0 && o.key != before) p.inputs.push_back({o.ms, 0, kTypeMaster, 0, false, o.key});
+    }
+    if (o.module) SetExternal(c, o.module, o.mask, o.levels);
     forget(p, c);
     if (o.know) p.known[o.module] |= o.mask;
     if (o.pin) {
@@ -211,7 +238,7 @@ void Explorer::apply(Path& p, const Outcome& o, uint16_t address) {
         p.releaseAddress = address;
     }
     const int type = c.module(o.module) ? c.module(o.module)->typeCode() : 0;
-    for (int bit = 0; bit < 16; ++bit) {
+    for (int bit = 0; o.module && bit < 16; ++bit) {
         const uint16_t m = uint16_t(1u << bit);
         if (o.mask & m) p.inputs.push_back({o.ms, o.module, type, m, (o.levels & m) != 0});
     }
@@ -238,11 +265,70 @@ void Explorer::fork(std::vector<Outcome>& outcomes, uint16_t address) {
 
 // The world's outcomes for the instruction at address; false when there is
 // no choice to make.
+// A condition on the key (status byte 3 of the master's own status): the
+// world may have typed any key the program tests for, or another, since the
+// program last waited; a WaitFor on it may hold at once, when a key is typed
+// during its wait, or never.
+bool Explorer::decideKey(sim::SimCore& core, uint16_t address) {
+    const uint8_t* b = core.memory() + address;
+    const bool ifGoTo = b[2] == MasterCmd::kIfGoTo;
+    if (ifGoTo ? (b[5] != 3 || !core.statusAreaLive()) : (b[3] != kMasterMarker || b[9] != 3)) return false;
+    Path& p = *cur_;
+    const uint8_t v = ifGoTo ? b[6] : b[10], m = ifGoTo ? b[7] : b[11];
+    auto holds = [&](int k) { return (uint8_t(k < 0 ? 0x80 : k) & m) == (v & m); };
+    const bool known = knownNow(p, core, 0) & kKeyBit;
+    std::vector<int> candidates{core.key()};
+    if (!known)
+        for (int k : keys_)
+            if (k != core.key()) candidates.push_back(k);
+    const int64_t ms = MsBefore(core.executionTime());
+    std::vector<Outcome> outcomes;
+    auto outcome = [&](int key) {
+        Outcome o;
+        o.key = key;
+        o.mask = kKeyBit;
+        o.know = true;
+        o.ms = ms;
+        return o;
+    };
+    if (ifGoTo) {
+        if (known) return false;
+        for (int k : candidates) outcomes.push_back(outcome(k));
+    } else {
+        int failing = kNoKey;
+        for (int k : candidates) {
+            if (holds(k) && !known) outcomes.push_back(outcome(k));
+            if (!holds(k) && failing == kNoKey) failing = k;
+        }
+        if (failing == kNoKey) {
+            if (known) return false;
+        } else {
+            Outcome later = outcome(failing);
+            later.pin = true;
+            later.pinMask = kKeyBit;
+            if (LE16(b + 12) > 0)
+                for (int k : keys_)
+                    if (holds(k)) {
+                        Outcome o = later;
+                        o.release = true;
+                        o.releaseMask = kKeyBit;
+                        o.releaseLevels = uint16_t(k);
+                        outcomes.push_back(o);
+                    }
+            outcomes.push_back(later);
+        }
+        if (known && outcomes.size() == 1) return false;
+    }
+    fork(outcomes, address);
+    return true;
+}
+
 bool Explorer::decide(sim::SimCore& core, uint16_t address) {
     const uint8_t* b = core.memory() + address;
     if (b[0] != kMasterMarker) return false;
     const int end = std::min<int>(LE16(core.memory()), sim::kMemorySize);
     if (address + (b[2] == MasterCmd::kWaitFor ? kWaitForLength : kIfGoToLength) > end) return false;
+    if ((b[2] == MasterCmd::kIfGoTo || b[2] == MasterCmd::kWaitFor) && decideKey(core, address)) return true;
     Path& p = *cur_;
     std::vector<Outcome> outcomes;
     if (b[2] == MasterCmd::kIfGoTo) {
@@ -339,7 +425,10 @@ bool Explorer::beforeInstruction(sim::SimCore& core, uint16_t address) {
     }
     if (address < lineAt_.size() && lineAt_[address] >= 0) result_.covered[size_t(lineAt_[address])] = true;
 
-    if (master && (code == MasterCmd::kGoTo || code == MasterCmd::kCall || code == MasterCmd::kReturn ||
+    // A path that a fork left before this instruction goes on with its own
+    // outcome: its state may equal the one before the fork, met already.
+    const bool resumed = p.decidedAddress == address && p.decidedMicros == t;
+    if (!resumed && master && (code == MasterCmd::kGoTo || code == MasterCmd::kCall || code == MasterCmd::kReturn ||
                    code == MasterCmd::kIfGoTo || code == MasterCmd::kWaitFor || code == MasterCmd::kDelay ||
                    code == MasterCmd::kCountDown)) {
         if (!seen_.insert(digest(p)).second) {
@@ -349,7 +438,9 @@ bool Explorer::beforeInstruction(sim::SimCore& core, uint16_t address) {
     }
     if (master && (code == MasterCmd::kGetStatus || (code == MasterCmd::kWaitFor && b[3] == kMasterMarker)))
         std::fill(std::begin(p.source), std::end(p.source), Source());
-    if (master && !(p.decidedAddress == address && p.decidedMicros == t)) decide(core, address);
+    // After a ClearKey no key waits until the program waits again.
+    if (master && code == MasterCmd::kClearKey) p.known[0] |= kKeyBit;
+    if (master && !resumed) decide(core, address);
 
     if (std::optional<Violation> v = watch_.before(core, address, p.watch, *this)) {
         pending_ = std::move(v);
@@ -419,6 +510,13 @@ void Explorer::drive(Path& p) {
         if (p.vm.nowMs() >= bounds_.maxTimeMs) {
             ++result_.cutByTime;
             break;
+        }
+        if (p.releaseMask && p.releaseModule == 0) {
+            if (core.waiting() && core.programAddress() == p.releaseAddress) {
+                core.setKey(p.releaseLevels);
+                p.inputs.push_back({p.vm.nowMs(), 0, kTypeMaster, 0, false, int(p.releaseLevels)});
+            }
+            p.releaseMask = 0;
         }
         if (p.releaseMask) {
             if (core.waiting() && core.programAddress() == p.releaseAddress) {

@@ -4,7 +4,8 @@
 // description at every simulated millisecond.
 //
 // The world: the inputs held from outside (an I/O module's input pins, a
-// stepper's E-Stop, Input 1 and Input 2) are free at the start and become
+// stepper's E-Stop, Input 1 and Input 2) and the key typed at the terminal
+// are free at the start and become
 // free again whenever the program waits (a Delay, a WaitFor that does not
 // hold at once).  A condition that tests a free input forks the path, one
 // path per outcome, and fixes the input until the next wait; a WaitFor on a
@@ -57,10 +58,11 @@ constexpr int64_t kDefaultMaxPaths = 1000;
 // simulated milliseconds.
 struct InputChange {
     int64_t ms = -1;
-    int module = 0;
+    int module = 0;                      // 0: a key typed at the terminal
     int type = 0;                        // the module's type code
     uint16_t mask = 0;                   // one bit
     bool high = false;
+    int key = -1;                        // module 0: the key
 };
 
 struct Timing {

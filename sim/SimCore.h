@@ -100,6 +100,11 @@ public:
     // Changes one byte of the program's status area (what the world showed
     // when the byte was collected).
     void setAreaByte(int index, uint8_t value);
+    // The status area shows the master's own status (no module reply since
+    // the last GetStatus of the master).
+    bool statusAreaLive() const { return areaLive_; }
+    // The key waiting for the program, as if typed at the terminal (-1: none).
+    void setKey(int key) { key_ = key < 0 ? -1 : key & 0x7F; }
 
     // Power-up: the network is scanned and "#" is sent.
     void powerUp(Micros now);

@@ -168,6 +168,20 @@ const struct ViolationCase {
      "          1 Move position=1000 velocity=5000 acceleration=100 pwm=0\n"
      "END:      0 StopProgram\n",
      "interlock", 4},
+    // Only a key typed at the terminal leads to the Move, which comes before the door is read.
+    {"key",
+     "          0 WaitFor timeout=100 key=q -> END\n"
+     "          1 Move position=1000 velocity=5000 acceleration=100 pwm=0\n"
+     "END:      0 StopProgram\n",
+     "interlock", 2},
+    {"key-menu",
+     "          0 ClearKey\n"
+     "          0 WaitFor timeout=100 any-key -> END\n"
+     "          0 If-GoTo key=m -> MOVE\n"
+     "          0 StopProgram\n"
+     "MOVE:     1 Move position=1000 velocity=7000 acceleration=100 pwm=0\n"
+     "END:      0 StopProgram\n",
+     "velocity-limit", 5},
     // Too fast only on the path where the button is held.
     {"velocity",
      "          3 GetStatus\n"
