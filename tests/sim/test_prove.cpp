@@ -235,6 +235,56 @@ TEST(Prove, FindsEachViolationOnItsPathAndItsCounterexampleFailsAsAScenario) {
     }
 }
 
+TEST(Prove, AScenarioWithAMachineKeyChecksItThroughoutTheRun) {
+    const std::string program = WriteTemp("sc.sws", std::string(kHeader) + kCases[0].body);
+    const std::string description = WriteTemp("sc.machine.yaml", kMachine);
+    auto load = [&](const std::string& name, const std::string& text, std::vector<std::string>& errors) {
+        scenario::Scenario sc;
+        scenario::LoadScenario(WriteTemp(name, text), sc, errors);
+        return sc;
+    };
+    // The door closed and the button held: the near move, inside the travel.
+    std::vector<std::string> errors;
+    scenario::Scenario sc = load("sc-pass.yaml",
+                                 "program: " + program + "\nmachine: " + description +
+                                     "\nsteps:\n  - set-input: {module: 3, bit: 6, level: high}\n"
+                                     "  - set-input: {module: 3, bit: 5, level: high}\n  - run\n"
+                                     "  - expect-stopped: {reason: stop-program, within: 5s}\n",
+                                 errors);
+    ASSERT_TRUE(errors.empty()) << errors[0];
+    ASSERT_TRUE(sc.machine);
+    const scenario::Result pass = scenario::RunScenario(sc);
+    EXPECT_TRUE(pass.passed) << pass.message;
+
+    // The button released: the far move leaves the travel while expect-stopped waits.
+    sc = load("sc-fail.yaml",
+              "program: " + program + "\nmachine: " + description +
+                  "\nsteps:\n  - set-input: {module: 3, bit: 6, level: high}\n  - run\n"
+                  "  - expect-stopped: {reason: stop-program, within: 30s}\n",
+              errors);
+    ASSERT_TRUE(errors.empty()) << errors[0];
+    const scenario::Result fail = scenario::RunScenario(sc);
+    EXPECT_FALSE(fail.passed);
+    EXPECT_EQ(fail.line, 6);
+    EXPECT_NE(fail.message.find("the machine description is broken: travel at 10.2"), std::string::npos)
+        << fail.message;
+    EXPECT_NE(fail.message.find("line 10 (the program stood at line 11)"), std::string::npos) << fail.message;
+
+    // A description that cannot be read, or does not fit the modules, is refused before anything runs.
+    load("sc-missing.yaml", "program: " + program + "\nmachine: nowhere.yaml\nsteps:\n  - run\n", errors);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("sc-missing.yaml:2: machine: "), std::string::npos) << errors[0];
+    EXPECT_NE(errors[0].find("nowhere.yaml: cannot be read"), std::string::npos) << errors[0];
+    errors.clear();
+    load("sc-misfit.yaml",
+         "program: " + program + "\nmachine: " + WriteTemp("sc-misfit.machine.yaml", "modules:\n  3: {type: servo}\n") +
+             "\nsteps:\n  - run\n",
+         errors);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find("module 3 is described as a ZEL-SERVO but is a ZEL-I/O"), std::string::npos)
+        << errors[0];
+}
+
 TEST(Prove, AViolationOnEveryPathNeedsNoInputs) {
     // An absolute Move before homing, and the description asks for homing first.
     const Proved p = Prove("home",
