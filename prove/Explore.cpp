@@ -458,8 +458,10 @@ void Explorer::frameCollected(sim::SimCore& core, const uint8_t* frame) {
     const int n = frame[2] >> 4;
     if ((frame[2] & 0x0F) != (kModuleGetStatus & 0x0F) || n < 1) return;
     const uint8_t items = frame[3];
+    const int collected = frame[4 + n];   // the trailer: reply bytes the master keeps
     const uint16_t unknown = FreeBits(core, a) & ~knownNow(p, core, a);
     auto put = [&](int index, uint8_t shift) {
+        if (index >= collected || index >= sim::kReplyBytes) return;
         Source& s = p.source[index];
         s.module = uint8_t(a);
         s.shift = shift;
