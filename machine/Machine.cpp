@@ -478,21 +478,26 @@ std::vector<std::string> MismatchWith(const Machine& m, const std::vector<int>& 
         else if (type != 2 && type != 3 && !d.inputs.empty())
             out.push_back(at + " has named inputs but is a " + std::string(DisplayName(type)));
     }
+    // One line per interlock that does not fit: its first misfit.
     for (const Interlock& lock : m.interlocks) {
         if (lock.kind == Interlock::Kind::MoveRequires) {
             const int a = lock.moveModule;
             const int type = a < int(moduleTypes.size()) ? moduleTypes[size_t(a)] : -1;
-            if (type != 0 && type != 3)
+            if (type != 0 && type != 3) {
                 out.push_back("interlock at line " + std::to_string(lock.line) + ": module " + std::to_string(a) +
                               " is not a servo or stepper in the module list");
+                continue;
+            }
         }
         for (const Signal& s : lock.signals) {
             const int type = s.module < int(moduleTypes.size()) ? moduleTypes[size_t(s.module)] : -1;
             const bool fits = s.kind == Signal::Kind::Output ? type == 2 : (type == 2 || type == 3);
-            if (!fits)
+            if (!fits) {
                 out.push_back("interlock at line " + std::to_string(lock.line) + ": " + m.describe(s) +
                               " is not on " + (s.kind == Signal::Kind::Output ? "an I/O module" :
                                                "an I/O module or stepper") + " in the module list");
+                break;
+            }
         }
     }
     return out;
