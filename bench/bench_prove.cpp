@@ -111,7 +111,8 @@ int main(int argc, char** argv) {
     const Measured r = Measure(full, m, rounds);
     std::printf("prove %d lines, %d branches: %lld paths, %lld decisions, %lld merged, %lld ms simulated, %s\n",
                 int(full.lineAddress.size()), kBranches, (long long)r.result.paths, (long long)r.result.decisions,
-                (long long)r.result.merged, (long long)r.result.simulatedMs, r.result.cut() ? "cut by a bound" : "not cut");
+                (long long)r.result.merged, (long long)r.result.simulatedMs,
+                r.result.cut() ? "cut by a bound" : "not cut");
     std::printf("  %8.1f ms wall, %8.1f ms CPU (%.2f of the 10 s goal)\n", r.wallMs, r.cpuMs, r.cpuMs / 10000.0);
     failed += r.cpuMs > 10000.0;
     return failed ? 1 : 0;

@@ -183,7 +183,8 @@ int CmdProve(Context& c, const Args& args) {
     for (size_t i = 0; i < r.covered.size(); ++i)
         if (program.lineAddress[i] != 0xFFFF && !r.covered[i]) {
             notRun.push(program.shownLine[i]);
-            if (++notRunCount <= 20) notRunText += (notRunText.empty() ? "" : ", ") + std::to_string(program.shownLine[i]);
+            if (++notRunCount <= 20)
+                notRunText += (notRunText.empty() ? "" : ", ") + std::to_string(program.shownLine[i]);
         }
     if (notRunCount > 20) notRunText += ", ...";
     json::Value& b = f["bounds"] = json::Value::object();
@@ -248,7 +249,8 @@ int CmdProve(Context& c, const Args& args) {
                                                 "met before")
                                   : cut + ": not every path was explored") +
                      "\n");
-        if (r.endedOnError) Print(c, Format("  %lld path(s) stopped on an error of the master\n", (long long)r.endedOnError));
+        if (r.endedOnError)
+            Print(c, Format("  %lld path(s) stopped on an error of the master\n", (long long)r.endedOnError));
     }
     f["cycle"] = TimingJson(r.cycle, m);
     if (r.cycle.any)

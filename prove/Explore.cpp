@@ -364,7 +364,8 @@ bool Explorer::decide(sim::SimCore& core, uint16_t address) {
         const uint8_t v = b[10], m = b[11];
         int shift = -1;
         if (core.io(a) && (items & kItemInputBits)) shift = s == 1 ? 0 : s == 2 ? 8 : -1;
-        else if (core.stepper(a) && (items & kItemStepInputs)) shift = s == 1 + ((items & kItemPosition) ? 4 : 0) ? 0 : -1;
+        else if (core.stepper(a) && (items & kItemStepInputs))
+            shift = s == 1 + ((items & kItemPosition) ? 4 : 0) ? 0 : -1;
         if (shift < 0 || a >= kSlots) return false;
         const uint16_t mask = uint16_t(uint16_t(m) << shift), value = uint16_t(uint16_t(v) << shift);
         const uint16_t free = mask & FreeBits(core, a);

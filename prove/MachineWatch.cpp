@@ -14,7 +14,8 @@ const std::vector<WatchRule> kRules = {
     {"travel", "an axis stands outside its travel (during a move and in velocity mode too)"},
     {"velocity-limit", "a Move commanded faster than the axis's max-velocity"},
     {"acceleration-limit", "a Move commanded with more acceleration than the axis's max-acceleration"},
-    {"move-before-home", "an absolute Move of an axis that must be homed first, before its StartHoming or ResetPosition"},
+    {"move-before-home",
+     "an absolute Move of an axis that must be homed first, before its StartHoming or ResetPosition"},
     {"interlock", "a Move commanded while the input its interlock requires does not hold"},
     {"never-together", "an instruction leaves outputs on together that must never be"},
 };
@@ -139,8 +140,8 @@ std::optional<Violation> MachineWatch::before(sim::SimCore& core, uint16_t addre
         if (d->maxVelocity && velocity > *d->maxVelocity) {
             v.rule = "velocity-limit";
             v.value = velocity;
-            v.message = "Move of " + axis(a) + " at velocity " + std::to_string(velocity) + ", above its max-velocity " +
-                        std::to_string(*d->maxVelocity);
+            v.message = "Move of " + axis(a) + " at velocity " + std::to_string(velocity) +
+                        ", above its max-velocity " + std::to_string(*d->maxVelocity);
             return v;
         }
         if (d->maxAcceleration && acceleration > *d->maxAcceleration) {

@@ -26,7 +26,7 @@ struct WatchRule {
 const std::vector<WatchRule>& WatchRules();
 
 struct Violation {
-    std::string rule;          // travel, velocity-limit, acceleration-limit, move-before-home, interlock, never-together
+    std::string rule;          // an id of WatchRules(): travel, interlock, ...
     uint16_t address = 0;      // the instruction that caused it (the Move, the SetOutputs)
     uint16_t standing = 0;     // where the program stood when it was seen
     int64_t micros = 0;        // simulated time

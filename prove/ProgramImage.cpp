@@ -41,7 +41,8 @@ std::string ReadProgramImage(const std::string& path, ProgramImage& out) {
         out.shownLine.push_back(size_t(i) < data.textLines.size() ? data.textLines[size_t(i)] : i + 1);
         out.lineLabel.push_back(l.isComment() ? std::string() : l.labelText());
         out.lineText.push_back(l.isComment() ? l.commentText()
-                                             : isa::listingRow(StoredInstruction(l), ModuleTypeOf(*tables, l.moduleAddress)));
+                                             : isa::listingRow(StoredInstruction(l),
+                                                               ModuleTypeOf(*tables, l.moduleAddress)));
     }
     return std::string();
 }
