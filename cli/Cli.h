@@ -36,6 +36,7 @@ enum Exit {
     kExitOutput = 7,         // standard output could not be written
     kExitCheckFailed = 8,    // check: a finding at warning level or above
     kExitScenarioFailed = 9, // test: a scenario failed
+    kExitViolation = 10,     // prove: the machine description is broken on a path
 };
 
 // Not an exit code: the command checked its arguments and files and stopped
@@ -259,6 +260,7 @@ int CmdTest(Context& c, const Args& args);
 int CmdCheck(Context& c, const Args& args);
 int CmdUpload(Context& c, const Args& args);
 int CmdDecode(Context& c, const Args& args);
+int CmdProve(Context& c, const Args& args);
 
 // --log (cli/DecodeCommand.cpp): the commands that write a link log, the
 // file of this run's port, and the writing of it (kExitOk, or kExitFile

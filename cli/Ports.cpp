@@ -21,12 +21,14 @@ bool IsOneOf(const std::string& command, std::initializer_list<const char*> name
 
 }  // namespace
 
-bool UsesPort(const std::string& command) { return !IsOneOf(command, {"list", "assemble", "check", "decode"}); }
+bool UsesPort(const std::string& command) {
+    return !IsOneOf(command, {"list", "assemble", "check", "decode", "prove"});
+}
 
 bool TakesJson(const std::string& command) {
     return IsOneOf(command,
                    {"detect", "status", "download", "verify", "compare", "assemble", "list", "watch", "check", "upload",
-                    "decode"});
+                    "decode", "prove"});
 }
 
 bool TakesManyPorts(const std::string& command) {

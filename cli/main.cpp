@@ -30,7 +30,7 @@ const CommandEntry kCommandTable[] = {
     {"reset", CmdReset},   {"status", CmdStatus},     {"exec", CmdExec},     {"monitor", CmdMonitor},
     {"export", CmdExport}, {"import", CmdImport},
     {"watch", CmdWatch},   {"test", CmdTest},     {"check", CmdCheck}, {"upload", CmdUpload},
-    {"decode", CmdDecode}, {"compare", CmdCompare},
+    {"decode", CmdDecode}, {"compare", CmdCompare}, {"prove", CmdProve},
 };
 
 Command FindCommand(const std::string& name) {

@@ -10,6 +10,7 @@
 #include "app/Editing.h"
 #include "app/MainState.h"
 #include "isa/Vocabulary.h"
+#include "machine/Machine.h"
 #include "program/Assembly.h"
 #include "program/SafeFile.h"
 #include "app/Files.h"
@@ -211,6 +212,7 @@ private:
 
     void readModules(const YAML::Node& n);
     bool openProgram(const YAML::Node& at);
+    void readMachine(const YAML::Node& at);
     void readStep(const YAML::Node& n);
     void readArguments(const YAML::Node& value, Step& step);
 
@@ -423,12 +425,30 @@ bool Reader::openProgram(const YAML::Node& at) {
     return true;
 }
 
+// The machine description: read, checked, and held against the module list.
+void Reader::readMachine(const YAML::Node& at) {
+    std::string name;
+    if (!text(at, "machine", name)) return;
+    out_.machineFile = name.empty() || name[0] == '/' ? name : Directory(file_) + name;
+    auto m = std::make_shared<machine::Machine>();
+    std::vector<std::string> why;
+    if (!machine::LoadMachine(out_.machineFile, *m, why)) {
+        for (const std::string& w : why) error(at, "machine", w);
+        return;
+    }
+    std::vector<int> types{kTypeMaster};
+    types.insert(types.end(), out_.moduleTypes.begin(), out_.moduleTypes.end());
+    const std::vector<std::string> mismatch = machine::MismatchWith(*m, types);
+    for (const std::string& w : mismatch) error(at, "machine", out_.machineFile + ": " + w);
+    if (mismatch.empty()) out_.machine = std::move(m);
+}
+
 void Reader::read(const YAML::Node& root) {
     if (!root.IsMap()) {
         error(root, "", "a scenario is a map with program and steps");
         return;
     }
-    checkKeys(root, "", {"name", "description", "program", "modules", "time-limit", "steps"});
+    checkKeys(root, "", {"name", "description", "program", "modules", "time-limit", "steps", "machine"});
     out_.name = BaseName(file_);
     // The name is only shown and reported: it stays the UTF-8 it is written in.
     if (const YAML::Node n = root["name"]; n && scalar(n, "name", out_.name) && out_.name.empty())
@@ -445,6 +465,7 @@ void Reader::read(const YAML::Node& root) {
     // Without its program the steps are still checked, all but their labels.
     if (const YAML::Node n = root["program"]) programOpen_ = openProgram(n);
     else error(root, "", "missing program");
+    if (const YAML::Node n = root["machine"]) readMachine(n);
     const YAML::Node steps = root["steps"];
     if (!steps) {
         error(root, "", "missing steps");

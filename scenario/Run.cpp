@@ -4,7 +4,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <optional>
 
+#include "prove/Explore.h"
+#include "prove/MachineWatch.h"
 #include "scenario/Scenario.h"
 #include "sim/Switches.h"
 #include "sim/VirtualMaster.h"
@@ -76,10 +80,59 @@ std::string ErrorName(uint8_t a) {
     }
 }
 
+// The scenario's machine description, held against the run: the inputs are
+// the scenario's own, every one of them known.
+class MachineCheck : public sim::ExecObserver, public prove::InputKnowledge {
+public:
+    MachineCheck(const Scenario& sc) : watch_(*sc.machine) {
+        // The program's lines as prove names them (the text line of a .sws).
+        prove::ReadProgramImage(sc.program, program_);
+    }
+    bool beforeInstruction(sim::SimCore& core, uint16_t address) override {
+        if (!violation_)
+            if (std::optional<prove::Violation> v = watch_.before(core, address, state_, *this)) violation_ = v;
+        return true;
+    }
+    void frameCollected(sim::SimCore&, const uint8_t*) override {}
+    bool known(int, uint16_t) const override { return true; }
+    void tick(sim::SimCore& core) {
+        if (!violation_) violation_ = watch_.tick(core, state_);
+    }
+    bool violated() const { return violation_.has_value(); }
+    // The master was reset: its modules forget their homing.
+    void reset() { state_ = prove::WatchState(); }
+    // "travel at 1.234 s: line 12 (LOOP): module 1 ... ".
+    std::string text() const {
+        const prove::Violation& v = *violation_;
+        std::string out = v.rule + " at " + Seconds(prove::ReportedMs(v.micros)) + ": " + line(v.address);
+        if (v.standing != v.address) out += " (the program stood at " + line(v.standing) + ")";
+        return out + ": " + v.message;
+    }
+
+private:
+    std::string line(uint16_t address) const {
+        const int i = program_.lineAt(address);
+        if (i < 0) return "address " + std::to_string(address);
+        std::string out = "line " + std::to_string(program_.shownLine[size_t(i)]);
+        if (!program_.lineLabel[size_t(i)].empty()) out += " (" + program_.lineLabel[size_t(i)] + ")";
+        return out;
+    }
+
+    prove::MachineWatch watch_;
+    prove::ProgramImage program_;
+    prove::WatchState state_;
+    std::optional<prove::Violation> violation_;
+};
+
 class Runner {
 public:
     Runner(const Scenario& sc, const std::function<void(const TraceRow&)>& rows)
-        : sc_(sc), rows_(rows), vm_(Options(sc)) {}
+        : sc_(sc), rows_(rows), vm_(Options(sc)) {
+        if (sc.machine) {
+            machine_ = std::make_unique<MachineCheck>(sc);
+            vm_.core().setObserver(machine_.get());
+        }
+    }
 
     Result run();
 
@@ -114,6 +167,7 @@ private:
     bool resume_ = false;        // the next continue or step starts where the program stands
     bool timeUp_ = false;
     bool silent_ = false;        // the master stopped answering the host
+    std::unique_ptr<MachineCheck> machine_;
 };
 
 void Runner::collect() {
@@ -156,6 +210,10 @@ bool Runner::tick() {
     emitRow();
     vm_.tick();
     collect();
+    if (machine_) {
+        machine_->tick(core());
+        if (machine_->violated()) return false;
+    }
     return true;
 }
 
@@ -225,6 +283,7 @@ bool Runner::take(const Step& st, std::string& seen) {
         }
         case StepKind::Reset:
             vm_.reset();
+            if (machine_) machine_->reset();
             resume_ = false;
             return true;
         case StepKind::Break:
@@ -375,11 +434,13 @@ Result Runner::run() {
     for (size_t i = 0; i < sc_.steps.size(); ++i) {
         const Step& st = sc_.steps[i];
         std::string seen;
-        if (take(st, seen)) {
+        const bool taken = take(st, seen);
+        if (taken && !(machine_ && machine_->violated())) {
             ++r.stepsRun;
             continue;
         }
-        if (timeUp_)
+        if (machine_ && machine_->violated()) seen = "the machine description is broken: " + machine_->text();
+        else if (timeUp_)
             seen = "the time limit of " + Span(sc_.timeLimitMs) + " ran out" + (seen.empty() ? "" : "; " + seen);
         if (silent_) seen += "; the master no longer answers the host (did the program change the baud rate?)";
         r.passed = false;

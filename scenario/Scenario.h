@@ -14,8 +14,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace machine {
+struct Machine;
+}
 
 namespace scenario {
 
@@ -87,6 +92,10 @@ struct Scenario {
     std::vector<uint8_t> image;     // the assembled program image
     std::vector<Label> labels;
     std::vector<LineAt> lines;      // instruction lines in address order
+    // machine: a description checked throughout the run; a violation fails
+    // the scenario with its rule, line and time.
+    std::string machineFile;
+    std::shared_ptr<const machine::Machine> machine;
 };
 
 // The most bytes a scenario file may hold; a larger one is refused unread.

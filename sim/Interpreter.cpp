@@ -63,7 +63,8 @@ void SimCore::runUntil(Micros now) {
     int budget = kMostInstructionsPerAdvance;
     while (running_ && execTime_ <= now && budget-- > 0) {
         Outcome o;
-        if (wait_ != Wait::None) {
+        const bool wasWaiting = wait_ != Wait::None;
+        if (wasWaiting) {
             o = resumeWait(execTime_);
         } else {
             // The breakpoint stops execution before its instruction, but not
@@ -85,6 +86,7 @@ void SimCore::runUntil(Micros now) {
                 execTime_ += kInstructionMicros;
                 continue;
             }
+            if (observer_ && !observer_->beforeInstruction(*this, pc_)) break;
             o = executeAt(pc_, execTime_);
         }
         switch (o.flow) {
@@ -95,6 +97,7 @@ void SimCore::runUntil(Micros now) {
                 pc_ = o.target;
                 break;
             case Flow::Wait:
+                if (!wasWaiting && waitUntil_ > execTime_) ++waitsBegun_;
                 execTime_ = waitUntil_;
                 continue;
             case Flow::Stop:
@@ -360,6 +363,7 @@ uint8_t SimCore::moduleFrame(const uint8_t* b, int avail, int& length, Micros t)
     std::memset(area_, 0, kReplyBytes);
     for (int i = 0; i < collect && i < int(reply.size()); ++i) area_[i] = reply[size_t(i)];
     areaLive_ = false;
+    if (observer_) observer_->frameCollected(*this, b);
     return kIdle;
 }
 

@@ -86,6 +86,13 @@ void SimModule::advanceTo(Micros t) {
     }
 }
 
+void SimModule::appendState(std::string& out, Micros now) const {
+    Put(out, typeCode());
+    const Micros phase = idle() ? 0 : time_ - now;
+    Put(out, phase);
+    appendFields(out);
+}
+
 void SimModule::appendType(std::vector<uint8_t>& reply) const {
     reply.push_back(uint8_t(typeCode()));
     reply.push_back(firmwareVersion());
@@ -287,6 +294,21 @@ void ServoModule::step(double dt) {
     if (homing_) checkHoming(before);
 }
 
+void ServoModule::appendFields(std::string& out) const {
+    for (double v : {pos_, vel_, offset_, target_, cmdVel_, cmdAcc_, homePhys_}) Put(out, v);
+    Put(out, loadedPos_);
+    Put(out, loadedVel_);
+    Put(out, loadedAcc_);
+    Put(out, pwm_);
+    Put(out, reverse_);
+    Put(out, mode_);
+    Put(out, amp_);
+    Put(out, moveDone_);
+    Put(out, homing_);
+    Put(out, homeControl_);
+    for (uint16_t g : gains_) Put(out, g);
+}
+
 bool ServoModule::idle() const { return mode_ == Mode::Hold || (mode_ == Mode::Pwm && pwm_ == 0); }
 
 // ---------------------------------------------------------------------------
@@ -452,6 +474,22 @@ void StepperModule::step(double dt) {
     if (homing_) checkHoming();
 }
 
+void StepperModule::appendFields(std::string& out) const {
+    for (double v : {pos_, vel_, offset_, target_, cmdSpeed_, cmdAcc_, homePhys_}) Put(out, v);
+    Put(out, mode_);
+    Put(out, amp_);
+    Put(out, homing_);
+    Put(out, homeControl_);
+    Put(out, external_);
+    Put(out, params_);
+    Put(out, factor_);
+    Put(out, outputs_);
+    Put(out, speedByte_);
+    Put(out, accelByte_);
+    Put(out, reverse_);
+    for (uint8_t v : {minSpeed_, runCurrent_, holdCurrent_, thermalLimit_}) Put(out, v);
+}
+
 bool StepperModule::idle() const {
     // Homing goes on watching the switches, which may be set from outside.
     return mode_ == Mode::Hold && !homing_ &&
@@ -465,6 +503,14 @@ void IoModule::reset() {
     inputMask_ = 0x0FFF;
     latch_ = 0;
     pwm_[0] = pwm_[1] = 0;
+}
+
+void IoModule::appendFields(std::string& out) const {
+    Put(out, inputMask_);
+    Put(out, latch_);
+    Put(out, external_);
+    Put(out, pwm_[0]);
+    Put(out, pwm_[1]);
 }
 
 uint16_t IoModule::inputBits() const {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "isa/Vocabulary.h"
@@ -32,6 +33,12 @@ public:
     // Integrates the module's motion up to time t (never backwards).
     void advanceTo(Micros t);
     Micros time() const { return time_; }
+    // A copy of the module in its present state (the explorer forks paths).
+    virtual std::unique_ptr<SimModule> clone() const = 0;
+    // Appends the bytes of every part of the state that can change what the
+    // module does next; its time counts only while it moves, as its offset
+    // from now.  Equal bytes: the same future.
+    void appendState(std::string& out, Micros now) const;
 
 protected:
     // One step of dt seconds.
@@ -40,12 +47,35 @@ protected:
     virtual bool idle() const = 0;
     // The type item: type code, then the firmware byte.
     void appendType(std::vector<uint8_t>& reply) const;
+    virtual void appendFields(std::string& out) const = 0;
+    template <typename T>
+    static void Put(std::string& out, const T& v) {
+        out.append(reinterpret_cast<const char*>(&v), sizeof v);
+    }
 
 private:
     Micros time_ = 0;
 };
 
 std::unique_ptr<SimModule> MakeModule(int typeCode);
+
+// A module on the master's network: copied whole when the master is.
+class ModuleSlot {
+public:
+    explicit ModuleSlot(std::unique_ptr<SimModule> m) : m_(std::move(m)) {}
+    ModuleSlot(const ModuleSlot& o) : m_(o.m_->clone()) {}
+    ModuleSlot& operator=(const ModuleSlot& o) {
+        if (this != &o) m_ = o.m_->clone();
+        return *this;
+    }
+    ModuleSlot(ModuleSlot&&) = default;
+    ModuleSlot& operator=(ModuleSlot&&) = default;
+    SimModule* operator->() const { return m_.get(); }
+    SimModule* get() const { return m_.get(); }
+
+private:
+    std::unique_ptr<SimModule> m_;
+};
 
 // Positions a module reports are 32-bit two's complement of its counter.
 int32_t Wrap32(int64_t value);
@@ -58,6 +88,7 @@ void AppendLE32(std::vector<uint8_t>& out, int32_t value);
 // per unit); a PWM value drives the motor at 50 counts/s per unit.
 class ServoModule : public SimModule {
 public:
+    std::unique_ptr<SimModule> clone() const override { return std::make_unique<ServoModule>(*this); }
     static constexpr double kAccelUnit = 100.0;      // counts/s² per unit
     static constexpr double kPwmUnit = 50.0;         // counts/s per PWM unit
     static constexpr int64_t kLimitPosition = 200000;   // limit switches at ∓ this
@@ -91,6 +122,7 @@ public:
 protected:
     void step(double dt) override;
     bool idle() const override;
+    void appendFields(std::string& out) const override;
 
 private:
     enum class Mode { Hold, Position, Velocity, Pwm, Decelerate };
@@ -123,6 +155,7 @@ private:
 // 250 steps/s², both times the speed factor (1, 2, 4 or 8) of SetParam.
 class StepperModule : public SimModule {
 public:
+    std::unique_ptr<SimModule> clone() const override { return std::make_unique<StepperModule>(*this); }
     static constexpr double kSpeedUnit = 25.0;
     static constexpr double kAccelUnit = 250.0;
     static constexpr int64_t kLimitPosition = 200000;
@@ -174,6 +207,7 @@ public:
 protected:
     void step(double dt) override;
     bool idle() const override;
+    void appendFields(std::string& out) const override;
 
 private:
     enum class Mode { Hold, Position, Velocity, Decelerate };
@@ -205,6 +239,7 @@ private:
 // unless a test sets it).
 class IoModule : public SimModule {
 public:
+    std::unique_ptr<SimModule> clone() const override { return std::make_unique<IoModule>(*this); }
     IoModule() { reset(); }
     int typeCode() const override { return kIoType; }
     uint8_t firmwareVersion() const override { return 0x0A; }
@@ -223,6 +258,7 @@ public:
 protected:
     void step(double) override {}
     bool idle() const override { return true; }
+    void appendFields(std::string& out) const override;
 
 private:
     uint16_t inputMask_ = 0x0FFF;
@@ -234,6 +270,7 @@ private:
 // A module of any other type: it answers its status byte and its type.
 class BareModule : public SimModule {
 public:
+    std::unique_ptr<SimModule> clone() const override { return std::make_unique<BareModule>(*this); }
     explicit BareModule(int type) : type_(type) {}
     int typeCode() const override { return type_; }
     uint8_t firmwareVersion() const override { return 0x01; }
@@ -243,6 +280,7 @@ public:
 protected:
     void step(double) override {}
     bool idle() const override { return true; }
+    void appendFields(std::string& out) const override { Put(out, type_); }
 
 private:
     int type_;

@@ -16,12 +16,56 @@ namespace sim {
 SimCore::SimCore(const SimOptions& options) : options_(options) {
     for (int type : options_.moduleTypes) {
         if (int(modules_.size()) >= kMaxModules) break;
-        modules_.push_back(MakeModule(type & 0xFF));
+        modules_.push_back(ModuleSlot(MakeModule(type & 0xFF)));
     }
     masterBaud_ = options_.hostBaud;
 }
 
 SimCore::~SimCore() = default;
+SimCore::SimCore(const SimCore&) = default;
+
+void SimCore::appendState(std::string& out) const {
+    auto put = [&](const auto& v) { out.append(reinterpret_cast<const char*>(&v), sizeof v); };
+    const Micros t = execTime_;
+    put(running_);
+    put(stepping_);
+    put(pc_);
+    put(stopReason_);
+    put(breakpoint_);
+    put(sp_);
+    for (int i = 0; i < sp_; ++i) put(stack_[i]);
+    for (uint16_t c : counters_) put(c);
+    put(key_);
+    const bool expired = timerExpired(t);
+    put(timerArmed_);
+    put(expired);
+    const Micros timerLeft = timerArmed_ && !expired ? timerDeadline_ - t : 0;
+    put(timerLeft);
+    put(timerHandled_);
+    put(monitorSub_);
+    put(monitorDepth_);
+    out.append(reinterpret_cast<const char*>(area_), sizeof area_);
+    put(areaLive_);
+    // What was printed leaves with the next poll; only a buffer near full
+    // can make a Print wait.
+    const size_t printed = print_.size() > kPrintBufferSize / 2 ? print_.size() : 0;
+    put(printed);
+    put(masterBaud_);
+    put(moduleCount_);
+    put(wait_);
+    if (wait_ != Wait::None) {
+        const Micros until = waitUntil_ - t, deadline = waitDeadline_ - t;
+        put(until);
+        put(deadline);
+        put(waitLength_);
+        out.append(reinterpret_cast<const char*>(waitFor_), sizeof waitFor_);
+    }
+    for (const ModuleSlot& m : modules_) m->appendState(out, t);
+}
+
+void SimCore::setAreaByte(int index, uint8_t value) {
+    if (index >= 0 && index < kAreaSize) area_[index] = value;
+}
 
 void SimCore::powerUp(Micros now) {
     now_ = std::max(now_, now);
@@ -237,6 +281,13 @@ bool SimCore::executeImmediate() {
             std::swap(c.areaLive_, c.hostAreaLive_);
         }
     } hostAreaIn(*this);
+    // The host's own instructions are not the program's: no observer sees them.
+    struct Unobserved {
+        SimCore& c;
+        ExecObserver* saved;
+        explicit Unobserved(SimCore& core) : c(core), saved(core.observer_) { core.observer_ = nullptr; }
+        ~Unobserved() { c.observer_ = saved; }
+    } unobserved(*this);
     const int count = args_[0];
     const uint8_t* bytes = args_ + 1;
     if (ProtocolSum(bytes, count) != bytes[count]) return false;

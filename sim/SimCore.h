@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "sim/Modules.h"
@@ -52,6 +53,23 @@ enum StatusB : uint8_t {
     kErrorBit = 0x80,        // stopped on an error (status A tells which)
 };
 
+class SimCore;
+
+// Told of the running program's steps, for a check that watches it (the
+// explorer of paths, a scenario's machine description).  Called on the
+// master's own thread of execution, between two instructions.
+class ExecObserver {
+public:
+    virtual ~ExecObserver() = default;
+    // A new instruction at address is about to run (not a waiting one that
+    // tests again).  false: not now; the program stays before it and
+    // advance() returns; the next advance() asks again.
+    virtual bool beforeInstruction(SimCore& core, uint16_t address) = 0;
+    // A module frame the program sent (frame: its bytes) has had its reply
+    // collected into the program's status area.
+    virtual void frameCollected(SimCore& core, const uint8_t* frame) = 0;
+};
+
 class SimCore {
 public:
     struct OutByte {
@@ -61,8 +79,32 @@ public:
 
     explicit SimCore(const SimOptions& options);
     ~SimCore();
-    SimCore(const SimCore&) = delete;
+    // A copy of the whole master, its modules, program and state included;
+    // the copy has the same observer until it is given another.
+    SimCore(const SimCore&);
     SimCore& operator=(const SimCore&) = delete;
+
+    void setObserver(ExecObserver* observer) { observer_ = observer; }
+    // Waits with a duration the program has begun (Delay, a WaitFor that did
+    // not hold at once, a Print into a full buffer): the world may have
+    // changed since a count seen before.
+    uint64_t waitsBegun() const { return waitsBegun_; }
+    // Simulated time at which the program's next instruction runs.
+    Micros executionTime() const { return execTime_; }
+    bool waiting() const { return wait_ != Wait::None; }
+    // Appends the bytes of all state that can change what the master and
+    // its modules do next, times taken from the next instruction's; equal
+    // bytes, the same future (what was printed and the program memory,
+    // which the program never writes, left out).
+    void appendState(std::string& out) const;
+    // Changes one byte of the program's status area (what the world showed
+    // when the byte was collected).
+    void setAreaByte(int index, uint8_t value);
+    // The status area shows the master's own status (no module reply since
+    // the last GetStatus of the master).
+    bool statusAreaLive() const { return areaLive_; }
+    // The key waiting for the program, as if typed at the terminal (-1: none).
+    void setKey(int key) { key_ = key < 0 ? -1 : key & 0x7F; }
 
     // Power-up: the network is scanned and "#" is sent.
     void powerUp(Micros now);
@@ -150,7 +192,9 @@ private:
     bool push(uint16_t address);
 
     SimOptions options_;
-    std::vector<std::unique_ptr<SimModule>> modules_;
+    std::vector<ModuleSlot> modules_;
+    ExecObserver* observer_ = nullptr;
+    uint64_t waitsBegun_ = 0;
     uint8_t moduleCount_ = 0;
     Micros now_ = 0;
 

@@ -114,7 +114,7 @@ TEST(CliUsage, HelpForTheToolAndEveryCommand) {
     EXPECT_EQ(RunCli({"help"}).out, tool.out);
 
     for (const char* command : {"list", "assemble", "detect", "download", "verify", "run", "stop", "step", "reset",
-                                "status", "exec", "monitor", "test", "check", "decode"}) {
+                                "status", "exec", "monitor", "test", "check", "decode", "prove"}) {
         EXPECT_NE(tool.out.find(std::string("  ") + command + " "), std::string::npos) << command;
         CliResult viaHelp = RunCli({"help", command});
         CliResult viaOption = RunCli({command, "--help"});

@@ -177,7 +177,7 @@ struct RefusalCase {
 
 const RefusalCase kRefusals[] = {
     {"a misspelt key", "progam: PROGRAM\nsteps: []\n",
-     {"1: unknown key \"progam\" (description, modules, name, program, steps, time-limit)", "1: missing program"}},
+     {"1: unknown key \"progam\" (description, machine, modules, name, program, steps, time-limit)", "1: missing program"}},
     {"an unknown step", "program: PROGRAM\nsteps:\n  - run:\n  - wiat: 5ms\n",
      {"4: steps: unknown step \"wiat\" (run, continue, stop, step, reset, break, wait, key, set-input, expect-print, "
       "expect-output, expect-position, expect-status, expect-stopped, expect-line, expect-counter)"}},
