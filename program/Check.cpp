@@ -138,6 +138,12 @@ const isa::CommandDesc* Match(isa::Family family, const ProgramLine& line) {
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
+// "an I/O SetOutputs", "a Servo Move": the article goes by the sound of the
+// family's name, and "I/O" is said with a vowel.
+const char* Article(const char* name) {
+    return name[0] == 'I' || name[0] == 'A' || name[0] == 'E' || name[0] == 'O' || name[0] == 'U' ? "an" : "a";
+}
+
 class Checker {
 public:
     Checker(const ProgramLine* lines, int count, const std::vector<int>& types, const Options& options)
@@ -311,8 +317,10 @@ private:
             if (other != family)
                 if (const isa::CommandDesc* c = Match(other, l)) {
                     add(line, "module-type",
-                        std::string("a ") + isa::familyName(other) + " " + c->name + " for module " +
-                            std::to_string(l.moduleAddress) + ", which is a " + moduleFamily + " module");
+                        std::string(Article(isa::familyName(other))) + " " + isa::familyName(other) + " " + c->name +
+                            " for module " +
+                            std::to_string(l.moduleAddress) + ", which is " + Article(moduleFamily) + " " +
+                            moduleFamily + " module");
                     return;
                 }
         add(line, "module-type",

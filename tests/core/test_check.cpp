@@ -318,3 +318,28 @@ TEST(Check, ExamplesAreClean) {
 #endif
 
 }  // namespace
+
+namespace {
+
+// A frame of another family names both families with the right article.
+TEST(Check, WrongFamilyMessagesReadAsEnglish) {
+    const struct {
+        const char* body;
+        std::vector<int> types;
+        std::string message;
+    } cases[] = {
+        {"  3 SetOutputs bit-1 set\n  0 StopProgram\n", {127, 0, 0, 0},
+         "an I/O SetOutputs for module 3, which is a Servo module"},
+        {"  1 Move position=1 velocity=1 acceleration=1 pwm=0\n  0 StopProgram\n", {127, 2},
+         "a Servo Move for module 1, which is an I/O module"},
+    };
+    for (const auto& c : cases) {
+        const Checked r = Check(c.body, c.types);
+        std::string got;
+        for (const check::Finding& f : r.findings)
+            if (f.rule == "module-type") got = f.message;
+        EXPECT_EQ(got, c.message) << c.body;
+    }
+}
+
+}  // namespace

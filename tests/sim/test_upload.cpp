@@ -437,7 +437,7 @@ TEST(CompareCli, DamagedTypeReplyFailsStatusAndRunningUploadNamesModules) {
     const std::string port = sim.devicePath();
     const CliResult status = RunCli({"--port", port, "status", "1", "2", "3", "4"});
     EXPECT_EQ(status.code, 4) << status.out;
-    EXPECT_NE(status.err.find(port + ": stepwright-cli: the type reply of module 1 was damaged"), std::string::npos)
+    EXPECT_NE(status.err.find(port + ": the type reply of module 1 was damaged"), std::string::npos)
         << status.err;
     EXPECT_EQ(status.out.find("Power"), std::string::npos) << status.out;
     // The next command finds the line clean.
