@@ -114,8 +114,7 @@ void TakeProgramData(MainState& s, const ProgramFileData& data) {
     MarkProgramChanged(s);
 }
 
-bool OpenProgramFile(MainState& s, const std::string& path) {
-    std::string full = FullPath(path);
+bool ReadForOpen(MainState& s, const std::string& full, ProgramFileData& data, const ProgramFileData* read) {
     // A save that was cut off while rewriting the file in place left its
     // earlier content beside it; it is put back only when the user says so.
     if (const std::string backup = LeftBackup(full); !backup.empty()) {
@@ -131,13 +130,24 @@ bool OpenProgramFile(MainState& s, const std::string& path) {
                 s.message(failure);
                 return false;
             }
+            read = nullptr;   // the file holds other bytes now
         }
     }
-    ProgramFileData data;
+    if (read) {
+        data = *read;
+        return true;
+    }
     if (const std::string failure = ReadProgramFile(full, data); !failure.empty()) {
         s.message(failure);
         return false;
     }
+    return true;
+}
+
+bool OpenProgramFile(MainState& s, const std::string& path, const ProgramFileData* read) {
+    std::string full = FullPath(path);
+    ProgramFileData data;
+    if (!ReadForOpen(s, full, data, read)) return false;
 
     s.rememberedFile = full;
     s.moduleMismatch = false;

@@ -14,6 +14,9 @@
 inline std::string FormatProgramFile(const MainState& s) { return FormatProgramFile(s, s); }
 inline std::string FormatProgramText(const MainState& s) { return FormatProgramText(s, s); }
 inline std::string SaveRefusal(const MainState& s) { return SaveRefusal(s, s); }
+inline std::string FormatSavedProgramFile(const MainState& s, std::string& bytes) {
+    return FormatSavedProgramFile(s, s, bytes);
+}
 inline std::string WriteProgramFile(const MainState& s, const std::string& path) {
     return WriteProgramFile(s, s, path);
 }
@@ -40,8 +43,15 @@ bool SaveProgram(MainState& s);
 bool SaveFirstIfUnsaved(MainState& s, const std::string& question);
 // Opens path into s as Open does after its dialog; false when refused.  A
 // backup copy left beside the file by a save that did not finish is offered
-// first (Yes puts it back into the file).
-bool OpenProgramFile(MainState& s, const std::string& path);
+// first (Yes puts it back into the file).  read: the file's content as the
+// caller has already read and parsed it (ReadProgramFile's data), taken in
+// place of reading it again unless a backup was put back.
+bool OpenProgramFile(MainState& s, const std::string& path, const ProgramFileData* read = nullptr);
+// Open's first half, for a caller that needs the program's records but not
+// the window: the backup offered, then the file at fullPath read into data
+// (or read taken).  False after the message.
+bool ReadForOpen(MainState& s, const std::string& fullPath, ProgramFileData& data,
+                 const ProgramFileData* read = nullptr);
 // Open without the dialog (a file named at start or dropped on the window):
 // asks first about unsaved changes, as Open does.
 bool OpenGivenFile(MainState& s, const std::string& path);

@@ -112,6 +112,7 @@ private:
     MainState* state_ = nullptr;
     bool progressOpen_ = false;
     int progressShown_ = -1;             // last percentage drawn
+    int stderrIsTerminal_ = -1;          // -1 until asked
 };
 
 // ---------------------------------------------------------------------------
@@ -294,9 +295,10 @@ void StopIfInterrupted();
 // Interruption stopped has written what it must).
 [[noreturn]] void EndByInterrupt();
 
-// A program text (.sws) is read before Open takes it: false after printing
-// every error of the file, one per line.  Other files pass.
-bool CheckProgramText(Context& c, const std::string& path);
+// Opens a program file as Open does; a program text (.sws) is read and
+// parsed first, and refused after every error of the file is printed, one per
+// line.  False when refused.
+bool OpenProgram(Context& c, const std::string& path);
 
 using Command = int (*)(Context&, const Args&);
 

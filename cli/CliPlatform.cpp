@@ -173,7 +173,10 @@ void CliPlatform::showStatusWindow(StatusWindow which) {
 }
 
 void CliPlatform::progress(const char* what, int done, int total) {
-    if (total <= 0 || !prefix.empty() || !isatty(STDERR_FILENO)) return;
+    if (total <= 0 || !prefix.empty()) return;
+    // Asked once: a transfer reports every block, and the answer does not change.
+    if (stderrIsTerminal_ < 0) stderrIsTerminal_ = isatty(STDERR_FILENO) ? 1 : 0;
+    if (!stderrIsTerminal_) return;
     const int percent = int(int64_t(done) * 100 / total);
     // Redrawn only when the bar moves, so that a slow terminal never paces the transfer.
     if (progressOpen_ && percent == progressShown_ && done != total) return;

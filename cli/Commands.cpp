@@ -110,8 +110,7 @@ void ExpectNoArguments(const Args& args) { ExpectPositional(ParseFlags(args), 0,
 
 // Opens a program file as Open does; false after its message.
 bool LoadProgram(Context& c, const std::string& path) {
-    if (!CheckProgramText(c, path)) return false;
-    if (OpenProgramFile(c.s, path)) return true;
+    if (OpenProgram(c, path)) return true;
     if (::access(path.c_str(), R_OK) != 0)
         c.ui.message("stepwright-cli: " + path + ": " + std::strerror(errno));
     return false;
@@ -302,6 +301,16 @@ int CmdList(Context& c, const Args& args) {
     ExpectPositional(positional, 1, "program file");
     c.report.facts["file"] = positional[0];
     if (!LoadProgram(c, positional[0])) return kExitFile;
+    if (!c.options.json) {
+        // The listing alone, written in one piece.
+        std::string out;
+        for (int i = 0; i < c.s.lineCount; ++i) {
+            out += LineText(c.s, i);
+            out += '\n';
+        }
+        Print(c, out);
+        return kExitOk;
+    }
     json::Value& lines = c.report.facts["lines"] = json::Value::array();
     for (int i = 0; i < c.s.lineCount; ++i) {
         Print(c, LineText(c.s, i) + "\n");

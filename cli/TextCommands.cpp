@@ -20,6 +20,22 @@ struct Conversion {
     std::string output;  // "" = standard output
 };
 
+enum class TextRead { Parsed, Refused, LeftToOpen };
+
+// A program text (.sws) read as Open reads it and parsed, or refused after
+// every error of the file is printed, one per line.  Any other file, or one
+// Open refuses unread, is left to Open to read and say why.  A text accepted
+// here is what Open takes: it is parsed once.
+TextRead ReadProgramText(Context& c, const std::string& path, ProgramFileData& data) {
+    if (!IsProgramTextPath(path)) return TextRead::LeftToOpen;
+    std::string bytes;
+    if (!ReadProgramBytes(path, bytes) || bytes.size() > kMaxProgramFileBytes) return TextRead::LeftToOpen;
+    std::vector<ProgramTextError> errors;
+    if (ParseProgramText(bytes, data, errors)) return TextRead::Parsed;
+    for (const ProgramTextError& e : errors) c.ui.message(DescribeProgramTextError(path, e));
+    return TextRead::Refused;
+}
+
 Conversion ParseConversion(const Args& args, const char* what) {
     Conversion c;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -39,25 +55,30 @@ Conversion ParseConversion(const Args& args, const char* what) {
     return c;
 }
 
-// Opens the program as Open does, and writes it to the output as text or as
+// Reads the program as Open does, and writes it to the output as text or as
 // a program file.  A program file is written only when Save would write it.
+// Only the records are taken: the window's listing is not needed.
 int Convert(Context& c, const Conversion& conv, bool toText) {
-    if (!CheckProgramText(c, conv.input) || !OpenProgramFile(c.s, conv.input)) {
+    ProgramFileData parsed, data;
+    const TextRead read = ReadProgramText(c, conv.input, parsed);
+    if (read == TextRead::Refused ||
+        !ReadForOpen(c.s, FullPath(conv.input), data, read == TextRead::Parsed ? &parsed : nullptr)) {
         // Only asked, never opened: a pipe would wait for a writer.
         if (::access(conv.input.c_str(), R_OK) != 0)
             c.ui.message("stepwright-cli: " + conv.input + ": " + std::strerror(errno));
         return kExitFile;
     }
-    if (!toText) {
-        const std::string refusal = SaveRefusal(c.s);
-        if (!refusal.empty()) {
-            c.ui.message("stepwright-cli: " + conv.input + ": " + refusal);
-            return kExitFile;
-        }
+    TakeModuleList(c.s, data);
+    TakeLines(c.s, data);
+    std::string bytes;
+    if (toText) {
+        bytes = FormatProgramText(c.s);
+    } else if (const std::string refusal = FormatSavedProgramFile(c.s, bytes); !refusal.empty()) {
+        c.ui.message("stepwright-cli: " + conv.input + ": " + refusal);
+        return kExitFile;
     }
-    const std::string data = toText ? FormatProgramText(c.s) : FormatProgramFile(c.s);
     if (conv.output.empty()) {
-        std::fwrite(data.data(), 1, data.size(), stdout);
+        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
         return kExitOk;
     }
     // Never over its own input, under any name or link.
@@ -65,7 +86,7 @@ int Convert(Context& c, const Conversion& conv, bool toText) {
         c.ui.message("stepwright-cli: " + conv.output + " is the program file itself; it is not overwritten");
         return kExitFile;
     }
-    const std::string failure = WriteFileData(conv.output, data);
+    const std::string failure = WriteFileData(conv.output, bytes);
     if (!failure.empty()) {
         c.ui.message("stepwright-cli: " + conv.output + ": " + failure);
         return kExitFile;
@@ -75,16 +96,11 @@ int Convert(Context& c, const Conversion& conv, bool toText) {
 
 }  // namespace
 
-bool CheckProgramText(Context& c, const std::string& path) {
-    if (!IsProgramTextPath(path)) return true;
-    // Read as Open reads; a file Open refuses unread is left to Open to say why.
-    std::string bytes;
-    if (!ReadProgramBytes(path, bytes) || bytes.size() > kMaxProgramFileBytes) return true;
+bool OpenProgram(Context& c, const std::string& path) {
     ProgramFileData data;
-    std::vector<ProgramTextError> errors;
-    if (ParseProgramText(bytes, data, errors)) return true;
-    for (const ProgramTextError& e : errors) c.ui.message(DescribeProgramTextError(path, e));
-    return false;
+    const TextRead read = ReadProgramText(c, path, data);
+    if (read == TextRead::Refused) return false;
+    return OpenProgramFile(c.s, path, read == TextRead::Parsed ? &data : nullptr);
 }
 
 int CmdExport(Context& c, const Args& args) { return Convert(c, ParseConversion(args, "FILE.stw"), true); }

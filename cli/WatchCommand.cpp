@@ -147,7 +147,7 @@ int ModulesFromOptions(Context& c, bool modulesGiven, const std::string& modules
         if (!ParseSimModules(modules, given, error)) throw UsageError{error};
     }
     if (!program.empty()) {
-        if (!CheckProgramText(c, program) || !OpenProgramFile(c.s, program)) return kExitFile;
+        if (!OpenProgram(c, program)) return kExitFile;
         for (int a = 1; a <= c.s.moduleListCount; ++a) given.push_back(c.s.moduleTypes[a]);
     }
     return kExitOk;

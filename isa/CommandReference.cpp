@@ -360,6 +360,12 @@ std::vector<const isa::FieldDesc*> FieldsInPanelOrder(const isa::CommandDesc& co
     return out;
 }
 
+std::vector<std::pair<std::string, std::string>> SummarisedCommands() {
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const Summary& s : kSummaries) rows.emplace_back(s.family, s.name);
+    return rows;
+}
+
 const std::vector<CommandRef>& CommandReference() {
     static const std::vector<CommandRef> all = Build();
     return all;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "isa/Describe.h"
@@ -56,6 +57,9 @@ std::vector<const isa::FieldDesc*> FieldsInPanelOrder(const isa::CommandDesc& co
 
 // Every command of the four families, in command list order (built once).
 const std::vector<CommandRef>& CommandReference();
+// The (family, command) of every one-line summary written for the reference,
+// for the check that each names a command.
+std::vector<std::pair<std::string, std::string>> SummarisedCommands();
 
 // A numeric field's range and unit as one phrase: "0 to 60000 hundredths of a
 // second", "1200, 2400, 9600 or 19200 baud".  The builder's tool tip of the

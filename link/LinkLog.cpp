@@ -682,15 +682,24 @@ std::string FormatLinkLog(const LinkRuns& runs, const int32_t* types32) {
         for (int i = 0; i < 32; ++i) s += ' ' + std::to_string(types32[i] < 0 ? -1 : types32[i]);
         s += '\n';
     }
-    char head[32];
+    // A run is often a single byte: its time is written digit by digit, not
+    // through a format string.
+    char digits[24];
     for (const LinkRuns::Head& h : runs.heads) {
         const char dir = h.dir == LinkDir::Sent       ? '>'
                          : h.dir == LinkDir::Received ? '<'
                          : h.dir == LinkDir::Lost     ? '!'
                          : h.dir == LinkDir::Discarded ? 'x'
                                                       : '-';
-        const int n = std::snprintf(head, sizeof head, "%llu %c", static_cast<unsigned long long>(h.t_us), dir);
-        s.append(head, size_t(n));
+        unsigned long long t = static_cast<unsigned long long>(h.t_us);
+        size_t n = 0;
+        do {
+            digits[n++] = char('0' + t % 10);
+            t /= 10;
+        } while (t != 0);
+        while (n > 0) s.push_back(digits[--n]);
+        s.push_back(' ');
+        s.push_back(dir);
         for (uint32_t i = 0; i < h.len; ++i) {
             const uint8_t b = runs.bytes[h.at + i];
             s.push_back(' ');

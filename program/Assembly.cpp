@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 
@@ -94,11 +95,22 @@ uint16_t FindLabel(const ProgramState& s, const std::string& name) {
 }
 
 int ResolveLabels(ProgramState& s, AssemblyError& error) {
+    // Each label table entry's name to its address, the first entry of a name
+    // kept (as FindLabel finds it): built once, so that resolving stays linear
+    // in the lines however many of them jump.
+    std::unordered_map<std::string_view, uint16_t> addresses;
+    const int entries = std::min(int(s.labelCount), kMaxLabels);
+    addresses.reserve(size_t(entries));
+    for (int k = 0; k < entries; ++k) {
+        const LabelEntry& entry = s.labelTable[k];
+        addresses.emplace(std::string_view(entry.name, strnlen(entry.name, sizeof entry.name)), entry.address);
+    }
     for (int i = 0; i < s.lineCount; ++i) {
         ProgramLine& line = s.lines[i];
         if (line.isComment() || line.gotoLabel[0] == '\0') continue;
         std::string target = line.gotoLabelText();
-        line.targetAddress = FindLabel(s, target);
+        const auto found = addresses.find(target);
+        line.targetAddress = found == addresses.end() ? kNoAddress : found->second;
         if (line.targetAddress == kNoAddress && target != "NULL")
             return Fail(error, AssemblyError::Mark::Focus, i, Format("Label '%s' undefined", target.c_str()));
         // The address takes two bytes from patchOffset on; a position on the

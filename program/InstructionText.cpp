@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <utility>
 #include <variant>
 
@@ -231,24 +232,28 @@ bool Fail(LineError& error, const TextField& at, const std::string& message) {
 
 // The field values a line names; false with the reason.  A check box the line
 // leaves out is unchecked; every other field left out keeps the default its
-// command shows when chosen.
-bool ValuesOf(const InstructionText& t, const CommandDesc& c, const CommandText& ct, isa::FieldValues& out,
-              LineError& error) {
+// command shows when chosen.  known: the slot of each of the line's fields
+// when the line was written from a record (one field per slot, so none is
+// given twice), else null and each is found by its name.
+bool ValuesOf(const InstructionText& t, const CommandDesc& c, const CommandText& ct, const Slot* const* known,
+              isa::FieldValues& out, LineError& error) {
     const size_t count = c.fields.size() < size_t(isa::kMaxFields) ? c.fields.size() : size_t(isa::kMaxFields);
     bool given[isa::kMaxFields] = {};  // check boxes named and choices given so far
     out.reserve(t.fields.size() + ct.slots.size());
     for (size_t n = 0; n < t.fields.size(); ++n) {
         const TextField& tf = t.fields[n];
-        const Slot* s = nullptr;
-        for (const Slot& candidate : ct.slots)  // names are unique within a command
-            if (candidate.name == tf.name) {
-                s = &candidate;
-                break;
-            }
+        const Slot* s = known ? known[n] : nullptr;
+        if (!known)
+            for (const Slot& candidate : ct.slots)  // names are unique within a command
+                if (candidate.name == tf.name) {
+                    s = &candidate;
+                    break;
+                }
         if (!s || size_t(s->field) >= count)
             return Fail(error, tf, t.command + " has no field '" + CutForMessage(tf.name) + "'; " + ct.fieldList);
-        for (size_t m = 0; m < n; ++m)
-            if (t.fields[m].name == tf.name) return Fail(error, tf, "the field is given twice");
+        if (!known)
+            for (size_t m = 0; m < n; ++m)
+                if (t.fields[m].name == tf.name) return Fail(error, tf, "the field is given twice");
         const std::string& id = c.fields[size_t(s->field)].id;
         switch (s->kind) {
             case Kind::Edit:
@@ -412,17 +417,10 @@ InstructionText RawText(const ProgramLine& line) {
     return t;
 }
 
-}  // namespace
-
-std::string CutForMessage(const std::string& text) {
-    return text.size() <= kMessageChars ? text : text.substr(0, kMessageChars) + "...";
-}
-
-InstructionTexts::InstructionTexts(const std::vector<int>& moduleTypes) : listSize_(int(moduleTypes.size())) {
-    for (int a = 0; a < 32; ++a) types_[a] = a < int(moduleTypes.size()) ? moduleTypes[size_t(a)] : kTypeUnknown;
-}
-
-bool InstructionTexts::build(const InstructionText& t, ProgramLine& line, LineError& error) const {
+// InstructionTexts::build over the module types; known: the slot of each
+// field of t when the record's text was just written from them, else null.
+bool BuildLine(const int (&types)[32], int listSize, const InstructionText& t, const Slot* const* known,
+               ProgramLine& line, LineError& error) {
     error = LineError();
     error.column = t.labelColumn;
     error.field = "label";
@@ -433,9 +431,9 @@ bool InstructionTexts::build(const InstructionText& t, ProgramLine& line, LineEr
     if (t.command == kRawCommand) return BuildRaw(t, line, error);
 
     isa::Family family;
-    if (t.module < 0 || t.module > 31 || !isa::familyOfType(types_[t.module], family)) {
+    if (t.module < 0 || t.module > 31 || !isa::familyOfType(types[t.module], family)) {
         error.column = t.moduleColumn;
-        error.message = t.module >= 0 && t.module < listSize_
+        error.message = t.module >= 0 && t.module < listSize
                             ? Printed("module %lld has no command class; write its lines in the raw form", t.module)
                             : Printed("module %lld is not in the module list", t.module);
         return false;
@@ -449,7 +447,7 @@ bool InstructionTexts::build(const InstructionText& t, ProgramLine& line, LineEr
     }
     const CommandText& ct = TextOfCommand(*c);
     isa::FieldValues values;
-    if (!ValuesOf(t, *c, ct, values, error)) return false;
+    if (!ValuesOf(t, *c, ct, known, values, error)) return false;
     error.message = MissingChoice(ct, t);
     if (!error.message.empty()) {
         error.column = t.commandColumn;
@@ -488,6 +486,20 @@ bool InstructionTexts::build(const InstructionText& t, ProgramLine& line, LineEr
     return Storable(t, line, error);
 }
 
+}  // namespace
+
+std::string CutForMessage(const std::string& text) {
+    return text.size() <= kMessageChars ? text : text.substr(0, kMessageChars) + "...";
+}
+
+InstructionTexts::InstructionTexts(const std::vector<int>& moduleTypes) : listSize_(int(moduleTypes.size())) {
+    for (int a = 0; a < 32; ++a) types_[a] = a < int(moduleTypes.size()) ? moduleTypes[size_t(a)] : kTypeUnknown;
+}
+
+bool InstructionTexts::build(const InstructionText& t, ProgramLine& line, LineError& error) const {
+    return BuildLine(types_, listSize_, t, nullptr, line, error);
+}
+
 InstructionText InstructionTexts::read(const ProgramLine& line) const {
     if (line.moduleAddress > 31 || line.length > kMaxInstrBytes) return RawText(line);
     const isa::Decoded d = isa::decode(StoredInstruction(line), types_[line.moduleAddress]);
@@ -508,8 +520,12 @@ InstructionText InstructionTexts::read(const ProgramLine& line) const {
     t.module = line.moduleAddress;
     t.command = c.name;
     t.fields.reserve(ct.slots.size());
+    // The slot each field is written from, so that building the line again
+    // need not look its name up.
+    const Slot* slots[isa::kMaxFields * 2] = {};
     for (const Slot& s : ct.slots) {
         const Value& v = valueAt(s.field);
+        const size_t before = t.fields.size();
         switch (s.kind) {
             case Kind::Edit: t.fields.push_back(Valued(s.name, v.shown())); break;
             case Kind::Check:
@@ -523,6 +539,7 @@ InstructionText InstructionTexts::read(const ProgramLine& line) const {
             }
             case Kind::Target: break;
         }
+        if (t.fields.size() > before && before < std::size(slots)) slots[before] = &s;
     }
     if (ct.target >= 0) {
         t.target = valueAt(ct.target).shown();
@@ -532,7 +549,8 @@ InstructionText InstructionTexts::read(const ProgramLine& line) const {
     // The text stands for the record only when it builds the record again.
     ProgramLine rebuilt;
     LineError error;
-    if (!build(t, rebuilt, error)) return RawText(line);
+    const bool allKnown = t.fields.size() <= std::size(slots);
+    if (!BuildLine(types_, listSize_, t, allKnown ? slots : nullptr, rebuilt, error)) return RawText(line);
     const int p = rebuilt.patchOffset;
     if (ct.target >= 0 && p + 2 <= rebuilt.length && p + 2 <= line.length &&
         std::memcmp(rebuilt.bytes + p, line.bytes + p, 2) != 0) {
@@ -540,7 +558,8 @@ InstructionText InstructionTexts::read(const ProgramLine& line) const {
         t.patched = GetAddress(line.bytes + p);
         PutAddress(rebuilt.bytes + p, t.patched);
     }
-    return SameRecord(rebuilt, line) ? t : RawText(line);
+    if (!SameRecord(rebuilt, line)) return RawText(line);
+    return t;
 }
 
 std::vector<std::string> InstructionTexts::fieldNames(int moduleType, int commandIndex) {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "isa/Format.h"
 #include "isa/Vocabulary.h"
@@ -222,6 +223,32 @@ bool SameAsReadBack(const ProgramLine& a, const ProgramLine& b) {
 
 bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
+// The numbers of a program file as printf's "%d" and "%<width>X" write them,
+// appended without a format string: a full file holds some 300000 of them.
+void AppendDecimal(std::string& out, long long value) {
+    char digits[24];
+    int n = 0;
+    unsigned long long v = value < 0 ? 0ULL - (unsigned long long)value : (unsigned long long)value;
+    do {
+        digits[n++] = char('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    if (value < 0) out += '-';
+    while (n > 0) out += digits[--n];
+}
+
+void AppendHex(std::string& out, unsigned value, int width) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    char digits[8];
+    int n = 0;
+    do {
+        digits[n++] = kDigits[value & 0xF];
+        value >>= 4;
+    } while (value != 0);
+    for (int pad = width - n; pad > 0; --pad) out += ' ';
+    while (n > 0) out += digits[--n];
+}
+
 constexpr const char* kPatchField = "patch";
 
 }  // namespace
@@ -249,26 +276,48 @@ std::string FormatProgramText(const ProgramState& s, const ModuleTables& m) {
 std::string FormatProgramFile(const ProgramState& s, const ModuleTables& m) {
     std::string out;
     int modules = m.moduleListCount <= kMaxModules ? m.moduleListCount : kMaxModules;
-    out += Format("%d\r\n", modules);
-    for (int i = 0; i <= modules; ++i) out += Format("%d ", int(m.moduleTypes[i]));
-    out += "\r\n";
     int count = s.lineCount < 0 ? 0 : (s.lineCount > kMaxLines ? kMaxLines : s.lineCount);
-    out += Format("%d\r\n", count);
+    // A block takes at most about 110 bytes: 4 lines of text and numbers, 24 bytes of 3 characters.
+    out.reserve(64 + size_t(count) * 128);
+    AppendDecimal(out, modules);
+    out += "\r\n";
+    for (int i = 0; i <= modules; ++i) {
+        AppendDecimal(out, int(m.moduleTypes[i]));
+        out += ' ';
+    }
+    out += "\r\n";
+    AppendDecimal(out, count);
+    out += "\r\n";
     for (int i = 0; i < count; ++i) {
         const ProgramLine& line = s.lines[i];
         if (line.isComment()) {
-            out += line.commentText() + "\r\n";
+            out += line.commentText();
+            out += "\r\n";
             continue;
         }
-        out += line.labelText() + "\r\n" + Format("%4X\r\n", unsigned(line.address));
-        out += line.gotoLabelText() + "\r\n" + Format("%4X\r\n", unsigned(line.targetAddress));
-        out += Format("%2X %2X %2X\r\n", unsigned(line.patchOffset), unsigned(line.moduleAddress),
-                      unsigned(line.commandCode));
+        out.append(line.label, strnlen(line.label, sizeof line.label));
+        out += "\r\n";
+        AppendHex(out, unsigned(line.address), 4);
+        out += "\r\n";
+        out.append(line.gotoLabel, strnlen(line.gotoLabel, sizeof line.gotoLabel));
+        out += "\r\n";
+        AppendHex(out, unsigned(line.targetAddress), 4);
+        out += "\r\n";
+        AppendHex(out, unsigned(line.patchOffset), 2);
+        out += ' ';
+        AppendHex(out, unsigned(line.moduleAddress), 2);
+        out += ' ';
+        AppendHex(out, unsigned(line.commandCode), 2);
+        out += "\r\n";
         // A record can hold no more than 24 bytes; the count written matches
         // the bytes written so that the file always reads back.
         int length = line.length <= kMaxInstrBytes ? line.length : kMaxInstrBytes;
-        out += Format("%d\r\n", length);
-        for (int k = 0; k < length; ++k) out += Format("%2X ", unsigned(line.bytes[k]));
+        AppendDecimal(out, length);
+        out += "\r\n";
+        for (int k = 0; k < length; ++k) {
+            AppendHex(out, unsigned(line.bytes[k]), 2);
+            out += ' ';
+        }
         out += "\r\n";
     }
     return out;
@@ -330,19 +379,27 @@ const char* UnstorableField(const ProgramLine& line) {
     return nullptr;
 }
 
-std::string SaveRefusal(const ProgramState& s, const ModuleTables& m) {
-    int count = s.lineCount < 0 ? 0 : (s.lineCount > kMaxLines ? kMaxLines : s.lineCount);
+namespace {
+
+// A record with a line break in a text field: "" or the refusal.
+std::string LineBreakRefusal(const ProgramState& s, int count) {
     for (int i = 0; i < count; ++i) {
-        // A jump address that does not fit is found by the read-back below.
+        // A jump address that does not fit is found by the read-back.
         const char* field = UnstorableField(s.lines[i]);
         if (field && std::strcmp(field, kPatchField) != 0)
             return Format("Program line %d cannot be saved: its %s holds a line break, which a program file "
                           "cannot store.",
                           i + 1, field);
     }
+    return std::string();
+}
+
+// Whether the reader gives back the records from the file's bytes: "" or the
+// refusal naming the first line that would come back otherwise.
+std::string ReadBackRefusal(const ProgramState& s, int count, const std::string& bytes) {
     // Whatever else the reader would not give back the same is refused too.
     ProgramFileData back;
-    std::string reason = ParseProgramFile(FormatProgramFile(s, m), back);
+    std::string reason = ParseProgramFile(bytes, back);
     size_t same = 0;
     while (same < back.lines.size() && same < size_t(count) && SameAsReadBack(s.lines[same], back.lines[same]))
         ++same;
@@ -351,14 +408,32 @@ std::string SaveRefusal(const ProgramState& s, const ModuleTables& m) {
                   int(same) + 1);
 }
 
+}  // namespace
+
+std::string FormatSavedProgramFile(const ProgramState& s, const ModuleTables& m, std::string& bytes) {
+    bytes.clear();
+    const int count = s.lineCount < 0 ? 0 : (s.lineCount > kMaxLines ? kMaxLines : s.lineCount);
+    if (std::string refusal = LineBreakRefusal(s, count); !refusal.empty()) return refusal;
+    std::string formatted = FormatProgramFile(s, m);
+    if (std::string refusal = ReadBackRefusal(s, count, formatted); !refusal.empty()) return refusal;
+    bytes = std::move(formatted);
+    return std::string();
+}
+
+std::string SaveRefusal(const ProgramState& s, const ModuleTables& m) {
+    std::string bytes;
+    return FormatSavedProgramFile(s, m, bytes);
+}
+
 std::string WriteProgramFile(const ProgramState& s, const ModuleTables& m, const std::string& path) {
     if (path.empty()) return kCouldNotOpen;
     // The text form escapes what it cannot write plainly; the program file
     // format cannot, so a record it would not give back is refused.
     if (IsProgramTextPath(path)) return WriteFileData(path, FormatProgramText(s, m));
-    std::string refusal = SaveRefusal(s, m);
+    std::string bytes;
+    std::string refusal = FormatSavedProgramFile(s, m, bytes);
     if (!refusal.empty()) return refusal;
-    return WriteFileData(path, FormatProgramFile(s, m));
+    return WriteFileData(path, bytes);
 }
 
 std::string ReadProgramFile(const std::string& fullPath, ProgramFileData& data) {

@@ -39,6 +39,9 @@ const char* UnstorableField(const ProgramLine& line);
 // Why the program cannot be saved (a text field with a line break, a record
 // the file would not give back the same), naming the line; "" when it can.
 std::string SaveRefusal(const ProgramState& p, const ModuleTables& m);
+// The same check, and the bytes Save writes when it passes (formatted once):
+// "" with bytes set, or the refusal with bytes empty.
+std::string FormatSavedProgramFile(const ProgramState& p, const ModuleTables& m, std::string& bytes);
 
 // Writes the program to path (as program text when the name ends in .sws)
 // with WriteFileData (program/SafeFile.h): links followed, the file's owner,

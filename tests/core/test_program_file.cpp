@@ -156,6 +156,27 @@ TEST_F(ProgramFileTest, WorkedExampleByteForByte) {
     EXPECT_EQ(s->form.LoadLabel.caption, "Not Loaded");
 }
 
+// Every number at the edges of its width: hex padded with blanks to 4 or 2
+// places (never cut), decimals as they are, a record of 24 bytes and one of none.
+TEST_F(ProgramFileTest, NumbersAtTheEdgesOfTheirWidthsByteForByte) {
+    std::vector<uint8_t> full(24);
+    for (size_t k = 0; k < full.size(); ++k) full[k] = uint8_t(k * 0x11 + (k % 2 ? 0 : 0x0F));
+    ProgramLine wide = Instr("A23456789012345", "", full, 0x17, 31, 0xE4);
+    wide.address = 0xFFFF;
+    wide.targetAddress = 0x1000;
+    ProgramLine empty = Instr("", "Z", {}, 0, 0, 0);
+    empty.address = 0x0A;
+    empty.targetAddress = 0xFFF;
+    SetLines(*s, {wide, empty, Comment(";" + std::string(59, 'c'))});
+    SetModules(*s, std::vector<int>(31, 255));
+    std::string expected = "31\r\n127 ";
+    for (int i = 0; i < 31; ++i) expected += "255 ";
+    expected += "\r\n3\r\nA23456789012345\r\nFFFF\r\n\r\n1000\r\n17 1F E4\r\n24\r\n";
+    expected += " F 11 31 33 53 55 75 77 97 99 B9 BB DB DD FD FF 1F 21 41 43 63 65 85 87 ";
+    expected += "\r\n\r\n   A\r\nZ\r\n FFF\r\n 0  0  0\r\n0\r\n\r\n;" + std::string(59, 'c') + "\r\n";
+    EXPECT_EQ(FormatProgramFile(*s), expected);
+}
+
 TEST_F(ProgramFileTest, WorkedExampleReadsBackIntoSameRecords) {
     WorkedExample(*s);
     ProgramFileData data;

@@ -18,8 +18,14 @@ inline uint8_t Sum8(const Bytes& b, size_t from = 0, size_t to = SIZE_MAX) {
 }
 
 // A module frame: header, address, command byte, data, checksum, trailer.
+// (Room is reserved before the bytes go in: GCC 12 at -O3 takes an insert
+// after a three-byte list for a write past its end, -Warray-bounds.)
 inline Bytes Frame(uint8_t address, uint8_t command, const Bytes& data, uint8_t trailer) {
-    Bytes f{0xAA, address, command};
+    Bytes f;
+    f.reserve(data.size() + 5);
+    f.push_back(0xAA);
+    f.push_back(address);
+    f.push_back(command);
     f.insert(f.end(), data.begin(), data.end());
     f.push_back(Sum8(f, 1));
     f.push_back(trailer);
@@ -28,7 +34,11 @@ inline Bytes Frame(uint8_t address, uint8_t command, const Bytes& data, uint8_t 
 
 // A master instruction: 0xBB, data count, command code, data.
 inline Bytes Master(uint8_t code, const Bytes& data = {}) {
-    Bytes b{0xBB, uint8_t(data.size()), code};
+    Bytes b;
+    b.reserve(data.size() + 3);
+    b.push_back(0xBB);
+    b.push_back(uint8_t(data.size()));
+    b.push_back(code);
     b.insert(b.end(), data.begin(), data.end());
     return b;
 }
