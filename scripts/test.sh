@@ -7,7 +7,7 @@ bash "$root/scripts/deps.sh"
 jobs="$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$root/build" -j"$jobs"
 (cd "$root/build" && ctest --output-on-failure -j"$jobs")
 
