@@ -26,11 +26,19 @@ constexpr size_t kTraceNameBytes = 64;
 
 struct TestOptions {
     std::vector<std::string> files;
+    std::vector<std::string> descriptions;   // NAME.machine.yaml given among them: left out
     std::vector<std::string> filters;
     std::string junit;
     std::string trace;
     bool list = false;
 };
+
+// A machine description lies beside its program as NAME.machine.yaml, so a
+// folder's *.yaml holds them among the scenarios: they are left out.
+bool IsMachineDescription(const std::string& file) {
+    static const std::string kEnd = ".machine.yaml";
+    return file.size() > kEnd.size() && file.compare(file.size() - kEnd.size(), kEnd.size(), kEnd) == 0;
+}
 
 TestOptions ParseTestOptions(const Args& args) {
     TestOptions o;
@@ -49,11 +57,15 @@ TestOptions ParseTestOptions(const Args& args) {
             o.list = true;
         } else if (!optionsEnded && a.size() > 1 && a[0] == '-') {
             throw UsageError{"unknown option " + a};
+        } else if (IsMachineDescription(a)) {
+            o.descriptions.push_back(a);
         } else {
             o.files.push_back(a);
         }
     }
-    if (o.files.empty()) throw UsageError{"missing scenario file"};
+    if (o.files.empty())
+        throw UsageError{o.descriptions.empty() ? "missing scenario file"
+                                                : "missing scenario file (machine descriptions are not scenarios)"};
     if (o.list && (!o.junit.empty() || !o.trace.empty()))
         throw UsageError{"--list runs nothing: --junit and --trace are not used"};
     return o;
@@ -126,6 +138,8 @@ int CmdTest(Context& c, const Args& args) {
     if (c.options.simModulesGiven || c.options.simPaceGiven)
         throw UsageError{"test takes the modules from each scenario: --sim-modules and --sim-pace are not used"};
     const std::string timestamp = LocalTimestamp();
+    for (const std::string& d : o.descriptions)
+        c.ui.note("stepwright-cli: " + d + ": a machine description, not a scenario: left out");
 
     // Every scenario is read and checked before any runs; the filter picks by
     // name or file among them.

@@ -485,6 +485,39 @@ TEST(Prove, ACopiedMasterRunsOnAsTheOriginal) {
 }
 
 #ifdef STEPWRIGHT_CLI
+// Every example keeps to the machine described beside it, and the demo on a
+// shorter axis breaks it, with a counterexample that fails as a scenario.
+TEST(ProveCli, TheExamplesKeepToTheirMachines) {
+    const std::string dir = STEPWRIGHT_EXAMPLES;
+    const char* examples[] = {"demo", "every-command", "io_wait", "key_menu", "servo_moves", "stepper_limits",
+                              "subroutines"};
+    for (const char* e : examples) {
+        const std::string name = dir + "/" + e;
+        const CliResult r = RunCli({"prove", name + ".sws", "--machine", name + ".machine.yaml"});
+        EXPECT_EQ(r.code, 0) << e << "\n" << r.out << r.err;
+        EXPECT_NE(r.out.find(": no violation within bounds\n"), std::string::npos) << r.out;
+        EXPECT_EQ(RunCli({"check", name + ".sws", "--machine", name + ".machine.yaml"}).code, 0) << e;
+    }
+    const std::string cx = testing::TempDir() + "prove_demo_cx.yaml";
+    std::remove(cx.c_str());
+    const CliResult r = RunCli({"prove", dir + "/demo.sws", "--machine", dir + "/demo.short-travel.machine.yaml",
+                                "--counterexample", cx});
+    EXPECT_EQ(r.code, 10) << r.err;
+    EXPECT_NE(r.out.find("demo.sws:13: violation [travel] at 1.295 s: module 1 (X axis) at 3002, outside its travel "
+                         "0 to 3000\n"),
+              std::string::npos)
+        << r.out;
+    const CliResult t = RunCli({"test", cx});
+    EXPECT_EQ(t.code, 9) << t.out << t.err;
+    EXPECT_NE(t.out.find("travel at 1.295 s: line 13 (LOOP)"), std::string::npos) << t.out;
+
+    // The descriptions lie among the scenarios: test leaves them out, saying so.
+    const CliResult both = RunCli({"test", dir + "/demo.yaml", dir + "/demo.machine.yaml", "--list"});
+    EXPECT_EQ(both.code, 0) << both.err;
+    EXPECT_EQ(both.err, "stepwright-cli: " + dir + "/demo.machine.yaml: a machine description, not a scenario: left out\n");
+    EXPECT_EQ(RunCli({"test", dir + "/demo.machine.yaml"}).code, 1);
+}
+
 // The command line: exit codes, the report's words, --json, and the written
 // counterexample run by test.
 TEST(ProveCli, ReportsTheViolationAndWritesACounterexampleThatTestFails) {
