@@ -497,7 +497,10 @@ int CmdDownload(Context& c, const Args& args) {
     return kExitOk;
 }
 
-int CmdVerify(Context& c, const Args& args) {
+// verify and compare: the program file read and assembled, then the link
+// taken on line by a poll (without --check-modules), so that a running
+// program is not disturbed by the comparison.
+int OpenToCompare(Context& c, const Args& args, Connection& conn) {
     bool checkModules = false;
     const Args positional = ParseFlags(args, {{"--check-modules", &checkModules}});
     ExpectPositional(positional, 1, "program file");
@@ -505,11 +508,12 @@ int CmdVerify(Context& c, const Args& args) {
     if (!LoadAndAssemble(c, positional[0])) return kExitFile;
     ReportProgram(c, positional[0]);
     c.report.facts["matches"] = json::Value();
+    return OpenForProgram(c, conn, checkModules, &Connection::probePoll);
+}
 
+int CmdVerify(Context& c, const Args& args) {
     Connection conn(c);
-    // Without the module check a poll takes the link on line: a running
-    // program is not disturbed by its verification.
-    if (int r = OpenForProgram(c, conn, checkModules, &Connection::probePoll); r != kExitOk) return r;
+    if (int r = OpenToCompare(c, args, conn); r != kExitOk) return r;
     const int r = VerifyProgram(c, conn);
     if (r == kExitOk || r == kExitMismatch) c.report.facts["matches"] = r == kExitOk;
     if (r == kExitOk) c.report.summary = "Loaded program matches program listing.";
@@ -517,17 +521,8 @@ int CmdVerify(Context& c, const Args& args) {
 }
 
 int CmdCompare(Context& c, const Args& args) {
-    bool checkModules = false;
-    const Args positional = ParseFlags(args, {{"--check-modules", &checkModules}});
-    ExpectPositional(positional, 1, "program file");
-    c.report.facts["file"] = positional[0];
-    if (!LoadAndAssemble(c, positional[0])) return kExitFile;
-    ReportProgram(c, positional[0]);
-    c.report.facts["matches"] = json::Value();
-
     Connection conn(c);
-    // As verify: a poll takes the link on line, a running program goes on.
-    if (int r = OpenForProgram(c, conn, checkModules, &Connection::probePoll); r != kExitOk) return r;
+    if (int r = OpenToCompare(c, args, conn); r != kExitOk) return r;
     ProgramComparison d;
     c.s.progressHook = [&c](int done, int total) { c.ui.progress("Reading", done, total); };
     const CompareOutcome outcome = CompareProgramWithMaster(c.s, d);
@@ -562,7 +557,7 @@ int CmdCompare(Context& c, const Args& args) {
         lines.push(std::move(v));
     }
     c.report.summary = Format("%d line(s) differ", d.differing);
-    Print(c, FormatUnifiedDiff(d, positional[0], "master (" + c.options.port + ")"));
+    Print(c, FormatUnifiedDiff(d, c.report.facts["file"].text(), "master (" + c.options.port + ")"));
     return kExitMismatch;
 }
 
