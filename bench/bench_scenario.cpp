@@ -60,7 +60,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> paths{kData + "/machine.yaml", kData + "/feeder.yaml", longPath};
     std::vector<std::string> examples;
     for (const auto& entry : std::filesystem::directory_iterator(kExamples))
-        if (entry.path().extension() == ".yaml") examples.push_back(entry.path());
+        if (entry.path().extension() == ".yaml" && !entry.path().string().ends_with(".machine.yaml"))
+            examples.push_back(entry.path());   // the scenarios, not the machine descriptions
     std::sort(examples.begin(), examples.end());
     paths.insert(paths.end(), examples.begin(), examples.end());
     for (const std::string& path : paths) {

@@ -658,18 +658,25 @@ TEST(Scenario, XmlWriterEscapesEveryValue) {
 const std::string kExamples = STEPWRIGHT_EXAMPLES;
 
 TEST(Scenario, EveryExampleHasAScenarioBesideItAndAllPass) {
-    std::set<std::string> programs, scenarios;
-    std::vector<std::string> yamls;
+    std::set<std::string> programs, scenarios, machines;
+    std::vector<std::string> yamls, descriptions;
+    const std::string kMachineEnd = ".machine.yaml";
     for (const auto& entry : std::filesystem::directory_iterator(kExamples)) {
         const auto& path = entry.path();
+        const std::string name = path.filename();
         if (path.extension() == ".stw" || path.extension() == ".sws") programs.insert(path.stem());
-        if (path.extension() == ".yaml") {
+        if (name.size() > kMachineEnd.size() && name.ends_with(kMachineEnd)) {
+            // NAME.machine.yaml: the machine the example keeps to, no scenario.
+            machines.insert(name.substr(0, name.find('.')));
+            descriptions.push_back(path);
+        } else if (path.extension() == ".yaml") {
             scenarios.insert(path.stem());
             yamls.push_back(path);
         }
     }
     ASSERT_GE(programs.size(), 7u);
     EXPECT_EQ(scenarios, programs) << "one scenario per example, named after it";
+    EXPECT_EQ(machines, programs) << "one machine description per example, named after it";
     std::sort(yamls.begin(), yamls.end());
     for (const std::string& path : yamls) {
         SCOPED_TRACE(path);
@@ -684,8 +691,10 @@ TEST(Scenario, EveryExampleHasAScenarioBesideItAndAllPass) {
     }
     // As the README gives it: all at once, with a report for a build server.
     const std::string junit = TempDir() + "/examples.xml";
+    // (examples/*.yaml holds the machine descriptions too: test leaves them out.)
     std::vector<std::string> args{"test"};
     args.insert(args.end(), yamls.begin(), yamls.end());
+    args.insert(args.end(), descriptions.begin(), descriptions.end());
     args.insert(args.end(), {"--junit", junit});
     const CliResult cli = RunCli(args);
     EXPECT_EQ(cli.code, 0) << cli.out << cli.err;
