@@ -6,6 +6,7 @@
 #include <dirent.h>
 
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -341,13 +342,29 @@ std::string SourceFile(const std::string& relative) {
     return s.str();
 }
 
-// The "### " headings of the guide.
-std::set<std::string> GuideSections() {
-    std::set<std::string> out;
+// The "### " headings of the guide, each with the first word of its text
+// ("Error:", "Warning:" or "Note:" for a rule).
+std::map<std::string, std::string> GuideSections() {
+    std::map<std::string, std::string> out;
     std::istringstream lines(SourceFile("docs/manual.md"));
-    for (std::string line; std::getline(lines, line);)
-        if (line.rfind("### ", 0) == 0) out.insert(line.substr(4));
+    std::string heading;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("### ", 0) == 0) {
+            heading = line.substr(4);
+            out[heading];
+        } else if (!heading.empty() && !line.empty()) {
+            out[heading] = line.substr(0, line.find(' '));
+            heading.clear();
+        }
+    }
     return out;
+}
+
+// "Error:" for an error.
+std::string GuideSeverity(check::Severity severity) {
+    std::string name = check::SeverityName(severity);
+    name[0] = char(name[0] - 'a' + 'A');
+    return name + ":";
 }
 
 // Rules whose programs do not fit the case table: the test that gives each,
@@ -363,9 +380,10 @@ const struct {
 
 // A rule cannot be added, nor its cases or its guide section dropped,
 // without this test naming it: every rule has a "### RULE-ID" section in
-// the guide and a case that gives it with a close variant that does not.
+// the guide, opening with its severity, and a case that gives it with a
+// close variant that does not.
 TEST(Check, EveryRuleHasAGuideSectionAndACaseEachWay) {
-    const std::set<std::string> sections = GuideSections();
+    const std::map<std::string, std::string> sections = GuideSections();
     ASSERT_FALSE(sections.empty());
     std::set<std::string> cased;
     for (const Case& c : AllCases())
@@ -379,7 +397,13 @@ TEST(Check, EveryRuleHasAGuideSectionAndACaseEachWay) {
         cased.insert(e.rule);
     }
     for (const check::Rule& r : check::Rules()) {
-        EXPECT_TRUE(sections.count(r.id)) << "rule " << r.id << " has no \"### " << r.id << "\" section in docs/manual.md";
+        const auto section = sections.find(r.id);
+        if (section == sections.end()) {
+            ADD_FAILURE() << "rule " << r.id << " has no \"### " << r.id << "\" section in docs/manual.md";
+        } else {
+            EXPECT_EQ(section->second, GuideSeverity(r.severity)) << "the guide's section of " << r.id
+                                                                   << " opens with another severity";
+        }
         EXPECT_TRUE(cased.count(r.id)) << "rule " << r.id
                                        << " has no case that gives it and a variant that does not (kCases)";
     }

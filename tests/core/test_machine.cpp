@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -266,16 +267,33 @@ TEST(MachineCheck, EachRuleAtItsLineAndNotOnItsVariant) {
 // A machine rule cannot be added, nor its case or guide section dropped,
 // without this test naming it.
 TEST(MachineCheck, EveryRuleHasAGuideSectionAndACaseEachWay) {
+    // The "### " headings of the guide, each with the first word of its text.
     std::ifstream in(std::string(STEPWRIGHT_SOURCE_DIR) + "/docs/manual.md", std::ios::binary);
-    std::set<std::string> sections;
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("### ", 0) == 0) sections.insert(line.substr(4));
+    std::map<std::string, std::string> sections;
+    std::string heading;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("### ", 0) == 0) {
+            heading = line.substr(4);
+            sections[heading];
+        } else if (!heading.empty() && !line.empty()) {
+            sections[heading] = line.substr(0, line.find(' '));
+            heading.clear();
+        }
+    }
     ASSERT_FALSE(sections.empty());
     std::set<std::string> cased;
     for (const MachineCase& c : kMachineCases)
         if (!c.lines.empty()) cased.insert(c.rule);
     for (const check::Rule& r : machine::MachineRules()) {
-        EXPECT_TRUE(sections.count(r.id)) << "rule " << r.id << " has no \"### " << r.id << "\" section in docs/manual.md";
+        std::string severity = check::SeverityName(r.severity);
+        severity[0] = char(severity[0] - 'a' + 'A');
+        const auto section = sections.find(r.id);
+        if (section == sections.end()) {
+            ADD_FAILURE() << "rule " << r.id << " has no \"### " << r.id << "\" section in docs/manual.md";
+        } else {
+            EXPECT_EQ(section->second, severity + ":") << "the guide's section of " << r.id
+                                                       << " opens with another severity";
+        }
         EXPECT_TRUE(cased.count(r.id)) << "rule " << r.id << " has no case in kMachineCases";
     }
 }
