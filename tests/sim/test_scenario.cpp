@@ -216,10 +216,24 @@ TEST(Scenario, EveryStepKindHasAGuideEntryAndCases) {
             else if (std::string(c.failure).rfind(key + " at ", 0) == 0) failsItself = true;
         }
         EXPECT_TRUE(passes) << "step " << key << " has no passing case in kStepCases";
+
         if (key.rfind("expect-", 0) == 0) {
             EXPECT_TRUE(failsItself) << "step " << key << " has no case in kStepCases where it fails";
         }
     }
+    // Each key is read as a kind of its own.
+    std::map<std::string, int> kindOf;
+    int n = 0;
+    for (const StepCase& c : kStepCases) {
+        const std::string path = WriteFile("kinds" + std::to_string(n++) + ".yaml", MachineScenario(c.steps));
+        scenario::Scenario sc;
+        std::vector<std::string> errors;
+        ASSERT_TRUE(scenario::LoadScenario(path, sc, errors)) << c.what;
+        for (const scenario::Step& st : sc.steps) kindOf[st.key] = int(st.kind);
+    }
+    std::set<int> kinds;
+    for (const auto& [key, kind] : kindOf) kinds.insert(kind);
+    EXPECT_EQ(kinds.size(), keys.size()) << "two step keys are read as one kind";
 }
 
 struct RefusalCase {
