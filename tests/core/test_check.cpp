@@ -5,6 +5,11 @@
 
 #include <dirent.h>
 
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
 #include <string>
 #include <vector>
 
@@ -47,10 +52,10 @@ const std::vector<int> kServoAt4 = {127, 0, 0, 2, 0};   // module 4 a servo
 const std::vector<int> kNoModule4 = {127, 0, 0, 2};
 
 struct Case {
-    const char* rule;
-    const char* gives;          // a program that gives the rule ...
+    std::string rule;
+    std::string gives;          // a program that gives the rule ...
     std::vector<int> lines;     // ... at these body lines
-    const char* variant;        // a close program that does not
+    std::string variant;        // a close program that does not
     std::vector<int> types = {};   // the module list the check is given ("": the program's)
 };
 
@@ -118,9 +123,36 @@ const Case kCases[] = {
      "  0 If-GoTo any-key -> SKIPP\n  0 GoTo -> END\nSKIP: 0 Delay time=1\n  0 Delay time=2\nEND: 0 StopProgram\n"},
 };
 
+// Delays, n of them, each labelled or not, then StopProgram.
+std::string Delays(int n, bool labelled) {
+    std::string body;
+    for (int i = 0; i < n; ++i) body += (labelled ? "L" + std::to_string(i) + ":" : std::string()) + " 0 Delay time=1\n";
+    return body + "  0 StopProgram\n";
+}
+
+// Calls nested n deep: the main program calls S1, each Sk calls the next,
+// the last returns at once.
+std::string Nested(int n) {
+    std::string body = "  0 Call -> S1\n  0 StopProgram\n";
+    for (int k = 1; k < n; ++k)
+        body += "S" + std::to_string(k) + ": 0 Call -> S" + std::to_string(k + 1) + "\n  0 Return\n";
+    return body + "S" + std::to_string(n) + ": 0 Return\n";
+}
+
+// The table's cases and those of rules whose programs are built: the size
+// limits (a Delay is 5 bytes: line k starts at 2 + 5k, the last start is
+// 16344; the label table holds 1024) and the 16 calls the master holds.
+std::vector<Case> AllCases() {
+    std::vector<Case> all(std::begin(kCases), std::end(kCases));
+    all.push_back({"image-too-large", Delays(3400, false), {3270}, Delays(3268, false)});
+    all.push_back({"too-many-labels", Delays(1030, true), {1025}, Delays(1024, true)});
+    all.push_back({"call-depth", Nested(17), {33}, Nested(16)});
+    return all;
+}
+
 TEST(Check, EachRuleAtItsLineAndNotOnItsVariant) {
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(std::string(c.rule) + "\n" + c.gives);
+    for (const Case& c : AllCases()) {
+        SCOPED_TRACE(c.rule + "\n" + c.gives);
         ASSERT_NE(check::FindRule(c.rule), nullptr);
         // With a module list given, the variant is checked against the program's own.
         EXPECT_EQ(LinesOf(Check(c.gives, c.types), c.rule), c.lines);
@@ -152,25 +184,12 @@ TEST(Check, RightFlowsGiveNoWarning) {
 
 // Size limits: the image and the label table.
 TEST(Check, ImageAndLabelTableLimits) {
-    auto delays = [](int n, bool labelled) {
-        std::string body;
-        for (int i = 0; i < n; ++i) body += (labelled ? "L" + std::to_string(i) + ":" : std::string()) + " 0 Delay time=1\n";
-        return body + "  0 StopProgram\n";
-    };
+    const auto delays = Delays;
     // Delay is 5 bytes: line k (0-based) starts at 2 + 5k, the last start is 16344.
     EXPECT_EQ(LinesOf(Check(delays(3400, false)), "image-too-large"), std::vector<int>{3270});
     EXPECT_EQ(LinesOf(Check(delays(3268, false)), "image-too-large"), std::vector<int>{});
     EXPECT_EQ(LinesOf(Check(delays(1030, true)), "too-many-labels"), std::vector<int>{1025});
     EXPECT_EQ(LinesOf(Check(delays(1024, true)), "too-many-labels"), std::vector<int>{});
-}
-
-// Calls nested n deep: the main program calls S1, each Sk calls the next,
-// the last returns at once.
-std::string Nested(int n) {
-    std::string body = "  0 Call -> S1\n  0 StopProgram\n";
-    for (int k = 1; k < n; ++k)
-        body += "S" + std::to_string(k) + ": 0 Call -> S" + std::to_string(k + 1) + "\n  0 Return\n";
-    return body + "S" + std::to_string(n) + ": 0 Return\n";
 }
 
 // The master holds 16 calls pending: the 17th nested Call is an error, at
@@ -314,6 +333,80 @@ TEST(Check, ExamplesAreClean) {
     }
     closedir(d);
     EXPECT_GE(checked, 12);
+}
+
+std::string SourceFile(const std::string& relative) {
+    std::ifstream in(std::string(STEPWRIGHT_SOURCE_DIR) + "/" + relative, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The "### " headings of the guide, each with the first word of its text
+// ("Error:", "Warning:" or "Note:" for a rule).
+std::map<std::string, std::string> GuideSections() {
+    std::map<std::string, std::string> out;
+    std::istringstream lines(SourceFile("docs/manual.md"));
+    std::string heading;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("### ", 0) == 0) {
+            heading = line.substr(4);
+            out[heading];
+        } else if (!heading.empty() && !line.empty()) {
+            out[heading] = line.substr(0, line.find(' '));
+            heading.clear();
+        }
+    }
+    return out;
+}
+
+// "Error:" for an error.
+std::string GuideSeverity(check::Severity severity) {
+    std::string name = check::SeverityName(severity);
+    name[0] = char(name[0] - 'a' + 'A');
+    return name + ":";
+}
+
+// Rules whose programs do not fit the case table: the test that gives each,
+// by its file and its name.  The file must hold the test and the test must
+// name the rule.
+const struct {
+    const char* rule;
+    const char* file;
+    const char* test;
+} kCoveredElsewhere[] = {
+    {"file-refused", "tests/sim/test_cli_check.cpp", "TEST(CliCheck, RefusedFilesInText)"},
+};
+
+// A rule cannot be added, nor its cases or its guide section dropped,
+// without this test naming it: every rule has a "### RULE-ID" section in
+// the guide, opening with its severity, and a case that gives it with a
+// close variant that does not.
+TEST(Check, EveryRuleHasAGuideSectionAndACaseEachWay) {
+    const std::map<std::string, std::string> sections = GuideSections();
+    ASSERT_FALSE(sections.empty());
+    std::set<std::string> cased;
+    for (const Case& c : AllCases())
+        if (!c.lines.empty() && !c.variant.empty()) cased.insert(c.rule);
+    for (const auto& e : kCoveredElsewhere) {
+        const std::string source = SourceFile(e.file);
+        const size_t at = source.find(e.test);
+        ASSERT_NE(at, std::string::npos) << e.rule << ": " << e.file << " has no " << e.test;
+        const std::string body = source.substr(at, source.find("\nTEST(", at + 1) - at);
+        EXPECT_NE(body.find(std::string("[") + e.rule + "]"), std::string::npos) << e.test << " does not give " << e.rule;
+        cased.insert(e.rule);
+    }
+    for (const check::Rule& r : check::Rules()) {
+        const auto section = sections.find(r.id);
+        if (section == sections.end()) {
+            ADD_FAILURE() << "rule " << r.id << " has no \"### " << r.id << "\" section in docs/manual.md";
+        } else {
+            EXPECT_EQ(section->second, GuideSeverity(r.severity)) << "the guide's section of " << r.id
+                                                                   << " opens with another severity";
+        }
+        EXPECT_TRUE(cased.count(r.id)) << "rule " << r.id
+                                       << " has no case that gives it and a variant that does not (kCases)";
+    }
 }
 #endif
 

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -214,6 +217,87 @@ TEST(MachineCheck, HomingFirstTurnsTheNoteIntoAWarning) {
                         "modules:\n  1: {home-before-absolute: true}\n"),
               Strings({}));
 }
+
+// Each machine rule on a program and description written to give it (at
+// these body lines) and on a close program that does not.
+struct MachineCase {
+    const char* rule;
+    const char* description;
+    const char* gives;
+    std::vector<int> lines;
+    const char* variant;
+    const char* variantDescription = nullptr;   // none: the same description
+};
+
+const char kAxes[] =
+    "modules:\n  1: {travel: [0, 50000], max-velocity: 40000, max-acceleration: 2000}\n"
+    "  4: {travel: [-100, 100], max-velocity: 200, max-acceleration: 50}\n";
+
+const MachineCase kMachineCases[] = {
+    // Travel for the I/O module at 3, not for the servo at 1.
+    {"machine-mismatch", "modules:\n  3: {travel: [0, 10]}\n", "  0 StopProgram\n", {1}, "  0 StopProgram\n",
+     "modules:\n  1: {travel: [0, 10]}\n"},
+    {"travel-target", kAxes, "  0 Delay time=1\n  1 Move position=50001 velocity=100 acceleration=10 pwm=0\n  0 StopProgram\n",
+     {2}, "  0 Delay time=1\n  1 Move position=50000 velocity=100 acceleration=10 pwm=0\n  0 StopProgram\n"},
+    {"velocity-limit", kAxes, "  4 Move position=100 speed=201 acceleration=50\n  0 StopProgram\n", {1},
+     "  4 Move position=100 speed=200 acceleration=50\n  0 StopProgram\n"},
+    {"acceleration-limit", kAxes, "  1 Move position=10 velocity=100 acceleration=2001 pwm=0\n  0 StopProgram\n", {1},
+     "  1 Move position=10 velocity=100 acceleration=2000 pwm=0\n  0 StopProgram\n"},
+};
+
+// Body lines of a rule's findings in CheckBody's strings.
+std::vector<int> LinesOfRule(const std::vector<std::string>& findings, const std::string& rule) {
+    std::vector<int> out;
+    for (const std::string& f : findings) {
+        const size_t blank = f.find(' ');
+        if (f.compare(blank + 1, rule.size() + 1, rule + " ") == 0) out.push_back(std::stoi(f.substr(0, blank)));
+    }
+    return out;
+}
+
+TEST(MachineCheck, EachRuleAtItsLineAndNotOnItsVariant) {
+    for (const MachineCase& c : kMachineCases) {
+        SCOPED_TRACE(std::string(c.rule) + "\n" + c.gives);
+        EXPECT_EQ(LinesOfRule(CheckBody(c.gives, c.description), c.rule), c.lines);
+        EXPECT_EQ(LinesOfRule(CheckBody(c.variant, c.variantDescription ? c.variantDescription : c.description), c.rule), std::vector<int>{});
+    }
+}
+
+#ifdef STEPWRIGHT_SOURCE_DIR
+// A machine rule cannot be added, nor its case or guide section dropped,
+// without this test naming it.
+TEST(MachineCheck, EveryRuleHasAGuideSectionAndACaseEachWay) {
+    // The "### " headings of the guide, each with the first word of its text.
+    std::ifstream in(std::string(STEPWRIGHT_SOURCE_DIR) + "/docs/manual.md", std::ios::binary);
+    std::map<std::string, std::string> sections;
+    std::string heading;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("### ", 0) == 0) {
+            heading = line.substr(4);
+            sections[heading];
+        } else if (!heading.empty() && !line.empty()) {
+            sections[heading] = line.substr(0, line.find(' '));
+            heading.clear();
+        }
+    }
+    ASSERT_FALSE(sections.empty());
+    std::set<std::string> cased;
+    for (const MachineCase& c : kMachineCases)
+        if (!c.lines.empty()) cased.insert(c.rule);
+    for (const check::Rule& r : machine::MachineRules()) {
+        std::string severity = check::SeverityName(r.severity);
+        severity[0] = char(severity[0] - 'a' + 'A');
+        const auto section = sections.find(r.id);
+        if (section == sections.end()) {
+            ADD_FAILURE() << "rule " << r.id << " has no \"### " << r.id << "\" section in docs/manual.md";
+        } else {
+            EXPECT_EQ(section->second, severity + ":") << "the guide's section of " << r.id
+                                                       << " opens with another severity";
+        }
+        EXPECT_TRUE(cased.count(r.id)) << "rule " << r.id << " has no case in kMachineCases";
+    }
+}
+#endif
 
 TEST(MachineCheck, ADescriptionThatDoesNotFitIsAnError) {
     EXPECT_EQ(CheckBody("  0 StopProgram\n", "modules:\n  3: {travel: [0, 10]}\n"),

@@ -169,6 +169,73 @@ TEST(Scenario, EveryStepKindPassesAndFailsWithItsLineAndWhatWasSeen) {
     }
 }
 
+// The step keys the loader knows, as its refusal of an unknown one lists them.
+std::vector<std::string> StepKeys() {
+    const std::string path = WriteFile("keys.yaml", MachineScenario("- no-such-step:"));
+    scenario::Scenario sc;
+    std::vector<std::string> errors;
+    EXPECT_FALSE(scenario::LoadScenario(path, sc, errors));
+    std::vector<std::string> keys;
+    if (errors.empty()) return keys;
+    const std::string& e = errors.front();
+    const size_t open = e.find('('), close = e.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close < open) return keys;
+    std::istringstream list(e.substr(open + 1, close - open - 1));
+    for (std::string key; std::getline(list, key, ',');) keys.push_back(key.substr(key.find_first_not_of(' ')));
+    return keys;
+}
+
+// The step keys a case's steps use ("- key: ..." or "- key").
+std::set<std::string> KeysOf(const StepCase& c) {
+    std::set<std::string> out;
+    std::istringstream lines(c.steps);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("- ", 0) == 0) out.insert(line.substr(2, line.find(':') == std::string::npos
+                                                                   ? std::string::npos : line.find(':') - 2));
+    return out;
+}
+
+// A step kind cannot be added, nor its cases or its guide entry dropped,
+// without this test naming it: every step key is in the guide's chapter on
+// scenarios as "`key:", and has a case where it passes; a step that expects
+// also has a case where it is the step that fails.
+TEST(Scenario, EveryStepKindHasAGuideEntryAndCases) {
+    const std::vector<std::string> keys = StepKeys();
+    ASSERT_GE(keys.size(), 16u);
+    const std::string guide = ReadFile(std::string(STEPWRIGHT_SOURCE_DIR) + "/docs/manual.md");
+    const size_t from = guide.find("\n# Testing programs without the machine\n");
+    ASSERT_NE(from, std::string::npos);
+    const std::string chapter = guide.substr(from, guide.find("\n# ", from + 1) - from);
+    for (const std::string& key : keys) {
+        EXPECT_NE(chapter.find("`" + key + ":"), std::string::npos)
+            << "step " << key << " has no entry \"`" << key << ":\" in the guide's chapter on scenarios";
+        bool passes = false, failsItself = false;
+        for (const StepCase& c : kStepCases) {
+            if (!KeysOf(c).count(key)) continue;
+            if (c.line == 0) passes = true;
+            else if (std::string(c.failure).rfind(key + " at ", 0) == 0) failsItself = true;
+        }
+        EXPECT_TRUE(passes) << "step " << key << " has no passing case in kStepCases";
+
+        if (key.rfind("expect-", 0) == 0) {
+            EXPECT_TRUE(failsItself) << "step " << key << " has no case in kStepCases where it fails";
+        }
+    }
+    // Each key is read as a kind of its own.
+    std::map<std::string, int> kindOf;
+    int n = 0;
+    for (const StepCase& c : kStepCases) {
+        const std::string path = WriteFile("kinds" + std::to_string(n++) + ".yaml", MachineScenario(c.steps));
+        scenario::Scenario sc;
+        std::vector<std::string> errors;
+        ASSERT_TRUE(scenario::LoadScenario(path, sc, errors)) << c.what;
+        for (const scenario::Step& st : sc.steps) kindOf[st.key] = int(st.kind);
+    }
+    std::set<int> kinds;
+    for (const auto& [key, kind] : kindOf) kinds.insert(kind);
+    EXPECT_EQ(kinds.size(), keys.size()) << "two step keys are read as one kind";
+}
+
 struct RefusalCase {
     const char* what;
     const char* text;      // PROGRAM stands for machine.sws
