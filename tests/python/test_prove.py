@@ -5,7 +5,7 @@ import subprocess
 
 import pytest
 import stepwright
-from conftest import CLI
+from conftest import CLI, EXAMPLES
 
 HEADER = (".stepwright 1\n.module 0 [Master]\n.module 1 ZEL-SERVO\n.module 2 ZEL-SERVO\n.module 3 ZEL-I/O\n"
           ".module 4 ZEL-STEP\n")
@@ -178,3 +178,10 @@ def test_wrong_arguments(files, tmp_path):
     mismatch.write_text("modules:\n  1: {type: io}\n")
     with pytest.raises(stepwright.ProgramError, match="module 1"):
         program.prove(mismatch)
+
+
+@pytest.mark.parametrize("name", sorted(p.name[:-len(".machine.yaml")] for p in EXAMPLES.glob("*.machine.yaml")
+                                        if (EXAMPLES / (p.name[:-len(".machine.yaml")] + ".sws")).exists()))
+def test_every_example_proves_clean_against_its_machine(name):
+    result = stepwright.Program.open(EXAMPLES / (name + ".sws")).prove(EXAMPLES / (name + ".machine.yaml"))
+    assert result.violation is None
