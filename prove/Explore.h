@@ -25,6 +25,8 @@
 #include "machine/Machine.h"
 #include "prove/MachineWatch.h"
 
+struct ProgramFileData;
+
 namespace prove {
 
 // The program as the explorer runs it.
@@ -44,6 +46,8 @@ struct ProgramImage {
 // Reads (.stw or .sws) and assembles a program as the window opens and
 // loads it.  "" on success, else why it is refused.
 std::string ReadProgramImage(const std::string& path, ProgramImage& out);
+// The same over a program already read (the Python module's programs).
+std::string ProgramImageOf(const ProgramFileData& data, ProgramImage& out);
 
 struct Bounds {
     int64_t maxTimeMs = 60000;           // simulated time per path

@@ -26,6 +26,11 @@ std::string ReadProgramImage(const std::string& path, ProgramImage& out) {
     ProgramFileData data;
     const std::string why = ReadProgramFile(path, data);
     if (!why.empty()) return why;
+    return ProgramImageOf(data, out);
+}
+
+std::string ProgramImageOf(const ProgramFileData& data, ProgramImage& out) {
+    out = ProgramImage();
     auto state = std::make_unique<ProgramState>();
     auto tables = std::make_unique<ModuleTables>();
     TakeModuleList(*tables, data);

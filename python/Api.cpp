@@ -35,6 +35,7 @@
 #include "program/ProgramText.h"
 #include "program/SafeFile.h"
 #include "scenario/Scenario.h"
+#include "machine/MachineCheck.h"
 #include "sim/SimMaster.h"
 #include "sim/SimCore.h"
 #include "sim/SimOptions.h"
@@ -352,6 +353,116 @@ std::string Program::assemble() const {
 
 std::vector<check::Finding> Program::check() const {
     return check::CheckProgram(data.lines.data(), int(data.lines.size()), data.moduleTypes);
+}
+
+namespace {
+
+machine::Machine LoadDescription(const std::string& path) {
+    machine::Machine m;
+    std::vector<std::string> errors;
+    if (!machine::LoadMachine(path, m, errors)) {
+        std::string message;
+        for (const std::string& e : errors) message += (message.empty() ? "" : "\n") + e;
+        Refuse(message.empty() ? path + ": the machine description cannot be read" : message);
+    }
+    return m;
+}
+
+ProgramLineRef LineRef(const prove::ProgramImage& image, const ProgramFileData& data, uint16_t address) {
+    ProgramLineRef ref;
+    ref.index = image.lineAt(address);
+    if (ref.index >= 0) {
+        ref.listingLine = ref.index + 1;
+        if (size_t(ref.index) < data.textLines.size()) ref.fileLine = data.textLines[size_t(ref.index)];
+    }
+    return ref;
+}
+
+std::vector<ProveInput> Inputs(const std::vector<prove::InputChange>& changes, const machine::Machine& m) {
+    std::vector<ProveInput> out;
+    for (const prove::InputChange& c : changes) {
+        ProveInput in;
+        in.ms = c.ms < 0 ? -1 : c.ms;
+        in.module = c.module;
+        in.high = c.high;
+        in.key = c.module == 0 ? c.key : -1;
+        if (c.module != 0) {
+            in.input = prove::DescribeInput(c, m);
+            in.input.erase(in.input.rfind(' '));   // the level is a member of its own
+        }
+        out.push_back(std::move(in));
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<check::Finding> Program::check(const std::string& machinePath) const {
+    const machine::Machine m = LoadDescription(machinePath);
+    const int count = int(data.lines.size());
+    return machine::CheckAgainstMachine(data.lines.data(), count, data.moduleTypes, m,
+                                        check::CheckProgram(data.lines.data(), count, data.moduleTypes));
+}
+
+ProveOutcome Program::prove(const std::string& machinePath, long long maxTimeMs, long long maxPaths,
+                            const std::string& cycle) const {
+    if (maxTimeMs < 1 || maxTimeMs > 24LL * 3600 * 1000)
+        WrongValue("max_time_ms " + std::to_string(maxTimeMs) + ": use 1 to 86400000 (24 h)", "max_time_ms");
+    if (maxPaths < 1 || maxPaths > 999999999)
+        WrongValue("max_paths " + std::to_string(maxPaths) + ": use 1 to 999999999", "max_paths");
+    const machine::Machine m = LoadDescription(machinePath);
+    prove::ProgramImage image;
+    const std::string why = prove::ProgramImageOf(data, image);
+    if (!why.empty()) Refuse(why);
+    std::string mismatch;
+    for (const std::string& e : machine::MismatchWith(m, image.moduleTypes))
+        mismatch += (mismatch.empty() ? "" : "\n") + machinePath + ": " + e;
+    if (!mismatch.empty()) Refuse(mismatch);
+    prove::Bounds bounds;
+    bounds.maxTimeMs = maxTimeMs;
+    bounds.maxPaths = maxPaths;
+    if (!cycle.empty()) {
+        bounds.cycle = true;
+        bounds.cycleAddress = image.labelAddress(cycle);
+        if (bounds.cycleAddress == 0xFFFF) WrongValue("cycle: the program has no label " + cycle, "cycle");
+    }
+
+    ProveOutcome o;
+    o.result = prove::Explore(image, m, bounds);
+    const prove::ProveResult& r = o.result;
+    if (r.violated) {
+        o.line = LineRef(image, data, r.violation.address);
+        o.standing = LineRef(image, data, r.violation.standing);
+        o.timeMs = prove::ReportedMs(r.violation.micros);
+        o.hasValue = r.violation.rule == "travel" || r.violation.rule == "velocity-limit" ||
+                     r.violation.rule == "acceleration-limit";
+        o.inputs = Inputs(r.inputs, m);
+    }
+    o.longestCycleInputs = Inputs(r.cycle.longestInputs, m);
+    if (r.cutByTime)
+        o.boundsCut.push_back("max_time_ms " + std::to_string(maxTimeMs) + " cut " + std::to_string(r.cutByTime) +
+                              " path(s) still running");
+    if (r.cutByPaths)
+        o.boundsCut.push_back("max_paths " + std::to_string(maxPaths) + " left " + std::to_string(r.cutByPaths) +
+                              " outcome(s) unexplored");
+    o.program = data;
+    o.machinePath = machinePath;
+    return o;
+}
+
+void ProveOutcome::writeCounterexample(const std::string& scenarioPath, const std::string& programPath) const {
+    if (!result.violated) WrongValue("no violation was found: there is no counterexample", "path");
+    Program p;
+    p.data = program;
+    p.save(programPath);
+    std::string name = scenarioPath;
+    const size_t slash = name.rfind('/');
+    if (slash != std::string::npos) name = name.substr(slash + 1);
+    if (name.size() > 5 && name.compare(name.size() - 5, 5, ".yaml") == 0) name.resize(name.size() - 5);
+    const std::string yaml =
+        prove::CounterexampleScenario(result, name, FullPath(programPath), FullPath(machinePath));
+    const std::string failed = WriteFileData(scenarioPath, yaml);
+    if (!failed.empty()) Refuse(scenarioPath + ": " + failed);
 }
 
 std::string Encode(const std::string& moduleType, const std::string& command, int module, const Fields& fields) {

@@ -24,6 +24,8 @@
 #include "program/Check.h"
 #include "program/ProgramFile.h"
 #include "app/Files.h"
+#include "machine/Machine.h"
+#include "prove/Explore.h"
 
 struct MainState;
 class SimMaster;
@@ -69,6 +71,8 @@ std::string ModuleTypeName(int type);
 // The name the module list shows: "[Master]", "ZEL-SERVO", ..., "UNKNOWN".
 std::string ModuleDisplayName(int type);
 
+struct ProveOutcome;
+
 class Program {
 public:
     static Program open(const std::string& path);
@@ -94,6 +98,18 @@ public:
 
     std::string assemble() const;
     std::vector<check::Finding> check() const;
+    // The check with the machine description's rules as well (check
+    // --machine); a malformed description is a Program error, one line per
+    // error.
+    std::vector<check::Finding> check(const std::string& machinePath) const;
+    // The program explored on the simulated master against the description
+    // at machinePath, as stepwright-cli prove does.  maxTimeMs and maxPaths
+    // bound the exploration; cycle names the label whose passes are timed
+    // ("" for none).  A description that is malformed or does not fit the
+    // module list, or a program that does not assemble, is a Program error;
+    // a bound out of range or a cycle label the program lacks a Value error.
+    ProveOutcome prove(const std::string& machinePath, long long maxTimeMs, long long maxPaths,
+                       const std::string& cycle) const;
 
     // Puts the program into a main state as Open does (module list, lines,
     // listing).
@@ -187,6 +203,37 @@ public:
 
 private:
     std::unique_ptr<SimMaster> sim_;
+};
+
+// A line of the program as a result names it: the index into the lines
+// (-1: none, such as the end of the program), the listing line from 1 and
+// the line in the file read (0 when the lines changed since).
+struct ProgramLineRef {
+    int index = -1, listingLine = 0, fileLine = 0;
+};
+
+struct ProveInput {
+    long long ms = -1;        // -1: before the run
+    int module = 0;           // 0: a key typed at the terminal
+    std::string input;        // "module 3 bit 5 (door-closed)"
+    bool high = false;
+    int key = -1;
+};
+
+struct ProveOutcome {
+    prove::ProveResult result;
+    ProgramLineRef line, standing;            // of the violation
+    long long timeMs = 0;                     // of the violation, as the scenario reports it
+    bool hasValue = false;                    // travel, velocity or acceleration
+    std::vector<ProveInput> inputs;           // the path to the violation
+    std::vector<ProveInput> longestCycleInputs;
+    std::vector<std::string> boundsCut;       // in words, as prove prints them
+    ProgramFileData program;                  // as proven, for the counterexample
+    std::string machinePath;
+    // Writes the program to programPath and the scenario that leads to the
+    // violation to scenarioPath (stepwright-cli prove --counterexample); a
+    // Value error when there is no violation.
+    void writeCounterexample(const std::string& scenarioPath, const std::string& programPath) const;
 };
 
 struct ScenarioResult {

@@ -157,6 +157,50 @@ auto Released(pyapi::Master& master, F&& call) {
     }
 }
 
+py::object OptionalInt(int v, int none = -1) { return v == none ? py::object(py::none()) : py::object(py::int_(v)); }
+
+// Findings as the Problems window numbers them: line, the index of the line
+// (as insert and remove take it); listing_line, from 1; file_line, the line
+// in the file or text the program was read from, None once the lines were
+// edited.
+py::list FindingsList(const Program& p, const std::vector<check::Finding>& findings) {
+    py::list out;
+    py::object ns = py::module_::import("types").attr("SimpleNamespace");
+    const std::vector<int>& fileLines = p.data.textLines;
+    for (const check::Finding& f : findings) {
+        py::object fileLine = py::none();
+        if (f.line >= 0 && size_t(f.line) < fileLines.size()) fileLine = py::int_(fileLines[size_t(f.line)]);
+        out.append(ns(py::arg("rule") = f.rule, py::arg("severity") = check::SeverityName(f.severity),
+                      py::arg("line") = f.line, py::arg("listing_line") = check::ListingLine(f),
+                      py::arg("file_line") = fileLine, py::arg("message") = FromLatin1(f.message),
+                      py::arg("suppressed") = f.suppressed()));
+    }
+    return out;
+}
+
+// The inputs the world set along a path: time_ms (None: before the run),
+// module (0: a key typed at the terminal), input and level, or key.
+py::list InputsList(const std::vector<ProveInput>& inputs) {
+    py::list out;
+    py::object ns = py::module_::import("types").attr("SimpleNamespace");
+    for (const ProveInput& in : inputs)
+        out.append(ns(py::arg("time_ms") = in.ms < 0 ? py::object(py::none()) : py::object(py::int_(in.ms)),
+                      py::arg("module") = in.module,
+                      py::arg("input") = in.module == 0 ? py::object(py::none()) : py::object(FromLatin1(in.input)),
+                      py::arg("level") = in.module == 0 ? py::object(py::none()) : py::object(py::str(in.high ? "high" : "low")),
+                      py::arg("key") = in.module == 0 ? py::object(FromLatin1(std::string(1, char(in.key))))
+                                                      : py::object(py::none())));
+    return out;
+}
+
+py::object TimingObject(const prove::Timing& t, const std::vector<ProveInput>& longestInputs) {
+    if (!t.any) return py::none();
+    py::object ns = py::module_::import("types").attr("SimpleNamespace");
+    return ns(py::arg("shortest_ms") = double(t.shortestMicros) / 1000.0,
+              py::arg("longest_ms") = double(t.longestMicros) / 1000.0,
+              py::arg("longest_inputs") = InputsList(longestInputs));
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_stepwright, m) {
@@ -214,23 +258,52 @@ PYBIND11_MODULE(_stepwright, m) {
         .def("insert_comment", [](Program& p, int index, const py::handle& t) { p.insertComment(index, Latin1(t, "text")); })
         .def("remove", &Program::remove)
         .def("assemble", [](const Program& p) { return py::bytes(p.assemble()); })
-        .def("check", [](const Program& p) {
-            py::list out;
+        .def("check", [](const Program& p, const py::handle& machine) {
+            return FindingsList(p, machine.is_none() ? p.check() : p.check(PathBytes(machine)));
+        })
+        .def("prove", [](const Program& p, const py::handle& machine, long long maxTimeMs, long long maxPaths,
+                         const py::handle& cycle) {
+            const std::string path = PathBytes(machine);
+            const std::string label = OptionalLatin1(cycle, "cycle");
+            return p.prove(path, maxTimeMs, maxPaths, label);
+        });
+
+    py::class_<ProveOutcome>(m, "ProveResult")
+        .def_property_readonly("violation", [](const ProveOutcome& o) -> py::object {
+            if (!o.result.violated) return py::none();
+            const prove::Violation& v = o.result.violation;
             py::object ns = py::module_::import("types").attr("SimpleNamespace");
-            // line: the index of the line (as insert and remove take it);
-            // listing_line: the line as the window numbers it, from 1;
-            // file_line: the line in the file or text the program was read
-            // from, None once the lines were edited.
-            const std::vector<int>& fileLines = p.data.textLines;
-            for (const check::Finding& f : p.check()) {
-                py::object fileLine = py::none();
-                if (f.line >= 0 && size_t(f.line) < fileLines.size()) fileLine = py::int_(fileLines[size_t(f.line)]);
-                out.append(ns(py::arg("rule") = f.rule, py::arg("severity") = check::SeverityName(f.severity),
-                              py::arg("line") = f.line, py::arg("listing_line") = check::ListingLine(f),
-                              py::arg("file_line") = fileLine, py::arg("message") = FromLatin1(f.message),
-                              py::arg("suppressed") = f.suppressed()));
-            }
+            return ns(py::arg("rule") = v.rule, py::arg("line") = OptionalInt(o.line.index),
+                      py::arg("listing_line") = OptionalInt(o.line.listingLine, 0),
+                      py::arg("file_line") = OptionalInt(o.line.fileLine, 0),
+                      py::arg("standing_line") = OptionalInt(o.standing.index),
+                      py::arg("standing_listing_line") = OptionalInt(o.standing.listingLine, 0),
+                      py::arg("standing_file_line") = OptionalInt(o.standing.fileLine, 0),
+                      py::arg("time_ms") = o.timeMs, py::arg("module") = v.module,
+                      py::arg("value") = o.hasValue ? py::object(py::int_(v.value)) : py::object(py::none()),
+                      py::arg("message") = FromLatin1(v.message), py::arg("inputs") = InputsList(o.inputs));
+        })
+        .def_property_readonly("explored", [](const ProveOutcome& o) {
+            const prove::ProveResult& r = o.result;
+            py::object ns = py::module_::import("types").attr("SimpleNamespace");
+            py::list notRun;
+            for (size_t i = 0; i < r.covered.size() && i < o.program.lines.size(); ++i)
+                if (!o.program.lines[i].isComment() && !r.covered[i]) notRun.append(int(i));
+            return ns(py::arg("paths") = r.paths, py::arg("decisions") = r.decisions, py::arg("merged") = r.merged,
+                      py::arg("ended") = r.ended, py::arg("ended_on_error") = r.endedOnError,
+                      py::arg("simulated_ms") = r.simulatedMs, py::arg("lines_covered") = r.coveredLines,
+                      py::arg("instruction_lines") = r.instructionLines, py::arg("lines_not_run") = notRun);
+        })
+        .def_property_readonly("bounds_cut", [](const ProveOutcome& o) {
+            py::list out;
+            for (const std::string& b : o.boundsCut) out.append(FromLatin1(b));
             return out;
+        })
+        .def_property_readonly("cycle", [](const ProveOutcome& o) { return TimingObject(o.result.cycle, o.longestCycleInputs); })
+        .def_property_readonly("proven_within_bounds",
+                               [](const ProveOutcome& o) { return !o.result.violated && !o.result.cut(); })
+        .def("counterexample", [](const ProveOutcome& o, const py::handle& path, const py::handle& programPath) {
+            o.writeCounterexample(PathBytes(path), PathBytes(programPath));
         });
 
     m.def("encode", [](const py::handle& type, const py::handle& command, int module, const py::dict& fields) {

@@ -37,7 +37,8 @@ from .errors import Error, Mismatch, NotResponding, PortError, ProgramError, Ref
 __version__: str = _core.__version__
 
 __all__ = ["Program", "Line", "Finding", "ModuleType", "Master", "Sample", "Simulator", "encode", "decode",
-           "run_scenario", "ScenarioResult", "Error", "ProgramError", "PortError", "NotResponding", "Refused",
+           "run_scenario", "ScenarioResult", "ProveResult", "Violation", "ProveInput", "Explored", "CycleTime",
+           "Error", "ProgramError", "PortError", "NotResponding", "Refused",
            "Mismatch", "__version__"]
 
 #: A field's value: a number, a check box, or a text (a text edit, or the id
@@ -94,6 +95,71 @@ class Finding(Protocol):
     file_line: Optional[int]  # the line in the file read; None once the lines changed
     message: str
     suppressed: bool   # by a "; check: ignore RULE-ID" comment line
+
+
+class ProveInput(Protocol):
+    """An input the world sets on the path Program.prove() found."""
+
+    time_ms: Optional[int]  # simulated ms it is set after; None: before the run
+    module: int             # 0: a key typed at the terminal
+    input: Optional[str]    # "module 3 bit 5 (door-closed)"; None for a key
+    level: Optional[str]    # "high" or "low"; None for a key
+    key: Optional[str]      # the key typed (module 0), else None
+
+
+class Violation(Protocol):
+    """The first violation Program.prove() met, lines numbered as findings."""
+
+    rule: str                   # travel, interlock, ...
+    line: Optional[int]         # 0-based index of the line that caused it
+    listing_line: Optional[int]  # from 1, as the Problems window numbers it
+    file_line: Optional[int]    # the line in the file read; None once the lines changed
+    standing_line: Optional[int]  # where the program stood when it was seen (0-based)
+    standing_listing_line: Optional[int]
+    standing_file_line: Optional[int]
+    time_ms: int                # simulated time
+    module: int
+    value: Optional[int]        # the position, velocity or acceleration (those rules)
+    message: str
+    inputs: List[ProveInput]    # the path to it
+
+
+class Explored(Protocol):
+    """What Program.prove() explored."""
+
+    paths: int
+    decisions: int
+    merged: int          # paths that met a state seen before
+    ended: int           # paths on which the program stopped
+    ended_on_error: int
+    simulated_ms: int    # summed over the paths
+    lines_covered: int
+    instruction_lines: int
+    lines_not_run: List[int]  # 0-based indices of instruction lines no path ran
+
+
+class CycleTime(Protocol):
+    """The shortest and longest run to StopProgram or the end."""
+
+    shortest_ms: float
+    longest_ms: float
+    longest_inputs: List[ProveInput]
+
+
+class ProveResult(Protocol):
+    """The outcome of Program.prove()."""
+
+    violation: Optional[Violation]
+    explored: Explored
+    bounds_cut: List[str]           # in words; [] when every path was explored
+    cycle: Optional[CycleTime]      # None when no path ran to its end
+    proven_within_bounds: bool      # no violation and no bound cut
+
+    def counterexample(self, path: PathArg, program_path: PathArg) -> None:
+        """Saves the program as proven to program_path and writes to path
+        the scenario that sets the violation's inputs and sees it (as
+        stepwright-cli prove --counterexample); ValueError when there is no
+        violation."""
 
 
 class ScenarioResult(Protocol):
@@ -269,13 +335,38 @@ class Program(Sequence[Line]):
         image: bytes = self._p.assemble()
         return image
 
-    def check(self) -> List[Finding]:
+    def check(self, machine: Optional[PathArg] = None) -> List[Finding]:
         """The check's findings: each with rule, severity ("note",
         "warning", "error"), line (0-based index into lines), listing_line
         (from 1, as the Problems window numbers it), file_line (the line in
-        the file read, or None once lines changed), message and suppressed."""
-        findings: List[Finding] = self._p.check()
+        the file read, or None once lines changed), message and suppressed.
+        machine=FILE adds the machine description's rules, as
+        stepwright-cli check --machine does; a malformed description raises
+        ProgramError with every error line."""
+        if machine is not None and not isinstance(machine, (str, bytes, os.PathLike)):
+            raise TypeError("machine takes a path, not %s" % type(machine).__name__)
+        findings: List[Finding] = self._p.check(machine)
         return findings
+
+    def prove(self, machine: PathArg, *, max_time_ms: Optional[int] = None, max_paths: Optional[int] = None,
+              cycle: Optional[str] = None) -> ProveResult:
+        """Explores the program on the simulated master along every path its
+        inputs allow, held against the machine description at machine, as
+        stepwright-cli prove does.  max_time_ms bounds the simulated time of
+        a path (60000), max_paths the paths (1000); cycle names a label whose
+        passes are timed.  Gives violation (None, or the first one with its
+        rule, lines, time, message and the inputs that lead to it),
+        explored, bounds_cut, cycle and proven_within_bounds;
+        counterexample(path, program_path) writes the scenario that replays
+        the violation.  A malformed description, one that does not fit the
+        module list, or a program that does not assemble raises
+        ProgramError."""
+        if not isinstance(machine, (str, bytes, os.PathLike)):
+            raise TypeError("machine takes a path, not %s" % type(machine).__name__)
+        time_ms = 60000 if max_time_ms is None else _whole(max_time_ms, "max_time_ms")
+        paths = 1000 if max_paths is None else _whole(max_paths, "max_paths")
+        result: ProveResult = self._p.prove(machine, time_ms, paths, _optional_text(cycle, "cycle"))
+        return result
 
 
 def encode(module_type: str, command: str, module: int = 1, fields: Optional[Mapping[str, FieldValue]] = None,
