@@ -1,10 +1,7 @@
 // A program file read and assembled for the explorer, without the window.
 
-#include <memory>
-
-#include "program/Assembly.h"
 #include "program/ListingText.h"
-#include "program/ProgramFile.h"
+#include "program/OpenProgram.h"
 #include "prove/Explore.h"
 
 namespace prove {
@@ -23,16 +20,13 @@ uint16_t ProgramImage::labelAddress(const std::string& label) const {
 
 std::string ReadProgramImage(const std::string& path, ProgramImage& out) {
     out = ProgramImage();
-    ProgramFileData data;
-    const std::string why = ReadProgramFile(path, data);
-    if (!why.empty()) return why;
-    auto state = std::make_unique<ProgramState>();
-    auto tables = std::make_unique<ModuleTables>();
-    TakeModuleList(*tables, data);
-    TakeLines(*state, data);
+    OpenedProgram opened;
     AssemblyError error;
-    if (AssembleProgram(*state, error) != 0)
-        return error.line >= 0 ? error.text + " (line " + std::to_string(error.line + 1) + ")" : error.text;
+    if (const std::string why = OpenAndAssemble(path, opened, error); !why.empty())
+        return error.line >= 0 ? why + " (line " + std::to_string(error.line + 1) + ")" : why;
+    const ProgramFileData& data = opened.data;
+    const ProgramState* state = opened.state.get();
+    const ModuleTables* tables = opened.tables.get();
     out.image.assign(state->programImage, state->programImage + state->imageLength);
     out.moduleTypes.assign(data.moduleTypes.begin(), data.moduleTypes.end());
     for (int i = 0; i < state->lineCount; ++i) {
