@@ -7,13 +7,12 @@
 #include <memory>
 #include <set>
 
-#include "app/Editing.h"
-#include "app/MainState.h"
 #include "isa/Vocabulary.h"
 #include "machine/Machine.h"
 #include "program/Assembly.h"
+#include "program/OpenProgram.h"
+#include "program/ProgramFile.h"
 #include "program/SafeFile.h"
-#include "app/Files.h"
 #include "scenario/Scenario.h"
 #include "sim/Modules.h"
 #include "sim/SimOptions.h"
@@ -40,23 +39,6 @@ std::string Quoted(const std::string& value) {
 std::string FileNamed(const std::string& path) {
     return path.size() < 4096 ? path : Quoted(path);
 }
-
-// The desktop of a program opened for a scenario: messages are kept.
-class QuietPlatform : public Platform {
-public:
-    std::vector<std::string> messages;
-    void message(const std::string& text) override { messages.push_back(text); }
-    Answer askYesNo(const std::string&) override { return Answer::No; }
-    Answer askYesNoCancel(const std::string&) override { return Answer::No; }
-    void wait(int) override {}
-    void setBusyCursor(bool) override {}
-    void repaint() override {}
-    bool saveDialog(std::string&) override { return false; }
-    bool openDialog(std::string&) override { return false; }
-    bool openDocument(const std::string&) override { return false; }
-    void closeMainWindow() override {}
-    void showStatusWindow(StatusWindow) override {}
-};
 
 struct StatusBitName {
     const char* name;
@@ -399,29 +381,28 @@ bool Reader::openProgram(const YAML::Node& at) {
         return false;
     }
     out_.program = name[0] == '/' ? name : Directory(file_) + name;
-    QuietPlatform ui;
-    auto s = std::make_unique<MainState>(ui);
-    if (!OpenProgramFile(*s, out_.program) || AssembleProgram(*s) != 0) {
-        std::string why;
-        for (const std::string& m : ui.messages) why += (why.empty() ? "" : "; ") + m;
-        error(at, "program", FileNamed(out_.program) + ": " + (why.empty() ? "refused" : why));
+    // Read and assembled as Open and Assemble do: their message is the reason.
+    OpenedProgram opened;
+    AssemblyError assembly;
+    if (const std::string why = OpenAndAssemble(FullPath(out_.program), opened, assembly); !why.empty()) {
+        error(at, "program", FileNamed(out_.program) + ": " + why);
         return false;
     }
-    out_.image.assign(s->programImage, s->programImage + s->imageLength);
+    const ProgramState& s = *opened.state;
+    out_.image.assign(s.programImage, s.programImage + s.imageLength);
     // The line in the file of each program line, for the messages.
-    ProgramFileData read;
-    const bool fileLines = ReadProgramFile(FullPath(out_.program), read).empty() &&
-                           read.textLines.size() == size_t(s->lineCount);
-    for (int i = 0; i < s->lineCount; ++i) {
-        const ProgramLine& line = s->lines[i];
+    const ProgramFileData& read = opened.data;
+    const bool fileLines = read.textLines.size() == size_t(s.lineCount);
+    for (int i = 0; i < s.lineCount; ++i) {
+        const ProgramLine& line = s.lines[i];
         if (line.isComment()) continue;
         out_.lines.push_back({line.address, i + 1, line.labelText(), fileLines ? read.textLines[size_t(i)] : 0});
-        if (!line.labelText().empty() && FindLabel(*s, line.labelText()) == line.address)
+        if (!line.labelText().empty() && FindLabel(s, line.labelText()) == line.address)
             out_.labels.push_back({line.labelText(), line.address});
     }
     // The program's module list, unless the scenario names its own.
     if (out_.moduleTypes.empty())
-        for (int a = 1; a <= s->moduleListCount; ++a) out_.moduleTypes.push_back(s->moduleTypes[a]);
+        for (int a = 1; a <= opened.tables->moduleListCount; ++a) out_.moduleTypes.push_back(opened.tables->moduleTypes[a]);
     return true;
 }
 
