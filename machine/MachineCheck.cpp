@@ -23,16 +23,6 @@ const std::vector<check::Rule> kMachineRules = {
 constexpr int kServo = 0;
 constexpr int kStepper = 3;
 
-isa::Encoded FromLine(const ProgramLine& line) {
-    isa::Encoded e;
-    const int n = std::min<int>(line.length, isa::kInstructionBytes);
-    std::memcpy(e.bytes.data(), line.bytes, size_t(n));
-    e.length = uint8_t(n);
-    e.commandCode = line.commandCode;
-    e.patchOffset = line.patchOffset;
-    return e;
-}
-
 bool Checked(const isa::Decoded& d, const char* id) {
     const isa::Value* v = d.values.find(id);
     return v && v->type() == isa::Value::Type::Bool && v->asBool();
@@ -55,7 +45,7 @@ struct Motion {
 
 bool ReadMove(const ProgramLine& l, int type, Motion& m) {
     if (l.isComment() || l.length < 3 || l.bytes[0] != kFrameHeader) return false;
-    const isa::Decoded d = isa::decode(FromLine(l), type);
+    const isa::Decoded d = isa::decode(check::InstructionWithinLength(l), type);
     if (!d.command || d.command->name != std::string("Move")) return false;
     if (type == kServo) {
         const bool positionMode = !Checked(d, "pwm-mode") && !Checked(d, "vel-mode");

@@ -91,17 +91,6 @@ struct Node {
     int absoluteMove = -1;  // module of an absolute Move
 };
 
-isa::Encoded FromLine(const ProgramLine& line) {
-    isa::Encoded e;
-    const int n = std::min<int>(line.length, isa::kInstructionBytes);
-    std::memcpy(e.bytes.data(), line.bytes, size_t(n));
-    e.length = uint8_t(n);
-    e.commandCode = line.commandCode;
-    e.patchOffset = line.patchOffset;
-    e.gotoLabel = line.gotoLabelText();
-    return e;
-}
-
 const isa::Value* ValueOf(const isa::Decoded& d, std::string_view id) { return d.values.find(id); }
 bool Checked(const isa::Decoded& d, std::string_view id) {
     const isa::Value* v = ValueOf(d, id);
@@ -350,7 +339,7 @@ private:
         } else if (!(motor && name == "Move") && !(c.family == isa::Family::Stepper && name == "SetParam")) {
             return;
         }
-        const isa::Decoded d = isa::decode(FromLine(l), c.family == isa::Family::Master ? kTypeMaster
+        const isa::Decoded d = isa::decode(InstructionWithinLength(l), c.family == isa::Family::Master ? kTypeMaster
                                                                                         : types_[size_t(address)]);
         const bool waitFor = c.code == MasterCmd::kWaitFor && c.framing == isa::Framing::Master;
         if (waitFor || (c.family == isa::Family::Master && c.code == MasterCmd::kDelay)) {
@@ -931,6 +920,17 @@ void Tune(const ProgramLine* lines, int count, std::vector<Finding>& findings, c
         else if (names(options.disabled, f.rule))
             f.suppression = Suppression::Disabled;
     }
+}
+
+isa::Encoded InstructionWithinLength(const ProgramLine& line) {
+    isa::Encoded e;
+    const int n = std::min<int>(line.length, isa::kInstructionBytes);
+    std::memcpy(e.bytes.data(), line.bytes, size_t(n));
+    e.length = uint8_t(n);
+    e.commandCode = line.commandCode;
+    e.patchOffset = line.patchOffset;
+    e.gotoLabel = line.gotoLabelText();
+    return e;
 }
 
 bool Fails(const std::vector<Finding>& findings) {

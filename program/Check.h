@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "isa/Codec.h"
 #include "program/ProgramLine.h"
 
 namespace check {
@@ -75,6 +76,10 @@ std::vector<std::string> IgnoredRules(const ProgramLine& line);
 // what CheckProgram does with its own; for checks that add findings of their
 // own rules to the same lines.
 void Tune(const ProgramLine* lines, int count, std::vector<Finding>& findings, const Options& options);
+
+// A line's instruction as the checks decode it: only the bytes inside its
+// length (the rest zero).
+isa::Encoded InstructionWithinLength(const ProgramLine& line);
 
 // A finding at warning level or above, not suppressed: the program should
 // not be loaded as it is.
